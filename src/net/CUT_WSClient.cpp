@@ -1,0 +1,541 @@
+#include "CUT_WSClient.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "CUT_DataQueue.h"
+#include "SocketPlatform.h"
+
+namespace {
+
+constexpr int kFamilyInet = 2;
+constexpr int kTypeStream = 1;
+constexpr int kTypeDatagram = 2;
+
+// Bulk transfers move data in these chunks through a stack buffer.
+constexpr int kSendChunk = 255;
+constexpr int kReceiveChunk = 256;
+
+in_addr_t ParseDotted(const char *text) { return text == nullptr ? INADDR_NONE : inet_addr(text); }
+
+}  // namespace
+
+CUT_WSClient::CUT_WSClient() {
+    // Sockets need no library start-up here; the Windows build would call
+    // WSAStartup at this point.
+    m_peer.sin_family = AF_INET;
+    m_listenAddress.sin_family = AF_INET;
+}
+
+CUT_WSClient::~CUT_WSClient() {
+    // Non-virtual call on purpose: a derived object is already gone.
+    CUT_WSClient::CloseConnection();
+}
+
+void CUT_WSClient::CopyAddressText(const char *text) {
+    if (text == nullptr) {
+        m_addressText[0] = '\0';
+        return;
+    }
+    size_t length = std::strlen(text);
+    if (length > kAddressTextSize - 1) length = kAddressTextSize - 1;
+    std::memcpy(m_addressText, text, length);
+    m_addressText[length] = '\0';
+}
+
+void CUT_WSClient::DropDataSocket() {
+    RawClose(m_socket);
+    m_socket = kNoSocket;
+}
+
+void CUT_WSClient::StoreLocalPort() {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(m_socket, reinterpret_cast<sockaddr *>(&local), &length) == 0)
+        m_localPort = ntohs(local.sin_port);
+}
+
+void CUT_WSClient::ApplyTimeoutOptions() {
+    SetReceiveTimeoutOption(m_receiveTimeoutMs);
+    SetSendTimeoutOption(m_sendTimeoutMs);
+}
+
+ResultCode CUT_WSClient::Connect(int port, const char *host, long timeout, int family, int type) {
+    if (m_socket != kNoSocket) return OnError(RC_SOCKET_IN_USE);
+
+    if (ParseDotted(host) != INADDR_NONE) {
+        CopyAddressText(host);
+    } else if (ResolveHostAddress(host, m_addressText, kAddressTextSize) != RC_OK) {
+        return OnError(RC_HOST_NOT_RESOLVED);
+    }
+
+    m_type = type;
+    m_family = family;
+    m_peer = sockaddr_in{};
+    m_peer.sin_family = static_cast<sa_family_t>(family);
+    m_peer.sin_port = htons(static_cast<uint16_t>(port));
+    m_peer.sin_addr.s_addr = inet_addr(m_addressText);
+
+    if (CreateSocket(m_socket, family, type, 0) != RC_OK) return OnError(RC_SOCKET_FAILED);
+
+    const bool timed = timeout >= 0;
+    if (timed) net_platform::SetNonBlocking(m_socket, true);
+
+    if (::connect(m_socket, reinterpret_cast<sockaddr *>(&m_peer), sizeof m_peer) != 0) {
+        int error = net_platform::LastError();
+        bool pending = error == EINPROGRESS || error == EWOULDBLOCK || error == EAGAIN;
+        if (!pending) {
+            DropDataSocket();
+            // A refusal seen at once still means "not established in time"
+            // for a timed connect, as it does where the refusal arrives later.
+            return OnError(timed && error == ECONNREFUSED ? RC_NO_CONNECTION : RC_CONNECT_FAILED);
+        }
+        // Writable alone is not enough: a failed connect also turns the
+        // socket writable here, so its pending error decides.
+        if (!timed || WaitForSend(timeout, 0) != RC_OK ||
+            net_platform::PendingError(m_socket) != 0) {
+            DropDataSocket();
+            return OnError(RC_NO_CONNECTION);
+        }
+    }
+
+    if (timed) net_platform::SetNonBlocking(m_socket, false);
+    ApplyTimeoutOptions();
+    m_remotePort = ntohs(m_peer.sin_port);
+    StoreLocalPort();
+
+    int result = OnConnected(m_socket, host);
+    if (result != 0) DropDataSocket();
+    return OnError(result);
+}
+
+ResultCode CUT_WSClient::ConnectBound(int localPort, int remotePort, const char *localAddress,
+                                      const char *remoteAddress, int family, int type) {
+    if (m_socket != kNoSocket) return OnError(RC_SOCKET_IN_USE);
+    CopyAddressText(remoteAddress);
+    m_family = family;
+    m_type = type;
+    if (CreateSocket(m_socket, family, type, 0) != RC_OK) return OnError(RC_SOCKET_FAILED);
+
+    sockaddr_in local{};
+    local.sin_family = static_cast<sa_family_t>(family);
+    local.sin_port = htons(static_cast<uint16_t>(localPort));
+    local.sin_addr.s_addr = ParseDotted(localAddress);
+    if (::bind(m_socket, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0)
+        return OnError(RC_BIND_FAILED);
+
+    m_peer = sockaddr_in{};
+    m_peer.sin_family = static_cast<sa_family_t>(family);
+    m_peer.sin_port = htons(static_cast<uint16_t>(remotePort));
+    m_peer.sin_addr.s_addr = ParseDotted(remoteAddress);
+    if (::connect(m_socket, reinterpret_cast<sockaddr *>(&m_peer), sizeof m_peer) != 0)
+        return OnError(RC_CONNECT_FAILED);
+
+    m_remotePort = remotePort;
+    StoreLocalPort();
+    ApplyTimeoutOptions();
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_WSClient::OpenDatagram(int localPort, int remotePort, const char *remoteAddress,
+                                      const char *localAddress) {
+    if (m_socket != kNoSocket) return OnError(RC_SOCKET_IN_USE);
+    CopyAddressText(remoteAddress);
+    m_family = kFamilyInet;
+    m_type = kTypeDatagram;
+    if (CreateSocket(m_socket, kFamilyInet, kTypeDatagram, 0) != RC_OK)
+        return OnError(RC_SOCKET_FAILED);
+
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<uint16_t>(localPort));
+    local.sin_addr.s_addr = localAddress == nullptr ? htonl(INADDR_ANY) : ParseDotted(localAddress);
+    if (::bind(m_socket, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
+        DropDataSocket();
+        return OnError(RC_BIND_FAILED);
+    }
+    StoreLocalPort();
+    m_remotePort = remotePort;
+    ApplyTimeoutOptions();
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_WSClient::CreateSocket(SocketHandle &socket, int family, int type, int protocol) {
+    SocketHandle created = ::socket(family, type, protocol);
+    if (created == kNoSocket) return OnError(RC_ERROR);
+    socket = created;
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_WSClient::CloseConnection() {
+    ResultCode result = RC_OK;
+    if (m_socket != kNoSocket) {
+        if (m_type == kTypeStream && RawShutdown(m_socket, 2) != 0) result = RC_ERROR;
+        if (RawClose(m_socket) != 0) result = RC_ERROR;
+    }
+    if (m_listenSocket != kNoSocket) {
+        if (RawShutdown(m_listenSocket, 2) != 0) result = RC_ERROR;
+        if (RawClose(m_listenSocket) != 0) result = RC_ERROR;
+    }
+    m_socket = kNoSocket;
+    m_listenSocket = kNoSocket;
+    m_remotePort = 0;
+    m_localPort = 0;
+    m_listenPort = 0;
+    m_addressText[0] = '\0';
+    return OnError(result);
+}
+
+ResultCode CUT_WSClient::CreateMessageWindow(void *) {
+    // There is no hidden notification window on this platform; the three
+    // handlers stay for derived classes that deliver such events themselves.
+    return OnError(RC_ERROR);
+}
+
+ResultCode CUT_WSClient::StartListening(int port, int backlog, int family, uint32_t address) {
+    if (m_listenSocket != kNoSocket) return OnError(RC_SOCKET_IN_USE);
+    m_listenAddress = sockaddr_in{};
+    m_listenAddress.sin_family = static_cast<sa_family_t>(family);
+    m_listenAddress.sin_port = htons(static_cast<uint16_t>(port));
+    m_listenAddress.sin_addr.s_addr = address;
+    if (CreateSocket(m_listenSocket, family, kTypeStream, m_listenProtocol) != RC_OK)
+        return OnError(RC_SOCKET_FAILED);
+    int yes = 1;
+    ::setsockopt(m_listenSocket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (::bind(m_listenSocket, reinterpret_cast<sockaddr *>(&m_listenAddress),
+               sizeof m_listenAddress) != 0)
+        return OnError(RC_BIND_FAILED);
+    if (::listen(m_listenSocket, backlog) != 0) return OnError(RC_LISTEN_FAILED);
+    if (m_socket != kNoSocket) ApplyTimeoutOptions();
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    if (::getsockname(m_listenSocket, reinterpret_cast<sockaddr *>(&bound), &length) == 0)
+        m_listenPort = ntohs(bound.sin_port);
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_WSClient::WaitForConnection(long seconds) {
+    return OnError(net_platform::WaitReadable(m_listenSocket, seconds, 0) == 1 ? RC_OK : RC_ERROR);
+}
+
+ResultCode CUT_WSClient::AcceptConnection() {
+    if (m_socket != kNoSocket) {
+        bool failed = m_type == kTypeStream && RawShutdown(m_socket, 2) != 0;
+        failed = RawClose(m_socket) != 0 || failed;
+        m_socket = kNoSocket;
+        if (failed) return OnError(RC_ERROR);
+    }
+    socklen_t length = sizeof m_peer;
+    SocketHandle accepted =
+        ::accept(m_listenSocket, reinterpret_cast<sockaddr *>(&m_peer), &length);
+    if (accepted == kNoSocket) return OnError(RC_ERROR);
+    m_socket = accepted;
+    m_type = kTypeStream;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &m_peer.sin_addr, text, sizeof text);
+    CopyAddressText(text);
+    m_remotePort = ntohs(m_peer.sin_port);
+    StoreLocalPort();
+    // Without the options an accepted socket would wait for ever on a
+    // silent peer.
+    ApplyTimeoutOptions();
+    return OnConnected(m_socket, m_addressText);
+}
+
+ResultCode CUT_WSClient::SendFromQueue(CUT_DataQueue &queue) {
+    if (m_socket == kNoSocket) return OnError(RC_NO_SOCKET);
+    char buffer[kSendChunk];
+    long total = 0;
+    for (;;) {
+        int n = queue.ReadData(buffer, kSendChunk);
+        if (n <= 0) break;
+        if (n > kSendChunk) n = kSendChunk;
+        if (SendAll(buffer, n) != n) return OnError(RC_SEND_FAILED);
+        total += n;
+        if (OnSendProgress(total) == 0 || IsAborted()) return OnError(RC_ABORTED);
+    }
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_WSClient::SendFromSource(CUT_ByteSource &) {
+    // Byte-source transfers are added together with the byte sources.
+    return OnError(RC_ERROR);
+}
+
+int CUT_WSClient::Send(const char *data, int length) {
+    if (data == nullptr) return 0;
+    if (length <= 0) {
+        size_t text = std::strlen(data);
+        length = text > INT32_MAX ? INT32_MAX : static_cast<int>(text);
+    }
+    if (length == 0) return 0;
+    int sent = RawSend(m_socket, data, length, 0);
+    return sent < 0 ? 0 : sent;
+}
+
+int CUT_WSClient::SendAll(const char *data, int length) {
+    if (data == nullptr) return 0;
+    if (length <= 0) length = static_cast<int>(std::strlen(data));
+    int total = 0;
+    while (total < length) {
+        int sent = Send(data + total, length - total);
+        if (sent <= 0) break;
+        total += sent;
+    }
+    return total;
+}
+
+int CUT_WSClient::SendLines(const char *text, int length, int piece) {
+    if (text == nullptr) return 0;
+    if (length < 0) length = static_cast<int>(std::strlen(text));
+    // A piece of 0 would never advance.
+    if (length <= 0 || piece <= 0) return 0;
+    int total = 0;
+    while (total < length) {
+        if (IsAborted()) break;
+        int part = length - total < piece ? length - total : piece;
+        int sent = Send(text + total, part);
+        if (sent <= 0) break;
+        total += sent;
+        if (Send("\r\n", 2) <= 0) break;
+    }
+    return total;
+}
+
+ResultCode CUT_WSClient::SendFile(const char *) { return OnError(RC_ERROR); }
+
+ResultCode CUT_WSClient::SendDatagram(const char *data, int *length) {
+    if (m_socket == kNoSocket) return OnError(RC_NO_SOCKET);
+    if (data == nullptr || length == nullptr || *length < 0) return OnError(RC_SEND_FAILED);
+    m_peer = sockaddr_in{};
+    m_peer.sin_family = static_cast<sa_family_t>(m_family);
+    m_peer.sin_port = htons(static_cast<uint16_t>(m_remotePort));
+    m_peer.sin_addr.s_addr = inet_addr(m_addressText);
+    ssize_t sent = ::sendto(m_socket, data, static_cast<size_t>(*length), MSG_NOSIGNAL,
+                            reinterpret_cast<sockaddr *>(&m_peer), sizeof m_peer);
+    *length = sent < 0 ? -1 : static_cast<int>(sent);
+    return OnError(sent < 0 ? RC_SEND_FAILED : RC_OK);
+}
+
+ResultCode CUT_WSClient::WaitForSend(long seconds, long microseconds) {
+    return OnError(net_platform::WaitWritable(m_socket, seconds, microseconds) == 1 ? RC_OK
+                                                                                    : RC_ERROR);
+}
+
+ResultCode CUT_WSClient::ReceiveToQueue(CUT_DataQueue &queue, long timeout, long limit) {
+    if (m_socket == kNoSocket) return OnError(RC_NO_SOCKET);
+    long target = queue.GetDataSize();
+    if (limit >= 1 && limit < target) target = limit;
+    char buffer[kReceiveChunk];
+    long total = 0;
+    while (total < target) {
+        if (timeout > 0 && WaitForReceive(timeout, 0) != RC_OK) return OnError(RC_RECEIVE_TIMEOUT);
+        long left = target - total;
+        int chunk = left < kReceiveChunk ? static_cast<int>(left) : kReceiveChunk;
+        int n = Receive(buffer, chunk, 0);
+        if (n == 0) break;
+        if (n < 0) return OnError(RC_RECEIVE_FAILED);
+        if (queue.WriteData(buffer, n) != n) return OnError(RC_SOURCE_WRITE_FAILED);
+        total += n;
+        if (OnReceiveProgress(total) == 0 || IsAborted()) return OnError(RC_ABORTED);
+    }
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_WSClient::ReceiveToSource(CUT_ByteSource &, int, long, long) {
+    // Byte-source transfers are added together with the byte sources.
+    return OnError(RC_ERROR);
+}
+
+int CUT_WSClient::Receive(char *buffer, int length, long timeout) {
+    if (buffer == nullptr || length <= 0) return 0;
+    if (timeout > 0 && WaitForReceive(timeout, 0) != RC_OK) return 0;
+    return RawReceive(m_socket, buffer, length, 0);
+}
+
+int CUT_WSClient::ReceiveExact(char *buffer, int length, long timeout) {
+    if (buffer == nullptr || length <= 0) return 0;
+    int total = 0;
+    while (total < length) {
+        if (timeout > 0 && WaitForReceive(timeout, 0) != RC_OK) break;
+        int n = RawReceive(m_socket, buffer + total, length - total, 0);
+        if (n <= 0) break;
+        total += n;
+    }
+    return total;
+}
+
+ResultCode CUT_WSClient::ReceiveToFile(const char *, int, long) { return OnError(RC_ERROR); }
+
+int CUT_WSClient::ReceiveLine(char *buffer, int size, long timeout) {
+    if (buffer == nullptr || size < 2) return 0;
+
+    // Peeked bytes land in scratch space first, so that a read that gets
+    // nothing leaves the caller's buffer as it was.
+    char local[1024];
+    std::unique_ptr<char[]> heap;
+    char *scratch = local;
+    if (size > static_cast<int>(sizeof local)) {
+        heap.reset(new (std::nothrow) char[static_cast<size_t>(size)]);
+        if (!heap) return 0;
+        scratch = heap.get();
+    }
+
+    int room = size - 1;
+    int stored = 0;
+    while (room > 0) {
+        if (IsAborted()) break;
+        if (timeout > 0 && WaitForReceive(timeout, 0) != RC_OK) break;
+        int peeked = RawReceive(m_socket, scratch, room, MSG_PEEK);
+        if (peeked < 1) break;
+        if (peeked > room) peeked = room;
+        const char *lf = static_cast<const char *>(std::memchr(scratch, '\n', peeked));
+        int wanted = lf != nullptr ? static_cast<int>(lf - scratch) + 1 : peeked;
+
+        // Take exactly what was peeked; a short read is continued, so a
+        // layer that hands out fewer bytes cannot split the line wrongly.
+        int taken = 0;
+        while (taken < wanted) {
+            int n = RawReceive(m_socket, buffer + stored + taken, wanted - taken, 0);
+            if (n < 1) break;
+            taken += n;
+        }
+        stored += taken;
+        room -= taken;
+        if (taken > 0) buffer[stored] = '\0';
+        if (taken < wanted || lf != nullptr) break;
+    }
+    return stored;
+}
+
+ResultCode CUT_WSClient::ClearReceiveBuffer() {
+    char scratch[256];
+    while (RawBytesAvailable(m_socket) && Receive(scratch, sizeof scratch, 0) > 0) {
+    }
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_WSClient::ReceiveDatagram(char *buffer, int *length, long timeout) {
+    if (m_socket == kNoSocket) return OnError(RC_NO_SOCKET);
+    if (WaitForReceive(timeout, 0) != RC_OK) return OnError(RC_RECEIVE_TIMEOUT);
+    if (buffer == nullptr || length == nullptr || *length < 0) return OnError(RC_RECEIVE_FAILED);
+    socklen_t peerLength = sizeof m_peer;
+    ssize_t n = ::recvfrom(m_socket, buffer, static_cast<size_t>(*length), 0,
+                           reinterpret_cast<sockaddr *>(&m_peer), &peerLength);
+    *length = n < 0 ? -1 : static_cast<int>(n);
+    return OnError(n < 0 ? RC_RECEIVE_FAILED : RC_OK);
+}
+
+ResultCode CUT_WSClient::WaitForReceive(long seconds, long microseconds) {
+    return OnError(RawWaitReadable(m_socket, seconds, microseconds) == 0 ? RC_OK : RC_ERROR);
+}
+
+ResultCode CUT_WSClient::OnError(ResultCode code) { return code; }
+
+int CUT_WSClient::OnReceiveProgress(long) { return !IsAborted(); }
+
+int CUT_WSClient::OnSendProgress(long) { return !IsAborted(); }
+
+int CUT_WSClient::IsAborted() { return 0; }
+
+void CUT_WSClient::OnWindowNotify0(int, int) {}
+void CUT_WSClient::OnWindowNotify1(int) {}
+void CUT_WSClient::OnWindowNotify2(int) {}
+
+int CUT_WSClient::IsConnected() {
+    if (m_socket == kNoSocket) return 0;
+    int readable = net_platform::WaitReadable(m_socket, 0, 0);
+    if (readable < 0) {
+        int error = net_platform::LastError();
+        if (error == EBADF || error == ENOTSOCK || error == ENETDOWN) return 0;
+        readable = 0;
+    }
+
+    // Peek without waiting; the socket's own mode stays blocking.
+    char byte;
+    ssize_t n = ::recv(m_socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n < 0) {
+        switch (net_platform::LastError()) {
+        case EINTR: case EFAULT: case EINVAL: case EBADF: case ENOTSOCK: case EMSGSIZE:
+        case EOPNOTSUPP: case ENETDOWN: case ENETRESET: case EISCONN: case ESHUTDOWN:
+        case ETIMEDOUT: case ECONNRESET:
+            return 0;
+        case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+        case EWOULDBLOCK:
+#endif
+            n = 0;
+            break;
+        default:
+            return 1;
+        }
+    }
+    return (n == 0 && readable == 1) ? 0 : 1;
+}
+
+ResultCode CUT_WSClient::ResolveHostAddress(const char *name, char *out, int size) {
+    if (name == nullptr) return OnError(RC_HOST_NOT_FOUND);
+    // Only the part after the last '@' names the host (user@host forms);
+    // an '@' in the first position is not looked at.
+    const char *host = name;
+    for (size_t i = std::strlen(name); i > 1; --i) {
+        if (name[i - 1] == '@') {
+            host = name + i;
+            break;
+        }
+    }
+
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
+        return OnError(RC_HOST_NOT_FOUND);
+    char text[INET_ADDRSTRLEN] = {};
+    const auto *address = reinterpret_cast<const sockaddr_in *>(found->ai_addr);
+    bool formatted = inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr;
+    ::freeaddrinfo(found);
+    if (!formatted) return OnError(RC_HOST_NOT_FOUND);
+
+    size_t length = std::strlen(text);
+    if (out == nullptr || size < 0 || static_cast<size_t>(size) < length + 1)
+        return OnError(RC_BUFFER_TOO_SMALL);
+    std::memcpy(out, text, length + 1);
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_WSClient::SetBlockingMode(int nonBlocking) {
+    if (net_platform::SetNonBlocking(m_socket, nonBlocking != 0) != 0) return OnError(RC_ERROR);
+    m_nonBlocking = nonBlocking != 0 ? 1 : 0;
+    return OnError(RC_OK);
+}
+
+namespace {
+int SetTimeoutOption(SocketHandle socket, int option, int milliseconds) {
+    if (socket == kNoSocket || milliseconds < 0) return -1;
+    // POSIX takes a timeval where Windows takes a 4-byte millisecond count.
+    timeval value{};
+    value.tv_sec = milliseconds / 1000;
+    value.tv_usec = (milliseconds % 1000) * 1000;
+    return ::setsockopt(socket, SOL_SOCKET, option, &value, sizeof value) == 0 ? 0 : -1;
+}
+}  // namespace
+
+int CUT_WSClient::SetReceiveTimeoutOption(int milliseconds) {
+    int result = SetTimeoutOption(m_socket, SO_RCVTIMEO, milliseconds);
+    if (result == 0) m_receiveTimeoutMs = milliseconds;
+    return OnError(result);
+}
+
+int CUT_WSClient::SetSendTimeoutOption(int milliseconds) {
+    int result = SetTimeoutOption(m_socket, SO_SNDTIMEO, milliseconds);
+    if (result == 0) m_sendTimeoutMs = milliseconds;
+    return OnError(result);
+}

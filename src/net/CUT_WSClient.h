@@ -1,0 +1,100 @@
+// Blocking TCP client with time-outs, line-oriented receiving and
+// overridable hooks. Protocol classes derive from it and talk to their
+// server only through these operations.
+#pragma once
+
+#include <netinet/in.h>
+
+#include "CUT_SocketLayer.h"
+#include "ResultCode.h"
+
+class CUT_ByteSource;
+class CUT_DataQueue;
+
+class CUT_WSClient : public CUT_SocketLayer {
+public:
+    CUT_WSClient();
+    ~CUT_WSClient() override;
+    CUT_WSClient(const CUT_WSClient &) = delete;
+    CUT_WSClient &operator=(const CUT_WSClient &) = delete;
+
+    // Slots 8 to 40, in this order.
+    // timeout in seconds; negative: blocking connect without a wait.
+    virtual ResultCode Connect(int port, const char *host, long timeout, int family, int type);
+    virtual ResultCode ConnectBound(int localPort, int remotePort, const char *localAddress,
+                                    const char *remoteAddress, int family, int type);
+    virtual ResultCode OpenDatagram(int localPort, int remotePort, const char *remoteAddress,
+                                    const char *localAddress);
+    virtual ResultCode CreateSocket(SocketHandle &socket, int family, int type, int protocol);
+    virtual ResultCode CloseConnection();
+    virtual ResultCode CreateMessageWindow(void *moduleInstance);
+    virtual ResultCode StartListening(int port, int backlog, int family, uint32_t address);
+    virtual ResultCode WaitForConnection(long seconds);
+    virtual ResultCode AcceptConnection();
+    virtual ResultCode SendFromQueue(CUT_DataQueue &queue);
+    virtual ResultCode SendFromSource(CUT_ByteSource &source);
+    // Bytes sent, 0 on failure. length <= 0: the NUL-terminated length.
+    virtual int Send(const char *data, int length);
+    virtual int SendAll(const char *data, int length);
+    virtual int SendLines(const char *text, int length, int piece);
+    virtual ResultCode SendFile(const char *fileName);
+    virtual ResultCode SendDatagram(const char *data, int *length);
+    virtual ResultCode WaitForSend(long seconds, long microseconds);
+    virtual ResultCode ReceiveToQueue(CUT_DataQueue &queue, long timeout, long limit);
+    virtual ResultCode ReceiveToSource(CUT_ByteSource &source, int mode, long timeout, long limit);
+    virtual int Receive(char *buffer, int length, long timeout);
+    virtual int ReceiveExact(char *buffer, int length, long timeout);
+    virtual ResultCode ReceiveToFile(const char *fileName, int mode, long timeout);
+    // One line (or the piece of it that fits in size - 1 bytes), line end
+    // kept, NUL-terminated. Never takes a byte of the following line.
+    virtual int ReceiveLine(char *buffer, int size, long timeout);
+    virtual ResultCode ClearReceiveBuffer();
+    virtual ResultCode ReceiveDatagram(char *buffer, int *length, long timeout);
+    virtual ResultCode WaitForReceive(long seconds, long microseconds);
+    virtual ResultCode OnError(ResultCode code);
+    virtual int OnReceiveProgress(long bytesSoFar);
+    virtual int OnSendProgress(long bytesSoFar);
+    virtual int IsAborted();
+    virtual void OnWindowNotify0(int low, int high);
+    virtual void OnWindowNotify1(int high);
+    virtual void OnWindowNotify2(int high);
+
+    // 1 while the data socket is usable and the peer has not closed.
+    int IsConnected();
+    ResultCode ResolveHostAddress(const char *name, char *out, int size);
+    ResultCode SetBlockingMode(int nonBlocking);
+    int SetReceiveTimeoutOption(int milliseconds);
+    int SetSendTimeoutOption(int milliseconds);
+
+    // Read access for derived classes and tests.
+    SocketHandle DataSocket() const { return m_socket; }
+    int RemotePort() const { return m_remotePort; }
+    int LocalPort() const { return m_localPort; }
+    int ListeningPort() const { return m_listenPort; }
+    const char *AddressText() const { return m_addressText; }
+
+protected:
+    static constexpr int kAddressTextSize = 30;
+
+    int m_remotePort = 0;
+    int m_localPort = 0;
+    int m_listenPort = 0;
+    char m_addressText[kAddressTextSize] = {};
+    int m_listenProtocol = 0;
+    int m_family = 2;
+    int m_type = 1;
+    SocketHandle m_socket = kNoSocket;
+    sockaddr_in m_peer = {};
+    SocketHandle m_listenSocket = kNoSocket;
+    sockaddr_in m_listenAddress = {};
+    int m_nonBlocking = 0;
+    void *m_window = nullptr;
+    int m_sendTimeoutMs = 30000;
+    int m_receiveTimeoutMs = 30000;
+
+private:
+    void CopyAddressText(const char *text);
+    void DropDataSocket();
+    void StoreLocalPort();
+    void ApplyTimeoutOptions();
+};

@@ -1,0 +1,202 @@
+#include "CUT_Pop3Session.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "TextHelpers.h"
+
+namespace {
+
+// A line of at most three bytes that begins with '.' ends a multi-line
+// reply: ".\r\n", and also shorter forms such as ".\n" or ".x\n".
+bool IsTerminatingLine(const char *line, int count) {
+    return count > 0 && count <= 3 && line[0] == '.';
+}
+
+}  // namespace
+
+CUT_Pop3Session::CUT_Pop3Session() = default;
+
+CUT_Pop3Session::~CUT_Pop3Session() = default;
+
+int CUT_Pop3Session::OnConnected(SocketHandle, const char *) { return OnError(RC_OK); }
+
+int CUT_Pop3Session::OnRetrieveProgress(long) { return !IsAborted(); }
+
+ResultCode CUT_Pop3Session::SetConnectTimeout(int seconds) {
+    if (seconds <= 0) return OnError(RC_ERROR);
+    m_connectTimeout = seconds;
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_Pop3Session::SetReceiveTimeout(int seconds) {
+    if (seconds <= 0) return OnError(RC_ERROR);
+    m_receiveTimeout = seconds;
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_Pop3Session::SetPort(int port) {
+    if (port < 1 || port > 65535) return OnError(RC_ERROR);
+    m_port = port;
+    return OnError(RC_OK);
+}
+
+int CUT_Pop3Session::ReadReplyLine(int timeout) {
+    return ReceiveLine(m_reply, kReplySize, timeout);
+}
+
+bool CUT_Pop3Session::ReadPositiveReply(int timeout) {
+    return ReplyIsPositive(ReadReplyLine(timeout));
+}
+
+ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, const char *password) {
+    CloseMailbox();
+
+    ResultCode result = Connect(m_port, host, m_connectTimeout, 2, 1);
+    if (result != RC_OK) return OnError(result);
+
+    if (!ReadPositiveReply(m_receiveTimeout)) return OnError(RC_NO_CONNECTION);
+
+    Send("USER ", -1);
+    Send(user != nullptr ? user : "", -1);
+    Send("\r\n", -1);
+    if (!ReadPositiveReply(m_receiveTimeout)) return OnError(RC_USER_REFUSED);
+
+    if (IsAborted()) return OnError(RC_ABORTED);
+
+    Send("PASS ", -1);
+    Send(password != nullptr ? password : "", -1);
+    Send("\r\n", -1);
+    if (!ReadPositiveReply(m_receiveTimeout)) return OnError(RC_PASS_REFUSED);
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_Pop3Session::CloseMailbox() {
+    // The server's answer to QUIT is not awaited; closing is what counts.
+    Send("Quit\r\n", -1);
+    return CloseConnection();
+}
+
+ResultCode CUT_Pop3Session::SimpleCommand(const char *command, ResultCode refusal) {
+    if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
+    Send(command, -1);
+    int count = ReadReplyLine(m_receiveTimeout);
+    if (count <= 0) return OnError(RC_NO_REPLY);
+    if (m_reply[0] != '+') return OnError(refusal);
+    return RC_OK;
+}
+
+ResultCode CUT_Pop3Session::NumberFromReply(const char *separators, int index, long *out) {
+    StripLineEnd(m_reply);
+    char token[261];
+    if (ExtractToken(m_reply, separators, index, token, sizeof token) != 0)
+        return OnError(RC_BAD_REPLY);
+    if (out != nullptr) *out = ParseDecimal(token);
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_Pop3Session::GetMessageCount(long *count) {
+    ResultCode result = SimpleCommand("STAT\r\n", RC_STAT_REFUSED);
+    if (result != RC_OK) return result;
+    return NumberFromReply(" ", 1, count);
+}
+
+ResultCode CUT_Pop3Session::GetMessageSize(int messageNumber, long *size) {
+    char command[32];
+    std::snprintf(command, sizeof command, "LIST %d\r\n", messageNumber);
+    ResultCode result = SimpleCommand(command, RC_LIST_REFUSED);
+    if (result != RC_OK) return result;
+    return NumberFromReply(" ()", 2, size);
+}
+
+ResultCode CUT_Pop3Session::RetrieveToSource(int, CUT_ByteSource &) {
+    // Whole-message retrieval is added together with the byte sources.
+    return OnError(RC_ERROR);
+}
+
+ResultCode CUT_Pop3Session::RetrieveToFile(int, const char *) { return OnError(RC_ERROR); }
+
+ResultCode CUT_Pop3Session::BeginRetrieve(int messageNumber) {
+    char command[32];
+    std::snprintf(command, sizeof command, "RETR %d\r\n", messageNumber);
+    ResultCode result = SimpleCommand(command, RC_RETR_REFUSED);
+    if (result != RC_OK) return result;
+    m_retrieveOpen = 1;
+    m_retrieveEnded = 0;
+    return OnError(RC_OK);
+}
+
+int CUT_Pop3Session::ReadOpenReplyLine(int &open, int &ended, char *buffer, int size) {
+    if (!open) return -1;
+    int count = ReceiveLine(buffer, size, 0);
+    if (IsTerminatingLine(buffer, count)) {
+        ended = 1;
+        return 0;
+    }
+    return count;
+}
+
+ResultCode CUT_Pop3Session::DrainOpenReply(int &open, int &ended) {
+    if (!open) return OnError(RC_OK);
+    if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
+    ResultCode result = RC_OK;
+    if (!ended) {
+        for (;;) {
+            if (IsAborted()) {
+                result = RC_ABORTED;
+                break;
+            }
+            int count = ReadReplyLine(m_receiveTimeout);
+            if (count <= 0 || IsTerminatingLine(m_reply, count)) break;
+        }
+    }
+    open = 0;
+    ended = 0;
+    return OnError(result);
+}
+
+int CUT_Pop3Session::ReadRetrieveLine(char *buffer, int size) {
+    return ReadOpenReplyLine(m_retrieveOpen, m_retrieveEnded, buffer, size);
+}
+
+ResultCode CUT_Pop3Session::EndRetrieve() { return DrainOpenReply(m_retrieveOpen, m_retrieveEnded); }
+
+ResultCode CUT_Pop3Session::FetchUniqueIds(int) {
+    m_uniqueIds.clear();
+    // The unique-id listing is added together with whole-message retrieval.
+    return OnError(RC_ERROR);
+}
+
+const char *CUT_Pop3Session::FindUniqueId(int messageNumber) {
+    for (const UniqueIdEntry &entry : m_uniqueIds)
+        if (entry.messageNumber == messageNumber) return entry.uniqueId.c_str();
+    return nullptr;
+}
+
+ResultCode CUT_Pop3Session::BeginTop(int messageNumber, int lineCount) {
+    char command[48];
+    std::snprintf(command, sizeof command, "TOP %d %d\r\n", messageNumber, lineCount);
+    ResultCode result = SimpleCommand(command, RC_TOP_REFUSED);
+    if (result != RC_OK) return result;
+    m_topOpen = 1;
+    m_topEnded = 0;
+    return OnError(RC_OK);
+}
+
+int CUT_Pop3Session::ReadMessageLine(char *buffer, int size) {
+    return ReadOpenReplyLine(m_topOpen, m_topEnded, buffer, size);
+}
+
+ResultCode CUT_Pop3Session::EndTop() { return DrainOpenReply(m_topOpen, m_topEnded); }
+
+ResultCode CUT_Pop3Session::DeleteMessage(int messageNumber) {
+    char command[32];
+    std::snprintf(command, sizeof command, "DELE %d\r\n", messageNumber);
+    ResultCode result = SimpleCommand(command, RC_DELE_REFUSED);
+    return result != RC_OK ? result : OnError(RC_OK);
+}
+
+ResultCode CUT_Pop3Session::ResetDeletions() {
+    ResultCode result = SimpleCommand("RSET\r\n", RC_RSET_REFUSED);
+    return result != RC_OK ? result : OnError(RC_OK);
+}

@@ -1,0 +1,119 @@
+#include "TextHelpers.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+
+bool IsSeparator(const char *separators, char c) {
+    return c != '\0' && std::strchr(separators, c) != nullptr;
+}
+
+// Finds token `index`; on success sets start and length.
+bool FindToken(const char *text, const char *separators, int index, const char **start,
+               size_t *length) {
+    if (text == nullptr || separators == nullptr || *separators == '\0' || index < 0)
+        return false;
+    const char *p = text;
+    int number = 0;
+    while (*p != '\0') {
+        while (*p != '\0' && IsSeparator(separators, *p)) ++p;
+        if (*p == '\0') break;
+        const char *begin = p;
+        while (*p != '\0' && !IsSeparator(separators, *p)) ++p;
+        if (number == index) {
+            *start = begin;
+            *length = static_cast<size_t>(p - begin);
+            return true;
+        }
+        ++number;
+    }
+    return false;
+}
+
+}  // namespace
+
+void StripLineEnd(char *text) {
+    if (text == nullptr) return;
+    size_t len = std::strlen(text);
+    // Both positions are judged on the original text, so look before writing.
+    bool last = len >= 1 && IsLineBreak(text[len - 1]);
+    bool before = len >= 2 && IsLineBreak(text[len - 2]);
+    if (last) text[len - 1] = '\0';
+    if (before) text[len - 2] = '\0';
+}
+
+bool EndsWithLineBreak(const char *text) {
+    if (text == nullptr || *text == '\0') return false;
+    return IsLineBreak(text[std::strlen(text) - 1]);
+}
+
+int ExtractToken(const char *text, const char *separators, int index, char *out, int size) {
+    if (out != nullptr && size > 0) *out = '\0';
+    const char *start = nullptr;
+    size_t length = 0;
+    if (!FindToken(text, separators, index, &start, &length)) return 1;
+    if (out == nullptr || size <= 0 || length >= static_cast<size_t>(size)) return 1;
+    std::memcpy(out, start, length);
+    out[length] = '\0';
+    return 0;
+}
+
+int ExtractTokenNumber(const char *text, const char *separators, int index, long *number) {
+    char token[60];
+    if (ExtractToken(text, separators, index, token, sizeof token) != 0) return 1;
+    if (number != nullptr) *number = ParseDecimal(token);
+    return 0;
+}
+
+int CountTokens(const char *text, const char *separators) {
+    if (text == nullptr || *text == '\0' || separators == nullptr || *separators == '\0') return 0;
+    int count = 0;
+    const char *p = text;
+    while (*p != '\0') {
+        while (*p != '\0' && IsSeparator(separators, *p)) ++p;
+        if (*p == '\0') break;
+        ++count;
+        while (*p != '\0' && !IsSeparator(separators, *p)) ++p;
+    }
+    return count;
+}
+
+void TrimSpaces(char *text) {
+    if (text == nullptr) return;
+    size_t len = std::strlen(text);
+    while (len > 0 && text[len - 1] == ' ') text[--len] = '\0';
+    size_t lead = 0;
+    while (lead < len && text[lead] == ' ') ++lead;
+    if (lead > 0) std::memmove(text, text + lead, len - lead + 1);
+}
+
+long HexValue(const char *text, int count) {
+    if (text == nullptr) return 0;
+    // Unsigned arithmetic: a long run of digits wraps instead of overflowing.
+    uint32_t value = 0;
+    for (int i = 0; i < count && text[i] != '\0'; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        uint32_t digit = (c >= '0' && c <= '9') ? c - 48u : static_cast<uint32_t>(c) - 55u;
+        value = value * 16u + digit;
+    }
+    return static_cast<int32_t>(value);
+}
+
+long ParseDecimal(const char *text) {
+    if (text == nullptr) return 0;
+    const char *p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    // Saturate at the 32-bit range, as the C library does for an overflow.
+    const int64_t limit = negative ? int64_t{INT32_MAX} + 1 : int64_t{INT32_MAX};
+    int64_t value = 0;
+    while (*p >= '0' && *p <= '9') {
+        value = value * 10 + (*p++ - '0');
+        if (value > limit) value = limit;
+    }
+    return static_cast<long>(negative ? -value : value);
+}

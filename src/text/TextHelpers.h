@@ -1,0 +1,34 @@
+// Small text routines shared by every layer. All work on NUL-terminated
+// 8-bit texts; a null text is always handled without a crash.
+#pragma once
+
+// Replaces the last character and the one before it by the string end where
+// each is a CR or an LF.
+void StripLineEnd(char *text);
+
+// True when the text's last character is CR or LF.
+bool EndsWithLineBreak(const char *text);
+
+// Copies token number `index` (0-based) into `out` (room for `size` bytes,
+// NUL included). Runs of separators make no empty tokens. 0 on success,
+// 1 when the token does not exist or does not fit.
+int ExtractToken(const char *text, const char *separators, int index, char *out, int size);
+
+// ExtractToken through a 60-character buffer, converted as atol does.
+// 0 on success (number written), 1 on failure (number untouched).
+int ExtractTokenNumber(const char *text, const char *separators, int index, long *number);
+
+// Number of tokens ExtractToken would find; 0 for an empty or null text.
+int CountTokens(const char *text, const char *separators);
+
+// Removes trailing, then leading blanks (code 32 only) in place.
+void TrimSpaces(char *text);
+
+// Base-16 value of the first `count` characters: '0'..'9' count code - 48,
+// every other character code - 55. Stops early at the string end.
+long HexValue(const char *text, int count);
+
+// atol without its undefined behaviour: leading white space, optional sign,
+// decimal digits up to the first other character; saturates at the 32-bit
+// range instead of overflowing.
+long ParseDecimal(const char *text);

@@ -1,0 +1,205 @@
+#include "DovecotServer.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "ScriptedServer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char *kDovecot = "/usr/sbin/dovecot";
+// The mail owner: Dovecot refuses root and needs a uid in its valid range.
+constexpr const char *kMailOwner = "pelloru-mail";
+
+bool WriteFile(const std::string &path, const std::string &text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+bool EnsureMailOwner(uid_t *uid, gid_t *gid) {
+    passwd *entry = ::getpwnam(kMailOwner);
+    if (entry == nullptr && ::geteuid() == 0) {
+        std::string command = std::string("useradd --system --no-create-home --shell "
+                                          "/usr/sbin/nologin ") +
+                              kMailOwner + " >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0) return false;
+        entry = ::getpwnam(kMailOwner);
+    }
+    if (entry == nullptr) return false;
+    *uid = entry->pw_uid;
+    *gid = entry->pw_gid;
+    return true;
+}
+
+void ChownTree(const std::string &path, uid_t uid, gid_t gid) {
+    ::chown(path.c_str(), uid, gid);
+    std::error_code ec;
+    for (auto &entry : fs::recursive_directory_iterator(path, ec))
+        ::lchown(entry.path().c_str(), uid, gid);
+}
+
+}  // namespace
+
+std::string DovecotServer::Unavailable() {
+    if (::access(kDovecot, X_OK) != 0) return "dovecot is not installed (dovecot-pop3d)";
+    if (::geteuid() != 0) return "a private dovecot needs root to switch to its users";
+    if (::getpwnam("dovenull") == nullptr || ::getpwnam("dovecot") == nullptr)
+        return "the dovecot and dovenull users are missing";
+    return {};
+}
+
+DovecotServer::~DovecotServer() { Stop(); }
+
+bool DovecotServer::Start(std::string *error) {
+    auto fail = [&](const std::string &why) {
+        if (error != nullptr) *error = why;
+        Stop();
+        return false;
+    };
+    std::string why = Unavailable();
+    if (!why.empty()) return fail(why);
+    if (!EnsureMailOwner(&m_uid, &m_gid)) return fail("cannot find or create the mail owner");
+
+    // Short path: the base directory holds unix sockets.
+    char pattern[] = "/tmp/pdv-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) return fail("mkdtemp failed");
+    m_dir = pattern;
+    ::chmod(m_dir.c_str(), 0755);  // the login and mail processes walk through it
+    for (const char *sub : {"run", "state", "mail"}) fs::create_directories(m_dir + "/" + sub);
+    m_maildir = m_dir + "/mail/" + kUser + "/Maildir";
+    for (const char *sub : {"new", "cur", "tmp"}) fs::create_directories(m_maildir + "/" + sub);
+    ChownTree(m_dir + "/mail", m_uid, m_gid);
+
+    m_port = FindClosedPort();
+    std::ostringstream conf;
+    conf << "base_dir = " << m_dir << "/run\n"
+         << "state_dir = " << m_dir << "/state\n"
+         << "log_path = " << m_dir << "/dovecot.log\n"
+         << "protocols = pop3\n"
+         << "listen = 127.0.0.1\n"
+         << "ssl = no\n"
+         << "disable_plaintext_auth = no\n"
+         << "auth_mechanisms = plain\n"
+         << "first_valid_uid = " << m_uid << "\n"
+         << "last_valid_uid = " << m_uid << "\n"
+         << "default_internal_user = dovecot\n"
+         << "default_login_user = dovenull\n"
+         << "mail_location = maildir:" << m_dir << "/mail/%u/Maildir\n"
+         << "pop3_uidl_format = %08Xu%08Xv\n"
+         << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u "
+         << m_dir << "/passwd\n}\n"
+         << "userdb {\n  driver = static\n  args = uid=" << m_uid << " gid=" << m_gid
+         << " home=" << m_dir << "/mail/%u\n}\n"
+         << "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n"
+         << "    port = " << m_port << "\n  }\n}\n"
+         << "service anvil {\n  chroot =\n}\n"
+         << "service pop3-login {\n  chroot =\n}\n";
+    if (!WriteFile(m_dir + "/dovecot.conf", conf.str()) ||
+        !WriteFile(m_dir + "/passwd", std::string(kUser) + ":{PLAIN}" + kPassword + "\n"))
+        return fail("cannot write the configuration");
+
+    std::string confPath = m_dir + "/dovecot.conf";
+    m_pid = ::fork();
+    if (m_pid < 0) return fail("fork failed");
+    if (m_pid == 0) {
+        ::setpgid(0, 0);
+        ::execl(kDovecot, "dovecot", "-F", "-c", confPath.c_str(), static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    if (!WaitUntilListening(15000)) return fail("dovecot did not start listening:\n" + Log());
+    return true;
+}
+
+bool DovecotServer::WaitUntilListening(int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return false;
+        }
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(m_port));
+        bool up = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (up) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+void DovecotServer::Stop() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGTERM);
+        int status = 0;
+        bool gone = false;
+        for (int i = 0; i < 100 && !gone; ++i) {
+            gone = ::waitpid(m_pid, &status, WNOHANG) == m_pid;
+            if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!gone) {
+            ::kill(-m_pid, SIGKILL);
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, &status, 0);
+        }
+        m_pid = -1;
+    }
+    if (!m_dir.empty()) {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+        m_dir.clear();
+    }
+}
+
+bool DovecotServer::AddMessage(const std::string &raw) {
+    std::string name = std::to_string(::time(nullptr)) + ".M" + std::to_string(++m_sequence) +
+                       "P" + std::to_string(::getpid()) + ".pelloru-test";
+    std::string path = m_maildir + "/new/" + name;
+    if (!WriteFile(path, raw)) return false;
+    ::chown(path.c_str(), m_uid, m_gid);
+    return true;
+}
+
+int DovecotServer::CountMessages() const {
+    int count = 0;
+    for (const char *sub : {"/new", "/cur"}) {
+        std::error_code ec;
+        for (auto &entry : fs::directory_iterator(m_maildir + sub, ec))
+            if (entry.is_regular_file()) ++count;
+    }
+    return count;
+}
+
+void DovecotServer::ClearMailbox() {
+    for (const char *sub : {"/new", "/cur"}) {
+        std::error_code ec;
+        for (auto &entry : fs::directory_iterator(m_maildir + sub, ec)) fs::remove(entry.path(), ec);
+    }
+}
+
+std::string DovecotServer::Log() const {
+    std::ifstream in(m_dir + "/dovecot.log");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}

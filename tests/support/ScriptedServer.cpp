@@ -1,0 +1,196 @@
+#include "ScriptedServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace {
+
+constexpr int kAcceptTimeoutMs = 10000;
+constexpr int kLineTimeoutMs = 10000;
+constexpr int kLingerTimeoutMs = 10000;
+
+int Listen(int *port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    *port = ntohs(address.sin_port);
+    return fd;
+}
+
+bool WaitReadable(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    int rc;
+    do rc = ::poll(&p, 1, timeoutMs);
+    while (rc < 0 && errno == EINTR);
+    return rc > 0;
+}
+
+}  // namespace
+
+int FindClosedPort() {
+    int port = 0;
+    int fd = Listen(&port);
+    if (fd >= 0) ::close(fd);
+    return port;
+}
+
+ScriptedServer::ScriptedServer() { m_listen = Listen(&m_port); }
+
+ScriptedServer::~ScriptedServer() {
+    m_stop = true;
+    int fd = m_current.load();
+    if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+    if (m_listen >= 0) ::shutdown(m_listen, SHUT_RDWR);
+    if (m_thread.joinable()) m_thread.join();
+    if (m_listen >= 0) ::close(m_listen);
+}
+
+ScriptedServer &ScriptedServer::Send(const std::string &bytes) {
+    m_steps.push_back({Step::kSend, bytes, 0});
+    return *this;
+}
+
+ScriptedServer &ScriptedServer::SendSplit(const std::string &bytes, size_t piece, int pauseMs) {
+    for (size_t at = 0; at < bytes.size(); at += piece) {
+        if (at > 0) Pause(pauseMs);
+        Send(bytes.substr(at, piece));
+    }
+    return *this;
+}
+
+ScriptedServer &ScriptedServer::Expect(const std::string &line) {
+    m_steps.push_back({Step::kExpect, line, 0});
+    return *this;
+}
+
+ScriptedServer &ScriptedServer::Pause(int milliseconds) {
+    m_steps.push_back({Step::kPause, {}, milliseconds});
+    return *this;
+}
+
+ScriptedServer &ScriptedServer::Close() {
+    m_steps.push_back({Step::kClose, {}, 0});
+    return *this;
+}
+
+ScriptedServer &ScriptedServer::NextConnection() {
+    m_steps.push_back({Step::kNext, {}, 0});
+    return *this;
+}
+
+ScriptedServer &ScriptedServer::LogOn() {
+    return Send("+OK ready\r\n")
+        .Expect("USER user\r\n")
+        .Send("+OK\r\n")
+        .Expect("PASS secret\r\n")
+        .Send("+OK logged on\r\n");
+}
+
+void ScriptedServer::Start() { m_thread = std::thread([this] { Run(); }); }
+
+void ScriptedServer::Finish() {
+    if (m_thread.joinable()) m_thread.join();
+}
+
+std::string ScriptedServer::Received() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_received;
+}
+
+std::vector<std::string> ScriptedServer::Failures() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_failures;
+}
+
+void ScriptedServer::Fail(const std::string &text) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_failures.push_back(text);
+}
+
+void ScriptedServer::Run() {
+    size_t step = 0;
+    while (!m_stop && m_listen >= 0) {
+        if (!WaitReadable(m_listen, kAcceptTimeoutMs)) {
+            if (step < m_steps.size()) Fail("no connection arrived");
+            return;
+        }
+        int fd = ::accept(m_listen, nullptr, nullptr);
+        if (fd < 0) return;
+        ++m_connections;
+        m_current = fd;
+        bool more = RunConnection(fd, step);
+        m_current = -1;
+        ::close(fd);
+        if (!more) return;
+    }
+}
+
+// Runs steps up to the end of the script or a connection break; returns
+// true when a later connection has steps of its own.
+bool ScriptedServer::RunConnection(int fd, size_t &step) {
+    for (; step < m_steps.size() && !m_stop; ++step) {
+        const Step &s = m_steps[step];
+        switch (s.kind) {
+        case Step::kSend:
+            if (::send(fd, s.bytes.data(), s.bytes.size(), MSG_NOSIGNAL) < 0) {
+                Fail("send failed");
+                return false;
+            }
+            break;
+        case Step::kExpect: {
+            std::string line;
+            if (!ReadLine(fd, line, kLineTimeoutMs)) {
+                Fail("expected '" + s.bytes + "', got nothing more than '" + line + "'");
+                return false;
+            }
+            if (line != s.bytes) Fail("expected '" + s.bytes + "', got '" + line + "'");
+            break;
+        }
+        case Step::kPause:
+            std::this_thread::sleep_for(std::chrono::milliseconds(s.pauseMs));
+            break;
+        case Step::kClose:
+            ++step;
+            return step < m_steps.size();
+        case Step::kNext:
+            ++step;
+            return true;
+        }
+    }
+    // Script done: keep reading (and recording) until the client hangs up.
+    std::string rest;
+    while (!m_stop && ReadLine(fd, rest, kLingerTimeoutMs)) rest.clear();
+    return false;
+}
+
+bool ScriptedServer::ReadLine(int fd, std::string &line, int timeoutMs) {
+    char c;
+    for (;;) {
+        if (!WaitReadable(fd, timeoutMs)) return false;
+        ssize_t n = ::recv(fd, &c, 1, 0);
+        if (n <= 0) return false;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_received.push_back(c);
+        }
+        line.push_back(c);
+        if (c == '\n') return true;
+    }
+}

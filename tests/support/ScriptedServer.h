@@ -1,0 +1,68 @@
+// An in-process POP3-like peer on a free loopback port that follows a
+// script: expect given command lines, answer with given bytes (split over
+// several writes if asked), pause, or close early. Every step is bounded in
+// time, and the destructor stops the thread and closes what it opened.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class ScriptedServer {
+public:
+    ScriptedServer();
+    ~ScriptedServer();
+    ScriptedServer(const ScriptedServer &) = delete;
+    ScriptedServer &operator=(const ScriptedServer &) = delete;
+
+    // Script building; call before Start().
+    ScriptedServer &Send(const std::string &bytes);
+    // Sends the bytes in pieces of `piece` bytes with a short pause between.
+    ScriptedServer &SendSplit(const std::string &bytes, size_t piece, int pauseMs = 20);
+    // Reads one line (through LF) and records a failure if it differs.
+    ScriptedServer &Expect(const std::string &line);
+    ScriptedServer &Pause(int milliseconds);
+    ScriptedServer &Close();
+    // The following steps belong to the next accepted connection.
+    ScriptedServer &NextConnection();
+
+    void Start();
+    // Waits for the script to finish and the client to hang up (bounded).
+    void Finish();
+
+    int Port() const { return m_port; }
+    std::string Received();
+    std::vector<std::string> Failures();
+    int Connections() const { return m_connections.load(); }
+
+    // The standard opening of a POP3 session that logs on as user/secret.
+    ScriptedServer &LogOn();
+
+private:
+    struct Step {
+        enum Kind { kSend, kExpect, kPause, kClose, kNext } kind;
+        std::string bytes;
+        int pauseMs = 0;
+    };
+
+    void Run();
+    bool RunConnection(int fd, size_t &step);
+    bool ReadLine(int fd, std::string &line, int timeoutMs);
+    void Fail(const std::string &text);
+
+    int m_listen = -1;
+    int m_port = 0;
+    std::vector<Step> m_steps;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_current{-1};
+    std::atomic<int> m_connections{0};
+    std::mutex m_mutex;
+    std::string m_received;
+    std::vector<std::string> m_failures;
+};
+
+// A loopback port that nothing listens on at the moment of the call.
+int FindClosedPort();

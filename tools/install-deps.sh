@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what building, testing and running Pelloru need on Debian 12.
+# Idempotent: the package index is refreshed once, then apt installs only
+# what is missing.
+set -euo pipefail
+packages=(cmake ninja-build g++ libgtest-dev dovecot-pop3d "$@")
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
