@@ -1,0 +1,62 @@
+#include "TestFiles.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+std::string ReadBinaryFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string ToCrLf(const std::string &text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r') {
+            out += "\r\n";
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else if (c == '\n') {
+            out += "\r\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> SampleMessages() {
+    std::vector<std::string> paths;
+    std::error_code ec;
+    for (auto &entry : fs::directory_iterator(PELLORU_TEST_DATA_DIR, ec))
+        if (entry.is_regular_file() && entry.path().extension() == ".eml")
+            paths.push_back(entry.path().string());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+std::string CorpusDirectory() {
+    std::string dir = std::string(PELLORU_SHARED_DIR) + "/corpus";
+    return fs::exists(dir + "/MANIFEST.tsv") ? dir : std::string();
+}
+
+std::vector<std::string> CorpusMessages() {
+    std::vector<std::string> paths;
+    std::string dir = CorpusDirectory();
+    if (dir.empty()) return paths;
+    std::ifstream manifest(dir + "/MANIFEST.tsv");
+    std::string line;
+    std::getline(manifest, line);  // column names
+    while (std::getline(manifest, line)) {
+        std::string local = line.substr(0, line.find('\t'));
+        if (!local.empty() && fs::exists(dir + "/" + local)) paths.push_back(dir + "/" + local);
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}

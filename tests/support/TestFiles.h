@@ -1,0 +1,17 @@
+// Test inputs that live outside the test code: the project's own sample
+// messages in tests/data and the shared real-world corpus beside the
+// repository (which may be absent).
+#pragma once
+
+#include <string>
+#include <vector>
+
+std::string ReadBinaryFile(const std::string &path);
+// Every line end becomes CR LF, as a POP3 server sends it.
+std::string ToCrLf(const std::string &text);
+// Paths of the files in tests/data (sorted).
+std::vector<std::string> SampleMessages();
+// The folder of the shared corpus, empty when it is not there.
+std::string CorpusDirectory();
+// Paths of the corpus messages listed in its manifest (sorted).
+std::vector<std::string> CorpusMessages();
