@@ -1,0 +1,3 @@
+#include "BatchMode.h"
+
+unsigned char BatchMode = 0;

@@ -1,0 +1,128 @@
+#include "CDirectDeletePatterns.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+
+namespace {
+
+// A read takes at most 509 characters; a longer file line comes in pieces,
+// each a pattern of its own.
+constexpr int kReadSize = 510;
+// A message line is at most 1022 bytes; the upper-cased copy has room for
+// 1023 and the NUL.
+constexpr size_t kLineCopySize = 1024;
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+bool PieceAt(const char *text, const std::string &piece) {
+    for (size_t i = 0; i < piece.size(); ++i)
+        if (piece[i] != '?' && piece[i] != text[i]) return false;
+    return true;
+}
+
+// The same result as WildcardMatch(text, "*" + pattern + "*", '*', '?'):
+// with a '*' at both ends, the pieces between the stars match when each is
+// found after the one before, and the leftmost place is always the best.
+bool PiecesMatch(const char *text, size_t length, const std::vector<std::string> &pieces) {
+    if (length == 0) return false;
+    size_t at = 0;
+    for (const std::string &piece : pieces) {
+        const size_t size = piece.size();
+        bool found = false;
+        while (at + size <= length) {
+            if (piece[0] != '?') {
+                const void *next = std::memchr(text + at, piece[0], length - size + 1 - at);
+                if (next == nullptr) break;
+                at = static_cast<size_t>(static_cast<const char *>(next) - text);
+            }
+            if (PieceAt(text + at, piece)) {
+                found = true;
+                break;
+            }
+            ++at;
+        }
+        if (!found) return false;
+        at += size;
+    }
+    return true;
+}
+
+}  // namespace
+
+CDirectDeletePatterns::CDirectDeletePatterns(std::string fileName)
+    : m_fileName(std::move(fileName)) {}
+
+void CDirectDeletePatterns::Refresh() {
+    struct stat info;
+    if (::stat(m_fileName.c_str(), &info) != 0) {
+        m_present = false;
+        m_stamp = Stamp{};
+        m_patterns.clear();
+        m_pieces.clear();
+        return;
+    }
+    Stamp stamp{info.st_dev, info.st_ino, info.st_size,
+                static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec,
+                static_cast<long long>(info.st_ctim.tv_sec) * 1000000000LL + info.st_ctim.tv_nsec};
+    if (m_present && stamp == m_stamp) return;
+
+    m_patterns.clear();
+    m_pieces.clear();
+    m_present = false;
+    std::FILE *file = std::fopen(m_fileName.c_str(), "r");
+    if (file == nullptr) return;
+    char piece[kReadSize];
+    while (std::fgets(piece, sizeof piece, file) != nullptr) {
+        piece[std::strcspn(piece, "\n")] = '\0';
+        piece[std::strcspn(piece, "\r")] = '\0';
+        if (piece[0] == '\0' || piece[0] == ' ') continue;
+        m_patterns.emplace_back(piece);
+        std::vector<std::string> pieces(1);
+        for (const char *c = piece; *c != '\0'; ++c) {
+            if (*c == '*') {
+                if (!pieces.back().empty()) pieces.emplace_back();
+            } else {
+                pieces.back() += Upper(*c);
+            }
+        }
+        if (pieces.back().empty()) pieces.pop_back();
+        m_pieces.push_back(std::move(pieces));
+    }
+    std::fclose(file);
+    m_present = true;
+    m_stamp = stamp;
+}
+
+const std::vector<std::string> &CDirectDeletePatterns::Patterns() {
+    Refresh();
+    return m_patterns;
+}
+
+bool CDirectDeletePatterns::Find(const char *line, std::string *pattern) {
+    if (line == nullptr) return false;
+    Refresh();
+    if (m_patterns.empty()) return false;
+
+    char upper[kLineCopySize];
+    size_t length = strnlen(line, kLineCopySize - 1);
+    for (size_t i = 0; i < length; ++i) upper[i] = Upper(line[i]);
+    upper[length] = '\0';
+
+    bool matched = false;
+    // Every pattern is tried: the last match in the file is reported.
+    for (size_t i = 0; i < m_pieces.size(); ++i) {
+        if (PiecesMatch(upper, length, m_pieces[i])) {
+            matched = true;
+            if (pattern != nullptr) *pattern = m_patterns[i];
+        }
+    }
+    return matched;
+}
+
+bool FindDirectDeletePattern(const char *line, std::string *pattern) {
+    static CDirectDeletePatterns patterns;
+    return patterns.Find(line, pattern);
+}

@@ -1,0 +1,46 @@
+// The user's direct-delete patterns from "loesche_direkt.txt" in the
+// working directory. Every line tested sees the file as it is at that
+// moment; the parsed patterns are kept and the file is read again only
+// when it has changed.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class CDirectDeletePatterns {
+public:
+    static constexpr const char *kFileName = "loesche_direkt.txt";
+
+    explicit CDirectDeletePatterns(std::string fileName = kFileName);
+
+    // True when a pattern matches anywhere in the line (ASCII letters
+    // without regard to case); *pattern then holds the last matching
+    // pattern line of the file.
+    bool Find(const char *line, std::string *pattern);
+
+    // The patterns as read at the last check (for tests and diagnostics).
+    const std::vector<std::string> &Patterns();
+
+private:
+    struct Stamp {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = -1;
+        long long modified = -1;
+        long long changed = -1;
+        bool operator==(const Stamp &) const = default;
+    };
+    void Refresh();
+
+    std::string m_fileName;
+    bool m_present = false;
+    Stamp m_stamp;
+    std::vector<std::string> m_patterns;  // as in the file
+    // Each pattern upper-cased and cut at its '*': since a pattern may match
+    // anywhere in a line, the pieces only have to be found in order.
+    std::vector<std::vector<std::string>> m_pieces;
+};
+
+// The scan's test of one message line against the pattern file.
+bool FindDirectDeletePattern(const char *line, std::string *pattern);

@@ -1,0 +1,63 @@
+#include "CSettingsStore.h"
+
+#include <QSettings>
+#include <QString>
+
+#include <cstdlib>
+#include <cstring>
+
+CSettingsStore::CSettingsStore(std::string executableName)
+    : m_executableName(std::move(executableName)) {}
+
+std::string CSettingsStore::ProfilePath() const {
+    std::string base;
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] == '/') {
+        base = config;
+    } else {
+        const char *home = std::getenv("HOME");
+        base = std::string(home != nullptr ? home : ".") + "/.config";
+    }
+    return base + "/" + kCompanyKey + "/" + m_executableName + ".conf";
+}
+
+namespace {
+
+// Bytes map one to one onto the first 256 code points, so every byte value
+// survives; QSettings escapes what is not printable, and the file stays text.
+QString FromBytes(const std::string &bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string ToBytes(const QString &text) {
+    QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+QString Key(const char *name) { return QString::fromLatin1(CSettingsStore::kSection) + "/" + name; }
+
+}  // namespace
+
+std::string CSettingsStore::Read(const char *name) const {
+    if (name == nullptr) return {};
+    QSettings profile(QString::fromStdString(ProfilePath()), QSettings::IniFormat);
+    return ToBytes(profile.value(Key(name), QString()).toString());
+}
+
+bool CSettingsStore::Write(const char *name, const std::string &text) const {
+    if (name == nullptr) return false;
+    QSettings profile(QString::fromStdString(ProfilePath()), QSettings::IniFormat);
+    profile.setValue(Key(name), FromBytes(text));
+    profile.sync();
+    return profile.status() == QSettings::NoError;
+}
+
+std::string CSettingsStore::ComplementPassword(const std::string &text) {
+    char buffer[kPasswordSize];
+    size_t length = std::min(text.size(), static_cast<size_t>(kPasswordSize - 1));
+    std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+    for (size_t i = 0; i < std::strlen(buffer); ++i)
+        buffer[i] = static_cast<char>(~static_cast<unsigned char>(buffer[i]));
+    return buffer;
+}

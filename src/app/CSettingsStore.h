@@ -1,0 +1,31 @@
+// The program's three settings ("HOST", "USER", "PASS") in section
+// "Settings" of the user's profile, which is named by the company key
+// "askeven" and the executable name. Here the profile is the INI file
+// $XDG_CONFIG_HOME/askeven/<executable name>.conf (~/.config when the
+// variable is unset). Values are byte texts; a missing one reads as empty.
+#pragma once
+
+#include <string>
+
+class CSettingsStore {
+public:
+    static constexpr const char *kCompanyKey = "askeven";
+    static constexpr const char *kSection = "Settings";
+    static constexpr int kPasswordSize = 256;
+
+    explicit CSettingsStore(std::string executableName);
+
+    std::string Read(const char *name) const;
+    // False when the profile could not be written.
+    bool Write(const char *name, const std::string &text) const;
+
+    // The password coding: every byte complemented, one after the other,
+    // measuring the text anew after each, so a byte that turns into 0 ends
+    // it. Works on at most 255 bytes; a longer text is cut.
+    static std::string ComplementPassword(const std::string &text);
+
+    std::string ProfilePath() const;
+
+private:
+    std::string m_executableName;
+};

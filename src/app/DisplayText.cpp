@@ -1,0 +1,31 @@
+#include "DisplayText.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringDecoder>
+
+namespace {
+
+std::string ToUtf8(const QString &text) {
+    QByteArray utf8 = text.toUtf8();
+    return std::string(utf8.constData(), static_cast<size_t>(utf8.size()));
+}
+
+bool DecodeStrictly(const QByteArray &bytes, const char *charset, QString *out) {
+    QStringDecoder decoder(charset, QStringDecoder::Flag::Stateless);
+    if (!decoder.isValid()) return false;
+    *out = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+}  // namespace
+
+std::string DisplayText(const std::string &bytes, const char *charset) {
+    const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QString text;
+    if (charset != nullptr && *charset != '\0' && DecodeStrictly(data, charset, &text))
+        return ToUtf8(text);
+    if (DecodeStrictly(data, "UTF-8", &text)) return bytes;
+    if (DecodeStrictly(data, "windows-1252", &text)) return ToUtf8(text);
+    return ToUtf8(QString::fromLatin1(data));
+}

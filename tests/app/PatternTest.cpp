@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "CDirectDeletePatterns.h"
+#include "ScanTestSupport.h"
+#include "WildcardMatch.h"
+
+namespace {
+
+// The recursive matcher as the rules describe it, for comparison on small
+// inputs only (it is exponential on long ones).
+int ReferenceMatch(const char *text, const char *pattern, char many, char one) {
+    if (*text == '\0' || *pattern == '\0') return 0;
+    const char *t = text;
+    const char *p = pattern;
+    for (;;) {
+        if (*p == one) {
+            if (*t == '\0') return 0;
+            ++t, ++p;
+        } else if (*p == many) {
+            if (p[1] == '\0') return 1;
+            ++p;
+            if (*t == '\0') continue;
+            for (const char *rest = t; *rest != '\0'; ++rest)
+                if (ReferenceMatch(rest, p, many, one)) return 1;
+            return 0;
+        } else {
+            if (*t == '\0' || *t != *p) return 0;
+            ++t, ++p;
+        }
+        if (*t == '\0' && *p == '\0') return 1;
+        if (*t != '\0' && *p == '\0') return 0;
+    }
+}
+
+void WriteFile(const std::string &path, const std::string &text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+}  // namespace
+
+TEST(WildcardMatch, FollowsTheRules) {
+    EXPECT_EQ(WildcardMatch("", "*", '*', '?'), 0);
+    EXPECT_EQ(WildcardMatch("", "", '*', '?'), 0);
+    EXPECT_EQ(WildcardMatch("A", "", '*', '?'), 0);
+    EXPECT_EQ(WildcardMatch("A", "A*", '*', '?'), 1);
+    EXPECT_EQ(WildcardMatch("A", "A?", '*', '?'), 0);
+    EXPECT_EQ(WildcardMatch("XA", "*A", '*', '?'), 1);
+    EXPECT_EQ(WildcardMatch("A", "A*B", '*', '?'), 0);
+    EXPECT_EQ(WildcardMatch("AXB", "A*B*", '*', '?'), 1);
+    EXPECT_EQ(WildcardMatch("ABAB", "*AB", '*', '?'), 1);
+    EXPECT_EQ(WildcardMatch("ab", "AB", '*', '?'), 0);  // bytes exactly
+    EXPECT_EQ(WildcardMatch("A*C", "A#C", '#', '!'), 1);
+}
+
+TEST(WildcardMatch, AgreesWithTheRecursiveRulesOnRandomInputs) {
+    std::mt19937 random(7);
+    const char alphabet[] = "AB*?";
+    for (int round = 0; round < 200000; ++round) {
+        std::string text, pattern;
+        for (size_t i = random() % 9; i > 0; --i) text += "ABC"[random() % 3];
+        for (size_t i = random() % 8; i > 0; --i) pattern += alphabet[random() % 4];
+        ASSERT_EQ(WildcardMatch(text.c_str(), pattern.c_str(), '*', '?'),
+                  ReferenceMatch(text.c_str(), pattern.c_str(), '*', '?'))
+            << "text '" << text << "' pattern '" << pattern << "'";
+    }
+}
+
+TEST(WildcardMatch, StaysFastOnHostileInput) {
+    // Many stars against a long line that almost matches: exponential for a
+    // plain recursive matcher.
+    std::string text(1022, 'A');
+    std::string pattern = "*A*A*A*A*A*A*A*A*A*A*A*A*B*";
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(WildcardMatch(text.c_str(), pattern.c_str(), '*', '?'), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(DirectDeletePatterns, MatchAnywhereIgnoringAsciiCase) {
+    ScanEnvironment env;
+    env.Patterns("offer\n\xD6L\nSubject:*free\r\n");
+    CDirectDeletePatterns patterns("loesche_direkt.txt");
+    std::string found;
+    EXPECT_TRUE(patterns.Find("Subject: Special OFFER today\r\n", &found));
+    EXPECT_EQ(found, "offer");
+    EXPECT_FALSE(patterns.Find("Heizoel: \xF6l im Angebot\r\n", &found));
+    EXPECT_TRUE(patterns.Find("Betreff: \xD6L billig\r\n", &found));
+    EXPECT_EQ(found, "\xD6L");
+    EXPECT_TRUE(patterns.Find("SUBJECT: get it FrEe\r\n", &found));
+    EXPECT_EQ(found, "Subject:*free");
+    EXPECT_FALSE(patterns.Find("free Subject: later\r\n", &found));
+    EXPECT_FALSE(patterns.Find("", &found));
+    EXPECT_FALSE(patterns.Find(nullptr, &found));
+}
+
+TEST(DirectDeletePatterns, FileLinesAreCutSkippedAndSplit) {
+    ScanEnvironment env;
+    std::string longLine = std::string(509, 'x') + std::string(91, 'y');
+    env.Patterns(" blank first: skipped\n\ttabbed\n\n" + longLine + "\nab\rcd\n");
+    CDirectDeletePatterns patterns("loesche_direkt.txt");
+    EXPECT_EQ(patterns.Patterns(),
+              (std::vector<std::string>{"\ttabbed", std::string(509, 'x'), std::string(91, 'y'),
+                                        "ab"}));
+    std::string found;
+    EXPECT_FALSE(patterns.Find("blank first: skipped\r\n", &found));
+    EXPECT_TRUE(patterns.Find("a\ttabbed line\r\n", &found));
+    EXPECT_TRUE(patterns.Find(("pre" + std::string(91, 'Y') + "\r\n").c_str(), &found));
+    EXPECT_EQ(found, std::string(91, 'y'));
+}
+
+TEST(DirectDeletePatterns, TheLastMatchingPatternIsReported) {
+    ScanEnvironment env;
+    env.Patterns("viagra\n?\nspam\nzzz\n");
+    CDirectDeletePatterns patterns("loesche_direkt.txt");
+    std::string found;
+    EXPECT_TRUE(patterns.Find("this is spam\r\n", &found));
+    EXPECT_EQ(found, "spam");
+    // One question mark matches every line, the empty one with its CR LF too.
+    EXPECT_TRUE(patterns.Find("\r\n", &found));
+    EXPECT_EQ(found, "?");
+}
+
+TEST(DirectDeletePatterns, EachTestSeesTheFileAsItIsNow) {
+    ScanEnvironment env;
+    CDirectDeletePatterns patterns("loesche_direkt.txt");
+    std::string found;
+    EXPECT_FALSE(patterns.Find("hello\r\n", &found));  // no file yet
+    env.Patterns("hello\n");
+    EXPECT_TRUE(patterns.Find("hello\r\n", &found));
+    // Same size, rewritten at once: still noticed.
+    env.Patterns("world\n");
+    EXPECT_FALSE(patterns.Find("hello\r\n", &found));
+    EXPECT_TRUE(patterns.Find("world\r\n", &found));
+    // Replaced by another file through a rename.
+    WriteFile(env.Dir() + "/other.txt", "again\n");
+    std::filesystem::rename(env.Dir() + "/other.txt", env.Dir() + "/loesche_direkt.txt");
+    EXPECT_TRUE(patterns.Find("again\r\n", &found));
+    std::filesystem::remove(env.Dir() + "/loesche_direkt.txt");
+    EXPECT_FALSE(patterns.Find("again\r\n", &found));
+}
+
+TEST(DirectDeletePatterns, TheScanFunctionUsesTheWorkingDirectory) {
+    std::string found;
+    {
+        ScanEnvironment env;
+        env.Patterns("Gewinnspiel\n");
+        EXPECT_TRUE(FindDirectDeletePattern("Subject: Ihr GEWINNSPIEL\r\n", &found));
+        EXPECT_EQ(found, "Gewinnspiel");
+    }
+    ScanEnvironment other;  // another folder without a pattern file
+    EXPECT_FALSE(FindDirectDeletePattern("Subject: Ihr GEWINNSPIEL\r\n", &found));
+}
+
+TEST(DirectDeletePatterns, PieceSearchAgreesWithTheMatcher) {
+    ScanEnvironment env;
+    std::mt19937 random(11);
+    for (int round = 0; round < 300; ++round) {
+        std::string pattern;
+        for (size_t i = 1 + random() % 6; i > 0; --i) pattern += "ab*?"[random() % 4];
+        env.Patterns(pattern + "\n");
+        CDirectDeletePatterns patterns("loesche_direkt.txt");
+        for (int k = 0; k < 50; ++k) {
+            std::string line;
+            for (size_t i = random() % 10; i > 0; --i) line += "abAB"[random() % 4];
+            std::string upper = line, wrapped = "*" + pattern + "*";
+            for (char &c : upper) c = static_cast<char>(std::toupper(c));
+            for (char &c : wrapped) c = static_cast<char>(std::toupper(c));
+            std::string found;
+            ASSERT_EQ(patterns.Find(line.c_str(), &found),
+                      WildcardMatch(upper.c_str(), wrapped.c_str(), '*', '?') == 1)
+                << "pattern '" << pattern << "' line '" << line << "'";
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+}

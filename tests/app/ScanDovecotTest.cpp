@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "BatchMode.h"
+#include "CMailboxScan.h"
+#include "DovecotServer.h"
+#include "ScanTestSupport.h"
+#include "TestFiles.h"
+
+namespace {
+
+std::string Read(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+TEST(ScanDovecot, AListScanOfARealMailbox) {
+    REQUIRE_DOVECOT();
+    DovecotServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    std::vector<std::string> files = SampleMessages();
+    ASSERT_EQ(files.size(), 8u);
+    for (const std::string &path : files) ASSERT_TRUE(server.AddMessage(Read(path)));
+
+    ScanEnvironment env;
+    // Matches 04 (a folded-free Outlook subject line) and 07 (the body).
+    env.Patterns("  ignored: starts with a blank\nSubject:*Wartungsvertrag\nFoto vom Ausflug\n");
+    CSettingsStore settings("pelloru");
+    settings.Write("HOST", "127.0.0.1:" + std::to_string(server.Port()));
+    settings.Write("USER", DovecotServer::kUser);
+    settings.Write("PASS", CSettingsStore::ComplementPassword(DovecotServer::kPassword));
+    MemoryList list;
+    RecordingWindow window;
+    BatchMode = 1;
+    CMailboxScan(list, window, settings, "pelloru").ScanMailbox(List);
+    BatchMode = 0;
+
+    ASSERT_EQ(list.rows.size(), 8u);
+    EXPECT_EQ(window.titles.back(), "pelloru - 8 von 8 E-Mails");
+    // Maildir hands them out in delivery order, which is file order here.
+    const auto &anna = list.rows[0];
+    EXPECT_EQ(anna[0], "anna.beispiel@example.de");
+    EXPECT_EQ(anna[1], " Anna Beispiel ");
+    EXPECT_EQ(anna[3], " Termin am Donnerstag, bitte bis Mittwoch zurueckmelden");
+    EXPECT_EQ(anna[5], " <5f3c2a1e-8b1d-4c7e-9a0b-3e2d1c0b9a87@example.de>");
+    EXPECT_EQ(std::to_string(ToCrLf(Read(files[0])).size()), anna[2]);
+    EXPECT_EQ(list.rows[1][1], " Jürgen Müller ");
+    EXPECT_EQ(list.rows[1][3], " Schöne Grüße aus Köln");
+    EXPECT_EQ(list.rows[2][1], " María García ");
+    EXPECT_EQ(list.rows[4][5], " 1234.5678@shop.example <folded-id/with/slashes@shop.example>");
+    EXPECT_EQ(list.rows[5][0], " broken@example.com");
+    EXPECT_EQ(list.rows[7][4], "Here is the file.\r\nBye.\r\n\r\nbegin 644 hallo.txt\r\n&:&%L;&\\*\r\n`\r\nend\r\n");
+
+    // The two matching messages are gone from the server, with backups
+    // holding exactly the TOP text.
+    EXPECT_EQ(list.rows[3][0], "gelöscht=Subject:*Wartungsvertrag");
+    EXPECT_EQ(list.rows[6][0], "gelöscht=Foto vom Ausflug");
+    EXPECT_EQ(server.CountMessages(), 6);
+    std::vector<std::string> backups = env.Backups();
+    ASSERT_EQ(backups.size(), 2u);
+    for (const std::string &name : backups) {
+        const bool outlook = name.find("AM0PR07MB") != std::string::npos;
+        const std::string expected = ToCrLf(Read(files[outlook ? 3 : 6]));
+        EXPECT_EQ(Read(env.Dir() + "/" + name), expected) << name;
+    }
+}

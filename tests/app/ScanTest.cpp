@@ -1,0 +1,308 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "BatchMode.h"
+#include "CMailboxScan.h"
+#include "ScanTestSupport.h"
+#include "ScriptedServer.h"
+
+namespace {
+
+std::string TopReply(const std::string &message) {
+    std::string reply = "+OK\r\n";
+    std::istringstream lines(message);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line[0] == '.') reply += '.';
+        reply += line + "\r\n";
+    }
+    return reply + ".\r\n";
+}
+
+std::string Top(int n) { return "TOP " + std::to_string(n) + " 25\r\n"; }
+std::string ListCommand(int n) { return "LIST " + std::to_string(n) + "\r\n"; }
+std::string Dele(int n) { return "DELE " + std::to_string(n) + "\r\n"; }
+
+const std::string kAnna =
+    "From: \"Anna B\" <anna@example.de>\r\n"
+    "Subject: =?iso-8859-1?Q?Gr=FC=DFe?=\r\n"
+    "Message-ID: <a1@example.de>\r\n"
+    "\r\n"
+    "Hallo\r\n"
+    ".Welt mit Punkt\r\n";
+const std::string kOffer =
+    "From: plain@example.org\r\n"
+    "Subject: Gewinnspiel: Sie haben gewonnen\r\n"
+    "Message-Id: <b2@example.org>\r\n"
+    "\r\n"
+    "Klicken Sie hier.\r\n";
+const std::string kBare =
+    "Subject: ohne Absender\r\n"
+    "\r\n"
+    "\r\n";
+
+class ScanTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        BatchMode = 0;
+        server.LogOn();
+    }
+    void TearDown() override { BatchMode = 0; }
+    void Configure() {
+        CSettingsStore settings("pelloru");
+        settings.Write("HOST", "127.0.0.1:" + std::to_string(server.Port()));
+        settings.Write("USER", "user");
+        settings.Write("PASS", CSettingsStore::ComplementPassword("secret"));
+        configured = true;
+    }
+    void Run(int mode) {
+        if (!configured) Configure();
+        CSettingsStore settings("pelloru");
+        server.Start();
+        CMailboxScan scan(list, window, settings, "pelloru");
+        scan.ScanMailbox(mode);
+        server.Finish();
+        for (const std::string &failure : server.Failures()) ADD_FAILURE() << failure;
+    }
+    std::string Backup(const std::string &name) {
+        std::ifstream in(env.Dir() + "/" + name, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    ScanEnvironment env;
+    ScriptedServer server;
+    MemoryList list;
+    RecordingWindow window;
+    bool configured = false;
+};
+
+}  // namespace
+
+TEST_F(ScanTest, ListFillsRowsAndDeletesWhatAPatternMatches) {
+    env.Patterns("nothing here\ngewinn\nGEWINNSPIEL\n");
+    list.rows.push_back({"old", "", "", "", "", ""});
+    server.Expect("STAT\r\n").Send("+OK 3 900\r\n")
+        .Expect(Top(1)).Send(TopReply(kAnna)).Expect(ListCommand(1)).Send("+OK 1 (311)\r\n")
+        .Expect(Top(2)).SendSplit(TopReply(kOffer), 7).Expect(ListCommand(2)).Send("+OK 2 222\r\n")
+        .Expect(Dele(2)).Send("+OK marked\r\n")
+        .Expect(Top(3)).Send(TopReply(kBare)).Expect(ListCommand(3)).Send("-ERR\r\n")
+        .Expect("Quit\r\n").Send("+OK bye\r\n");
+    Run(List);
+
+    ASSERT_EQ(list.rows.size(), 3u);
+    EXPECT_EQ(list.rows[0], (std::vector<std::string>{"anna@example.de", " \"Anna B\" ", "311",
+                                                      " Grüße", "Hallo\r\n..Welt mit Punkt\r\n",
+                                                      " <a1@example.de>"}));
+    const std::string mark = "gelöscht=GEWINNSPIEL";
+    EXPECT_EQ(list.rows[1], (std::vector<std::string>{mark, mark, "222",
+                                                      " Gewinnspiel: Sie haben gewonnen",
+                                                      "Klicken Sie hier.\r\n", mark}));
+    // No From and no Message-Id: a row all the same; a 2-character preview
+    // gives way to the raw body lines (here the same CR LF).
+    EXPECT_EQ(list.rows[2], (std::vector<std::string>{"", "", "0", " ohne Absender", "\r\n", ""}));
+
+    // The backup holds the TOP text exactly, dot-stuffing included.
+    std::vector<std::string> backups = env.Backups();
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(backups[0].substr(0, 4), "msg_");
+    EXPECT_EQ(backups[0].substr(24), " b2@example.org.txt");
+    EXPECT_EQ(Backup(backups[0]), TopReply(kOffer).substr(5, TopReply(kOffer).size() - 8));
+
+    EXPECT_EQ(window.titles.front(), "pelloru - Connect");
+    EXPECT_EQ(window.titles[1], "pelloru - Connect OK !");
+    EXPECT_EQ(window.titles[2], "pelloru - 3 E-Mails");
+    EXPECT_EQ(window.titles.back(), "pelloru - 3 von 3 E-Mails");
+    EXPECT_EQ(window.repaints, 3);
+    EXPECT_TRUE(window.boxes.empty());
+}
+
+TEST_F(ScanTest, AFailedLogOnOrAnEmptyMailboxEndsWithABoxAndNoQuit) {
+    ScriptedServer refusing;
+    refusing.Send("+OK\r\n").Expect("USER user\r\n").Send("+OK\r\n")
+        .Expect("PASS secret\r\n").Send("-ERR wrong\r\n");
+    refusing.Start();
+    {
+        CSettingsStore settings("pelloru");
+        settings.Write("HOST", "127.0.0.1:" + std::to_string(refusing.Port()));
+        settings.Write("USER", "user");
+        settings.Write("PASS", CSettingsStore::ComplementPassword("secret"));
+        list.rows.push_back({"old", "", "", "", "", ""});
+        CMailboxScan scan(list, window, settings, "pelloru");
+        scan.ScanMailbox(List);
+    }
+    refusing.Finish();
+    EXPECT_TRUE(list.rows.empty());
+    EXPECT_EQ(window.boxes, std::vector<std::string>{"Connection Failed"});
+    EXPECT_EQ(window.titles, std::vector<std::string>{"pelloru - Connect"});
+    EXPECT_EQ(refusing.Received().find("Quit"), std::string::npos);
+
+    window.boxes.clear();
+    server.Expect("STAT\r\n").Send("+OK 0 0\r\n");
+    Run(List);
+    EXPECT_EQ(window.boxes, std::vector<std::string>{"Keine E-Mails vorhanden."});
+    EXPECT_EQ(server.Received().find("Quit"), std::string::npos);
+}
+
+TEST_F(ScanTest, AGarbledStatCountsAsAnEmptyMailbox) {
+    server.Expect("STAT\r\n").Send("+OK\r\n");
+    BatchMode = 1;
+    Run(List);
+    EXPECT_TRUE(window.boxes.empty());  // batch mode shows nothing
+    EXPECT_EQ(window.titles.back(), "pelloru - Connect OK !");
+}
+
+TEST_F(ScanTest, ARefusedTopKeepsTheRowsAligned) {
+    server.Expect("STAT\r\n").Send("+OK 3 900\r\n")
+        .Expect(Top(1)).Send(TopReply(kAnna)).Expect(ListCommand(1)).Send("+OK 1 10\r\n")
+        .Expect(Top(2)).Send("-ERR no such message\r\n")
+        .Expect(Top(3)).Send(TopReply(kOffer)).Expect(ListCommand(3)).Send("+OK 3 30\r\n")
+        .Expect("Quit\r\n");
+    Run(List);
+    ASSERT_EQ(list.rows.size(), 3u);
+    EXPECT_EQ(list.rows[0][0], "anna@example.de");
+    EXPECT_EQ(list.rows[1], std::vector<std::string>(6));
+    EXPECT_EQ(list.rows[2][0], " plain@example.org");  // no '<': the whole value
+    EXPECT_EQ(list.rows[2][2], "30");
+    EXPECT_EQ(window.boxes, std::vector<std::string>{"Top Failed to open a message"});
+}
+
+TEST_F(ScanTest, ALostConnectionEndsTheScanInsteadOfFailingEveryMessage) {
+    server.Expect("STAT\r\n").Send("+OK 100000 9\r\n")
+        .Expect(Top(1)).Send(TopReply(kAnna)).Expect(ListCommand(1)).Send("+OK 1 10\r\n")
+        .Expect(Top(2)).Close();
+    Run(List);
+    EXPECT_EQ(list.rows.size(), 2u);
+    EXPECT_EQ(window.boxes, std::vector<std::string>{"Top Failed to open a message"});
+}
+
+TEST_F(ScanTest, ARefusedDeleteRemovesItsBackupAgain) {
+    env.Patterns("gewinnspiel\n");
+    server.Expect("STAT\r\n").Send("+OK 1 9\r\n")
+        .Expect(Top(1)).Send(TopReply(kOffer)).Expect(ListCommand(1)).Send("+OK 1 10\r\n")
+        .Expect(Dele(1)).Send("-ERR locked\r\n")
+        .Expect("Quit\r\n");
+    Run(List);
+    EXPECT_EQ(list.rows[0][0], "fehler beim löschen");
+    EXPECT_EQ(list.rows[0][5], " <b2@example.org>");
+    EXPECT_TRUE(env.Backups().empty());
+    EXPECT_TRUE(window.boxes.empty());
+}
+
+TEST_F(ScanTest, NoDeleteWithoutABackupOnDisk) {
+    env.Patterns("gewinnspiel\n");
+    server.Expect("STAT\r\n").Send("+OK 1 9\r\n")
+        .Expect(Top(1)).Send(TopReply(kOffer)).Expect(ListCommand(1)).Send("+OK 1 10\r\n")
+        .Expect("Quit\r\n");
+    Configure();
+    // A file size limit of a few bytes makes every backup write fail.
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &previous);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit tiny = old;
+    tiny.rlim_cur = 16;
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    Run(List);
+    setrlimit(RLIMIT_FSIZE, &old);
+    sigaction(SIGXFSZ, &previous, nullptr);
+    ASSERT_EQ(list.rows.size(), 1u);
+    EXPECT_EQ(list.rows[0][0], "fehler beim löschen");
+    EXPECT_EQ(server.Received().find("DELE"), std::string::npos);
+    EXPECT_TRUE(env.Backups().empty());
+}
+
+TEST_F(ScanTest, BackupsNeverReplaceEachOtherAndHostileIdsStayInTheFolder) {
+    env.Patterns("gewinnspiel\n");
+    const std::string hostile = "From: x@y\r\nSubject: Gewinnspiel\r\n"
+                                "Message-Id: <../../etc/\x01passwd>\r\n\r\nbody\r\n";
+    server.Expect("STAT\r\n").Send("+OK 3 9\r\n");
+    for (int n = 1; n <= 3; ++n) {
+        server.Expect(Top(n)).Send(TopReply(n == 3 ? hostile : kOffer))
+            .Expect(ListCommand(n)).Send("+OK\r\n")
+            .Expect(Dele(n)).Send("+OK\r\n");
+    }
+    server.Expect("Quit\r\n");
+    Run(List);
+    std::vector<std::string> backups = env.Backups();
+    ASSERT_EQ(backups.size(), 3u);
+    // Same identifier, same second: the later one gets a number.
+    int plain = 0, numbered = 0, escaped = 0;
+    for (const std::string &name : backups) {
+        if (name.find(" b2@example.org.txt") != std::string::npos) ++plain;
+        if (name.find(" b2@example.org_2.txt") != std::string::npos) ++numbered;
+        if (name.find(" .._.._etc__passwd.txt") != std::string::npos) ++escaped;
+    }
+    if (numbered == 0) {
+        // The two backups straddled a second: distinct names anyway.
+        EXPECT_EQ(plain, 2);
+    } else {
+        EXPECT_EQ(plain, 1);
+    }
+    EXPECT_EQ(escaped, 1);
+    EXPECT_EQ(list.rows[2][0], "gelöscht=gewinnspiel");
+}
+
+TEST_F(ScanTest, DeleteSelectedActsOnEveryMatchingSelectedRow) {
+    list.rows = {{"a", "", "", "", "", " <a1@example.de>"},
+                 {"b", "", "", "", "", " <b2@example.org>"},
+                 {"c", "", "", "", "", " <b2@example.org>"},
+                 {"d", "", "", "", "", ""}};
+    list.selected = {1, 2, 3};
+    server.Expect("STAT\r\n").Send("+OK 3 9\r\n")
+        .Expect(Top(1)).Send(TopReply(kAnna))
+        .Expect(Top(2)).Send(TopReply(kOffer))
+        .Expect(Dele(2)).Send("+OK\r\n")
+        .Expect(Dele(2)).Send("-ERR already deleted\r\n")
+        .Expect(Top(3)).Send(TopReply(kBare))
+        .Expect(Dele(3)).Send("+OK\r\n")
+        .Expect("Quit\r\n");
+    Run(DeleteSelected);
+    EXPECT_EQ(list.rows[0][0], "a");
+    EXPECT_EQ(list.rows[1][0], "Gelöscht");
+    EXPECT_EQ(list.rows[2][0], "c");
+    // An empty ID matches the message without a Message-Id.
+    EXPECT_EQ(list.rows[3][0], "Gelöscht");
+    EXPECT_EQ(window.boxes, std::vector<std::string>{"Fehler beim löschen"});
+}
+
+TEST_F(ScanTest, SaveSelectedWritesTheTopTextOfSelectedMessages) {
+    list.rows = {{"a", "", "", "", "", " <a1@example.de>"}, {"b", "", "", "", "", "other"}};
+    list.selected = {0};
+    env.Patterns("Hallo\n");  // matches, but only a List scan acts on it
+    server.Expect("STAT\r\n").Send("+OK 2 9\r\n")
+        .Expect(Top(1)).Send(TopReply(kAnna))
+        .Expect(Top(2)).Send(TopReply(kOffer))
+        .Expect("Quit\r\n");
+    Run(SaveSelected);
+    std::vector<std::string> backups = env.Backups();
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(backups[0].substr(23), "_ a1@example.de.txt");
+    EXPECT_EQ(Backup(backups[0]), TopReply(kAnna).substr(5, TopReply(kAnna).size() - 8));
+    EXPECT_EQ(list.rows[0][0], "a");
+}
+
+TEST(ScanHostPort, APortSuffixIsTakenOnlyWhenItIsOne) {
+    int port = 0;
+    EXPECT_EQ(CMailboxScan::SplitHostPort("pop.example.net:1100", &port), "pop.example.net");
+    EXPECT_EQ(port, 1100);
+    port = 0;
+    EXPECT_EQ(CMailboxScan::SplitHostPort("pop.example.net", &port), "pop.example.net");
+    EXPECT_EQ(CMailboxScan::SplitHostPort("host:0", &port), "host:0");
+    EXPECT_EQ(CMailboxScan::SplitHostPort("host:65536", &port), "host:65536");
+    EXPECT_EQ(CMailboxScan::SplitHostPort("host:12a", &port), "host:12a");
+    EXPECT_EQ(CMailboxScan::SplitHostPort("host:", &port), "host:");
+    EXPECT_EQ(CMailboxScan::SplitHostPort(":110", &port), ":110");
+    EXPECT_EQ(CMailboxScan::SplitHostPort("host:99999999999999999999", &port),
+              "host:99999999999999999999");
+    EXPECT_EQ(port, 0);
+}

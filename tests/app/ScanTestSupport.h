@@ -1,0 +1,96 @@
+// An in-memory list and window for the scan, and a working directory and
+// settings profile of the test's own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "CScanList.h"
+#include "CScanWindow.h"
+#include "CSettingsStore.h"
+#include "TestFiles.h"
+
+class MemoryList : public CScanList {
+public:
+    void DeleteAllRows() override { rows.clear(); }
+    void InsertRow(int index, const std::string &column0) override {
+        ASSERT_GE(index, 0);
+        ASSERT_LE(index, static_cast<int>(rows.size()));
+        std::vector<std::string> row(6);
+        row[0] = column0;
+        rows.insert(rows.begin() + index, row);
+    }
+    void SetCellText(int row, int column, const std::string &text) override {
+        ASSERT_GE(row, 0);
+        ASSERT_LT(row, static_cast<int>(rows.size())) << "cell written without its row";
+        rows[static_cast<size_t>(row)][static_cast<size_t>(column)] = text;
+    }
+    std::string CellText(int row, int column) const override {
+        return rows.at(static_cast<size_t>(row)).at(static_cast<size_t>(column));
+    }
+    std::vector<int> SelectedRows() const override { return selected; }
+
+    std::vector<std::vector<std::string>> rows;
+    std::vector<int> selected;
+};
+
+class RecordingWindow : public CScanWindow {
+public:
+    void SetTitle(const std::string &title) override { titles.push_back(title); }
+    void RepaintList() override { ++repaints; }
+    void ShowMessage(const std::string &text) override { boxes.push_back(text); }
+    std::vector<std::string> titles;
+    std::vector<std::string> boxes;
+    int repaints = 0;
+};
+
+// A fresh working directory (for the pattern file and the backups) and
+// profile folder; both go away after the test.
+class ScanEnvironment {
+public:
+    ScanEnvironment() {
+        char pattern[] = "/tmp/pelloru-scan-XXXXXX";
+        dir_ = ::mkdtemp(pattern);
+        old_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_);
+        const char *config = std::getenv("XDG_CONFIG_HOME");
+        if (config != nullptr) oldConfig_ = config, hadConfig_ = true;
+        ::setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
+    }
+    ~ScanEnvironment() {
+        std::filesystem::current_path(old_);
+        if (hadConfig_)
+            ::setenv("XDG_CONFIG_HOME", oldConfig_.c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    const std::string &Dir() const { return dir_; }
+    void Patterns(const std::string &text) const {
+        std::ofstream(dir_ + "/loesche_direkt.txt", std::ios::binary) << text;
+    }
+    // Files in the working directory whose names begin with "msg_".
+    std::vector<std::string> Backups() const {
+        std::vector<std::string> names;
+        for (auto &entry : std::filesystem::directory_iterator(dir_))
+            if (entry.path().filename().string().rfind("msg_", 0) == 0)
+                names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    std::string dir_;
+    std::filesystem::path old_;
+    std::string oldConfig_;
+    bool hadConfig_ = false;
+};

@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <QString>
+
+#include "CSettingsStore.h"
+#include "ScanTestSupport.h"
+
+TEST(SettingsStore, MissingValuesReadAsEmptyTexts) {
+    ScanEnvironment env;
+    CSettingsStore store("pelloru");
+    EXPECT_EQ(store.ProfilePath(), env.Dir() + "/config/askeven/pelloru.conf");
+    EXPECT_EQ(store.Read("HOST"), "");
+    EXPECT_EQ(store.Read("USER"), "");
+    EXPECT_EQ(store.Read("PASS"), "");
+}
+
+TEST(SettingsStore, ValuesLiveInTheSettingsSectionOfTheProfile) {
+    ScanEnvironment env;
+    CSettingsStore store("pelloru");
+    ASSERT_TRUE(store.Write("HOST", "pop.example.net"));
+    ASSERT_TRUE(store.Write("USER", " name with blanks "));
+    EXPECT_EQ(store.Read("HOST"), "pop.example.net");
+    EXPECT_EQ(store.Read("USER"), " name with blanks ");
+    std::ifstream file(store.ProfilePath());
+    std::stringstream text;
+    text << file.rdbuf();
+    EXPECT_NE(text.str().find("[Settings]"), std::string::npos);
+    EXPECT_NE(text.str().find("HOST=pop.example.net"), std::string::npos);
+    // Another executable name is another profile.
+    EXPECT_EQ(CSettingsStore("pelloru2").Read("HOST"), "");
+}
+
+TEST(SettingsStore, EveryPasswordByteFrom1To254RoundTrips) {
+    ScanEnvironment env;
+    CSettingsStore store("pelloru");
+    std::string password;
+    for (int b = 1; b <= 254; ++b) password += static_cast<char>(b);
+    // 254 bytes: all of them fit the 255 the coding keeps.
+    const std::string stored = CSettingsStore::ComplementPassword(password);
+    ASSERT_EQ(stored.size(), password.size());
+    for (size_t i = 0; i < stored.size(); ++i) ASSERT_NE(stored[i], password[i]);
+    ASSERT_TRUE(store.Write("PASS", stored));
+    EXPECT_EQ(CSettingsStore::ComplementPassword(store.Read("PASS")), password);
+    // The profile stays readable text: UTF-8 with the control characters
+    // escaped, line ends apart.
+    std::ifstream file(store.ProfilePath(), std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    for (unsigned char c : text.str()) ASSERT_TRUE(c == '\n' || c >= 32) << int(c);
+    EXPECT_TRUE(QString::fromUtf8(text.str()).toUtf8().toStdString() == text.str());
+}
+
+TEST(SettingsStore, PasswordCodingCutsAt255AndAtByte255) {
+    EXPECT_EQ(CSettingsStore::ComplementPassword("ab\xFF" "cd"), "\x9E\x9D");
+    EXPECT_EQ(CSettingsStore::ComplementPassword(""), "");
+    std::string longer(400, 'p');
+    EXPECT_EQ(CSettingsStore::ComplementPassword(longer).size(), 255u);
+    EXPECT_EQ(CSettingsStore::ComplementPassword(CSettingsStore::ComplementPassword(longer)),
+              std::string(255, 'p'));
+}
