@@ -61,7 +61,7 @@ void CDirectDeletePatterns::Refresh() {
         m_present = false;
         m_stamp = Stamp{};
         m_patterns.clear();
-        m_pieces.clear();
+        m_compiled.clear();
         return;
     }
     Stamp stamp{info.st_dev, info.st_ino, info.st_size,
@@ -70,7 +70,7 @@ void CDirectDeletePatterns::Refresh() {
     if (m_present && stamp == m_stamp) return;
 
     m_patterns.clear();
-    m_pieces.clear();
+    m_compiled.clear();
     m_present = false;
     std::FILE *file = std::fopen(m_fileName.c_str(), "r");
     if (file == nullptr) return;
@@ -80,16 +80,27 @@ void CDirectDeletePatterns::Refresh() {
         piece[std::strcspn(piece, "\r")] = '\0';
         if (piece[0] == '\0' || piece[0] == ' ') continue;
         m_patterns.emplace_back(piece);
-        std::vector<std::string> pieces(1);
+        Compiled compiled;
+        compiled.pieces.emplace_back();
         for (const char *c = piece; *c != '\0'; ++c) {
             if (*c == '*') {
-                if (!pieces.back().empty()) pieces.emplace_back();
+                if (!compiled.pieces.back().empty()) compiled.pieces.emplace_back();
             } else {
-                pieces.back() += Upper(*c);
+                compiled.pieces.back() += Upper(*c);
             }
         }
-        if (pieces.back().empty()) pieces.pop_back();
-        m_pieces.push_back(std::move(pieces));
+        if (compiled.pieces.back().empty()) compiled.pieces.pop_back();
+        PairSet seen;
+        for (const std::string &text : compiled.pieces) {
+            for (size_t i = 0; i + 1 < text.size(); ++i) {
+                if (text[i] == '?' || text[i + 1] == '?') continue;
+                uint16_t hash = PairHash(static_cast<unsigned char>(text[i]),
+                                         static_cast<unsigned char>(text[i + 1]));
+                if (!seen.test(hash)) compiled.pairs.push_back(hash);
+                seen.set(hash);
+            }
+        }
+        m_compiled.push_back(std::move(compiled));
     }
     std::fclose(file);
     m_present = true;
@@ -111,10 +122,23 @@ bool CDirectDeletePatterns::Find(const char *line, std::string *pattern) {
     for (size_t i = 0; i < length; ++i) upper[i] = Upper(line[i]);
     upper[length] = '\0';
 
+    PairSet present;
+    for (size_t i = 0; i + 1 < length; ++i)
+        present.set(PairHash(static_cast<unsigned char>(upper[i]),
+                             static_cast<unsigned char>(upper[i + 1])));
+
     bool matched = false;
     // Every pattern is tried: the last match in the file is reported.
-    for (size_t i = 0; i < m_pieces.size(); ++i) {
-        if (PiecesMatch(upper, length, m_pieces[i])) {
+    for (size_t i = 0; i < m_compiled.size(); ++i) {
+        const Compiled &compiled = m_compiled[i];
+        bool possible = true;
+        for (uint16_t pair : compiled.pairs) {
+            if (!present.test(pair)) {
+                possible = false;
+                break;
+            }
+        }
+        if (possible && PiecesMatch(upper, length, compiled.pieces)) {
             matched = true;
             if (pattern != nullptr) *pattern = m_patterns[i];
         }

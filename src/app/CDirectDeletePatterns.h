@@ -4,6 +4,8 @@
 // when it has changed.
 #pragma once
 
+#include <bitset>
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -36,10 +38,24 @@ private:
     std::string m_fileName;
     bool m_present = false;
     Stamp m_stamp;
+    // Pairs of adjacent characters, hashed into a small set: a quick test
+    // that rules out most patterns for a line before any search.
+    static constexpr size_t kPairBits = 4096;
+    using PairSet = std::bitset<kPairBits>;
+    static uint16_t PairHash(unsigned char a, unsigned char b) {
+        return static_cast<uint16_t>((a * 131u + b) % kPairBits);
+    }
+
+    struct Compiled {
+        // Upper-cased and cut at its '*': since a pattern may match anywhere
+        // in a line, the pieces only have to be found in order.
+        std::vector<std::string> pieces;
+        // Pairs that every matching line must hold (from runs without '?').
+        std::vector<uint16_t> pairs;
+    };
+
     std::vector<std::string> m_patterns;  // as in the file
-    // Each pattern upper-cased and cut at its '*': since a pattern may match
-    // anywhere in a line, the pieces only have to be found in order.
-    std::vector<std::vector<std::string>> m_pieces;
+    std::vector<Compiled> m_compiled;
 };
 
 // The scan's test of one message line against the pattern file.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <sstream>
 #include <string>
 
@@ -63,6 +65,9 @@ TEST(ScanDovecot, AListScanOfARealMailbox) {
     // holding exactly the TOP text.
     EXPECT_EQ(list.rows[3][0], "gelöscht=Subject:*Wartungsvertrag");
     EXPECT_EQ(list.rows[6][0], "gelöscht=Foto vom Ausflug");
+    // The server expunges after QUIT, a moment after the scan has gone.
+    for (int i = 0; i < 100 && server.CountMessages() != 6; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(server.CountMessages(), 6);
     std::vector<std::string> backups = env.Backups();
     ASSERT_EQ(backups.size(), 2u);
