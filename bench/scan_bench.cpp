@@ -18,16 +18,23 @@
 #include "CScanList.h"
 #include "CScanWindow.h"
 #include "CSettingsStore.h"
+#include "DisplayText.h"
 #include "DovecotServer.h"
 
 namespace {
 
-// Keeps no rows: the figures are those of the scan, not of the list.
+// Keeps no rows, so that the figures are those of the scan and not of the
+// list; it converts every cell for display as a view does.
 class CountingList : public CScanList {
 public:
     void DeleteAllRows() override { rows = 0; }
-    void InsertRow(int, const std::string &) override { ++rows; }
-    void SetCellText(int, int, const std::string &text) override { bytes += text.size(); }
+    void InsertRow(int, const std::string &text, const std::string &charset) override {
+        ++rows;
+        bytes += DisplayText(text, charset.c_str()).size();
+    }
+    void SetCellText(int, int, const std::string &text, const std::string &charset) override {
+        bytes += DisplayText(text, charset.c_str()).size();
+    }
     std::string CellText(int, int) const override { return {}; }
     std::vector<int> SelectedRows() const override { return {}; }
     long rows = 0;

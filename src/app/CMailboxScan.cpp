@@ -171,8 +171,8 @@ void CMailboxScan::FillRow(CUT_Pop3Session &session, CUT_MailMessage &message, i
             address = from.substr(open + 1, close == std::string::npos ? std::string::npos
                                                                        : close - open - 1);
         }
-        m_list.InsertRow(row, DisplayText(address, charset.c_str()));
-        m_list.SetCellText(row, 1, DisplayText(name, charset.c_str()));
+        m_list.InsertRow(row, address, charset);
+        m_list.SetCellText(row, 1, name, charset);
     } else {
         m_list.InsertRow(row, "");  // keeps later messages on their own rows
     }
@@ -183,20 +183,19 @@ void CMailboxScan::FillRow(CUT_Pop3Session &session, CUT_MailMessage &message, i
 
     if (message.GetHeaderByName("Subject:", value, kValueSize)) {
         const std::string subject = Decoded(value, &charset);
-        m_list.SetCellText(row, 3, DisplayText(subject, charset.c_str()));
+        m_list.SetCellText(row, 3, subject, charset);
     }
 
     const char *body = message.GetBodyText();
-    m_list.SetCellText(row, 4, DisplayText(std::strlen(body) >= 3 ? std::string(body) : bodyLines));
+    m_list.SetCellText(row, 4, std::strlen(body) >= 3 ? std::string(body) : bodyLines);
 }
 
 void CMailboxScan::ActOnMessage(CUT_Pop3Session &session, int mode, int n, const std::string &id,
                                 CUT_MemorySource &collected, bool matched,
                                 const std::string &pattern) {
-    const std::string idText = DisplayText(id);
     if (mode == List) {
         const int row = n - 1;
-        m_list.SetCellText(row, 5, idText);
+        m_list.SetCellText(row, 5, id);
         if (!matched) return;
         // No message leaves the server without its backup on disk.
         const std::string backup = WriteBackupFile(collected, MakeBackupFileName(id));
@@ -209,6 +208,7 @@ void CMailboxScan::ActOnMessage(CUT_Pop3Session &session, int mode, int n, const
             m_list.SetCellText(row, 0, "fehler beim löschen");
             return;
         }
+        // The mark is text of our own (UTF-8), the pattern joins it as such.
         const std::string mark = "gelöscht=" + DisplayText(pattern);
         m_list.SetCellText(row, 0, mark);
         m_list.SetCellText(row, 5, mark);
@@ -217,7 +217,7 @@ void CMailboxScan::ActOnMessage(CUT_Pop3Session &session, int mode, int n, const
     }
 
     for (int row : m_list.SelectedRows()) {
-        if (m_list.CellText(row, 5) != idText) continue;
+        if (m_list.CellText(row, 5) != id) continue;  // byte for byte
         if (mode == SaveSelected) {
             WriteBackupFile(collected, MakeBackupFileName(id));
         } else if (mode == DeleteSelected) {

@@ -89,7 +89,7 @@ protected:
 
 TEST_F(ScanTest, ListFillsRowsAndDeletesWhatAPatternMatches) {
     env.Patterns("nothing here\ngewinn\nGEWINNSPIEL\n");
-    list.rows.push_back({"old", "", "", "", "", ""});
+    list.Fill({{"old", "", "", "", "", ""}});
     server.Expect("STAT\r\n").Send("+OK 3 900\r\n")
         .Expect(Top(1)).Send(TopReply(kAnna)).Expect(ListCommand(1)).Send("+OK 1 (311)\r\n")
         .Expect(Top(2)).SendSplit(TopReply(kOffer), 7).Expect(ListCommand(2)).Send("+OK 2 222\r\n")
@@ -99,11 +99,13 @@ TEST_F(ScanTest, ListFillsRowsAndDeletesWhatAPatternMatches) {
     Run(List);
 
     ASSERT_EQ(list.rows.size(), 3u);
-    EXPECT_EQ(list.rows[0], (std::vector<std::string>{"anna@example.de", " \"Anna B\" ", "311",
+    // The subject is kept as bytes and shown converted from its charset.
+    EXPECT_EQ(list.rows[0][3], " Gr\xFC\xDF" "e");
+    EXPECT_EQ(list.shown[0], (std::vector<std::string>{"anna@example.de", " \"Anna B\" ", "311",
                                                       " Grüße", "Hallo\r\n..Welt mit Punkt\r\n",
                                                       " <a1@example.de>"}));
     const std::string mark = "gelöscht=GEWINNSPIEL";
-    EXPECT_EQ(list.rows[1], (std::vector<std::string>{mark, mark, "222",
+    EXPECT_EQ(list.shown[1], (std::vector<std::string>{mark, mark, "222",
                                                       " Gewinnspiel: Sie haben gewonnen",
                                                       "Klicken Sie hier.\r\n", mark}));
     // No From and no Message-Id: a row all the same; a 2-character preview
@@ -135,7 +137,7 @@ TEST_F(ScanTest, AFailedLogOnOrAnEmptyMailboxEndsWithABoxAndNoQuit) {
         settings.Write("HOST", "127.0.0.1:" + std::to_string(refusing.Port()));
         settings.Write("USER", "user");
         settings.Write("PASS", CSettingsStore::ComplementPassword("secret"));
-        list.rows.push_back({"old", "", "", "", "", ""});
+        list.Fill({{"old", "", "", "", "", ""}});
         CMailboxScan scan(list, window, settings, "pelloru");
         scan.ScanMailbox(List);
     }
@@ -253,10 +255,10 @@ TEST_F(ScanTest, BackupsNeverReplaceEachOtherAndHostileIdsStayInTheFolder) {
 }
 
 TEST_F(ScanTest, DeleteSelectedActsOnEveryMatchingSelectedRow) {
-    list.rows = {{"a", "", "", "", "", " <a1@example.de>"},
-                 {"b", "", "", "", "", " <b2@example.org>"},
-                 {"c", "", "", "", "", " <b2@example.org>"},
-                 {"d", "", "", "", "", ""}};
+    list.Fill({{"a", "", "", "", "", " <a1@example.de>"},
+               {"b", "", "", "", "", " <b2@example.org>"},
+               {"c", "", "", "", "", " <b2@example.org>"},
+               {"d", "", "", "", "", ""}});
     list.selected = {1, 2, 3};
     server.Expect("STAT\r\n").Send("+OK 3 9\r\n")
         .Expect(Top(1)).Send(TopReply(kAnna))
@@ -276,7 +278,7 @@ TEST_F(ScanTest, DeleteSelectedActsOnEveryMatchingSelectedRow) {
 }
 
 TEST_F(ScanTest, SaveSelectedWritesTheTopTextOfSelectedMessages) {
-    list.rows = {{"a", "", "", "", "", " <a1@example.de>"}, {"b", "", "", "", "", "other"}};
+    list.Fill({{"a", "", "", "", "", " <a1@example.de>"}, {"b", "", "", "", "", "other"}});
     list.selected = {0};
     env.Patterns("Hallo\n");  // matches, but only a List scan acts on it
     server.Expect("STAT\r\n").Send("+OK 2 9\r\n")

@@ -16,29 +16,40 @@
 #include "CScanList.h"
 #include "CScanWindow.h"
 #include "CSettingsStore.h"
+#include "DisplayText.h"
 #include "TestFiles.h"
 
+// Keeps each cell's bytes (rows) and what a view shows of them (shown).
 class MemoryList : public CScanList {
 public:
-    void DeleteAllRows() override { rows.clear(); }
-    void InsertRow(int index, const std::string &column0) override {
+    void DeleteAllRows() override {
+        rows.clear();
+        shown.clear();
+    }
+    void InsertRow(int index, const std::string &column0, const std::string &charset) override {
         ASSERT_GE(index, 0);
         ASSERT_LE(index, static_cast<int>(rows.size()));
-        std::vector<std::string> row(6);
-        row[0] = column0;
-        rows.insert(rows.begin() + index, row);
+        rows.insert(rows.begin() + index, std::vector<std::string>(6));
+        shown.insert(shown.begin() + index, std::vector<std::string>(6));
+        SetCellText(index, 0, column0, charset);
     }
-    void SetCellText(int row, int column, const std::string &text) override {
+    void SetCellText(int row, int column, const std::string &bytes,
+                     const std::string &charset) override {
         ASSERT_GE(row, 0);
         ASSERT_LT(row, static_cast<int>(rows.size())) << "cell written without its row";
-        rows[static_cast<size_t>(row)][static_cast<size_t>(column)] = text;
+        rows[static_cast<size_t>(row)][static_cast<size_t>(column)] = bytes;
+        shown[static_cast<size_t>(row)][static_cast<size_t>(column)] =
+            DisplayText(bytes, charset.c_str());
     }
+    // Rows set up by a test, with the same bytes shown.
+    void Fill(const std::vector<std::vector<std::string>> &table) { rows = shown = table; }
     std::string CellText(int row, int column) const override {
         return rows.at(static_cast<size_t>(row)).at(static_cast<size_t>(column));
     }
     std::vector<int> SelectedRows() const override { return selected; }
 
     std::vector<std::vector<std::string>> rows;
+    std::vector<std::vector<std::string>> shown;
     std::vector<int> selected;
 };
 
