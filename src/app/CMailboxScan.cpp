@@ -85,6 +85,7 @@ void CMailboxScan::ScanMailbox(int mode) {
 
     Title(Format("%s - Connect", m_executableName));
     if (session.OpenMailbox(host.c_str(), user.c_str(), password.c_str()) != RC_OK) {
+        m_outcome = ConnectionFailed;
         Box("Connection Failed");
         return;
     }
@@ -94,6 +95,7 @@ void CMailboxScan::ScanMailbox(int mode) {
     long count = 0;
     if (session.GetMessageCount(&count) != RC_OK) count = 0;
     if (count < 1) {
+        m_outcome = NoMessages;
         Box("Keine E-Mails vorhanden.");
         return;
     }
@@ -106,6 +108,7 @@ void CMailboxScan::ScanMailbox(int mode) {
         if (!goOn) break;
     }
     session.CloseMailbox();
+    m_outcome = Scanned;
 }
 
 bool CMailboxScan::ScanMessage(CUT_Pop3Session &session, int mode, int n) {

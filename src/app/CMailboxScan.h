@@ -19,10 +19,14 @@ public:
     static constexpr int kTimeoutSeconds = 20;
     static constexpr int kCollectedCapacity = 32000;
 
+    // How the last scan ended, for the exit status of unattended runs.
+    enum Outcome { NotRun, ConnectionFailed, NoMessages, Scanned };
+
     CMailboxScan(CScanList &list, CScanWindow &window, const CSettingsStore &settings,
                  std::string executableName);
 
     void ScanMailbox(int mode);
+    Outcome LastOutcome() const { return m_outcome; }
 
     // "host:port" with a port from 1 to 65535 names another port than 110;
     // any other host text is left whole. Returns the host part.
@@ -42,4 +46,5 @@ private:
     CScanWindow &m_window;
     const CSettingsStore &m_settings;
     std::string m_executableName;
+    Outcome m_outcome = NotRun;
 };

@@ -1,0 +1,34 @@
+#include "CMemoryScanList.h"
+
+#include "DisplayText.h"
+
+namespace {
+constexpr int kColumns = 6;
+}
+
+void CMemoryScanList::DeleteAllRows() { m_rows.clear(); }
+
+void CMemoryScanList::InsertRow(int index, const std::string &column0, const std::string &charset) {
+    if (index < 0 || index > RowCount()) index = RowCount();
+    m_rows.insert(m_rows.begin() + index, std::vector<Cell>(kColumns));
+    m_rows[static_cast<size_t>(index)][0] = {column0, charset};
+}
+
+void CMemoryScanList::SetCellText(int row, int column, const std::string &bytes,
+                                  const std::string &charset) {
+    if (row < 0 || row >= RowCount() || column < 0 || column >= kColumns) return;
+    m_rows[static_cast<size_t>(row)][static_cast<size_t>(column)] = {bytes, charset};
+}
+
+std::string CMemoryScanList::CellText(int row, int column) const {
+    if (row < 0 || row >= RowCount() || column < 0 || column >= kColumns) return {};
+    return m_rows[static_cast<size_t>(row)][static_cast<size_t>(column)].bytes;
+}
+
+std::vector<int> CMemoryScanList::SelectedRows() const { return {}; }
+
+std::string CMemoryScanList::ShownText(int row, int column) const {
+    if (row < 0 || row >= RowCount() || column < 0 || column >= kColumns) return {};
+    const Cell &cell = m_rows[static_cast<size_t>(row)][static_cast<size_t>(column)];
+    return DisplayText(cell.bytes, cell.charset.c_str());
+}

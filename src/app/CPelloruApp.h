@@ -1,0 +1,41 @@
+// The application: start-up from the command line, the window or the
+// headless runs, and the process's exit status.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+class CMemoryScanList;
+
+class CPelloruApp {
+public:
+    // Exit status of unattended runs (/b, --list).
+    static constexpr int kExitScanned = 0;      // the scan ran (also on an empty mailbox)
+    static constexpr int kExitUsage = 1;        // an unknown option or unusable input
+    static constexpr int kExitLogOnFailed = 2;  // no connection or log-on refused
+
+    // Runs the program; returns the process's exit status.
+    static int Main(int argc, char **argv);
+
+    // "/b" as the first two characters of the argument text.
+    static bool IsBatchSwitch(const char *argumentText);
+    // The program file's name without folder and extension.
+    static std::string ExecutableName(const char *programPath);
+    // Whether a window can be opened here: a platform is named, or the
+    // display named by the environment answers.
+    static bool DisplayAvailable();
+
+    // One List scan without any window, in batch mode; prints the rows
+    // when asked to.
+    static int RunHeadless(const std::string &executableName, bool printRows, std::ostream &out);
+    // Reads server, user name and password, one per line, and stores them
+    // as the settings dialog does.
+    static int Configure(const std::string &executableName, std::istream &in, std::ostream &out,
+                         bool terminal);
+    // The rows as UTF-8 lines of six tab-separated cells.
+    static std::string FormatRows(const CMemoryScanList &list);
+
+private:
+    static int RunWindow(int argc, char **argv, const std::string &executableName);
+    static int ExitStatus(int outcome);
+};

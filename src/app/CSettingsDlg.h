@@ -1,0 +1,36 @@
+// The modal dialog "Einstellungen": server, user name and password, read
+// from the settings store when it opens and written back on OK.
+#pragma once
+
+#include <QDialog>
+
+class QLineEdit;
+class QPushButton;
+class CSettingsStore;
+
+class CSettingsDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kResourceId = 130;
+
+    CSettingsDlg(const CSettingsStore &settings, QWidget *parent = nullptr);
+
+    QLineEdit *ServerEdit() const { return m_server; }
+    QLineEdit *UserEdit() const { return m_user; }
+    QLineEdit *PasswordEdit() const { return m_password; }
+    QPushButton *OkButton() const { return m_ok; }
+    QPushButton *CancelButton() const { return m_cancel; }
+
+public slots:
+    void accept() override;
+
+private:
+    void OnInitDialog();
+
+    const CSettingsStore &m_settings;
+    QLineEdit *m_server = nullptr;
+    QLineEdit *m_user = nullptr;
+    QLineEdit *m_password = nullptr;
+    QPushButton *m_ok = nullptr;
+    QPushButton *m_cancel = nullptr;
+};

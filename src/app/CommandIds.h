@@ -1,0 +1,16 @@
+// The command identifiers of menus, toolbar and context menu.
+#pragma once
+
+enum CommandId {
+    ID_CHECK = 32771,
+    ID_COPY_CELL = 32772,
+    ID_DELETE = 32773,
+    ID_SETTINGS = 32774,
+    ID_SAVE = 32775,
+    ID_FILE_NEW = 57600,
+    ID_FILE_OPEN = 57601,
+    ID_FILE_SAVE = 57603,
+    ID_EDIT_COPY = 57634,
+    ID_APP_ABOUT = 57664,
+    ID_APP_EXIT = 57665,
+};

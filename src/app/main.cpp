@@ -1,0 +1,3 @@
+#include "CPelloruApp.h"
+
+int main(int argc, char **argv) { return CPelloruApp::Main(argc, argv); }

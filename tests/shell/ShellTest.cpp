@@ -1,0 +1,337 @@
+// The desktop shell on Qt's offscreen platform: window structure, command
+// enabling, context menu, clipboard, settings dialog, and the program's
+// start-up modes run as a separate process.
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+#include "BatchMode.h"
+#include "CMainFrame.h"
+#include "CPelloruApp.h"
+#include "CPelloruView.h"
+#include "CSettingsDlg.h"
+#include "CSettingsStore.h"
+#include "CommandIds.h"
+#include "ScriptedServer.h"
+
+namespace {
+
+QStringList Entries(QMenu *menu) {
+    QStringList texts;
+    for (QAction *action : menu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("|") : action->text());
+    return texts;
+}
+
+std::string TopReply(const std::string &message) { return "+OK\r\n" + message + ".\r\n"; }
+
+}  // namespace
+
+class ShellTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_config;
+    std::unique_ptr<CSettingsStore> m_settings;
+
+    void Fill(CPelloruView *view, int rows) {
+        for (int row = 0; row < rows; ++row) {
+            view->InsertRow(row, "a" + std::to_string(row) + "@example.org", "");
+            for (int column = 1; column < 6; ++column)
+                view->SetCellText(row, column, "r" + std::to_string(row) + "c" + std::to_string(column), "");
+        }
+    }
+
+    QProcessEnvironment Environment(bool display) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", m_config.path());
+        env.insert("XDG_RUNTIME_DIR", m_config.path());
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        if (display)
+            env.insert("QT_QPA_PLATFORM", "offscreen");
+        else
+            env.remove("QT_QPA_PLATFORM");
+        return env;
+    }
+
+    void PointAt(const ScriptedServer &server) {
+        m_settings->Write("HOST", "127.0.0.1:" + std::to_string(server.Port()));
+        m_settings->Write("USER", "user");
+        m_settings->Write("PASS", CSettingsStore::ComplementPassword("secret"));
+    }
+
+    static void Script(ScriptedServer &server) {
+        server.LogOn()
+            .Expect("STAT\r\n").Send("+OK 1 100\r\n")
+            .Expect("TOP 1 25\r\n")
+            .Send(TopReply("From: Anna <anna@example.de>\r\nSubject: Hallo\r\n"
+                           "Message-Id: <m1@example.de>\r\n\r\nText\r\n"))
+            .Expect("LIST 1\r\n").Send("+OK 1 100\r\n")
+            .Expect("Quit\r\n");
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+        m_settings = std::make_unique<CSettingsStore>("pelloru");
+        BatchMode = 0;
+    }
+
+    void windowStructure() {
+        CMainFrame frame(*m_settings, "pelloru");
+        frame.View()->OnInitialUpdate();
+        QList<QAction *> menus = frame.menuBar()->actions();
+        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus[0]->text(), QStringLiteral("&Datei"));
+        QCOMPARE(menus[1]->text(), QStringLiteral("&Bearbeiten"));
+        QCOMPARE(menus[2]->text(), QStringLiteral("&?"));
+        QCOMPARE(Entries(menus[0]->menu()),
+                 QStringList({"Check", "|", "Einstellungen", "|", "&Beenden"}));
+        QCOMPARE(Entries(menus[1]->menu()),
+                 QStringList({"&Kopieren\tStrg+C", "|", "Löschen", "|", "In Datei sichern"}));
+        QCOMPARE(Entries(menus[2]->menu()), QStringList({"Inf&o über Pelloru..."}));
+
+        QStringList bar;
+        for (QAction *action : frame.ToolBar()->actions())
+            bar << (action->isSeparator() ? QStringLiteral("|") : action->data().toString());
+        QCOMPARE(bar, QStringList({"32771", "|", "57634", "|", "32774", "|", "57664"}));
+        QCOMPARE(frame.Command(ID_CHECK)->statusTip(), QStringLiteral("Auf Mails prüfen."));
+        QCOMPARE(frame.Command(ID_CHECK)->toolTip(), QStringLiteral("Check"));
+        QCOMPARE(frame.Command(ID_EDIT_COPY)->toolTip(), QStringLiteral("Kopieren"));
+        QCOMPARE(frame.Command(ID_EDIT_COPY)->shortcuts().size(), 2);
+        QCOMPARE(frame.MessagePane()->text(), QStringLiteral("Bereit"));
+
+        CPelloruView *view = frame.View();
+        QCOMPARE(view->columnCount(), 6);
+        const QStringList titles = {"E-Mail", "Name", "Größe", "Betreff", "Text", "ID"};
+        const int widths[] = {150, 150, 80, 300, 400, 200};
+        for (int column = 0; column < 6; ++column) {
+            QCOMPARE(view->headerItem()->text(column), titles[column]);
+            QCOMPARE(view->columnWidth(column), widths[column]);
+        }
+        QCOMPARE(view->selectionMode(), QAbstractItemView::ExtendedSelection);
+    }
+
+    void commandsNeedASelection() {
+        CMainFrame frame(*m_settings, "pelloru");
+        frame.View()->OnInitialUpdate();
+        Fill(frame.View(), 2);
+        for (int id : {ID_EDIT_COPY, ID_DELETE, ID_SAVE}) QVERIFY(!frame.Command(id)->isEnabled());
+        QVERIFY(frame.Command(ID_CHECK)->isEnabled());
+        QVERIFY(frame.Command(ID_SETTINGS)->isEnabled());
+        frame.View()->topLevelItem(1)->setSelected(true);
+        for (int id : {ID_EDIT_COPY, ID_DELETE, ID_SAVE}) QVERIFY(frame.Command(id)->isEnabled());
+        frame.View()->clearSelection();
+        QVERIFY(!frame.Command(ID_EDIT_COPY)->isEnabled());
+    }
+
+    void contextMenuCutsLongCellsAndCopiesThemWhole() {
+        CMainFrame frame(*m_settings, "pelloru");
+        frame.show();
+        CPelloruView *view = frame.View();
+        view->OnInitialUpdate();
+        Fill(view, 3);
+        const std::string longText(150, 'L');
+        view->SetCellText(1, 3, longText, "");
+        view->topLevelItem(0)->setSelected(true);
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+
+        // Below the last row: no menu.
+        view->OpenContextMenu(QPoint(10, view->viewport()->height() - 2));
+        QVERIFY(view->LastContextMenu() == nullptr);
+
+        const QRect cell = view->visualRect(view->model()->index(1, 3));
+        view->OpenContextMenu(cell.center());
+        QMenu *menu = view->LastContextMenu();
+        QVERIFY(menu != nullptr);
+        QCOMPARE(Entries(menu),
+                 QStringList({"Kopieren selektierte", "Sichern selektierte",
+                              "Kopieren: " + QString(100, 'L') + "...", "|",
+                              "Löschen selektierte"}));
+        // The row is selected and focused; the other selection stays.
+        QVERIFY(view->topLevelItem(1)->isSelected());
+        QVERIFY(view->topLevelItem(0)->isSelected());
+        QCOMPARE(view->currentIndex().row(), 1);
+        menu->actions()[2]->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString(150, 'L'));
+        menu->close();
+    }
+
+    void copyingRowsLeavesOutTheIdColumn() {
+        CMainFrame frame(*m_settings, "pelloru");
+        CPelloruView *view = frame.View();
+        view->OnInitialUpdate();
+        Fill(view, 4);
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        view->OnCopy(ID_EDIT_COPY);  // nothing selected: clipboard untouched
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+        for (int row : {0, 2, 3}) view->topLevelItem(row)->setSelected(true);
+        frame.Command(ID_EDIT_COPY)->trigger();
+        const QString text = QGuiApplication::clipboard()->text();
+        const QStringList lines = text.split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.size(), 5 + 1 + 5 + 1 + 5 + 1);  // the last line ends too
+        QCOMPARE(lines[0], QStringLiteral("a0@example.org"));
+        QCOMPARE(lines[4], QStringLiteral("r0c4"));
+        QCOMPARE(lines[5], QString());
+        QCOMPARE(lines[6], QStringLiteral("a2@example.org"));
+        QCOMPARE(lines[16], QStringLiteral("r3c4"));
+        QVERIFY(!text.contains(QStringLiteral("c5")));
+    }
+
+    void cellsKeepTheirBytes() {
+        CMainFrame frame(*m_settings, "pelloru");
+        CPelloruView *view = frame.View();
+        view->OnInitialUpdate();
+        view->InsertRow(0, "x", "");
+        view->SetCellText(0, 3, " Gr\xFC\xDF" "e", "iso-8859-1");
+        view->SetCellText(0, 5, " <id\xE4@x>", "");
+        QCOMPARE(view->topLevelItem(0)->text(3), QStringLiteral(" Grüße"));
+        QCOMPARE(view->CellText(0, 3), std::string(" Gr\xFC\xDF" "e"));
+        QCOMPARE(view->topLevelItem(0)->text(5), QStringLiteral(" <idä@x>"));  // Windows-1252
+        QCOMPARE(view->CellText(0, 5), std::string(" <id\xE4@x>"));
+    }
+
+    void settingsDialogWritesOnOkOnly() {
+        QTemporaryDir dir;
+        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+        CSettingsStore store("pelloru");
+        store.Write("HOST", "old.example.net");
+        {
+            CSettingsDlg dialog(store);
+            QCOMPARE(dialog.windowTitle(), QStringLiteral("Einstellungen"));
+            QCOMPARE(dialog.ServerEdit()->text(), QStringLiteral("old.example.net"));
+            QCOMPARE(dialog.PasswordEdit()->echoMode(), QLineEdit::Password);
+            QVERIFY(dialog.OkButton()->isDefault());
+            QCOMPARE(dialog.CancelButton()->text(), QStringLiteral("Abbrechen"));
+            dialog.ServerEdit()->setText(QStringLiteral("new.example.net"));
+            dialog.UserEdit()->setText(QStringLiteral("ich"));
+            dialog.PasswordEdit()->setText(QStringLiteral("geheim"));
+            dialog.CancelButton()->click();
+        }
+        QCOMPARE(store.Read("HOST"), std::string("old.example.net"));
+        QCOMPARE(store.Read("USER"), std::string());
+        {
+            CSettingsDlg dialog(store);
+            dialog.ServerEdit()->setText(QStringLiteral("pop.example.net:1100"));
+            dialog.UserEdit()->setText(QStringLiteral("ich"));
+            dialog.PasswordEdit()->setText(QStringLiteral("geheim"));
+            dialog.OkButton()->click();
+        }
+        QCOMPARE(store.Read("HOST"), std::string("pop.example.net:1100"));
+        QCOMPARE(store.Read("USER"), std::string("ich"));
+        QCOMPARE(CSettingsStore::ComplementPassword(store.Read("PASS")), std::string("geheim"));
+        QVERIFY(store.Read("PASS") != "geheim");
+        {
+            CSettingsDlg dialog(store);  // opens with what is stored
+            QCOMPARE(dialog.PasswordEdit()->text(), QStringLiteral("geheim"));
+        }
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    }
+
+    void startUpSwitches() {
+        QVERIFY(CPelloruApp::IsBatchSwitch("/b"));
+        QVERIFY(CPelloruApp::IsBatchSwitch("/batch"));
+        QVERIFY(CPelloruApp::IsBatchSwitch("/bx"));
+        QVERIFY(!CPelloruApp::IsBatchSwitch("/B"));
+        QVERIFY(!CPelloruApp::IsBatchSwitch(" /b"));
+        QVERIFY(!CPelloruApp::IsBatchSwitch("-b"));
+        QVERIFY(!CPelloruApp::IsBatchSwitch(""));
+        QCOMPARE(CPelloruApp::ExecutableName("/usr/bin/pelloru"), std::string("pelloru"));
+        QCOMPARE(CPelloruApp::ExecutableName("C/x/Pelloru.exe"), std::string("Pelloru"));
+    }
+
+    void batchRunEndsWithoutTheUser() {
+        ScriptedServer server;
+        Script(server);
+        PointAt(server);
+        server.Start();
+        QProcess program;
+        program.setProcessEnvironment(Environment(true));
+        program.start(PELLORU_BINARY, {"/b"});
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), 0);
+        server.Finish();
+        QVERIFY(server.Failures().empty());
+        QVERIFY(server.Received().find("Quit\r\n") != std::string::npos);
+    }
+
+    void upperCaseBIsNoBatchRun() {
+        ScriptedServer server;  // must see no connection
+        PointAt(server);
+        QProcess program;
+        program.setProcessEnvironment(Environment(true));
+        program.start(PELLORU_BINARY, {"/B"});
+        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(!program.waitForFinished(2500));  // waits for the user
+        program.kill();
+        program.waitForFinished(5000);
+        QCOMPARE(server.Connections(), 0);
+    }
+
+    void headlessRunsNeedNoDisplay() {
+        ScriptedServer server;
+        Script(server);
+        server.NextConnection();
+        Script(server);
+        PointAt(server);
+        server.Start();
+        QProcess batch;
+        batch.setProcessEnvironment(Environment(false));
+        batch.start(PELLORU_BINARY, {"/b"});
+        QVERIFY(batch.waitForFinished(30000));
+        QCOMPARE(batch.exitCode(), 0);
+
+        QProcess list;
+        list.setProcessEnvironment(Environment(false));
+        list.start(PELLORU_BINARY, {"--list"});
+        QVERIFY(list.waitForFinished(30000));
+        QCOMPARE(list.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(list.readAllStandardOutput()),
+                 QStringLiteral("anna@example.de\t Anna \t100\t Hallo\tText\\r\\n\t <m1@example.de>\n"));
+        server.Finish();
+        QVERIFY(server.Failures().empty());
+
+        // No server at all: the exit status tells.
+        m_settings->Write("HOST", "127.0.0.1:" + std::to_string(FindClosedPort()));
+        QProcess failed;
+        failed.setProcessEnvironment(Environment(false));
+        failed.start(PELLORU_BINARY, {"/b"});
+        QVERIFY(failed.waitForFinished(60000));
+        QCOMPARE(failed.exitCode(), CPelloruApp::kExitLogOnFailed);
+    }
+
+    void configureReadsThreeLines() {
+        QProcess program;
+        program.setProcessEnvironment(Environment(false));
+        program.start(PELLORU_BINARY, {"--configure"});
+        program.write("pop.example.net:995\nanna\nsehr geheim\n");
+        program.closeWriteChannel();
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(m_settings->Read("HOST"), std::string("pop.example.net:995"));
+        QCOMPARE(m_settings->Read("USER"), std::string("anna"));
+        QCOMPARE(CSettingsStore::ComplementPassword(m_settings->Read("PASS")),
+                 std::string("sehr geheim"));
+
+        QProcess help;
+        help.start(PELLORU_BINARY, {"--version"});
+        QVERIFY(help.waitForFinished(30000));
+        QCOMPARE(QString::fromUtf8(help.readAllStandardOutput()).trimmed(),
+                 QStringLiteral("Pelloru Version 1.4"));
+    }
+};
+
+QTEST_MAIN(ShellTest)
+#include "ShellTest.moc"
