@@ -6,6 +6,8 @@
 #include "CUT_ByteSource.h"
 #include "CUT_CodecBase.h"
 #include "CUT_MemorySource.h"
+#include "CUT_MimeCodec.h"
+#include "CUT_UUCodec.h"
 #include "TextHelpers.h"
 
 namespace {
@@ -35,7 +37,13 @@ bool StartsWithNoCase(const char *text, const char *prefix) {
 
 }  // namespace
 
-CUT_MailMessage::CUT_MailMessage() { EnsureBody(); }
+CUT_MailMessage::CUT_MailMessage() {
+    EnsureBody();
+    // Offered in this order: a uuencoded message may be a MIME one too.
+    m_codecs[0] = new (std::nothrow) CUT_UUCodec;
+    m_codecs[1] = new (std::nothrow) CUT_MimeCodec;
+    m_codecCount = 2;
+}
 
 CUT_MailMessage::~CUT_MailMessage() {
     for (CUT_CodecBase *&codec : m_codecs) {

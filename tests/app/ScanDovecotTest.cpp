@@ -60,7 +60,11 @@ TEST(ScanDovecot, AListScanOfARealMailbox) {
     EXPECT_EQ(list.shown[2][1], " María García ");
     EXPECT_EQ(list.rows[4][5], " 1234.5678@shop.example <folded-id/with/slashes@shop.example>");
     EXPECT_EQ(list.rows[5][0], " broken@example.com");
-    EXPECT_EQ(list.rows[7][4], "Here is the file.\r\nBye.\r\n\r\nbegin 644 hallo.txt\r\n&:&%L;&\\*\r\n`\r\nend\r\n");
+    // The uuencoded message shows the text before its block, the MIME ones
+    // their decoded text part.
+    EXPECT_EQ(list.rows[7][4], "Here is the file.\r\nBye.\r\n\r\n");
+    EXPECT_EQ(list.rows[2][4], "Hola, ahi va la factura.\n");
+    EXPECT_EQ(list.shown[3][4].substr(0, 42), "Guten Tag,\r\n\r\nanbei unser Angebot für den");
 
     // The two matching messages are gone from the server, with backups
     // holding exactly the TOP text.
