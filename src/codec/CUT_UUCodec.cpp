@@ -238,7 +238,7 @@ int CUT_UUCodec::EncodeEntry(const UUAttachment &entry, CUT_ByteSource &sink) {
         const int length = std::snprintf(line, sizeof line, "begin %d %s\r\n", 660, file.c_str());
         put(line, length < static_cast<int>(sizeof line) ? length : static_cast<int>(sizeof line) - 1);
         if (entry.source->Open(OpenMode::Read) != -1) {
-            unsigned char block[45];
+            unsigned char block[45 + 1];  // a memory source stores a NUL after what it reads
             int k;
             while (result == RC_OK && (k = entry.source->Read(reinterpret_cast<char *>(block), 45)) > 0) {
                 char out[2 + 60 + 2];

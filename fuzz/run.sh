@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# A fuzzing campaign with libFuzzer: builds the message fuzz target with
+# clang and its sanitizers and runs it for the given seconds (default 600)
+# on a working corpus seeded from tests/data and, when present, the shared
+# real-world corpus. Crashing inputs land in fuzz/findings/; copy them to
+# fuzz/regressions/ once fixed so the test command keeps checking them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-600}
+bash tools/install-deps.sh clang libclang-rt-14-dev
+out=build-fuzz
+mkdir -p "$out" fuzz/findings
+sources=(fuzz/MessageFuzzer.cpp src/message/*.cpp src/codec/*.cpp src/source/*.cpp src/text/*.cpp)
+clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+  -Isrc/message -Isrc/codec -Isrc/source -Isrc/net -Isrc/text "${sources[@]}" -o "$out/message_fuzzer"
+mkdir -p "$out/corpus"
+cp tests/data/*.eml "$out/corpus/" 2>/dev/null || true
+[ -d ../shared/corpus ] && find ../shared/corpus -type f ! -name '*.md' ! -name '*.tsv' \
+  -exec sh -c 'cp "$1" "'"$out"'/corpus/$(echo "$1" | md5sum | cut -c1-16)"' _ {} \;
+"$out/message_fuzzer" "$out/corpus" fuzz/regressions -max_total_time="$seconds" -max_len=40000 \
+  -artifact_prefix=fuzz/findings/ -print_final_stats=1

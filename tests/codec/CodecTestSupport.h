@@ -1,0 +1,37 @@
+// Message texts in memory sources, and decoding into a string.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "CUT_CodecBase.h"
+#include "CUT_MemorySource.h"
+
+// A source that owns its copy of the text (which may hold any bytes).
+class TextSource {
+public:
+    explicit TextSource(const std::string &text, int capacity = 0)
+        : source_(nullptr, capacity > 0 ? capacity : static_cast<int>(text.size()) + 1) {
+        source_.Open(OpenMode::Write);
+        source_.Write(text.data(), static_cast<int>(text.size()));
+        source_.Close();
+    }
+    CUT_MemorySource &operator*() { return source_; }
+    CUT_MemorySource *operator->() { return &source_; }
+
+private:
+    CUT_MemorySource source_;
+};
+
+inline std::string Contents(CUT_MemorySource &sink) {
+    return std::string(sink.Data(), static_cast<size_t>(sink.Length()));
+}
+
+// Runs `decode` into a fresh sink and returns its result and text.
+template <typename Decode>
+std::string DecodeInto(Decode decode, int *result, int capacity = 40000) {
+    CUT_MemorySource sink(nullptr, capacity);
+    *result = decode(sink);
+    sink.Open(OpenMode::Read);
+    return std::string(sink.Data(), static_cast<size_t>(sink.Length()));
+}
