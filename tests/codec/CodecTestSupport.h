@@ -35,3 +35,24 @@ std::string DecodeInto(Decode decode, int *result, int capacity = 40000) {
     sink.Open(OpenMode::Read);
     return std::string(sink.Data(), static_cast<size_t>(sink.Length()));
 }
+
+// A codec that has parsed a message text, with its text and parts decoded
+// into strings.
+template <typename Codec>
+struct ParsedMessage {
+    Codec codec;
+    int result = -9;
+    explicit ParsedMessage(const std::string &text) : source_(text) {
+        result = codec.ParseMessage(*source_);
+    }
+    std::string Text(int *rc) {
+        return DecodeInto([&](CUT_MemorySource &sink) { return codec.ExtractText(sink, 0); }, rc);
+    }
+    std::string Decode(int index, int *rc) {
+        return DecodeInto(
+            [&](CUT_MemorySource &sink) { return codec.DecodeAttachment(index, sink, 0); }, rc);
+    }
+
+private:
+    TextSource source_;
+};

@@ -16,21 +16,9 @@ std::string Multipart(const std::string &type, const std::string &parts,
            "\"\r\n\r\npreamble\r\n" + parts;
 }
 
-struct Parsed {
-    CUT_MimeCodec codec;
-    int result = -9;
-    explicit Parsed(const std::string &text) : source_(text) { result = codec.ParseMessage(*source_); }
-    std::string Text(int *rc) {
-        return DecodeInto([&](CUT_MemorySource &sink) { return codec.ExtractText(sink, 0); }, rc);
-    }
-    std::string Decode(int index, int *rc) {
-        return DecodeInto(
-            [&](CUT_MemorySource &sink) { return codec.DecodeAttachment(index, sink, 0); }, rc);
-    }
+struct Parsed : ParsedMessage<CUT_MimeCodec> {
+    using ParsedMessage::ParsedMessage;
     std::string Type(int index) { return codec.Part(index) ? codec.Part(index)->contentType : "-"; }
-
-private:
-    TextSource source_;
 };
 
 }  // namespace

@@ -10,21 +10,7 @@ namespace {
 
 const char *kHeader = "From: a@b\r\nSubject: file\r\n\r\n";
 
-struct Parsed {
-    CUT_UUCodec codec;
-    int result = -9;
-    explicit Parsed(const std::string &text) : source_(text) { result = codec.ParseMessage(*source_); }
-    std::string Text(int *rc) {
-        return DecodeInto([&](CUT_MemorySource &sink) { return codec.ExtractText(sink, 0); }, rc);
-    }
-    std::string Decode(int index, int *rc) {
-        return DecodeInto(
-            [&](CUT_MemorySource &sink) { return codec.DecodeAttachment(index, sink, 0); }, rc);
-    }
-
-private:
-    TextSource source_;
-};
+using Parsed = ParsedMessage<CUT_UUCodec>;
 
 // "hallo\n" uuencoded.
 const char *kBlock = "begin 644 a.zip\r\n&:&%L;&\\*\r\n`\r\nend\r\n";
