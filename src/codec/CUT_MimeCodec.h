@@ -88,9 +88,19 @@ private:
     MimePart *AddPart(int dataStart, int dataLength);
 
     int DecodeBlocks(const MimePart &part, CUT_ByteSource &sink, bool base64);
+    // The part writers of the building side, one per transfer encoding.
+    int WritePart(MimePart *part, CUT_ByteSource &sink, int encoding);
+    int CopyParsedPart(const MimePart &part, CUT_ByteSource &sink);
+    void EncodeBase64Triple(const unsigned char *bytes, int count, char *out) const;
     int DecodeQuotedPrintable(const MimePart &part, CUT_ByteSource &sink);
 
     int m_htmlBody = 0;
+
+public:
+    // The body text goes out as text/html instead of text/Plain.
+    void SetHtmlBody(bool html) { m_htmlBody = html ? 1 : 0; }
+
+private:
     std::unique_ptr<CUT_ByteSource> m_message;
     std::vector<std::unique_ptr<MimePart>> m_parts;
     MimePart *m_lastAdded = nullptr;

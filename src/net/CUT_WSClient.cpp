@@ -11,6 +11,7 @@
 #include <string>
 
 #include "CUT_DataQueue.h"
+#include "CUT_FileSource.h"
 #include "SocketPlatform.h"
 
 namespace {
@@ -264,9 +265,28 @@ ResultCode CUT_WSClient::SendFromQueue(CUT_DataQueue &queue) {
     return OnError(RC_OK);
 }
 
-ResultCode CUT_WSClient::SendFromSource(CUT_ByteSource &) {
-    // Byte-source transfers are added together with the byte sources.
-    return OnError(RC_ERROR);
+ResultCode CUT_WSClient::SendFromSource(CUT_ByteSource &source) {
+    if (m_socket == kNoSocket) return OnError(RC_NO_SOCKET);
+    if (source.Open(OpenMode::Read) == -1) return OnError(RC_SOURCE_OPEN_FAILED);
+    char buffer[kSendChunk + 1];  // a memory source stores a NUL after the data
+    long total = 0;
+    ResultCode result = RC_OK;
+    for (;;) {
+        const int n = source.Read(buffer, kSendChunk);
+        if (n <= 0) break;
+        // All of it or a failure: a partial send would lose bytes unseen.
+        if (SendAll(buffer, n) != n) {
+            result = RC_SEND_FAILED;
+            break;
+        }
+        total += n;
+        if (OnSendProgress(total) == 0 || IsAborted()) {
+            result = RC_ABORTED;
+            break;
+        }
+    }
+    source.Close();
+    return OnError(result);
 }
 
 int CUT_WSClient::Send(const char *data, int length) {
@@ -309,7 +329,10 @@ int CUT_WSClient::SendLines(const char *text, int length, int piece) {
     return total;
 }
 
-ResultCode CUT_WSClient::SendFile(const char *) { return OnError(RC_ERROR); }
+ResultCode CUT_WSClient::SendFile(const char *fileName) {
+    CUT_FileSource file(fileName, 4096);
+    return SendFromSource(file);
+}
 
 ResultCode CUT_WSClient::SendDatagram(const char *data, int *length) {
     if (m_socket == kNoSocket) return OnError(RC_NO_SOCKET);
@@ -349,9 +372,42 @@ ResultCode CUT_WSClient::ReceiveToQueue(CUT_DataQueue &queue, long timeout, long
     return OnError(RC_OK);
 }
 
-ResultCode CUT_WSClient::ReceiveToSource(CUT_ByteSource &, int, long, long) {
-    // Byte-source transfers are added together with the byte sources.
-    return OnError(RC_ERROR);
+ResultCode CUT_WSClient::ReceiveToSource(CUT_ByteSource &source, int mode, long timeout,
+                                         long limit) {
+    if (m_socket == kNoSocket) return OnError(RC_NO_SOCKET);
+    if (mode != static_cast<int>(OpenMode::Write) && mode != static_cast<int>(OpenMode::Append))
+        return OnError(RC_BAD_MODE);
+    if (source.Open(static_cast<OpenMode>(mode)) == -1) return OnError(RC_SOURCE_OPEN_FAILED);
+    char buffer[kReceiveChunk];
+    long total = 0;
+    ResultCode result = RC_OK;
+    for (;;) {
+        // The wait comes first, also on the pass after the limit.
+        if (timeout > 0 && WaitForReceive(timeout, 0) != RC_OK) {
+            result = RC_RECEIVE_TIMEOUT;
+            break;
+        }
+        int chunk = kReceiveChunk;
+        if (limit > 0 && limit - total < chunk) chunk = static_cast<int>(limit - total);
+        if (chunk <= 0) break;
+        const int n = Receive(buffer, chunk, 0);
+        if (n == 0) break;
+        if (n < 0) {
+            result = RC_RECEIVE_FAILED;
+            break;
+        }
+        if (source.Write(buffer, n) != n) {
+            result = RC_SOURCE_WRITE_FAILED;
+            break;
+        }
+        total += n;
+        if (OnReceiveProgress(total) == 0 || IsAborted()) {
+            result = RC_ABORTED;
+            break;
+        }
+    }
+    source.Close();
+    return OnError(result);
 }
 
 int CUT_WSClient::Receive(char *buffer, int length, long timeout) {
@@ -372,7 +428,10 @@ int CUT_WSClient::ReceiveExact(char *buffer, int length, long timeout) {
     return total;
 }
 
-ResultCode CUT_WSClient::ReceiveToFile(const char *, int, long) { return OnError(RC_ERROR); }
+ResultCode CUT_WSClient::ReceiveToFile(const char *fileName, int mode, long timeout) {
+    CUT_FileSource file(fileName, 4096);
+    return ReceiveToSource(file, mode, timeout, 0);
+}
 
 int CUT_WSClient::ReceiveLine(char *buffer, int size, long timeout) {
     if (buffer == nullptr || size < 2) return 0;

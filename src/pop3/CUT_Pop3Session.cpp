@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CUT_FileSource.h"
 #include "TextHelpers.h"
 
 namespace {
@@ -109,12 +110,55 @@ ResultCode CUT_Pop3Session::GetMessageSize(int messageNumber, long *size) {
     return NumberFromReply(" ()", 2, size);
 }
 
-ResultCode CUT_Pop3Session::RetrieveToSource(int, CUT_ByteSource &) {
-    // Whole-message retrieval is added together with the byte sources.
-    return OnError(RC_ERROR);
+ResultCode CUT_Pop3Session::RetrieveToSource(int messageNumber, CUT_ByteSource &source) {
+    if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
+    // The target is opened before anything is sent.
+    if (source.Open(OpenMode::Write) == -1) return OnError(RC_TARGET_OPEN_FAILED);
+    std::snprintf(m_reply, sizeof m_reply, "RETR %d\r\n", messageNumber);
+    Send(m_reply, -1);
+    int count = ReceiveLine(m_reply, kRetrieveLineSize, m_receiveTimeout);
+    if (count <= 0 || m_reply[0] != '+') {
+        source.Close();
+        return OnError(count <= 0 ? RC_NO_REPLY : RC_RETR_REFUSED);
+    }
+
+    ResultCode result = RC_OK;
+    if (IsAborted()) {
+        result = RC_ABORTED;
+    } else {
+        long total = 0;
+        for (;;) {
+            count = ReceiveLine(m_reply, kRetrieveLineSize, m_receiveTimeout);
+            if (count < 1) {
+                result = RC_RECEIVE_TIMEOUT;
+                break;
+            }
+            total += count;
+            if (OnRetrieveProgress(total) != 1) {
+                result = RC_ABORTED;
+                break;
+            }
+            if (m_reply[0] == '.') {
+                if (count == 3) break;  // the terminating line
+                source.Write(m_reply + 1, count - 1);  // dot-stuffing undone
+            } else {
+                source.Write(m_reply, count);
+            }
+            if (IsAborted()) {
+                result = RC_ABORTED;
+                break;
+            }
+        }
+    }
+    source.Close();
+    return OnError(result);
 }
 
-ResultCode CUT_Pop3Session::RetrieveToFile(int, const char *) { return OnError(RC_ERROR); }
+ResultCode CUT_Pop3Session::RetrieveToFile(int messageNumber, const char *fileName) {
+    if (fileName == nullptr || *fileName == '\0') return OnError(RC_TARGET_OPEN_FAILED);
+    CUT_FileSource file(fileName, 4096);
+    return RetrieveToSource(messageNumber, file);
+}
 
 ResultCode CUT_Pop3Session::BeginRetrieve(int messageNumber) {
     char command[32];
@@ -161,10 +205,36 @@ int CUT_Pop3Session::ReadRetrieveLine(char *buffer, int size) {
 
 ResultCode CUT_Pop3Session::EndRetrieve() { return DrainOpenReply(m_retrieveOpen, m_retrieveEnded); }
 
-ResultCode CUT_Pop3Session::FetchUniqueIds(int) {
+ResultCode CUT_Pop3Session::FetchUniqueIds(int messageNumber) {
     m_uniqueIds.clear();
-    // The unique-id listing is added together with whole-message retrieval.
-    return OnError(RC_ERROR);
+    if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
+    if (messageNumber >= 1)
+        std::snprintf(m_reply, sizeof m_reply, "UIDL %d\r\n", messageNumber);
+    else
+        std::snprintf(m_reply, sizeof m_reply, "UIDL\r\n");
+    Send(m_reply, -1);
+    const int count = ReadReplyLine(m_receiveTimeout);
+    if (count <= 0) return OnError(RC_NO_REPLY);
+    if (m_reply[0] != '+') return OnError(RC_UIDL_REFUSED);
+
+    // An id must be shorter than 70 characters.
+    char text[kUniqueIdSize];
+    if (messageNumber >= 1) {
+        if (ExtractToken(m_reply, " \r\n", 2, text, sizeof text) != 0) return OnError(RC_BAD_REPLY);
+        m_uniqueIds.push_back({messageNumber, text});
+        return OnError(RC_OK);
+    }
+    for (;;) {
+        if (IsAborted()) return OnError(RC_ABORTED);
+        const int line = ReadReplyLine(m_receiveTimeout);
+        if (line <= 0) return OnError(RC_RECEIVE_TIMEOUT);
+        if (IsTerminatingLine(m_reply, line)) return OnError(RC_OK);
+        long number = 0;
+        if (ExtractTokenNumber(m_reply, " \r\n", 0, &number) != 0 ||
+            ExtractToken(m_reply, " \r\n", 1, text, sizeof text) != 0)
+            return OnError(RC_BAD_REPLY);
+        m_uniqueIds.push_back({static_cast<int>(number), text});
+    }
 }
 
 const char *CUT_Pop3Session::FindUniqueId(int messageNumber) {

@@ -18,6 +18,9 @@ struct UniqueIdEntry {
 class CUT_Pop3Session : public CUT_WSClient {
 public:
     static constexpr int kReplySize = 1024;
+    // Whole-message reads take lines of at most 1022 bytes.
+    static constexpr int kRetrieveLineSize = 1023;
+    static constexpr int kUniqueIdSize = 70;
 
     CUT_Pop3Session();
     ~CUT_Pop3Session() override;
@@ -54,6 +57,7 @@ public:
     int ReceiveTimeout() const { return m_receiveTimeout; }
     int ConnectTimeout() const { return m_connectTimeout; }
     const char *LastReply() const { return m_reply; }
+    const std::vector<UniqueIdEntry> &UniqueIds() const { return m_uniqueIds; }
 
 protected:
     bool ReadPositiveReply(int timeout);
