@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 #include "BackupFiles.h"
 #include "BatchMode.h"
@@ -71,17 +72,43 @@ std::string CMailboxScan::SplitHostPort(const std::string &host, int *port) {
     return host.substr(0, colon);
 }
 
+CMailboxScan::Server CMailboxScan::ParseServer(const std::string &setting) {
+    Server server;
+    struct Scheme {
+        const char *prefix;
+        int mode;
+        int port;
+    };
+    static const Scheme kSchemes[] = {{"pop3s://", CUT_Pop3Session::TLS_IMPLICIT, 995},
+                                      {"pop3+stls://", CUT_Pop3Session::TLS_STARTTLS, 110}};
+    for (const Scheme &scheme : kSchemes) {
+        const size_t length = std::strlen(scheme.prefix);
+        if (setting.size() < length || strncasecmp(setting.c_str(), scheme.prefix, length) != 0)
+            continue;
+        std::string rest = setting.substr(length);
+        if (!rest.empty() && rest.back() == '/') rest.pop_back();
+        server.tlsMode = scheme.mode;
+        server.port = scheme.port;
+        server.host = SplitHostPort(rest, &server.port);
+        return server;
+    }
+    server.host = SplitHostPort(setting, &server.port);
+    return server;
+}
+
 void CMailboxScan::ScanMailbox(int mode) {
     if (mode == List) m_list.DeleteAllRows();
 
     CUT_Pop3Session session;
-    int port = 0;
-    const std::string host = SplitHostPort(m_settings.Read("HOST"), &port);
+    const Server server = ParseServer(m_settings.Read("HOST"));
+    const std::string &host = server.host;
     const std::string user = m_settings.Read("USER");
     const std::string password = CSettingsStore::ComplementPassword(m_settings.Read("PASS"));
     session.SetConnectTimeout(kTimeoutSeconds);
     session.SetReceiveTimeout(kTimeoutSeconds);
-    if (port != 0) session.SetPort(port);
+    if (server.port != 0) session.SetPort(server.port);
+    if (server.tlsMode != CUT_Pop3Session::TLS_NONE)
+        session.SetTls(server.tlsMode, m_settings.Read("CAFILE"));
 
     Title(Format("%s - Connect", m_executableName));
     if (session.OpenMailbox(host.c_str(), user.c_str(), password.c_str()) != RC_OK) {

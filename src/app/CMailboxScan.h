@@ -32,6 +32,18 @@ public:
     // any other host text is left whole. Returns the host part.
     static std::string SplitHostPort(const std::string &host, int *port);
 
+    // The "HOST" setting: "pop3s://host[:port]" (TLS from the first byte,
+    // port 995 by default), "pop3+stls://host[:port]" (upgraded with STLS,
+    // port 110 by default), or a host text as before, with an optional
+    // ":port". tlsMode is one of CUT_Pop3Session::TlsMode; port 0 keeps the
+    // session's default.
+    struct Server {
+        std::string host;
+        int port = 0;
+        int tlsMode = 0;
+    };
+    static Server ParseServer(const std::string &setting);
+
 private:
     // False when the conversation is lost and the scan cannot go on.
     bool ScanMessage(CUT_Pop3Session &session, int mode, int n);

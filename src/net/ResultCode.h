@@ -53,3 +53,8 @@ constexpr ResultCode RC_BAD_ENCODING = 148;
 constexpr ResultCode RC_BAD_CHARSET = 149;
 constexpr ResultCode RC_CHARSET_TOO_LONG = 150;
 constexpr ResultCode RC_MALFORMED_WORD = 151;
+
+// Secure connections (codes of their own, beyond the shared table above).
+constexpr ResultCode RC_TLS_FAILED = 170;            // the TLS handshake or channel failed
+constexpr ResultCode RC_CERTIFICATE_REJECTED = 171;  // the server's certificate did not verify
+constexpr ResultCode RC_STLS_REFUSED = 172;          // the server offers no STLS or refused it

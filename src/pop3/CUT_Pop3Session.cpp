@@ -1,5 +1,7 @@
 #include "CUT_Pop3Session.h"
 
+#include <sys/socket.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -18,9 +20,60 @@ bool IsTerminatingLine(const char *line, int count) {
 
 CUT_Pop3Session::CUT_Pop3Session() = default;
 
-CUT_Pop3Session::~CUT_Pop3Session() = default;
+CUT_Pop3Session::~CUT_Pop3Session() {
+    // The TLS channel goes first, while this object's raw operations exist.
+    if (m_tls.Active()) CloseConnection();
+}
 
-int CUT_Pop3Session::OnConnected(SocketHandle, const char *) { return OnError(RC_OK); }
+int CUT_Pop3Session::OnConnected(SocketHandle, const char *) {
+    if (m_tlsMode == TLS_IMPLICIT) return OnError(StartTls());
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_Pop3Session::SetTls(int mode, const std::string &caFile) {
+    if (mode < TLS_NONE || mode > TLS_STARTTLS) return OnError(RC_ERROR);
+    m_tlsMode = mode;
+    m_caFile = caFile;
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_Pop3Session::StartTls() {
+    // The name the certificate must carry: the host as given, without a
+    // "user@" in front.
+    const size_t at = m_host.rfind('@');
+    const std::string host = at != std::string::npos && at > 0 ? m_host.substr(at + 1) : m_host;
+    return m_tls.Start(DataSocket(), host, m_caFile);
+}
+
+int CUT_Pop3Session::RawClose(SocketHandle socket) {
+    if (m_tls.Active()) m_tls.Free();
+    return CUT_WSClient::RawClose(socket);
+}
+
+int CUT_Pop3Session::RawShutdown(SocketHandle socket, int how) {
+    if (m_tls.Active()) m_tls.Shutdown();
+    return CUT_WSClient::RawShutdown(socket, how);
+}
+
+int CUT_Pop3Session::RawReceive(SocketHandle socket, char *buffer, int length, int flags) {
+    if (!m_tls.Active()) return CUT_WSClient::RawReceive(socket, buffer, length, flags);
+    return m_tls.Receive(buffer, length, (flags & MSG_PEEK) != 0);
+}
+
+int CUT_Pop3Session::RawSend(SocketHandle socket, const char *data, int length, int flags) {
+    if (!m_tls.Active()) return CUT_WSClient::RawSend(socket, data, length, flags);
+    return m_tls.Send(data, length);
+}
+
+int CUT_Pop3Session::RawBytesAvailable(SocketHandle socket) {
+    if (m_tls.Active() && m_tls.Pending() > 0) return 1;
+    return CUT_WSClient::RawBytesAvailable(socket);
+}
+
+int CUT_Pop3Session::RawWaitReadable(SocketHandle socket, long seconds, long microseconds) {
+    if (!m_tls.Active()) return CUT_WSClient::RawWaitReadable(socket, seconds, microseconds);
+    return m_tls.WaitReadable(seconds, microseconds);
+}
 
 int CUT_Pop3Session::OnRetrieveProgress(long) { return !IsAborted(); }
 
@@ -53,10 +106,22 @@ bool CUT_Pop3Session::ReadPositiveReply(int timeout) {
 ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, const char *password) {
     CloseMailbox();
 
+    m_host = host != nullptr ? host : "";
     ResultCode result = Connect(m_port, host, m_connectTimeout, 2, 1);
     if (result != RC_OK) return OnError(result);
 
     if (!ReadPositiveReply(m_receiveTimeout)) return OnError(RC_NO_CONNECTION);
+
+    if (m_tlsMode == TLS_STARTTLS) {
+        // No password goes out unless the upgrade succeeded.
+        if (!OffersStls()) return OnError(RC_STLS_REFUSED);
+        Send("STLS\r\n", -1);
+        if (!ReadPositiveReply(m_receiveTimeout)) return OnError(RC_STLS_REFUSED);
+        result = StartTls();
+        if (result != RC_OK) return OnError(result);
+        // What the server offers may change with the upgrade: ask again.
+        OffersStls();
+    }
 
     Send("USER ", -1);
     Send(user != nullptr ? user : "", -1);
@@ -70,6 +135,23 @@ ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, cons
     Send("\r\n", -1);
     if (!ReadPositiveReply(m_receiveTimeout)) return OnError(RC_PASS_REFUSED);
     return OnError(RC_OK);
+}
+
+bool CUT_Pop3Session::OffersStls() {
+    Send("CAPA\r\n", -1);
+    if (!ReadPositiveReply(m_receiveTimeout)) return false;
+    bool offered = false;
+    for (;;) {
+        const int count = ReadReplyLine(m_receiveTimeout);
+        if (count <= 0 || IsTerminatingLine(m_reply, count)) break;
+        char word[16];
+        if (ExtractToken(m_reply, " \r\n", 0, word, sizeof word) == 0 &&
+            (word[0] == 'S' || word[0] == 's') && (word[1] == 'T' || word[1] == 't') &&
+            (word[2] == 'L' || word[2] == 'l') && (word[3] == 'S' || word[3] == 's') &&
+            word[4] == '\0')
+            offered = true;
+    }
+    return offered;
 }
 
 ResultCode CUT_Pop3Session::CloseMailbox() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CUT_TlsChannel.h"
 #include "CUT_WSClient.h"
 
 class CUT_ByteSource;
@@ -25,7 +26,18 @@ public:
     CUT_Pop3Session();
     ~CUT_Pop3Session() override;
 
+    // How the conversation is protected: not at all (as POP3 always was),
+    // TLS from the first byte, or a plain start upgraded with STLS.
+    enum TlsMode { TLS_NONE = 0, TLS_IMPLICIT = 1, TLS_STARTTLS = 2 };
+
     int OnConnected(SocketHandle socket, const char *host) override;
+    // Over TLS the raw operations go through the TLS channel.
+    int RawClose(SocketHandle socket) override;
+    int RawShutdown(SocketHandle socket, int how) override;
+    int RawReceive(SocketHandle socket, char *buffer, int length, int flags) override;
+    int RawSend(SocketHandle socket, const char *data, int length, int flags) override;
+    int RawBytesAvailable(SocketHandle socket) override;
+    int RawWaitReadable(SocketHandle socket, long seconds, long microseconds) override;
 
     // Slots 41 to 57, in this order.
     virtual int OnRetrieveProgress(long bytesSoFar);
@@ -52,6 +64,11 @@ public:
     ResultCode SetReceiveTimeout(int seconds);
     // The server port; 110 unless a caller chose another (1 to 65535).
     ResultCode SetPort(int port);
+    // TLS for the next OpenMailbox; caFile names an extra CA file to trust
+    // (empty: the system's trust store only).
+    ResultCode SetTls(int mode, const std::string &caFile);
+    bool TlsActive() const { return m_tls.Active(); }
+    const std::string &TlsError() const { return m_tls.LastError(); }
 
     int Port() const { return m_port; }
     int ReceiveTimeout() const { return m_receiveTimeout; }
@@ -69,6 +86,9 @@ private:
     ResultCode NumberFromReply(const char *separators, int index, long *out);
     int ReadOpenReplyLine(int &open, int &ended, char *buffer, int size);
     ResultCode DrainOpenReply(int &open, int &ended);
+    ResultCode StartTls();
+    // Asks CAPA and reads the whole listing; true when it holds STLS.
+    bool OffersStls();
 
     int m_port = 110;
     int m_receiveTimeout = 10;
@@ -79,4 +99,8 @@ private:
     int m_topOpen = 0;
     int m_topEnded = 0;
     std::vector<UniqueIdEntry> m_uniqueIds;
+    int m_tlsMode = TLS_NONE;
+    std::string m_caFile;
+    std::string m_host;
+    CUT_TlsChannel m_tls;
 };

@@ -22,7 +22,10 @@
 #include "CSettingsDlg.h"
 #include "CSettingsStore.h"
 #include "CommandIds.h"
+#include "DovecotServer.h"
 #include "ScriptedServer.h"
+#include "TestCertificates.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -310,6 +313,42 @@ private slots:
         failed.start(PELLORU_BINARY, {"/b"});
         QVERIFY(failed.waitForFinished(60000));
         QCOMPARE(failed.exitCode(), CPelloruApp::kExitLogOnFailed);
+    }
+
+    void scansOverTlsFromTheWindowAndHeadless() {
+        const std::string why = DovecotServer::Unavailable();
+        if (!why.empty()) {
+            if (qEnvironmentVariableIsSet("CI")) QFAIL(why.c_str());
+            QSKIP(why.c_str());
+        }
+        TestCertificates certificates;
+        QVERIFY2(certificates.Ok(), certificates.Error().c_str());
+        DovecotServer server;
+        server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+        std::string error;
+        QVERIFY2(server.Start(&error), error.c_str());
+        for (const std::string &path : SampleMessages()) QVERIFY(server.AddMessage(ReadBinaryFile(path)));
+        m_settings->Write("HOST", "pop3s://127.0.0.1:" + std::to_string(server.TlsPort()));
+        m_settings->Write("USER", DovecotServer::kUser);
+        m_settings->Write("PASS", CSettingsStore::ComplementPassword(DovecotServer::kPassword));
+        m_settings->Write("CAFILE", certificates.CaFile());
+
+        QProcess window;
+        window.setProcessEnvironment(Environment(true));
+        window.start(PELLORU_BINARY, {"/b"});
+        QVERIFY(window.waitForFinished(60000));
+        QCOMPARE(window.exitCode(), 0);
+
+        m_settings->Write("HOST", "pop3+stls://localhost:" + std::to_string(server.Port()));
+        QProcess list;
+        list.setProcessEnvironment(Environment(false));
+        list.start(PELLORU_BINARY, {"--list"});
+        QVERIFY(list.waitForFinished(60000));
+        QCOMPARE(list.exitCode(), 0);
+        const QStringList rows = QString::fromUtf8(list.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 8);
+        QVERIFY(rows[1].contains(QStringLiteral("Jürgen Müller")));
+        m_settings->Write("CAFILE", "");
     }
 
     void configureReadsThreeLines() {

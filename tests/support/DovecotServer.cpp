@@ -88,13 +88,19 @@ bool DovecotServer::Start(std::string *error) {
     ChownTree(m_dir + "/mail", m_uid, m_gid);
 
     m_port = FindClosedPort();
+    const bool tls = !m_certificate.empty();
+    if (tls) {
+        m_tlsPort = FindClosedPort();
+        while (m_tlsPort == m_port) m_tlsPort = FindClosedPort();
+    }
     std::ostringstream conf;
     conf << "base_dir = " << m_dir << "/run\n"
          << "state_dir = " << m_dir << "/state\n"
          << "log_path = " << m_dir << "/dovecot.log\n"
          << "protocols = pop3\n"
          << "listen = 127.0.0.1\n"
-         << "ssl = no\n"
+         << (tls ? "ssl = yes\nssl_cert = <" + m_certificate + "\nssl_key = <" + m_key + "\n"
+                 : std::string("ssl = no\n"))
          << "disable_plaintext_auth = no\n"
          << "auth_mechanisms = plain\n"
          << "first_valid_uid = " << m_uid << "\n"
@@ -108,7 +114,11 @@ bool DovecotServer::Start(std::string *error) {
          << "userdb {\n  driver = static\n  args = uid=" << m_uid << " gid=" << m_gid
          << " home=" << m_dir << "/mail/%u\n}\n"
          << "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n"
-         << "    port = " << m_port << "\n  }\n}\n"
+         << "    port = " << m_port << "\n  }\n";
+    if (tls)
+        conf << "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " << m_tlsPort
+             << "\n    ssl = yes\n  }\n";
+    conf << "}\n"
          << "service anvil {\n  chroot =\n}\n"
          << "service pop3-login {\n  chroot =\n}\n";
     if (!WriteFile(m_dir + "/dovecot.conf", conf.str()) ||

@@ -21,6 +21,13 @@ public:
     // Empty when the server can run here, else the reason it cannot.
     static std::string Unavailable();
 
+    // Before Start: serve TLS with this certificate and key, as STLS on the
+    // plain port and from the first byte on a second port.
+    void EnableTls(const std::string &certificate, const std::string &key) {
+        m_certificate = certificate;
+        m_key = key;
+    }
+
     // Sets everything up and starts the server; false with a reason.
     bool Start(std::string *error);
     void Stop();
@@ -33,6 +40,7 @@ public:
     void ClearMailbox();
 
     int Port() const { return m_port; }
+    int TlsPort() const { return m_tlsPort; }
     const std::string &Directory() const { return m_dir; }
     std::string Log() const;
 
@@ -42,6 +50,9 @@ private:
     std::string m_dir;
     std::string m_maildir;
     int m_port = 0;
+    int m_tlsPort = 0;
+    std::string m_certificate;
+    std::string m_key;
     pid_t m_pid = -1;
     uid_t m_uid = 0;
     gid_t m_gid = 0;

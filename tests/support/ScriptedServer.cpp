@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/ssl.h>
+
 #include <cerrno>
 #include <chrono>
 
@@ -103,6 +105,18 @@ ScriptedServer &ScriptedServer::LogOn() {
         .Send("+OK logged on\r\n");
 }
 
+void ScriptedServer::EnableTls(const std::string &certificate, const std::string &key) {
+    m_certificate = certificate;
+    m_key = key;
+}
+
+bool ScriptedServer::SendBytes(int fd, const std::string &bytes) {
+    if (m_ssl != nullptr)
+        return bytes.empty() ||
+               SSL_write(static_cast<SSL *>(m_ssl), bytes.data(), static_cast<int>(bytes.size())) > 0;
+    return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) >= 0;
+}
+
 void ScriptedServer::Start() { m_thread = std::thread([this] { Run(); }); }
 
 void ScriptedServer::Finish() {
@@ -135,7 +149,29 @@ void ScriptedServer::Run() {
         if (fd < 0) return;
         ++m_connections;
         m_current = fd;
-        bool more = RunConnection(fd, step);
+        SSL_CTX *context = nullptr;
+        if (!m_certificate.empty()) {
+            context = SSL_CTX_new(TLS_server_method());
+            if (context == nullptr ||
+                SSL_CTX_use_certificate_file(context, m_certificate.c_str(), SSL_FILETYPE_PEM) != 1 ||
+                SSL_CTX_use_PrivateKey_file(context, m_key.c_str(), SSL_FILETYPE_PEM) != 1) {
+                Fail("cannot set up TLS");
+            } else {
+                SSL *ssl = SSL_new(context);
+                SSL_set_fd(ssl, fd);
+                if (SSL_accept(ssl) == 1)
+                    m_ssl = ssl;
+                else
+                    SSL_free(ssl);
+            }
+        }
+        bool more = (m_certificate.empty() || m_ssl != nullptr) && RunConnection(fd, step);
+        if (m_ssl != nullptr) {
+            SSL_shutdown(static_cast<SSL *>(m_ssl));
+            SSL_free(static_cast<SSL *>(m_ssl));
+            m_ssl = nullptr;
+        }
+        if (context != nullptr) SSL_CTX_free(context);
         m_current = -1;
         ::close(fd);
         if (!more) return;
@@ -149,7 +185,7 @@ bool ScriptedServer::RunConnection(int fd, size_t &step) {
         const Step &s = m_steps[step];
         switch (s.kind) {
         case Step::kSend:
-            if (::send(fd, s.bytes.data(), s.bytes.size(), MSG_NOSIGNAL) < 0) {
+            if (!SendBytes(fd, s.bytes)) {
                 Fail("send failed");
                 return false;
             }
@@ -183,8 +219,9 @@ bool ScriptedServer::RunConnection(int fd, size_t &step) {
 bool ScriptedServer::ReadLine(int fd, std::string &line, int timeoutMs) {
     char c;
     for (;;) {
-        if (!WaitReadable(fd, timeoutMs)) return false;
-        ssize_t n = ::recv(fd, &c, 1, 0);
+        SSL *ssl = static_cast<SSL *>(m_ssl);
+        if ((ssl == nullptr || SSL_pending(ssl) == 0) && !WaitReadable(fd, timeoutMs)) return false;
+        ssize_t n = ssl != nullptr ? SSL_read(ssl, &c, 1) : ::recv(fd, &c, 1, 0);
         if (n <= 0) return false;
         {
             std::lock_guard<std::mutex> lock(m_mutex);

@@ -28,6 +28,10 @@ public:
     // The following steps belong to the next accepted connection.
     ScriptedServer &NextConnection();
 
+    // Speak TLS with this certificate and key from the first byte; each
+    // Send then goes out as one TLS record.
+    void EnableTls(const std::string &certificate, const std::string &key);
+
     void Start();
     // Waits for the script to finish and the client to hang up (bounded).
     void Finish();
@@ -50,6 +54,7 @@ private:
     void Run();
     bool RunConnection(int fd, size_t &step);
     bool ReadLine(int fd, std::string &line, int timeoutMs);
+    bool SendBytes(int fd, const std::string &bytes);
     void Fail(const std::string &text);
 
     int m_listen = -1;
@@ -62,6 +67,8 @@ private:
     std::mutex m_mutex;
     std::string m_received;
     std::vector<std::string> m_failures;
+    std::string m_certificate, m_key;
+    void *m_ssl = nullptr;  // the TLS state of the current connection
 };
 
 // A loopback port that nothing listens on at the moment of the call.

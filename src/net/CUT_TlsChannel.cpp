@@ -1,0 +1,198 @@
+#include "CUT_TlsChannel.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <ctime>
+
+namespace {
+
+// OpenSSL writes to the socket itself, without MSG_NOSIGNAL: a peer that
+// has hung up must not end the process with SIGPIPE.
+class SigpipeBlock {
+public:
+    SigpipeBlock() {
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        sigpending(&m_pending);
+        m_wasPending = sigismember(&m_pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipe, &m_old);
+    }
+    ~SigpipeBlock() {
+        if (!m_wasPending) {
+            sigset_t now;
+            sigpending(&now);
+            if (sigismember(&now, SIGPIPE) == 1) {
+                sigset_t pipe;
+                sigemptyset(&pipe);
+                sigaddset(&pipe, SIGPIPE);
+                const timespec none{0, 0};
+                sigtimedwait(&pipe, nullptr, &none);
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+    }
+
+private:
+    sigset_t m_old{}, m_pending{};
+    bool m_wasPending = false;
+};
+
+bool IsAddress(const std::string &host) {
+    in_addr v4{};
+    in6_addr v6{};
+    return inet_pton(AF_INET, host.c_str(), &v4) == 1 || inet_pton(AF_INET6, host.c_str(), &v6) == 1;
+}
+
+std::string ErrorText() {
+    char text[256] = "unknown";
+    const unsigned long code = ERR_get_error();
+    if (code != 0) ERR_error_string_n(code, text, sizeof text);
+    ERR_clear_error();
+    return text;
+}
+
+}  // namespace
+
+CUT_TlsChannel::~CUT_TlsChannel() { Free(); }
+
+void CUT_TlsChannel::Free() {
+    if (m_ssl != nullptr) SSL_free(m_ssl);
+    if (m_context != nullptr) SSL_CTX_free(m_context);
+    m_ssl = nullptr;
+    m_context = nullptr;
+    m_socket = kNoSocket;
+}
+
+ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
+                                 const std::string &caFile) {
+    Free();
+    ERR_clear_error();
+    m_error.clear();
+    m_context = SSL_CTX_new(TLS_client_method());
+    if (m_context == nullptr) {
+        m_error = ErrorText();
+        return RC_TLS_FAILED;
+    }
+    SSL_CTX_set_min_proto_version(m_context, TLS1_2_VERSION);
+    SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_default_verify_paths(m_context);
+    if (!caFile.empty() && SSL_CTX_load_verify_locations(m_context, caFile.c_str(), nullptr) != 1) {
+        m_error = "cannot read the CA file " + caFile;
+        Free();
+        return RC_CERTIFICATE_REJECTED;
+    }
+    m_ssl = SSL_new(m_context);
+    if (m_ssl == nullptr || SSL_set_fd(m_ssl, socket) != 1) {
+        m_error = ErrorText();
+        Free();
+        return RC_TLS_FAILED;
+    }
+    m_socket = socket;
+    // The certificate must name the host we asked for.
+    if (IsAddress(host)) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), host.c_str());
+    } else {
+        SSL_set_tlsext_host_name(m_ssl, host.c_str());
+        SSL_set1_host(m_ssl, host.c_str());
+    }
+    int result;
+    {
+        SigpipeBlock quiet;
+        result = SSL_connect(m_ssl);
+    }
+    if (result != 1) {
+        const long verify = SSL_get_verify_result(m_ssl);
+        if (verify != X509_V_OK) {
+            m_error = X509_verify_cert_error_string(verify);
+            Free();
+            return RC_CERTIFICATE_REJECTED;
+        }
+        m_error = ErrorText();
+        Free();
+        return RC_TLS_FAILED;
+    }
+    if (SSL_get_verify_result(m_ssl) != X509_V_OK || SSL_get0_peer_certificate(m_ssl) == nullptr) {
+        m_error = "the server's certificate did not verify";
+        Free();
+        return RC_CERTIFICATE_REJECTED;
+    }
+    return RC_OK;
+}
+
+int CUT_TlsChannel::Receive(char *buffer, int length, bool peek) {
+    if (m_ssl == nullptr || buffer == nullptr || length <= 0) return -1;
+    for (;;) {
+        const int n = peek ? SSL_peek(m_ssl, buffer, length) : SSL_read(m_ssl, buffer, length);
+        if (n > 0) return n;
+        const int error = SSL_get_error(m_ssl, n);
+        if (error == SSL_ERROR_ZERO_RETURN) return 0;
+        if (error == SSL_ERROR_SYSCALL && n == 0) return 0;  // closed without notification
+        if (error == SSL_ERROR_SYSCALL && errno == EINTR) continue;
+        ERR_clear_error();
+        return -1;
+    }
+}
+
+int CUT_TlsChannel::Send(const char *data, int length) {
+    if (m_ssl == nullptr || data == nullptr || length <= 0) return -1;
+    SigpipeBlock quiet;
+    const int n = SSL_write(m_ssl, data, length);
+    if (n > 0) return n;
+    ERR_clear_error();
+    return -1;
+}
+
+int CUT_TlsChannel::Pending() const { return m_ssl != nullptr ? SSL_pending(m_ssl) : 0; }
+
+int CUT_TlsChannel::WaitReadable(long seconds, long microseconds) {
+    if (m_ssl == nullptr) return 1;
+    if (SSL_pending(m_ssl) > 0) return 0;
+    using Clock = std::chrono::steady_clock;
+    const long long total = (seconds < 0 ? 0LL : seconds * 1000LL) +
+                            (microseconds < 0 ? 0 : (microseconds + 999) / 1000);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(total);
+    for (;;) {
+        const long long left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd fd{m_socket, POLLIN, 0};
+        const int ready = ::poll(&fd, 1, left < 0 ? 0 : (left > INT_MAX ? INT_MAX : static_cast<int>(left)));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return 1;
+        // Bytes on the socket may be a record without data; look without
+        // blocking.
+        const int flags = ::fcntl(m_socket, F_GETFL, 0);
+        ::fcntl(m_socket, F_SETFL, flags | O_NONBLOCK);
+        char byte;
+        const int n = SSL_peek(m_ssl, &byte, 1);
+        const int error = n > 0 ? SSL_ERROR_NONE : SSL_get_error(m_ssl, n);
+        ::fcntl(m_socket, F_SETFL, flags);
+        if (n > 0) return 0;
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+            ERR_clear_error();
+            if (left <= 0) return 1;
+            continue;
+        }
+        ERR_clear_error();
+        return 0;  // closed or failed: the read that follows will say so
+    }
+}
+
+int CUT_TlsChannel::Shutdown() {
+    if (m_ssl == nullptr) return 0;
+    SigpipeBlock quiet;
+    SSL_shutdown(m_ssl);
+    ERR_clear_error();
+    return 0;
+}

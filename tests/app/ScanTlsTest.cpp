@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "BatchMode.h"
+#include "CMailboxScan.h"
+#include "CUT_Pop3Session.h"
+#include "DovecotServer.h"
+#include "ScanTestSupport.h"
+#include "TestCertificates.h"
+#include "TestFiles.h"
+
+TEST(ScanServerSetting, SchemesPortsAndPlainHosts) {
+    auto parse = CMailboxScan::ParseServer;
+    EXPECT_EQ(parse("pop3s://pop.example.net").host, "pop.example.net");
+    EXPECT_EQ(parse("pop3s://pop.example.net").port, 995);
+    EXPECT_EQ(parse("pop3s://pop.example.net").tlsMode, CUT_Pop3Session::TLS_IMPLICIT);
+    EXPECT_EQ(parse("POP3S://pop.example.net:1995/").port, 1995);
+    EXPECT_EQ(parse("pop3+stls://mail.example.org").port, 110);
+    EXPECT_EQ(parse("pop3+stls://mail.example.org").tlsMode, CUT_Pop3Session::TLS_STARTTLS);
+    EXPECT_EQ(parse("pop3+stls://mail.example.org:2110").port, 2110);
+    // Without a scheme, as before.
+    EXPECT_EQ(parse("pop.example.net").port, 0);
+    EXPECT_EQ(parse("pop.example.net").tlsMode, CUT_Pop3Session::TLS_NONE);
+    EXPECT_EQ(parse("pop.example.net:1100").port, 1100);
+    EXPECT_EQ(parse("").host, "");
+}
+
+TEST(ScanTls, TheSameRowsOverPlainPop3sAndStls) {
+    REQUIRE_DOVECOT();
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
+    DovecotServer server;
+    server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    for (const std::string &path : SampleMessages()) ASSERT_TRUE(server.AddMessage(ReadBinaryFile(path)));
+
+    ScanEnvironment env;
+    CSettingsStore settings("pelloru");
+    settings.Write("USER", DovecotServer::kUser);
+    settings.Write("PASS", CSettingsStore::ComplementPassword(DovecotServer::kPassword));
+    settings.Write("CAFILE", certificates.CaFile());
+    BatchMode = 1;
+    std::vector<std::vector<std::vector<std::string>>> results;
+    for (const std::string &host :
+         {"127.0.0.1:" + std::to_string(server.Port()),
+          "pop3s://127.0.0.1:" + std::to_string(server.TlsPort()),
+          "pop3+stls://localhost:" + std::to_string(server.Port())}) {
+        SCOPED_TRACE(host);
+        settings.Write("HOST", host);
+        MemoryList list;
+        RecordingWindow window;
+        CMailboxScan scan(list, window, settings, "pelloru");
+        scan.ScanMailbox(List);
+        EXPECT_EQ(scan.LastOutcome(), CMailboxScan::Scanned);
+        EXPECT_EQ(list.rows.size(), 8u);
+        results.push_back(list.rows);
+    }
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_EQ(results[2], results[0]);
+
+    // A certificate that does not verify ends the log-on: "Connection Failed".
+    settings.Write("CAFILE", "");
+    settings.Write("HOST", "pop3s://127.0.0.1:" + std::to_string(server.TlsPort()));
+    BatchMode = 0;
+    MemoryList list;
+    RecordingWindow window;
+    CMailboxScan scan(list, window, settings, "pelloru");
+    scan.ScanMailbox(List);
+    EXPECT_EQ(scan.LastOutcome(), CMailboxScan::ConnectionFailed);
+    EXPECT_EQ(window.boxes, std::vector<std::string>{"Connection Failed"});
+}
