@@ -25,13 +25,16 @@ read -r port user password <"$work/server"
 
 export XDG_CONFIG_HOME="$work/config"
 printf '127.0.0.1:%s\n%s\n%s\n' "$port" "$user" "$password" | build-run/src/app/pelloru --configure
-# A pattern file that deletes the Outlook offer; its backup lands here.
-printf 'Subject:*Wartungsvertrag\n' >"$work/loesche_direkt.txt"
 cd "$work"
+echo "The sample mailbox, as one headless scan shows it (pelloru --list):" >&2
+"$root/build-run/src/app/pelloru" --list
+# From here on a pattern deletes the Outlook offer (with a backup here).
+printf 'Subject:*Wartungsvertrag\n' >"$work/loesche_direkt.txt"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "The window: choose \"Check\" to scan; the offer is then deleted." >&2
   "$root/build-run/src/app/pelloru"
 else
-  echo "No display: one headless scan (pelloru --list); the rows follow." >&2
+  echo "No display. One more scan, now with the pattern file:" >&2
   "$root/build-run/src/app/pelloru" --list
   ls msg_* >&2 2>/dev/null || true
 fi
