@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "TextHelpers.h"
+
 
 namespace {
 
@@ -14,8 +16,6 @@ constexpr int kReadSize = 510;
 // A message line is at most 1022 bytes; the upper-cased copy has room for
 // 1023 and the NUL.
 constexpr size_t kLineCopySize = 1024;
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 bool PieceAt(const char *text, const std::string &piece) {
     for (size_t i = 0; i < piece.size(); ++i)
@@ -86,7 +86,7 @@ void CDirectDeletePatterns::Refresh() {
             if (*c == '*') {
                 if (!compiled.pieces.back().empty()) compiled.pieces.emplace_back();
             } else {
-                compiled.pieces.back() += Upper(*c);
+                compiled.pieces.back() += AsciiUpper(*c);
             }
         }
         if (compiled.pieces.back().empty()) compiled.pieces.pop_back();
@@ -119,7 +119,7 @@ bool CDirectDeletePatterns::Find(const char *line, std::string *pattern) {
 
     char upper[kLineCopySize];
     size_t length = strnlen(line, kLineCopySize - 1);
-    for (size_t i = 0; i < length; ++i) upper[i] = Upper(line[i]);
+    for (size_t i = 0; i < length; ++i) upper[i] = AsciiUpper(line[i]);
     upper[length] = '\0';
 
     PairSet present;

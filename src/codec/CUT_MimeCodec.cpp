@@ -18,14 +18,7 @@ constexpr int kBlock = 511;
 // "\r\n--" and the terminating NUL leave this much of the field.
 constexpr size_t kMaxBoundary = CUT_MimeCodec::kFieldSize - 5;
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
-bool SameText(const std::string &a, const char *b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return i == a.size() && b[i] == '\0';
-}
+bool SameText(const std::string &a, const char *b) { return EqualsNoCase(a.c_str(), b); }
 
 // ExtractToken into a string; false when the token does not exist.
 bool Token(const std::string &text, const char *separators, int index, std::string *out) {
@@ -215,10 +208,8 @@ bool CUT_MimeCodec::ReadBoundary(int start, int limit, char (&delimiter)[kFieldS
     const int multipart = m_message->Find("Multipart/", start, 0, limit);
     const int at = m_message->Find("boundary", multipart, 0, 0);
     if (multipart < 0 || at < 0) return false;
-    m_message->Seek(at, SeekOrigin::Begin);
     char text[200];
-    int n = m_message->Read(text, 199);
-    text[n > 0 ? n : 0] = '\0';
+    ReadTextAt(at, text, sizeof text);
     std::string token;
     if (!Token(text, "\"\r", 1, &token)) return false;
     if (token.find_first_not_of(" \t\r\n\f\v") == std::string::npos &&
@@ -248,11 +239,15 @@ void CUT_MimeCodec::DefaultType(MimePart &part) {
     part.charset = "US-ASCII";
 }
 
-int CUT_MimeCodec::ReadTransferEncoding(int position) {
+void CUT_MimeCodec::ReadTextAt(int position, char *text, int size) {
     m_message->Seek(position, SeekOrigin::Begin);
-    char text[101];
-    int n = m_message->Read(text, 100);
+    const int n = m_message->Read(text, size - 1);
     text[n > 0 ? n : 0] = '\0';
+}
+
+int CUT_MimeCodec::ReadTransferEncoding(int position) {
+    char text[101];
+    ReadTextAt(position, text, sizeof text);
     std::string word;
     if (!Token(text, " /\r\n", 1, &word)) return TE_SEVEN_BIT;
     static const struct { const char *token; int id; } kTable[] = {

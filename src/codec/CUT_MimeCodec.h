@@ -84,6 +84,8 @@ private:
     void ApplyParameter(MimePart &part, const std::string &key, std::string value);
     std::string ReadUnfoldedHeaderLine(int *reported);
     int ReadTransferEncoding(int position);
+    // Up to size - 1 bytes of the copy from position, terminated.
+    void ReadTextAt(int position, char *text, int size);
     void DefaultType(MimePart &part);
     MimePart *AddPart(int dataStart, int dataLength);
 

@@ -21,17 +21,9 @@ const char *const kFieldNames[] = {
     "Date:",       "Newsgroups:", "Xref:", "Reply-To:",    "X-Newsreader:", "References:", "Custom",
 };
 
-char Fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
-bool EqualNoCase(const char *a, const char *b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b)
-        if (Fold(*a) != Fold(*b)) return false;
-    return *a == *b;
-}
-
 bool StartsWithNoCase(const char *text, const char *prefix) {
     for (; *prefix != '\0'; ++text, ++prefix)
-        if (*text == '\0' || Fold(*text) != Fold(*prefix)) return false;
+        if (*text == '\0' || AsciiUpper(*text) != AsciiUpper(*prefix)) return false;
     return true;
 }
 
@@ -70,14 +62,14 @@ int CUT_MailMessage::CountHeaders(const char *name) const {
     if (name == nullptr) return 0;
     int count = 0;
     for (const HeaderEntry &entry : m_headers)
-        if (EqualNoCase(entry.name.c_str(), name)) ++count;
+        if (EqualsNoCase(entry.name.c_str(), name)) ++count;
     return count;
 }
 
 const char *CUT_MailMessage::GetHeaderValue(const char *name, int index) const {
     if (name == nullptr || index < 0) return nullptr;
     for (const HeaderEntry &entry : m_headers)
-        if (EqualNoCase(entry.name.c_str(), name) && index-- == 0) return entry.value.c_str();
+        if (EqualsNoCase(entry.name.c_str(), name) && index-- == 0) return entry.value.c_str();
     return nullptr;
 }
 

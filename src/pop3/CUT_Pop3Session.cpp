@@ -145,10 +145,7 @@ bool CUT_Pop3Session::OffersStls() {
         const int count = ReadReplyLine(m_receiveTimeout);
         if (count <= 0 || IsTerminatingLine(m_reply, count)) break;
         char word[16];
-        if (ExtractToken(m_reply, " \r\n", 0, word, sizeof word) == 0 &&
-            (word[0] == 'S' || word[0] == 's') && (word[1] == 'T' || word[1] == 't') &&
-            (word[2] == 'L' || word[2] == 'l') && (word[3] == 'S' || word[3] == 's') &&
-            word[4] == '\0')
+        if (ExtractToken(m_reply, " \r\n", 0, word, sizeof word) == 0 && EqualsNoCase(word, "STLS"))
             offered = true;
     }
     return offered;

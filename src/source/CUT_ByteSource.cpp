@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "TextHelpers.h"
+
 namespace {
 
-char FoldUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
 void FoldBytes(char *text, int count) {
-    for (int i = 0; i < count; ++i) text[i] = FoldUpper(text[i]);
+    for (int i = 0; i < count; ++i) text[i] = AsciiUpper(text[i]);
 }
 
 }  // namespace

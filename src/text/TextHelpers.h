@@ -28,6 +28,13 @@ void TrimSpaces(char *text);
 // every other character code - 55. Stops early at the string end.
 long HexValue(const char *text, int count);
 
+// The upper case of an ASCII letter; every other byte as it is (what the C
+// library does in the C locale, without depending on the locale).
+char AsciiUpper(char c);
+
+// Whole-text equality ignoring the case of ASCII letters; false for null.
+bool EqualsNoCase(const char *a, const char *b);
+
 // atol without its undefined behaviour: leading white space, optional sign,
 // decimal digits up to the first other character; saturates at the 32-bit
 // range instead of overflowing.

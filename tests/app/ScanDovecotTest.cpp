@@ -12,17 +12,6 @@
 #include "ScanTestSupport.h"
 #include "TestFiles.h"
 
-namespace {
-
-std::string Read(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-}  // namespace
-
 TEST(ScanDovecot, AListScanOfARealMailbox) {
     REQUIRE_DOVECOT();
     DovecotServer server;
@@ -30,7 +19,7 @@ TEST(ScanDovecot, AListScanOfARealMailbox) {
     ASSERT_TRUE(server.Start(&error)) << error;
     std::vector<std::string> files = SampleMessages();
     ASSERT_EQ(files.size(), 8u);
-    for (const std::string &path : files) ASSERT_TRUE(server.AddMessage(Read(path)));
+    for (const std::string &path : files) ASSERT_TRUE(server.AddMessage(ReadBinaryFile(path)));
 
     ScanEnvironment env;
     // Matches 04 (a folded-free Outlook subject line) and 07 (the body).
@@ -53,7 +42,7 @@ TEST(ScanDovecot, AListScanOfARealMailbox) {
     EXPECT_EQ(anna[1], " Anna Beispiel ");
     EXPECT_EQ(anna[3], " Termin am Donnerstag, bitte bis Mittwoch zurueckmelden");
     EXPECT_EQ(anna[5], " <5f3c2a1e-8b1d-4c7e-9a0b-3e2d1c0b9a87@example.de>");
-    EXPECT_EQ(std::to_string(ToCrLf(Read(files[0])).size()), anna[2]);
+    EXPECT_EQ(std::to_string(ToCrLf(ReadBinaryFile(files[0])).size()), anna[2]);
     EXPECT_EQ(list.shown[1][1], " Jürgen Müller ");
     EXPECT_EQ(list.rows[1][1], " J\xFCrgen M\xFCller ");  // the bytes stay
     EXPECT_EQ(list.shown[1][3], " Schöne Grüße aus Köln");
@@ -78,7 +67,7 @@ TEST(ScanDovecot, AListScanOfARealMailbox) {
     ASSERT_EQ(backups.size(), 2u);
     for (const std::string &name : backups) {
         const bool outlook = name.find("AM0PR07MB") != std::string::npos;
-        const std::string expected = ToCrLf(Read(files[outlook ? 3 : 6]));
-        EXPECT_EQ(Read(env.Dir() + "/" + name), expected) << name;
+        const std::string expected = ToCrLf(ReadBinaryFile(files[outlook ? 3 : 6]));
+        EXPECT_EQ(ReadBinaryFile(env.Dir() + "/" + name), expected) << name;
     }
 }

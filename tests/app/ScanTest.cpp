@@ -72,12 +72,7 @@ protected:
         server.Finish();
         for (const std::string &failure : server.Failures()) ADD_FAILURE() << failure;
     }
-    std::string Backup(const std::string &name) {
-        std::ifstream in(env.Dir() + "/" + name, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string Backup(const std::string &name) { return ReadBinaryFile(env.Dir() + "/" + name); }
     ScanEnvironment env;
     ScriptedServer server;
     MemoryList list;

@@ -25,11 +25,9 @@ TEST(SettingsStore, ValuesLiveInTheSettingsSectionOfTheProfile) {
     ASSERT_TRUE(store.Write("USER", " name with blanks "));
     EXPECT_EQ(store.Read("HOST"), "pop.example.net");
     EXPECT_EQ(store.Read("USER"), " name with blanks ");
-    std::ifstream file(store.ProfilePath());
-    std::stringstream text;
-    text << file.rdbuf();
-    EXPECT_NE(text.str().find("[Settings]"), std::string::npos);
-    EXPECT_NE(text.str().find("HOST=pop.example.net"), std::string::npos);
+    const std::string text = ReadBinaryFile(store.ProfilePath());
+    EXPECT_NE(text.find("[Settings]"), std::string::npos);
+    EXPECT_NE(text.find("HOST=pop.example.net"), std::string::npos);
     // Another executable name is another profile.
     EXPECT_EQ(CSettingsStore("pelloru2").Read("HOST"), "");
 }
@@ -47,11 +45,9 @@ TEST(SettingsStore, EveryPasswordByteFrom1To254RoundTrips) {
     EXPECT_EQ(CSettingsStore::ComplementPassword(store.Read("PASS")), password);
     // The profile stays readable text: UTF-8 with the control characters
     // escaped, line ends apart.
-    std::ifstream file(store.ProfilePath(), std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    for (unsigned char c : text.str()) ASSERT_TRUE(c == '\n' || c >= 32) << int(c);
-    EXPECT_TRUE(QString::fromUtf8(text.str()).toUtf8().toStdString() == text.str());
+    const std::string text = ReadBinaryFile(store.ProfilePath());
+    for (unsigned char c : text) ASSERT_TRUE(c == '\n' || c >= 32) << int(c);
+    EXPECT_TRUE(QString::fromUtf8(text).toUtf8().toStdString() == text);
 }
 
 TEST(SettingsStore, PasswordCodingCutsAt255AndAtByte255) {

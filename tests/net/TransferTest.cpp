@@ -13,15 +13,9 @@
 #include "CUT_DataQueue.h"
 #include "CUT_MemorySource.h"
 #include "CUT_WSClient.h"
+#include "TestFiles.h"
 
 namespace {
-
-std::string ReadFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class StringQueue : public CUT_DataQueue {
 public:
@@ -85,7 +79,7 @@ TEST_F(TransferTest, FilesCrossTheConnectionByteForByteBothWays) {
     EXPECT_EQ(pair.server.ReceiveToFile(out.c_str(), 1, 5), RC_OK);
     sender.join();
     EXPECT_EQ(sent, RC_OK);
-    EXPECT_EQ(ReadFile(out), data);
+    EXPECT_EQ(ReadBinaryFile(out), data);
 
     Pair reverse;
     std::thread receiver([&] { sent = reverse.client.ReceiveToFile(back.c_str(), 1, 5); });
@@ -93,7 +87,7 @@ TEST_F(TransferTest, FilesCrossTheConnectionByteForByteBothWays) {
     reverse.server.CloseConnection();
     receiver.join();
     EXPECT_EQ(sent, RC_OK);
-    EXPECT_EQ(ReadFile(back), data);
+    EXPECT_EQ(ReadBinaryFile(back), data);
 }
 
 TEST_F(TransferTest, ALimitStopsTheReceiveExactly) {

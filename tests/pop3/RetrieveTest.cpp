@@ -11,15 +11,9 @@
 #include "CUT_Pop3Session.h"
 #include "DovecotServer.h"
 #include "ScriptedServer.h"
+#include "TestFiles.h"
 
 namespace {
-
-std::string Read(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class RetrieveTest : public ::testing::Test {
 protected:
@@ -150,7 +144,7 @@ TEST(RetrieveDovecot, WholeMessagesAndUniqueIdsFromARealServer) {
         ASSERT_EQ(session.RetrieveToFile(i, path.c_str()), RC_OK);
         std::string expected;
         for (char c : messages[static_cast<size_t>(i - 1)]) expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
-        EXPECT_EQ(Read(path), expected) << path;
+        EXPECT_EQ(ReadBinaryFile(path), expected) << path;
     }
     ASSERT_EQ(session.FetchUniqueIds(0), RC_OK);
     ASSERT_EQ(session.UniqueIds().size(), 4u);

@@ -12,6 +12,7 @@
 
 #include "CUT_FileSource.h"
 #include "CUT_MemorySource.h"
+#include "TestFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -29,12 +30,7 @@ protected:
     void Put(const std::string &name, const std::string &bytes) const {
         std::ofstream(Path(name), std::ios::binary) << bytes;
     }
-    std::string Get(const std::string &name) const {
-        std::ifstream in(Path(name), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string Get(const std::string &name) const { return ReadBinaryFile(Path(name)); }
     std::string dir;
 };
 
