@@ -6,11 +6,15 @@ namespace {
 constexpr int kColumns = 6;
 }
 
-void CMemoryScanList::DeleteAllRows() { m_rows.clear(); }
+void CMemoryScanList::DeleteAllRows() {
+    m_rows.clear();
+    m_keys.clear();
+}
 
 void CMemoryScanList::InsertRow(int index, const std::string &column0, const std::string &charset) {
     if (index < 0 || index > RowCount()) index = RowCount();
     m_rows.insert(m_rows.begin() + index, std::vector<Cell>(kColumns));
+    m_keys.insert(m_keys.begin() + index, std::string());
     m_rows[static_cast<size_t>(index)][0] = {column0, charset};
 }
 
@@ -26,6 +30,14 @@ std::string CMemoryScanList::CellText(int row, int column) const {
 }
 
 std::vector<int> CMemoryScanList::SelectedRows() const { return {}; }
+
+void CMemoryScanList::SetRowKey(int row, const std::string &key) {
+    if (row >= 0 && row < RowCount()) m_keys[static_cast<size_t>(row)] = key;
+}
+
+std::string CMemoryScanList::RowKey(int row) const {
+    return row >= 0 && row < RowCount() ? m_keys[static_cast<size_t>(row)] : std::string();
+}
 
 std::string CMemoryScanList::ShownText(int row, int column) const {
     if (row < 0 || row >= RowCount() || column < 0 || column >= kColumns) return {};

@@ -20,6 +20,8 @@ public:
                      const std::string &charset) override;
     std::string CellText(int row, int column) const override;
     std::vector<int> SelectedRows() const override;
+    void SetRowKey(int row, const std::string &key) override;
+    std::string RowKey(int row) const override;
 
     int RowCount() const { return static_cast<int>(m_rows.size()); }
     // The cell as shown: UTF-8.
@@ -27,4 +29,5 @@ public:
 
 private:
     std::vector<std::vector<Cell>> m_rows;
+    std::vector<std::string> m_keys;  // one per row
 };

@@ -85,6 +85,17 @@ std::vector<int> CPelloruView::SelectedRows() const {
     return rows;
 }
 
+void CPelloruView::SetRowKey(int row, const std::string &key) {
+    QTreeWidgetItem *item = topLevelItem(row);
+    if (item != nullptr) item->setData(0, kRowKeyRole, QByteArray::fromStdString(key));
+}
+
+std::string CPelloruView::RowKey(int row) const {
+    QTreeWidgetItem *item = topLevelItem(row);
+    if (item == nullptr) return {};
+    return item->data(0, kRowKeyRole).toByteArray().toStdString();
+}
+
 QString CPelloruView::FullText(int row, int column) const {
     QTreeWidgetItem *item = topLevelItem(row);
     if (item == nullptr || column < 0 || column >= kColumns) return {};

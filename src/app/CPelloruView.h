@@ -22,6 +22,8 @@ public:
     // The cell's whole text, line breaks included; the list shows it on one
     // line, copies take it whole.
     static constexpr int kCellTextRole = Qt::UserRole + 1;
+    // Column 0 only: what identifies the row's message on the server.
+    static constexpr int kRowKeyRole = Qt::UserRole + 2;
     static constexpr int kMenuCellLimit = 100;
 
     CPelloruView(const CSettingsStore &settings, std::string executableName,
@@ -37,6 +39,8 @@ public:
                      const std::string &charset) override;
     std::string CellText(int row, int column) const override;
     std::vector<int> SelectedRows() const override;
+    void SetRowKey(int row, const std::string &key) override;
+    std::string RowKey(int row) const override;
     // CScanWindow
     void SetTitle(const std::string &title) override;
     void RepaintList() override;

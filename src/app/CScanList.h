@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+// The six columns of a row.
+enum ScanColumn { ColAddress = 0, ColName = 1, ColSize = 2, ColSubject = 3, ColText = 4, ColId = 5 };
+constexpr int kScanColumns = 6;
+
 class CScanList {
 public:
     virtual ~CScanList() = default;
@@ -21,4 +25,8 @@ public:
     virtual std::string CellText(int row, int column) const = 0;
     // Selected row indexes in ascending order.
     virtual std::vector<int> SelectedRows() const = 0;
+    // What identifies the row's message on the server for the commands on
+    // selected rows (not shown); empty when nothing does.
+    virtual void SetRowKey(int row, const std::string &key) = 0;
+    virtual std::string RowKey(int row) const = 0;
 };

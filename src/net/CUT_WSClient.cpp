@@ -451,7 +451,7 @@ int CUT_WSClient::ReceiveLine(char *buffer, int size, long timeout) {
     int stored = 0;
     while (room > 0) {
         if (IsAborted()) break;
-        if (timeout > 0 && WaitForReceive(timeout, 0) != RC_OK) break;
+        if (!WaitForLineData(timeout)) break;
         int peeked = RawReceive(m_socket, scratch, room, MSG_PEEK);
         if (peeked < 1) break;
         if (peeked > room) peeked = room;
@@ -472,6 +472,26 @@ int CUT_WSClient::ReceiveLine(char *buffer, int size, long timeout) {
         if (taken < wanted || lf != nullptr) break;
     }
     return stored;
+}
+
+void CUT_WSClient::SetReadDeadline(long milliseconds) {
+    m_hasDeadline = milliseconds > 0;
+    if (m_hasDeadline)
+        m_deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+}
+
+bool CUT_WSClient::WaitForLineData(long timeout) {
+    long long waitMs = timeout > 0 ? timeout * 1000LL : -1;
+    if (m_hasDeadline) {
+        const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   m_deadline - std::chrono::steady_clock::now())
+                                   .count();
+        if (left <= 0) return false;
+        if (waitMs < 0 || left < waitMs) waitMs = left;
+    }
+    if (waitMs < 0) return true;  // no wait: the read blocks on the socket's own time-out
+    return WaitForReceive(static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000) * 1000) ==
+           RC_OK;
 }
 
 ResultCode CUT_WSClient::ClearReceiveBuffer() {

@@ -5,6 +5,8 @@
 
 #include <netinet/in.h>
 
+#include <chrono>
+
 #include "CUT_SocketLayer.h"
 #include "ResultCode.h"
 
@@ -66,6 +68,10 @@ public:
     int SetReceiveTimeoutOption(int milliseconds);
     int SetSendTimeoutOption(int milliseconds);
 
+    // Line reads give up once this many milliseconds from now have passed,
+    // however slowly the bytes trickle in; 0 or less: no such bound.
+    void SetReadDeadline(long milliseconds);
+
     // Read access for derived classes and tests.
     SocketHandle DataSocket() const { return m_socket; }
     int RemotePort() const { return m_remotePort; }
@@ -93,6 +99,13 @@ protected:
     int m_receiveTimeoutMs = 30000;
 
 private:
+    // Waits for data before a line read goes on: the caller's time-out,
+    // capped by the read deadline. False when neither allows more.
+    bool WaitForLineData(long timeout);
+
+    bool m_hasDeadline = false;
+    std::chrono::steady_clock::time_point m_deadline;
+
     void CopyAddressText(const char *text);
     void DropDataSocket();
     void StoreLocalPort();

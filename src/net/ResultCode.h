@@ -58,3 +58,10 @@ constexpr ResultCode RC_MALFORMED_WORD = 151;
 constexpr ResultCode RC_TLS_FAILED = 170;            // the TLS handshake or channel failed
 constexpr ResultCode RC_CERTIFICATE_REJECTED = 171;  // the server's certificate did not verify
 constexpr ResultCode RC_STLS_REFUSED = 172;          // the server offers no STLS or refused it
+
+// The POP3 conversation lost step: a reply was late, unreadable, overlong
+// or out of order. The connection is closed without QUIT (so the server
+// commits no deletion) and every later command of the session gives this.
+constexpr ResultCode RC_LOST_SYNC = 173;
+// The server answered QUIT with -ERR: its deletions may not have happened.
+constexpr ResultCode RC_QUIT_REFUSED = 174;

@@ -10,10 +10,17 @@
 
 namespace {
 
-// A line of at most three bytes that begins with '.' ends a multi-line
-// reply: ".\r\n", and also shorter forms such as ".\n" or ".x\n".
-bool IsTerminatingLine(const char *line, int count) {
-    return count > 0 && count <= 3 && line[0] == '.';
+// A status line is at most 512 bytes (RFC 1939); a longer one is read to
+// its end up to this many bytes, so that its rest cannot pass for the next
+// reply, and beyond that the conversation is not POP3.
+constexpr long kStatusLineLimit = 64 * 1024;
+// Every 4 KiB a reply brings grants it one more second.
+constexpr long kBytesPerGraceSecond = 4096;
+// Listings (CAPA, UIDL, LIST) are read through this buffer.
+constexpr int kListingLineSize = CUT_Pop3Session::kReplySize;
+
+bool HasPrefix(const char *text, const char *prefix) {
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
 }  // namespace
@@ -89,22 +96,110 @@ ResultCode CUT_Pop3Session::SetReceiveTimeout(int seconds) {
     return OnError(RC_OK);
 }
 
+ResultCode CUT_Pop3Session::SetReplyTimeLimit(int seconds) {
+    if (seconds <= 0) return OnError(RC_ERROR);
+    m_replyLimitSeconds = seconds;
+    return OnError(RC_OK);
+}
+
 ResultCode CUT_Pop3Session::SetPort(int port) {
     if (port < 1 || port > 65535) return OnError(RC_ERROR);
     m_port = port;
     return OnError(RC_OK);
 }
 
-int CUT_Pop3Session::ReadReplyLine(int timeout) {
-    return ReceiveLine(m_reply, kReplySize, timeout);
+ResultCode CUT_Pop3Session::LoseSync(ResultCode code) {
+    // No QUIT: whatever was marked for deletion stays on the server.
+    m_lostSync = true;
+    if (DataSocket() != kNoSocket) CloseConnection();
+    return OnError(code);
+}
+
+bool CUT_Pop3Session::SendCommand(const char *command) {
+    const int length = static_cast<int>(std::strlen(command));
+    if (SendAll(command, length) == length) return true;
+    LoseSync();
+    return false;
+}
+
+int CUT_Pop3Session::ReadReplyPiece(char *buffer, int size, int timeout) {
+    const long long allowed =
+        (m_replyLimitSeconds + m_replyBytes / kBytesPerGraceSecond) * 1000LL;
+    const long long spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - m_replyStart)
+                                .count();
+    if (spent >= allowed) return 0;
+    SetReadDeadline(static_cast<long>(allowed - spent));
+    const int count = ReceiveLine(buffer, size, timeout);
+    SetReadDeadline(0);
+    if (count > 0) m_replyBytes += count;
+    return count;
+}
+
+CUT_Pop3Session::Status CUT_Pop3Session::ReadStatus(int timeout) {
+    m_replyStart = std::chrono::steady_clock::now();
+    m_replyBytes = 0;
+    m_atLineStart = true;
+    const int count = ReadReplyPiece(m_reply, kReplySize, timeout);
+    if (count <= 0) return Status::Silent;
+    if (m_reply[count - 1] != '\n') {
+        // The rest of an overlong status line belongs to this reply.
+        char rest[kReplySize];
+        long total = count;
+        for (;;) {
+            const int more = ReadReplyPiece(rest, sizeof rest, timeout);
+            if (more <= 0) return Status::Silent;
+            total += more;
+            if (total > kStatusLineLimit) return Status::Garbled;
+            if (rest[more - 1] == '\n') break;
+        }
+    }
+    if (HasPrefix(m_reply, "+OK")) return Status::Positive;
+    if (HasPrefix(m_reply, "-ERR")) return Status::Negative;
+    return Status::Garbled;
 }
 
 bool CUT_Pop3Session::ReadPositiveReply(int timeout) {
-    return ReplyIsPositive(ReadReplyLine(timeout));
+    const Status status = ReadStatus(timeout);
+    if (status == Status::Silent || status == Status::Garbled) LoseSync();
+    return status == Status::Positive;
+}
+
+int CUT_Pop3Session::ReadBodyPiece(char *buffer, int size, bool exactEnd) {
+    const int count = ReadReplyPiece(buffer, size, m_receiveTimeout);
+    if (count <= 0) {
+        LoseSync();
+        return -1;
+    }
+    // The terminating line and dot-stuffing exist only at a line's start,
+    // never in a piece that continues a longer line.
+    m_pieceStartedLine = m_atLineStart;
+    const bool complete = buffer[count - 1] == '\n';
+    m_atLineStart = complete;
+    if (m_pieceStartedLine && complete && buffer[0] == '.' && (exactEnd ? count == 3 : count <= 3))
+        return 0;
+    return count;
+}
+
+template <typename Take>
+ResultCode CUT_Pop3Session::ReadListing(Take take) {
+    ResultCode result = RC_OK;
+    char line[kListingLineSize];
+    for (;;) {
+        if (IsAborted()) return LoseSync(RC_ABORTED);
+        const int count = ReadBodyPiece(line, sizeof line, false);
+        if (count < 0) return RC_LOST_SYNC;
+        if (count == 0) return OnError(result);
+        // A line too long for the buffer is no listing line.
+        if (!m_pieceStartedLine || !m_atLineStart || !take(line)) result = RC_BAD_REPLY;
+    }
 }
 
 ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, const char *password) {
     CloseMailbox();
+    m_lostSync = false;
+    m_deletionsMarked = 0;
+    m_capabilities.clear();
 
     m_host = host != nullptr ? host : "";
     ResultCode result = Connect(m_port, host, m_connectTimeout, 2, 1);
@@ -114,13 +209,15 @@ ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, cons
 
     if (m_tlsMode == TLS_STARTTLS) {
         // No password goes out unless the upgrade succeeded.
-        if (!OffersStls()) return OnError(RC_STLS_REFUSED);
-        Send("STLS\r\n", -1);
-        if (!ReadPositiveReply(m_receiveTimeout)) return OnError(RC_STLS_REFUSED);
+        if (!OffersStls()) return OnError(m_lostSync ? RC_LOST_SYNC : RC_STLS_REFUSED);
+        if (!SendCommand("STLS\r\n") || !ReadPositiveReply(m_receiveTimeout))
+            return OnError(m_lostSync ? RC_LOST_SYNC : RC_STLS_REFUSED);
         result = StartTls();
         if (result != RC_OK) return OnError(result);
         // What the server offers may change with the upgrade: ask again.
+        m_capabilities.clear();
         OffersStls();
+        if (m_lostSync) return OnError(RC_LOST_SYNC);
     }
 
     Send("USER ", -1);
@@ -137,33 +234,72 @@ ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, cons
     return OnError(RC_OK);
 }
 
+ResultCode CUT_Pop3Session::FetchCapabilities() {
+    m_capabilities.clear();
+    if (m_lostSync) return OnError(RC_LOST_SYNC);
+    if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
+    if (!SendCommand("CAPA\r\n")) return RC_LOST_SYNC;
+    const Status status = ReadStatus(m_receiveTimeout);
+    if (status == Status::Negative) return OnError(RC_ERROR);
+    if (status != Status::Positive) return LoseSync(status == Status::Silent ? RC_NO_REPLY
+                                                                                : RC_LOST_SYNC);
+    return ReadListing([this](const char *line) {
+        char word[64];
+        if (ExtractToken(line, " \r\n", 0, word, sizeof word) == 0) m_capabilities.push_back(word);
+        return true;
+    });
+}
+
+bool CUT_Pop3Session::HasCapability(const char *name) const {
+    for (const std::string &capability : m_capabilities)
+        if (EqualsNoCase(capability.c_str(), name)) return true;
+    return false;
+}
+
 bool CUT_Pop3Session::OffersStls() {
-    Send("CAPA\r\n", -1);
-    if (!ReadPositiveReply(m_receiveTimeout)) return false;
-    bool offered = false;
-    for (;;) {
-        const int count = ReadReplyLine(m_receiveTimeout);
-        if (count <= 0 || IsTerminatingLine(m_reply, count)) break;
-        char word[16];
-        if (ExtractToken(m_reply, " \r\n", 0, word, sizeof word) == 0 && EqualsNoCase(word, "STLS"))
-            offered = true;
-    }
-    return offered;
+    return FetchCapabilities() == RC_OK && HasCapability("STLS");
 }
 
 ResultCode CUT_Pop3Session::CloseMailbox() {
-    // The server's answer to QUIT is not awaited; closing is what counts.
-    Send("Quit\r\n", -1);
-    return CloseConnection();
+    if (m_lostSync) {
+        CloseConnection();
+        return OnError(RC_LOST_SYNC);
+    }
+    if (DataSocket() == kNoSocket) return CloseConnection();
+    // Without marked deletions the answer changes nothing; with them it
+    // tells whether the server committed them.
+    const bool commits = m_deletionsMarked > 0;
+    if (commits && !IsConnected()) {
+        CloseConnection();
+        return OnError(RC_NOT_CONNECTED);
+    }
+    const bool sent = Send("Quit\r\n", -1) == 6;
+    ResultCode result = RC_OK;
+    if (commits) {
+        const Status status = sent ? ReadStatus(m_receiveTimeout) : Status::Silent;
+        if (status == Status::Negative)
+            result = RC_QUIT_REFUSED;
+        else if (status == Status::Silent)
+            result = RC_NO_REPLY;
+        else if (status == Status::Garbled)
+            result = RC_LOST_SYNC;
+    }
+    m_deletionsMarked = 0;
+    const ResultCode closed = CloseConnection();
+    return OnError(result != RC_OK ? result : closed);
 }
 
 ResultCode CUT_Pop3Session::SimpleCommand(const char *command, ResultCode refusal) {
+    if (m_lostSync) return OnError(RC_LOST_SYNC);
     if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
-    Send(command, -1);
-    int count = ReadReplyLine(m_receiveTimeout);
-    if (count <= 0) return OnError(RC_NO_REPLY);
-    if (m_reply[0] != '+') return OnError(refusal);
-    return RC_OK;
+    if (!SendCommand(command)) return RC_LOST_SYNC;
+    switch (ReadStatus(m_receiveTimeout)) {
+    case Status::Positive: return RC_OK;
+    case Status::Negative: return OnError(refusal);
+    case Status::Silent: return LoseSync(RC_NO_REPLY);
+    case Status::Garbled: break;
+    }
+    return LoseSync();
 }
 
 ResultCode CUT_Pop3Session::NumberFromReply(const char *separators, int index, long *out) {
@@ -189,42 +325,64 @@ ResultCode CUT_Pop3Session::GetMessageSize(int messageNumber, long *size) {
     return NumberFromReply(" ()", 2, size);
 }
 
+ResultCode CUT_Pop3Session::FetchMessageSizes() {
+    m_sizes.clear();
+    ResultCode result = SimpleCommand("LIST\r\n", RC_LIST_REFUSED);
+    if (result != RC_OK) return result;
+    return ReadListing([this](const char *line) {
+        long number = 0, size = 0;
+        if (ExtractTokenNumber(line, " \r\n", 0, &number) != 0 ||
+            ExtractTokenNumber(line, " \r\n", 1, &size) != 0 || number < 1 || number > INT32_MAX ||
+            size < 0)
+            return false;
+        m_sizes.push_back({static_cast<int>(number), size});
+        return true;
+    });
+}
+
 ResultCode CUT_Pop3Session::RetrieveToSource(int messageNumber, CUT_ByteSource &source) {
+    if (m_lostSync) return OnError(RC_LOST_SYNC);
     if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
     // The target is opened before anything is sent.
     if (source.Open(OpenMode::Write) == -1) return OnError(RC_TARGET_OPEN_FAILED);
     std::snprintf(m_reply, sizeof m_reply, "RETR %d\r\n", messageNumber);
-    Send(m_reply, -1);
-    int count = ReceiveLine(m_reply, kRetrieveLineSize, m_receiveTimeout);
-    if (count <= 0 || m_reply[0] != '+') {
+    if (!SendCommand(m_reply)) {
         source.Close();
-        return OnError(count <= 0 ? RC_NO_REPLY : RC_RETR_REFUSED);
+        return RC_LOST_SYNC;
+    }
+    const Status status = ReadStatus(m_receiveTimeout);
+    if (status != Status::Positive) {
+        source.Close();
+        if (status == Status::Negative) return OnError(RC_RETR_REFUSED);
+        return LoseSync(status == Status::Silent ? RC_NO_REPLY : RC_LOST_SYNC);
     }
 
     ResultCode result = RC_OK;
     if (IsAborted()) {
-        result = RC_ABORTED;
+        // The message is still on the connection.
+        result = LoseSync(RC_ABORTED);
     } else {
         long total = 0;
         for (;;) {
-            count = ReceiveLine(m_reply, kRetrieveLineSize, m_receiveTimeout);
-            if (count < 1) {
+            const int count = ReadBodyPiece(m_reply, kRetrieveLineSize, true);
+            if (count < 0) {
                 result = RC_RECEIVE_TIMEOUT;
                 break;
             }
-            total += count;
+            total += count == 0 ? 3 : count;
+            if (count == 0) break;  // the terminating line
             if (OnRetrieveProgress(total) != 1) {
-                result = RC_ABORTED;
+                result = LoseSync(RC_ABORTED);
                 break;
             }
-            if (m_reply[0] == '.') {
-                if (count == 3) break;  // the terminating line
-                source.Write(m_reply + 1, count - 1);  // dot-stuffing undone
-            } else {
-                source.Write(m_reply, count);
-            }
+            // Dot-stuffing undone, only where a line begins.
+            const bool stuffed = PieceStartedLine() && m_reply[0] == '.';
+            const int length = stuffed ? count - 1 : count;
+            // After a failed write the rest is still read, to keep the step.
+            if (result == RC_OK && source.Write(m_reply + (stuffed ? 1 : 0), length) != length)
+                result = RC_SOURCE_WRITE_FAILED;
             if (IsAborted()) {
-                result = RC_ABORTED;
+                result = LoseSync(RC_ABORTED);
                 break;
             }
         }
@@ -251,26 +409,34 @@ ResultCode CUT_Pop3Session::BeginRetrieve(int messageNumber) {
 
 int CUT_Pop3Session::ReadOpenReplyLine(int &open, int &ended, char *buffer, int size) {
     if (!open) return -1;
-    int count = ReceiveLine(buffer, size, 0);
-    if (IsTerminatingLine(buffer, count)) {
-        ended = 1;
-        return 0;
-    }
-    return count;
+    if (m_lostSync || ended) return 0;
+    const int count = ReadBodyPiece(buffer, size, false);
+    if (count == 0) ended = 1;
+    return count < 0 ? 0 : count;
 }
 
 ResultCode CUT_Pop3Session::DrainOpenReply(int &open, int &ended) {
     if (!open) return OnError(RC_OK);
-    if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
+    if (m_lostSync) {
+        open = 0;
+        ended = 0;
+        return OnError(RC_LOST_SYNC);
+    }
+    if (!IsConnected() && !ended) return OnError(RC_NOT_CONNECTED);
     ResultCode result = RC_OK;
     if (!ended) {
         for (;;) {
             if (IsAborted()) {
-                result = RC_ABORTED;
+                // The rest of the reply is still on the connection.
+                result = LoseSync(RC_ABORTED);
                 break;
             }
-            int count = ReadReplyLine(m_receiveTimeout);
-            if (count <= 0 || IsTerminatingLine(m_reply, count)) break;
+            const int count = ReadBodyPiece(m_reply, kReplySize, false);
+            if (count < 0) {
+                result = RC_LOST_SYNC;
+                break;
+            }
+            if (count == 0) break;
         }
     }
     open = 0;
@@ -286,15 +452,14 @@ ResultCode CUT_Pop3Session::EndRetrieve() { return DrainOpenReply(m_retrieveOpen
 
 ResultCode CUT_Pop3Session::FetchUniqueIds(int messageNumber) {
     m_uniqueIds.clear();
+    if (m_lostSync) return OnError(RC_LOST_SYNC);
     if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
     if (messageNumber >= 1)
         std::snprintf(m_reply, sizeof m_reply, "UIDL %d\r\n", messageNumber);
     else
         std::snprintf(m_reply, sizeof m_reply, "UIDL\r\n");
-    Send(m_reply, -1);
-    const int count = ReadReplyLine(m_receiveTimeout);
-    if (count <= 0) return OnError(RC_NO_REPLY);
-    if (m_reply[0] != '+') return OnError(RC_UIDL_REFUSED);
+    ResultCode result = SimpleCommand(m_reply, RC_UIDL_REFUSED);
+    if (result != RC_OK) return result;
 
     // An id must be shorter than 70 characters.
     char text[kUniqueIdSize];
@@ -303,17 +468,19 @@ ResultCode CUT_Pop3Session::FetchUniqueIds(int messageNumber) {
         m_uniqueIds.push_back({messageNumber, text});
         return OnError(RC_OK);
     }
-    for (;;) {
-        if (IsAborted()) return OnError(RC_ABORTED);
-        const int line = ReadReplyLine(m_receiveTimeout);
-        if (line <= 0) return OnError(RC_RECEIVE_TIMEOUT);
-        if (IsTerminatingLine(m_reply, line)) return OnError(RC_OK);
+    // After a line that does not parse, the entries before it stay and the
+    // rest of the listing is read but not kept.
+    bool failed = false;
+    return ReadListing([&](const char *line) {
         long number = 0;
-        if (ExtractTokenNumber(m_reply, " \r\n", 0, &number) != 0 ||
-            ExtractToken(m_reply, " \r\n", 1, text, sizeof text) != 0)
-            return OnError(RC_BAD_REPLY);
+        if (failed || ExtractTokenNumber(line, " \r\n", 0, &number) != 0 ||
+            ExtractToken(line, " \r\n", 1, text, sizeof text) != 0) {
+            failed = true;
+            return false;
+        }
         m_uniqueIds.push_back({static_cast<int>(number), text});
-    }
+        return true;
+    });
 }
 
 const char *CUT_Pop3Session::FindUniqueId(int messageNumber) {
@@ -342,10 +509,14 @@ ResultCode CUT_Pop3Session::DeleteMessage(int messageNumber) {
     char command[32];
     std::snprintf(command, sizeof command, "DELE %d\r\n", messageNumber);
     ResultCode result = SimpleCommand(command, RC_DELE_REFUSED);
-    return result != RC_OK ? result : OnError(RC_OK);
+    if (result != RC_OK) return result;
+    ++m_deletionsMarked;
+    return OnError(RC_OK);
 }
 
 ResultCode CUT_Pop3Session::ResetDeletions() {
     ResultCode result = SimpleCommand("RSET\r\n", RC_RSET_REFUSED);
-    return result != RC_OK ? result : OnError(RC_OK);
+    if (result != RC_OK) return result;
+    m_deletionsMarked = 0;
+    return OnError(RC_OK);
 }

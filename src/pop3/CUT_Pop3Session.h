@@ -1,8 +1,16 @@
 // Client side of a POP3 conversation: log-on, STAT, LIST, TOP, RETR, DELE,
 // RSET, UIDL and QUIT, one strictly sequential command at a time. A
 // multi-line reply stays on the connection until it is read or drained.
+//
+// The server commits deletions only at QUIT, so the session guards the
+// step of the conversation: a reply that is late, unreadable, overlong or
+// cut short means the next bytes cannot be trusted to answer the next
+// command. The session then closes the connection without QUIT (the
+// server deletes nothing) and every later command gives RC_LOST_SYNC.
+// Each reply is bounded in time as a whole, not only per wait.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -14,6 +22,11 @@ class CUT_ByteSource;
 struct UniqueIdEntry {
     int messageNumber = 0;
     std::string uniqueId;
+};
+
+struct MessageSizeEntry {
+    int messageNumber = 0;
+    long size = 0;
 };
 
 class CUT_Pop3Session : public CUT_WSClient {
@@ -59,6 +72,9 @@ public:
     virtual ResultCode EndTop();
     virtual ResultCode DeleteMessage(int messageNumber);
     virtual ResultCode ResetDeletions();
+    // Beyond the fixed slots: the whole LIST listing and the CAPA listing.
+    virtual ResultCode FetchMessageSizes();
+    virtual ResultCode FetchCapabilities();
 
     ResultCode SetConnectTimeout(int seconds);
     ResultCode SetReceiveTimeout(int seconds);
@@ -70,6 +86,20 @@ public:
     bool TlsActive() const { return m_tls.Active(); }
     const std::string &TlsError() const { return m_tls.LastError(); }
 
+    // The longest a reply may take as a whole: this many seconds, and one
+    // more for every 4 KiB it brings (a large RETR on a slow line).
+    ResultCode SetReplyTimeLimit(int seconds);
+    // The conversation lost its step; see above.
+    bool LostSync() const { return m_lostSync; }
+    // Whether the piece last handed out by ReadMessageLine or
+    // ReadRetrieveLine began a line (a longer line comes in pieces).
+    bool PieceStartedLine() const { return m_pieceStartedLine; }
+    // DELEs answered +OK since log-on (or the last RSET): they take effect
+    // only with a QUIT answered +OK.
+    int DeletionsMarked() const { return m_deletionsMarked; }
+    const std::vector<MessageSizeEntry> &MessageSizes() const { return m_sizes; }
+    bool HasCapability(const char *name) const;
+
     int Port() const { return m_port; }
     int ReceiveTimeout() const { return m_receiveTimeout; }
     int ConnectTimeout() const { return m_connectTimeout; }
@@ -77,17 +107,33 @@ public:
     const std::vector<UniqueIdEntry> &UniqueIds() const { return m_uniqueIds; }
 
 protected:
+    // The status line of a reply, read with the receive time-out: true for
+    // "+OK". A reply that is neither +OK nor -ERR loses the step.
     bool ReadPositiveReply(int timeout);
 
 private:
+    enum class Status { Positive, Negative, Silent, Garbled };
+
     ResultCode SimpleCommand(const char *command, ResultCode refusal);
-    int ReadReplyLine(int timeout);
-    bool ReplyIsPositive(int count) const { return count > 0 && m_reply[0] == '+'; }
+    // Sends a command line; false (and the step lost) when it did not go out whole.
+    bool SendCommand(const char *command);
+    // Starts the clock of a new reply and reads its status line.
+    Status ReadStatus(int timeout);
+    // One piece of the current reply within its time bound; 0 when none.
+    int ReadReplyPiece(char *buffer, int size, int timeout);
+    // The next piece of an open multi-line reply. 0 at its end, -1 when it
+    // could not be read to its end (the step is lost then). exactEnd: only
+    // ".\r\n" ends it, not a shorter line beginning with '.'.
+    int ReadBodyPiece(char *buffer, int size, bool exactEnd);
+    // Reads a listing (CAPA, UIDL, LIST) to its end, line by line. RC_OK,
+    // RC_BAD_REPLY when take refused a line (the rest is still read), or
+    // the code of a lost step.
+    template <typename Take> ResultCode ReadListing(Take take);
+    ResultCode LoseSync(ResultCode code = RC_LOST_SYNC);
     ResultCode NumberFromReply(const char *separators, int index, long *out);
     int ReadOpenReplyLine(int &open, int &ended, char *buffer, int size);
     ResultCode DrainOpenReply(int &open, int &ended);
     ResultCode StartTls();
-    // Asks CAPA and reads the whole listing; true when it holds STLS.
     bool OffersStls();
 
     int m_port = 110;
@@ -99,6 +145,15 @@ private:
     int m_topOpen = 0;
     int m_topEnded = 0;
     std::vector<UniqueIdEntry> m_uniqueIds;
+    std::vector<MessageSizeEntry> m_sizes;
+    std::vector<std::string> m_capabilities;
+    bool m_lostSync = false;
+    bool m_atLineStart = true;
+    bool m_pieceStartedLine = true;
+    int m_deletionsMarked = 0;
+    int m_replyLimitSeconds = 60;
+    std::chrono::steady_clock::time_point m_replyStart;
+    long m_replyBytes = 0;
     int m_tlsMode = TLS_NONE;
     std::string m_caFile;
     std::string m_host;

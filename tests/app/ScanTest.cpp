@@ -3,7 +3,9 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,8 +30,23 @@ std::string TopReply(const std::string &message) {
 }
 
 std::string Top(int n) { return "TOP " + std::to_string(n) + " 25\r\n"; }
-std::string ListCommand(int n) { return "LIST " + std::to_string(n) + "\r\n"; }
+std::string Retr(int n) { return "RETR " + std::to_string(n) + "\r\n"; }
 std::string Dele(int n) { return "DELE " + std::to_string(n) + "\r\n"; }
+
+// A LIST listing of messages 1, 2, ... with these sizes.
+std::string Listing(const std::vector<int> &sizes) {
+    std::string reply = "+OK\r\n";
+    for (size_t i = 0; i < sizes.size(); ++i)
+        reply += std::to_string(i + 1) + " " + std::to_string(sizes[i]) + "\r\n";
+    return reply + ".\r\n";
+}
+
+// STAT, the listing, and a server without UIDL.
+void OpenBox(ScriptedServer &server, const std::vector<int> &sizes) {
+    server.Expect("STAT\r\n").Send("+OK " + std::to_string(sizes.size()) + " 900\r\n")
+        .Expect("LIST\r\n").Send(Listing(sizes))
+        .Expect("UIDL\r\n").Send("-ERR not here\r\n");
+}
 
 const std::string kAnna =
     "From: \"Anna B\" <anna@example.de>\r\n"
@@ -85,11 +102,12 @@ protected:
 TEST_F(ScanTest, ListFillsRowsAndDeletesWhatAPatternMatches) {
     env.Patterns("nothing here\ngewinn\nGEWINNSPIEL\n");
     list.Fill({{"old", "", "", "", "", ""}});
-    server.Expect("STAT\r\n").Send("+OK 3 900\r\n")
-        .Expect(Top(1)).Send(TopReply(kAnna)).Expect(ListCommand(1)).Send("+OK 1 (311)\r\n")
-        .Expect(Top(2)).SendSplit(TopReply(kOffer), 7).Expect(ListCommand(2)).Send("+OK 2 222\r\n")
+    OpenBox(server, {311, 222, 0});
+    server.Expect(Top(1)).Send(TopReply(kAnna))
+        .Expect(Top(2)).SendSplit(TopReply(kOffer), 7)
+        .Expect(Retr(2)).SendSplit(TopReply(kOffer), 5)
         .Expect(Dele(2)).Send("+OK marked\r\n")
-        .Expect(Top(3)).Send(TopReply(kBare)).Expect(ListCommand(3)).Send("-ERR\r\n")
+        .Expect(Top(3)).Send(TopReply(kBare))
         .Expect("Quit\r\n").Send("+OK bye\r\n");
     Run(List);
 
@@ -107,12 +125,12 @@ TEST_F(ScanTest, ListFillsRowsAndDeletesWhatAPatternMatches) {
     // gives way to the raw body lines (here the same CR LF).
     EXPECT_EQ(list.rows[2], (std::vector<std::string>{"", "", "0", " ohne Absender", "\r\n", ""}));
 
-    // The backup holds the TOP text exactly, dot-stuffing included.
+    // The backup holds the whole message as RETR gave it.
     std::vector<std::string> backups = env.Backups();
     ASSERT_EQ(backups.size(), 1u);
     EXPECT_EQ(backups[0].substr(0, 4), "msg_");
     EXPECT_EQ(backups[0].substr(24), " b2@example.org.txt");
-    EXPECT_EQ(Backup(backups[0]), TopReply(kOffer).substr(5, TopReply(kOffer).size() - 8));
+    EXPECT_EQ(Backup(backups[0]), kOffer);
 
     EXPECT_EQ(window.titles.front(), "pelloru - Connect");
     EXPECT_EQ(window.titles[1], "pelloru - Connect OK !");
@@ -149,19 +167,47 @@ TEST_F(ScanTest, AFailedLogOnOrAnEmptyMailboxEndsWithABoxAndNoQuit) {
     EXPECT_EQ(server.Received().find("Quit"), std::string::npos);
 }
 
-TEST_F(ScanTest, AGarbledStatCountsAsAnEmptyMailbox) {
-    server.Expect("STAT\r\n").Send("+OK\r\n");
-    BatchMode = 1;
-    Run(List);
-    EXPECT_TRUE(window.boxes.empty());  // batch mode shows nothing
-    EXPECT_EQ(window.titles.back(), "pelloru - Connect OK !");
+TEST_F(ScanTest, AFailedStatOrListIsAFailureNotAnEmptyMailbox) {
+    struct Case {
+        const char *name;
+        std::string script;  // the answers to STAT and, where it comes to it, LIST
+        bool batch;
+    };
+    const std::vector<Case> cases = {
+        {"STAT refused", "-ERR mailbox locked\r\n", false},
+        {"STAT without a count", "+OK\r\n", true},
+        {"LIST refused", "+OK 2 90\r\n-ERR\r\n", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer box;
+        box.LogOn().Expect("STAT\r\n");
+        if (c.script.rfind("+OK 2", 0) == 0)
+            box.Send("+OK 2 90\r\n").Expect("LIST\r\n").Send("-ERR\r\n");
+        else
+            box.Send(c.script);
+        box.Start();
+        CSettingsStore settings("pelloru");
+        settings.Write("HOST", "127.0.0.1:" + std::to_string(box.Port()));
+        settings.Write("USER", "user");
+        settings.Write("PASS", CSettingsStore::ComplementPassword("secret"));
+        RecordingWindow shown;
+        BatchMode = c.batch ? 1 : 0;
+        CMailboxScan scan(list, shown, settings, "pelloru");
+        scan.ScanMailbox(List);
+        BatchMode = 0;
+        box.Finish();
+        EXPECT_EQ(scan.LastOutcome(), CMailboxScan::MailboxFailed);
+        EXPECT_EQ(shown.boxes, c.batch ? std::vector<std::string>{}
+                                       : std::vector<std::string>{"Fehler beim Lesen des Postfachs"});
+    }
 }
 
 TEST_F(ScanTest, ARefusedTopKeepsTheRowsAligned) {
-    server.Expect("STAT\r\n").Send("+OK 3 900\r\n")
-        .Expect(Top(1)).Send(TopReply(kAnna)).Expect(ListCommand(1)).Send("+OK 1 10\r\n")
+    OpenBox(server, {10, 20, 30});
+    server.Expect(Top(1)).Send(TopReply(kAnna))
         .Expect(Top(2)).Send("-ERR no such message\r\n")
-        .Expect(Top(3)).Send(TopReply(kOffer)).Expect(ListCommand(3)).Send("+OK 3 30\r\n")
+        .Expect(Top(3)).Send(TopReply(kOffer))
         .Expect("Quit\r\n");
     Run(List);
     ASSERT_EQ(list.rows.size(), 3u);
@@ -173,8 +219,11 @@ TEST_F(ScanTest, ARefusedTopKeepsTheRowsAligned) {
 }
 
 TEST_F(ScanTest, ALostConnectionEndsTheScanInsteadOfFailingEveryMessage) {
+    // STAT claims far more than the listing holds: the listing counts.
     server.Expect("STAT\r\n").Send("+OK 100000 9\r\n")
-        .Expect(Top(1)).Send(TopReply(kAnna)).Expect(ListCommand(1)).Send("+OK 1 10\r\n")
+        .Expect("LIST\r\n").Send(Listing({10, 10, 10}))
+        .Expect("UIDL\r\n").Send("-ERR\r\n")
+        .Expect(Top(1)).Send(TopReply(kAnna))
         .Expect(Top(2)).Close();
     Run(List);
     EXPECT_EQ(list.rows.size(), 2u);
@@ -183,8 +232,9 @@ TEST_F(ScanTest, ALostConnectionEndsTheScanInsteadOfFailingEveryMessage) {
 
 TEST_F(ScanTest, ARefusedDeleteRemovesItsBackupAgain) {
     env.Patterns("gewinnspiel\n");
-    server.Expect("STAT\r\n").Send("+OK 1 9\r\n")
-        .Expect(Top(1)).Send(TopReply(kOffer)).Expect(ListCommand(1)).Send("+OK 1 10\r\n")
+    OpenBox(server, {10});
+    server.Expect(Top(1)).Send(TopReply(kOffer))
+        .Expect(Retr(1)).Send(TopReply(kOffer))
         .Expect(Dele(1)).Send("-ERR locked\r\n")
         .Expect("Quit\r\n");
     Run(List);
@@ -196,8 +246,9 @@ TEST_F(ScanTest, ARefusedDeleteRemovesItsBackupAgain) {
 
 TEST_F(ScanTest, NoDeleteWithoutABackupOnDisk) {
     env.Patterns("gewinnspiel\n");
-    server.Expect("STAT\r\n").Send("+OK 1 9\r\n")
-        .Expect(Top(1)).Send(TopReply(kOffer)).Expect(ListCommand(1)).Send("+OK 1 10\r\n")
+    OpenBox(server, {10});
+    server.Expect(Top(1)).Send(TopReply(kOffer))
+        .Expect(Retr(1)).Send(TopReply(kOffer))
         .Expect("Quit\r\n");
     Configure();
     // A file size limit of a few bytes makes every backup write fail.
@@ -222,13 +273,13 @@ TEST_F(ScanTest, BackupsNeverReplaceEachOtherAndHostileIdsStayInTheFolder) {
     env.Patterns("gewinnspiel\n");
     const std::string hostile = "From: x@y\r\nSubject: Gewinnspiel\r\n"
                                 "Message-Id: <../../etc/\x01passwd>\r\n\r\nbody\r\n";
-    server.Expect("STAT\r\n").Send("+OK 3 9\r\n");
+    OpenBox(server, {9, 9, 9});
     for (int n = 1; n <= 3; ++n) {
         server.Expect(Top(n)).Send(TopReply(n == 3 ? hostile : kOffer))
-            .Expect(ListCommand(n)).Send("+OK\r\n")
+            .Expect(Retr(n)).Send(TopReply(n == 3 ? hostile : kOffer))
             .Expect(Dele(n)).Send("+OK\r\n");
     }
-    server.Expect("Quit\r\n");
+    server.Expect("Quit\r\n").Send("+OK\r\n");
     Run(List);
     std::vector<std::string> backups = env.Backups();
     ASSERT_EQ(backups.size(), 3u);
@@ -249,43 +300,110 @@ TEST_F(ScanTest, BackupsNeverReplaceEachOtherAndHostileIdsStayInTheFolder) {
     EXPECT_EQ(list.rows[2][0], "gelöscht=gewinnspiel");
 }
 
-TEST_F(ScanTest, DeleteSelectedActsOnEveryMatchingSelectedRow) {
+TEST_F(ScanTest, SelectedRowsActOnExactlyTheMessagesTheyIdentify) {
+    // Row keys as a List scan of this server without UIDL left them: by
+    // Message-Id and size. Row 3 names no message (no Message-Id), row 4
+    // one that two messages share, row 5 one that is gone.
     list.Fill({{"a", "", "", "", "", " <a1@example.de>"},
                {"b", "", "", "", "", " <b2@example.org>"},
                {"c", "", "", "", "", " <b2@example.org>"},
-               {"d", "", "", "", "", ""}});
-    list.selected = {1, 2, 3};
-    server.Expect("STAT\r\n").Send("+OK 3 9\r\n")
-        .Expect(Top(1)).Send(TopReply(kAnna))
-        .Expect(Top(2)).Send(TopReply(kOffer))
+               {"d", "", "", "", "", ""},
+               {"e", "", "", "", "", " <twin@x>"},
+               {"f", "", "", "", "", " <gone@x>"}});
+    list.keys = {CMailboxScan::RowKeyFor("", 10, " <a1@example.de>"),
+                 CMailboxScan::RowKeyFor("", 20, " <b2@example.org>"),
+                 CMailboxScan::RowKeyFor("", 20, " <b2@example.org>"),
+                 CMailboxScan::RowKeyFor("", 30, ""),
+                 CMailboxScan::RowKeyFor("", 40, " <twin@x>"),
+                 CMailboxScan::RowKeyFor("", 50, " <gone@x>")};
+    EXPECT_EQ(list.keys[3], "");
+    list.selected = {1, 2, 3, 4, 5};
+    const std::string twin = "Message-Id: <twin@x>\r\n\r\n";
+    const auto headers = [](int n) { return "TOP " + std::to_string(n) + " 0\r\n"; };
+    OpenBox(server, {10, 20, 30, 40, 40});
+    server.Expect(headers(1)).Send(TopReply(kAnna))
+        .Expect(headers(2)).Send(TopReply(kOffer))
+        .Expect(headers(3)).Send(TopReply(kBare))
+        .Expect(headers(4)).Send(TopReply(twin))
+        .Expect(headers(5)).Send(TopReply(twin))
         .Expect(Dele(2)).Send("+OK\r\n")
-        .Expect(Dele(2)).Send("-ERR already deleted\r\n")
-        .Expect(Top(3)).Send(TopReply(kBare))
-        .Expect(Dele(3)).Send("+OK\r\n")
-        .Expect("Quit\r\n");
+        .Expect("Quit\r\n").Send("+OK\r\n");
     Run(DeleteSelected);
     EXPECT_EQ(list.rows[0][0], "a");
     EXPECT_EQ(list.rows[1][0], "Gelöscht");
-    EXPECT_EQ(list.rows[2][0], "c");
-    // An empty ID matches the message without a Message-Id.
-    EXPECT_EQ(list.rows[3][0], "Gelöscht");
-    EXPECT_EQ(window.boxes, std::vector<std::string>{"Fehler beim löschen"});
+    EXPECT_EQ(list.rows[2][0], "c");  // the same message: deleted once
+    EXPECT_EQ(list.rows[3][0], "nicht eindeutig");
+    EXPECT_EQ(list.rows[4][0], "nicht eindeutig");
+    EXPECT_EQ(list.rows[5][0], "nicht gefunden");
+    EXPECT_TRUE(window.boxes.empty());
 }
 
-TEST_F(ScanTest, SaveSelectedWritesTheTopTextOfSelectedMessages) {
+TEST_F(ScanTest, SaveSelectedWritesWholeMessagesByUniqueId) {
     list.Fill({{"a", "", "", "", "", " <a1@example.de>"}, {"b", "", "", "", "", "other"}});
-    list.selected = {0};
+    list.keys = {"U:uid-2", "U:uid-9"};
+    list.selected = {0, 1};
     env.Patterns("Hallo\n");  // matches, but only a List scan acts on it
+    const std::string whole = kAnna + std::string("attachment\0line\r\n", 17);
     server.Expect("STAT\r\n").Send("+OK 2 9\r\n")
-        .Expect(Top(1)).Send(TopReply(kAnna))
-        .Expect(Top(2)).Send(TopReply(kOffer))
+        .Expect("LIST\r\n").Send(Listing({5, 6}))
+        .Expect("UIDL\r\n").Send("+OK\r\n1 uid-1\r\n2 uid-2\r\n.\r\n")
+        .Expect(Retr(2)).Send(TopReply(whole))
         .Expect("Quit\r\n");
     Run(SaveSelected);
     std::vector<std::string> backups = env.Backups();
     ASSERT_EQ(backups.size(), 1u);
     EXPECT_EQ(backups[0].substr(23), "_ a1@example.de.txt");
-    EXPECT_EQ(Backup(backups[0]), TopReply(kAnna).substr(5, TopReply(kAnna).size() - 8));
+    EXPECT_EQ(Backup(backups[0]), whole);  // NUL byte and all
     EXPECT_EQ(list.rows[0][0], "a");
+    EXPECT_EQ(list.rows[1][0], "nicht gefunden");
+}
+
+TEST_F(ScanTest, DeletionsCountOnlyWhenTheQuitThatCommitsThemSucceeds) {
+    struct Case {
+        const char *name;
+        std::function<void(ScriptedServer &)> afterRetr;
+        bool backupKept;
+    };
+    const std::vector<Case> cases = {
+        {"DELE answered late",
+         [](ScriptedServer &s) { s.Expect(Dele(1)).Pause(1500).Send("+OK\r\n"); }, true},
+        {"hang-up after DELE",
+         [](ScriptedServer &s) { s.Expect(Dele(1)).Send("+OK\r\n").Close(); }, true},
+        {"QUIT refused",
+         [](ScriptedServer &s) {
+             s.Expect(Dele(1)).Send("+OK\r\n").Expect("Quit\r\n")
+                 .Send("-ERR some deleted messages not removed\r\n");
+         },
+         true},
+        {"DELE refused", [](ScriptedServer &s) {
+             s.Expect(Dele(1)).Send("-ERR locked\r\n").Expect("Quit\r\n");
+         }, false},
+    };
+    env.Patterns("gewinnspiel\n");
+    Configure();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer box;
+        box.LogOn();
+        OpenBox(box, {10});
+        box.Expect(Top(1)).Send(TopReply(kOffer)).Expect(Retr(1)).Send(TopReply(kOffer));
+        c.afterRetr(box);
+        box.Start();
+        CSettingsStore settings("pelloru");
+        settings.Write("HOST", "127.0.0.1:" + std::to_string(box.Port()));
+        CMailboxScan scan(list, window, settings, "pelloru");
+        scan.SetTimeouts(1, 2);
+        scan.ScanMailbox(List);
+        box.Finish();
+        ASSERT_EQ(list.rows.size(), 1u);
+        EXPECT_EQ(list.rows[0][0], "fehler beim löschen");
+        EXPECT_EQ(env.Backups().size(), c.backupKept ? 1u : 0u);
+        if (c.backupKept) {
+            EXPECT_EQ(scan.LastOutcome(), CMailboxScan::Interrupted);
+            EXPECT_EQ(Backup(env.Backups()[0]), kOffer);
+        }
+        for (const std::string &name : env.Backups()) std::remove((env.Dir() + "/" + name).c_str());
+    }
 }
 
 TEST(ScanHostPort, APortSuffixIsTakenOnlyWhenItIsOne) {

@@ -24,12 +24,14 @@ class MemoryList : public CScanList {
 public:
     void DeleteAllRows() override {
         rows.clear();
+        keys.clear();
         shown.clear();
     }
     void InsertRow(int index, const std::string &column0, const std::string &charset) override {
         ASSERT_GE(index, 0);
         ASSERT_LE(index, static_cast<int>(rows.size()));
         rows.insert(rows.begin() + index, std::vector<std::string>(6));
+        keys.insert(keys.begin() + index, std::string());
         shown.insert(shown.begin() + index, std::vector<std::string>(6));
         SetCellText(index, 0, column0, charset);
     }
@@ -42,14 +44,22 @@ public:
             DisplayText(bytes, charset.c_str());
     }
     // Rows set up by a test, with the same bytes shown.
-    void Fill(const std::vector<std::vector<std::string>> &table) { rows = shown = table; }
+    void Fill(const std::vector<std::vector<std::string>> &table) {
+        rows = shown = table;
+        keys.assign(table.size(), std::string());
+    }
     std::string CellText(int row, int column) const override {
         return rows.at(static_cast<size_t>(row)).at(static_cast<size_t>(column));
     }
     std::vector<int> SelectedRows() const override { return selected; }
+    void SetRowKey(int row, const std::string &key) override {
+        keys.at(static_cast<size_t>(row)) = key;
+    }
+    std::string RowKey(int row) const override { return keys.at(static_cast<size_t>(row)); }
 
     std::vector<std::vector<std::string>> rows;
     std::vector<std::vector<std::string>> shown;
+    std::vector<std::string> keys;
     std::vector<int> selected;
 };
 
