@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QIcon>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -41,7 +42,9 @@ const char *const kHelp =
     "               von der Standardeingabe und speichert sie.\n"
     "  --help       diese Hilfe.  --version  die Versionsnummer.\n"
     "\n"
-    "Exit-Status von /b und --list: 0 Durchlauf erfolgt, 2 Anmeldung gescheitert.\n";
+    "Exit-Status von /b und --list: 0 Durchlauf erfolgt, 2 Verbindung oder Anmeldung\n"
+    "gescheitert, 3 Postfach nicht lesbar (STAT/LIST), 4 Verbindung abgebrochen\n"
+    "(nichts gelöscht). 64 unbekannte Option. --configure: 1 nicht gespeichert.\n";
 
 // A window that shows nothing: the headless runs are batch runs.
 class SilentWindow : public CScanWindow {
@@ -68,12 +71,26 @@ bool DisplayAnswers(const char *display) {
 
 std::string Escaped(const std::string &text) {
     std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        default: out += c;
+    char code[8];
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(code, sizeof code, "\\x%02x", c);
+            out += code;
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            // A C1 control in UTF-8, which some terminals obey.
+            std::snprintf(code, sizeof code, "\\u%04x", next);
+            out += code;
+            ++i;
+        } else {
+            out += static_cast<char>(c);
         }
     }
     return out;
@@ -124,7 +141,12 @@ bool CPelloruApp::DisplayAvailable() {
 }
 
 int CPelloruApp::ExitStatus(int outcome) {
-    return outcome == CMailboxScan::ConnectionFailed ? kExitLogOnFailed : kExitScanned;
+    switch (outcome) {
+    case CMailboxScan::ConnectionFailed: return kExitLogOnFailed;
+    case CMailboxScan::MailboxFailed: return kExitMailboxFailed;
+    case CMailboxScan::Interrupted: return kExitInterrupted;
+    default: return kExitScanned;
+    }
 }
 
 std::string CPelloruApp::FormatRows(const CMemoryScanList &list) {
@@ -156,7 +178,7 @@ int CPelloruApp::Configure(const std::string &executableName, std::istream &in,
     const std::string host = ReadLine(in, out, "POP3 Server: ", terminal, false);
     const std::string user = ReadLine(in, out, "Benutzername: ", terminal, false);
     const std::string password = ReadLine(in, out, "Kennwort: ", terminal, true);
-    if (!in && in.eof() && host.empty()) return kExitUsage;
+    if (!in && in.eof() && host.empty()) return kExitFailed;
     CSettingsStore settings(executableName);
     bool stored = settings.Write("HOST", host);
     stored = settings.Write("USER", user) && stored;
@@ -164,7 +186,7 @@ int CPelloruApp::Configure(const std::string &executableName, std::istream &in,
     if (!stored) {
         std::cerr << "Die Einstellungen konnten nicht gespeichert werden: "
                   << settings.ProfilePath() << "\n";
-        return kExitUsage;
+        return kExitFailed;
     }
     return 0;
 }
@@ -188,7 +210,18 @@ int CPelloruApp::RunWindow(int argc, char **argv, const std::string &executableN
 
 int CPelloruApp::Main(int argc, char **argv) {
     const std::string executableName = ExecutableName(argc > 0 ? argv[0] : nullptr);
+    // At most one argument, and a known one: anything else could be meant
+    // to change what a scan does, so nothing connects.
     const char *argument = argc > 1 ? argv[1] : "";
+    const bool known = argc <= 2 && (*argument == '\0' || IsBatchSwitch(argument) ||
+                                     std::strcmp(argument, "--help") == 0 ||
+                                     std::strcmp(argument, "--version") == 0 ||
+                                     std::strcmp(argument, "--configure") == 0 ||
+                                     std::strcmp(argument, "--list") == 0);
+    if (!known) {
+        std::cerr << kHelp;
+        return kExitUsage;
+    }
     if (std::strcmp(argument, "--help") == 0) {
         std::cout << kHelp;
         return 0;
@@ -204,10 +237,6 @@ int CPelloruApp::Main(int argc, char **argv) {
     if (std::strcmp(argument, "--list") == 0) {
         QCoreApplication core(argc, argv);
         return RunHeadless(executableName, true, std::cout);
-    }
-    if (std::strncmp(argument, "--", 2) == 0) {
-        std::cerr << kHelp;
-        return kExitUsage;
     }
     if (IsBatchSwitch(argument)) BatchMode = 1;
     if (BatchMode && !DisplayAvailable()) {

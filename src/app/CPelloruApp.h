@@ -9,10 +9,13 @@ class CMemoryScanList;
 
 class CPelloruApp {
 public:
-    // Exit status of unattended runs (/b, --list).
-    static constexpr int kExitScanned = 0;      // the scan ran (also on an empty mailbox)
-    static constexpr int kExitUsage = 1;        // an unknown option or unusable input
-    static constexpr int kExitLogOnFailed = 2;  // no connection or log-on refused
+    // Exit status of unattended runs (/b, --list) and of --configure.
+    static constexpr int kExitScanned = 0;        // the scan ran (also on an empty mailbox)
+    static constexpr int kExitFailed = 1;         // --configure could not read or store
+    static constexpr int kExitLogOnFailed = 2;    // no connection or log-on refused
+    static constexpr int kExitMailboxFailed = 3;  // STAT or LIST refused or unreadable
+    static constexpr int kExitInterrupted = 4;    // the conversation broke off; no deletion happened
+    static constexpr int kExitUsage = 64;         // an unknown option (EX_USAGE)
 
     // Runs the program; returns the process's exit status.
     static int Main(int argc, char **argv);
@@ -32,7 +35,9 @@ public:
     // as the settings dialog does.
     static int Configure(const std::string &executableName, std::istream &in, std::ostream &out,
                          bool terminal);
-    // The rows as UTF-8 lines of six tab-separated cells.
+    // The rows as UTF-8 lines of six tab-separated cells. Tab, CR and LF
+    // inside a cell become \t, \r, \n, every other control character
+    // \xNN (C1 controls \u00NN): a subject cannot steer the terminal.
     static std::string FormatRows(const CMemoryScanList &list);
 
 private:

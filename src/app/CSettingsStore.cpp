@@ -1,10 +1,16 @@
 #include "CSettingsStore.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QSettings>
 #include <QString>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 CSettingsStore::CSettingsStore(std::string executableName)
     : m_executableName(std::move(executableName)) {}
@@ -44,12 +50,30 @@ std::string CSettingsStore::Read(const char *name) const {
     return ToBytes(profile.value(Key(name), QString()).toString());
 }
 
+bool CSettingsStore::ProtectProfile() const {
+    const std::string path = ProfilePath();
+    const std::string folder = path.substr(0, path.rfind('/'));
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(folder).parent_path(), ec);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (::chmod(folder.c_str(), 0700) != 0) return false;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    return ::chmod(path.c_str(), 0600) == 0;
+}
+
 bool CSettingsStore::Write(const char *name, const std::string &text) const {
     if (name == nullptr) return false;
+    // The profile holds the password: only its owner may read it, also
+    // where an older version left it open to others.
+    if (!ProtectProfile()) return false;
+    const mode_t previous = ::umask(077);
     QSettings profile(QString::fromStdString(ProfilePath()), QSettings::IniFormat);
     profile.setValue(Key(name), FromBytes(text));
     profile.sync();
-    return profile.status() == QSettings::NoError;
+    ::umask(previous);
+    return profile.status() == QSettings::NoError && ProtectProfile();
 }
 
 std::string CSettingsStore::ComplementPassword(const std::string &text) {

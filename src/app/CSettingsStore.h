@@ -3,6 +3,8 @@
 // "askeven" and the executable name. Here the profile is the INI file
 // $XDG_CONFIG_HOME/askeven/<executable name>.conf (~/.config when the
 // variable is unset). Values are byte texts; a missing one reads as empty.
+// Only the user may read the profile: its folder is kept at mode 0700 and
+// the file at 0600.
 #pragma once
 
 #include <string>
@@ -27,5 +29,8 @@ public:
     std::string ProfilePath() const;
 
 private:
+    // The folder 0700 and the file 0600, made so if need be.
+    bool ProtectProfile() const;
+
     std::string m_executableName;
 };

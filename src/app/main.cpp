@@ -1,3 +1,10 @@
+#include <csignal>
+
 #include "CPelloruApp.h"
 
-int main(int argc, char **argv) { return CPelloruApp::Main(argc, argv); }
+int main(int argc, char **argv) {
+    // A server that hangs up must never end the program: a write to its
+    // socket, also one that OpenSSL makes inside a read, gives an error.
+    std::signal(SIGPIPE, SIG_IGN);
+    return CPelloruApp::Main(argc, argv);
+}

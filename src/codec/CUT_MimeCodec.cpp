@@ -290,7 +290,12 @@ void CUT_MimeCodec::ClassifyParts(int first) {
                                                           : ReadTransferEncoding(encoding);
 
         const int blank = m_message->Find("\r\n\r\n", part.dataStart, 0, part.dataLength);
-        if (blank >= 1) {
+        if (blank >= 1 && blank + 2 <= end && blank + 4 >= end) {
+            // Headers and an empty body: the CR LF before the delimiter
+            // belongs to the delimiter, so the blank line reaches into it.
+            part.dataStart = static_cast<int>(end);
+            part.dataLength = 0;
+        } else if (blank >= 1) {
             // Beyond a malformed part's end this turns negative; reading
             // such a part stops at the end of the copy.
             part.dataLength = static_cast<int>(end - (blank + 4));

@@ -152,6 +152,8 @@ int CUT_UUCodec::DecodeAttachment(int index, CUT_ByteSource &sink, int append) {
         result = RC_HOST_NOT_FOUND;  // no "begin " line at or after the entry's start
     } else if (!ReadDataLine(*m_message, line)) {
         result = RC_DATA_ENDED;
+    } else if (std::strcmp(line, "end") == 0 || std::strcmp(line, "end\r\n") == 0) {
+        // "end" right after "begin": an empty file.
     } else {
         while (result == RC_OK) {
             int count = DataValue(line[0]);
@@ -260,7 +262,8 @@ int CUT_UUCodec::EncodeEntry(const UUAttachment &entry, CUT_ByteSource &sink) {
         }
         const int before = result;
         result = RC_OK;
-        put("end\r\n", 5);
+        // The customary zero-length line, then "end".
+        put("`\r\nend\r\n", 8);
         if (before != RC_OK) result = before;
         return result;
     }

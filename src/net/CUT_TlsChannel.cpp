@@ -17,8 +17,9 @@
 
 namespace {
 
-// OpenSSL writes to the socket itself, without MSG_NOSIGNAL: a peer that
-// has hung up must not end the process with SIGPIPE.
+// OpenSSL writes to the socket itself, without MSG_NOSIGNAL, and not only
+// in its write calls: a peer that has hung up must not end the process
+// with SIGPIPE, whatever call reaches OpenSSL.
 class SigpipeBlock {
 public:
     SigpipeBlock() {
@@ -133,6 +134,8 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
 
 int CUT_TlsChannel::Receive(char *buffer, int length, bool peek) {
     if (m_ssl == nullptr || buffer == nullptr || length <= 0) return -1;
+    // A read may write too (an alert, a key update) to a peer that is gone.
+    SigpipeBlock quiet;
     for (;;) {
         const int n = peek ? SSL_peek(m_ssl, buffer, length) : SSL_read(m_ssl, buffer, length);
         if (n > 0) return n;
@@ -175,7 +178,11 @@ int CUT_TlsChannel::WaitReadable(long seconds, long microseconds) {
         const int flags = ::fcntl(m_socket, F_GETFL, 0);
         ::fcntl(m_socket, F_SETFL, flags | O_NONBLOCK);
         char byte;
-        const int n = SSL_peek(m_ssl, &byte, 1);
+        int n;
+        {
+            SigpipeBlock quiet;
+            n = SSL_peek(m_ssl, &byte, 1);
+        }
         const int error = n > 0 ? SSL_ERROR_NONE : SSL_get_error(m_ssl, n);
         ::fcntl(m_socket, F_SETFL, flags);
         if (n > 0) return 0;

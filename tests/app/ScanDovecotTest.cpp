@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -70,4 +71,88 @@ TEST(ScanDovecot, AListScanOfARealMailbox) {
         const std::string expected = ToCrLf(ReadBinaryFile(files[outlook ? 3 : 6]));
         EXPECT_EQ(ReadBinaryFile(env.Dir() + "/" + name), expected) << name;
     }
+}
+
+namespace {
+
+// A message with lines of 1,021 to 3,000 characters whose dots fall where a
+// line read cuts them into pieces, and, when asked, a body of more than 25
+// lines with a NUL byte in it: what a TOP does not hold.
+std::string LongLineMessage(const std::string &id, const std::string &subject, bool bulky) {
+    std::string text = "From: Tester <t@example.org>\r\n";
+    if (!id.empty()) text += "Message-Id: " + id + "\r\n";
+    text += "Subject: " + subject + "\r\n\r\n";
+    for (int length : {1021, 1022, 1023, 1024, 2045, 3000}) {
+        text += std::string(static_cast<size_t>(length - 1), 'x') + ".\r\n";
+        text += "." + std::string(static_cast<size_t>(length - 1), 'y') + "\r\n";
+        text += ".\r\n" + std::string(1022, 'z') + "." + std::string(static_cast<size_t>(length), 'w') +
+                "\r\n";
+    }
+    if (bulky) {
+        for (int i = 0; i < 2000; ++i) text += "attachment line " + std::to_string(i) + "\r\n";
+        text += std::string("NUL\0here\r\n", 10);
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST(ScanDovecot, ABatchScanLeavesExactlyTheUnmatchedAndSelectedRowsActAlone) {
+    REQUIRE_DOVECOT();
+    DovecotServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    const std::vector<std::string> keep = {LongLineMessage("<keep@x>", "bleibt", true),
+                                           LongLineMessage("", "ohne Kennung eins", false),
+                                           LongLineMessage("", "ohne Kennung zwei", false)};
+    const std::vector<std::string> drop = {LongLineMessage("<drop1@x>", "LOESCHMICH eins", true),
+                                           LongLineMessage("", "LOESCHMICH ohne Kennung", true)};
+    for (const std::string &message : {keep[0], drop[0], keep[1], drop[1], keep[2]})
+        ASSERT_TRUE(server.AddMessage(message));
+
+    ScanEnvironment env;
+    env.Patterns("Subject:*LOESCHMICH\n");
+    CSettingsStore settings("pelloru");
+    settings.Write("HOST", "127.0.0.1:" + std::to_string(server.Port()));
+    settings.Write("USER", DovecotServer::kUser);
+    settings.Write("PASS", CSettingsStore::ComplementPassword(DovecotServer::kPassword));
+    MemoryList list;
+    RecordingWindow window;
+    BatchMode = 1;
+    CMailboxScan batch(list, window, settings, "pelloru");
+    batch.ScanMailbox(List);
+    BatchMode = 0;
+    EXPECT_EQ(batch.LastOutcome(), CMailboxScan::Scanned);
+    ASSERT_EQ(list.rows.size(), 5u);
+    EXPECT_EQ(list.shown[1][0], "gelöscht=Subject:*LOESCHMICH");
+    EXPECT_EQ(list.shown[3][0], "gelöscht=Subject:*LOESCHMICH");
+    EXPECT_EQ(list.shown[2][3], " ohne Kennung eins");  // rows stay with their messages
+
+    // On the server exactly the messages that match nothing; here a whole,
+    // byte-identical backup of each one deleted.
+    ASSERT_TRUE(server.WaitForCount(3));
+    std::vector<std::string> expected = keep;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_TRUE(server.Messages() == expected);
+    std::vector<std::string> backups;
+    for (const std::string &name : env.Backups()) backups.push_back(ReadBinaryFile(name));
+    std::sort(backups.begin(), backups.end());
+    std::vector<std::string> dropped = drop;
+    std::sort(dropped.begin(), dropped.end());
+    EXPECT_TRUE(backups == dropped) << backups.size() << " backups";
+
+    // A new list; the row of one message without Message-Id is selected:
+    // "Löschen" deletes that one and no other.
+    CMailboxScan(list, window, settings, "pelloru").ScanMailbox(List);
+    ASSERT_EQ(list.rows.size(), 3u);
+    ASSERT_EQ(list.shown[1][3], " ohne Kennung eins");
+    EXPECT_EQ(list.rows[1][5], "");
+    list.selected = {1};
+    CMailboxScan(list, window, settings, "pelloru").ScanMailbox(DeleteSelected);
+    EXPECT_EQ(list.rows[1][0], "Gelöscht");
+    ASSERT_TRUE(server.WaitForCount(2));
+    std::vector<std::string> left = {keep[0], keep[2]};
+    std::sort(left.begin(), left.end());
+    EXPECT_TRUE(server.Messages() == left);
+    EXPECT_TRUE(window.boxes.empty());
 }

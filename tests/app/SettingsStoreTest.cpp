@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -57,4 +59,26 @@ TEST(SettingsStore, PasswordCodingCutsAt255AndAtByte255) {
     EXPECT_EQ(CSettingsStore::ComplementPassword(longer).size(), 255u);
     EXPECT_EQ(CSettingsStore::ComplementPassword(CSettingsStore::ComplementPassword(longer)),
               std::string(255, 'p'));
+}
+
+TEST(SettingsStore, OnlyTheUserCanReadTheProfile) {
+    ScanEnvironment env;
+    CSettingsStore store("pelloru");
+    const std::string folder = env.Dir() + "/config/askeven";
+    const mode_t previous = ::umask(022);
+    // A new profile, and one that an older version left open to everyone.
+    for (bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "existing" : "new");
+        if (existing) {
+            ::chmod(folder.c_str(), 0755);
+            ::chmod(store.ProfilePath().c_str(), 0644);
+        }
+        ASSERT_TRUE(store.Write("PASS", "x"));
+        struct stat info {};
+        ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        ASSERT_EQ(::stat(store.ProfilePath().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+    }
+    ::umask(previous);
 }

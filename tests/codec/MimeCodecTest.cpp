@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "CUT_MimeCodec.h"
 #include "CodecTestSupport.h"
@@ -207,4 +208,34 @@ TEST(MimeCodec, MakeBoundaryAndTheEncodingHeaderLines) {
     EXPECT_STREQ(codec.GetHeaderLine(0), "MIME-Version: 1.0\r\n");
     EXPECT_EQ(std::string(codec.GetHeaderLine(1)),
               "Content-Type: Multipart/Mixed;\r\n\tboundary=\"" + std::string(codec.Boundary()) + "\"\r\n");
+}
+
+TEST(MimeCodec, PartsWithHeadersAndNoBodyDecodeAsEmpty) {
+    struct Case {
+        const char *name;
+        std::string parts;
+        int index;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"empty attachment before text",
+         "--XYZ\r\nContent-Type: application/octet-stream; name=\"e.bin\"\r\n"
+         "Content-Transfer-Encoding: base64\r\n\r\n--XYZ\r\nContent-Type: text/plain\r\n\r\nhi\r\n"
+         "--XYZ--\r\n",
+         0, ""},
+        {"empty text part", "--XYZ\r\nContent-Type: text/plain\r\n\r\n--XYZ--\r\n", 0, ""},
+        {"blank line then body", "--XYZ\r\nContent-Type: text/plain\r\n\r\n\r\n--XYZ--\r\n", 0, ""},
+        {"text after an empty part",
+         "--XYZ\r\nContent-Type: text/plain\r\n\r\n--XYZ\r\nContent-Type: text/plain\r\n\r\nhi\r\n"
+         "--XYZ--\r\n",
+         1, "hi"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Parsed message(Multipart("multipart/mixed", c.parts));
+        ASSERT_EQ(message.result, 0);
+        int rc = -1;
+        EXPECT_EQ(message.Decode(c.index, &rc), c.expected);
+        EXPECT_EQ(rc, 0);
+    }
 }

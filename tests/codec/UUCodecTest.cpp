@@ -106,3 +106,29 @@ TEST(UUCodec, EncodingRoundTrips) {
     CUT_UUCodec::EncodeUUTriple(zeros, quad);
     EXPECT_EQ(std::string(quad, 4), "````");
 }
+
+TEST(UUCodec, FilesOfAnySizeRoundTripEmptyOnesToo) {
+    for (int size : {0, 1, 2, 3, 44, 45, 46, 90}) {
+        SCOPED_TRACE(size);
+        std::string data;
+        for (int i = 0; i < size; ++i) data += static_cast<char>('a' + i % 26);
+        TextSource file(data);
+        CUT_UUCodec encoder;
+        ASSERT_EQ(encoder.AddAttachment(&*file, "f.bin", nullptr), 0);
+        TextSource body("Subject: x\r\n\r\nfile:");
+        CUT_MemorySource out(nullptr, 4000);
+        ASSERT_EQ(encoder.EncodeMessage(&*body, &out, 0), 0);
+        const std::string encoded = Contents(out);
+        EXPECT_EQ(encoded.substr(encoded.size() - 8), "`\r\nend\r\n");
+        Parsed back(encoded);
+        ASSERT_EQ(back.codec.GetAttachmentCount(), 1);
+        int rc = -1;
+        EXPECT_EQ(back.Decode(0, &rc), data);
+        EXPECT_EQ(rc, 0);
+    }
+    // As other encoders write an empty file: "end" right after "begin".
+    Parsed bare(std::string(kHeader) + "begin 644 e.bin\r\nend\r\n");
+    int rc = -1;
+    EXPECT_EQ(bare.Decode(0, &rc), "");
+    EXPECT_EQ(rc, 0);
+}

@@ -17,6 +17,7 @@
 
 #include "BatchMode.h"
 #include "CMainFrame.h"
+#include "CMemoryScanList.h"
 #include "CPelloruApp.h"
 #include "CPelloruView.h"
 #include "CSettingsDlg.h"
@@ -77,10 +78,11 @@ private:
     static void Script(ScriptedServer &server) {
         server.LogOn()
             .Expect("STAT\r\n").Send("+OK 1 100\r\n")
+            .Expect("LIST\r\n").Send("+OK\r\n1 100\r\n.\r\n")
+            .Expect("UIDL\r\n").Send("+OK\r\n1 u1\r\n.\r\n")
             .Expect("TOP 1 25\r\n")
             .Send(TopReply("From: Anna <anna@example.de>\r\nSubject: Hallo\r\n"
                            "Message-Id: <m1@example.de>\r\n\r\nText\r\n"))
-            .Expect("LIST 1\r\n").Send("+OK 1 100\r\n")
             .Expect("Quit\r\n");
     }
 
@@ -276,10 +278,9 @@ private slots:
         QProcess program;
         program.setProcessEnvironment(Environment(true));
         program.start(PELLORU_BINARY, {"/B"});
-        QVERIFY(program.waitForStarted(10000));
-        QVERIFY(!program.waitForFinished(2500));  // waits for the user
-        program.kill();
-        program.waitForFinished(5000);
+        // An option it does not know: refused, nothing scanned.
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), CPelloruApp::kExitUsage);
         QCOMPARE(server.Connections(), 0);
     }
 
@@ -349,6 +350,32 @@ private slots:
         QCOMPARE(rows.size(), 8);
         QVERIFY(rows[1].contains(QStringLiteral("Jürgen Müller")));
         m_settings->Write("CAFILE", "");
+    }
+
+    void unknownOptionsAreRefusedBeforeAnyConnection() {
+        ScriptedServer server;  // must see no connection
+        PointAt(server);
+        const QList<QStringList> calls = {{"--list", "--dry-run"}, {"--bogus"}, {"/b", "extra"},
+                                          {"-x"}, {"--list", "/b"}};
+        for (const QStringList &arguments : calls) {
+            QProcess program;
+            program.setProcessEnvironment(Environment(false));
+            program.start(PELLORU_BINARY, arguments);
+            QVERIFY(program.waitForFinished(30000));
+            QCOMPARE(program.exitCode(), CPelloruApp::kExitUsage);
+            QVERIFY(program.readAllStandardError().contains("Aufruf"));
+        }
+        QCOMPARE(server.Connections(), 0);
+    }
+
+    void listOutputCannotSteerTheTerminal() {
+        CMemoryScanList list;
+        list.InsertRow(0, "a\tb\r\n", "");
+        list.SetCellText(0, ColSubject, "\x1b]0;title\x07\x1b[2J\x7f", "");
+        list.SetCellText(0, ColText, "caf\xC3\xA9 \xC2\x9B" "1m", "utf-8");
+        QCOMPARE(QString::fromUtf8(CPelloruApp::FormatRows(list)),
+                 QStringLiteral("a\\tb\\r\\n\t\t\t\\x1b]0;title\\x07\\x1b[2J\\x7f\t"
+                                "café \\u009b1m\t\n"));
     }
 
     void configureReadsThreeLines() {

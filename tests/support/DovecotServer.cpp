@@ -5,11 +5,13 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -126,9 +128,14 @@ bool DovecotServer::Start(std::string *error) {
         return fail("cannot write the configuration");
 
     std::string confPath = m_dir + "/dovecot.conf";
+    const pid_t parent = ::getpid();
     m_pid = ::fork();
     if (m_pid < 0) return fail("fork failed");
     if (m_pid == 0) {
+        // The server goes with the test process, also when the test is
+        // killed on a time-out and no destructor runs.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(127);
         ::setpgid(0, 0);
         ::execl(kDovecot, "dovecot", "-F", "-c", confPath.c_str(), static_cast<char *>(nullptr));
         ::_exit(127);
@@ -198,6 +205,29 @@ int DovecotServer::CountMessages() const {
             if (entry.is_regular_file()) ++count;
     }
     return count;
+}
+
+std::vector<std::string> DovecotServer::Messages() const {
+    std::vector<std::string> contents;
+    for (const char *sub : {"/new", "/cur"}) {
+        std::error_code ec;
+        for (auto &entry : fs::directory_iterator(m_maildir + sub, ec)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            std::ostringstream text;
+            text << in.rdbuf();
+            contents.push_back(text.str());
+        }
+    }
+    std::sort(contents.begin(), contents.end());
+    return contents;
+}
+
+bool DovecotServer::WaitForCount(int count) const {
+    for (int i = 0; i < 100; ++i) {
+        if (CountMessages() == count) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return CountMessages() == count;
 }
 
 void DovecotServer::ClearMailbox() {

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 class DovecotServer {
 public:
@@ -36,6 +37,11 @@ public:
     bool AddMessage(const std::string &raw);
     // Messages in the mailbox right now, as files in new/ and cur/.
     int CountMessages() const;
+    // The contents of the messages in the mailbox right now, sorted.
+    std::vector<std::string> Messages() const;
+    // Waits (bounded) until the mailbox holds this many messages, as after
+    // a QUIT the server commits a moment later; true when it does.
+    bool WaitForCount(int count) const;
     // Removes every message file.
     void ClearMailbox();
 

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -139,6 +141,12 @@ void ScriptedServer::Fail(const std::string &text) {
 }
 
 void ScriptedServer::Run() {
+    // A client that hangs up first must not end the test process: OpenSSL
+    // writes without MSG_NOSIGNAL, so this thread takes no SIGPIPE at all.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     size_t step = 0;
     while (!m_stop && m_listen >= 0) {
         if (!WaitReadable(m_listen, kAcceptTimeoutMs)) {
