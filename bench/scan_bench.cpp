@@ -37,6 +37,8 @@ public:
     }
     std::string CellText(int, int) const override { return {}; }
     std::vector<int> SelectedRows() const override { return {}; }
+    void SetRowKey(int, const std::string &) override {}
+    std::string RowKey(int) const override { return {}; }
     long rows = 0;
     long bytes = 0;
 };
