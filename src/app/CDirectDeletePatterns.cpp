@@ -113,9 +113,12 @@ const std::vector<std::string> &CDirectDeletePatterns::Patterns() {
 }
 
 bool CDirectDeletePatterns::Find(const char *line, std::string *pattern) {
-    if (line == nullptr) return false;
     Refresh();
-    if (m_patterns.empty()) return false;
+    return Match(line, pattern);
+}
+
+bool CDirectDeletePatterns::Match(const char *line, std::string *pattern) const {
+    if (line == nullptr || m_patterns.empty()) return false;
 
     char upper[kLineCopySize];
     size_t length = strnlen(line, kLineCopySize - 1);

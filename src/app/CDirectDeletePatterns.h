@@ -18,8 +18,13 @@ public:
 
     // True when a pattern matches anywhere in the line (ASCII letters
     // without regard to case); *pattern then holds the last matching
-    // pattern line of the file.
+    // pattern line of the file. Looks at the file first.
     bool Find(const char *line, std::string *pattern);
+    // Reads the file again when it has changed since the last look.
+    void Refresh();
+    // Find against the patterns as last read: the scan looks at the file
+    // once per message, not once per line.
+    bool Match(const char *line, std::string *pattern) const;
 
     // The patterns as read at the last check (for tests and diagnostics).
     const std::vector<std::string> &Patterns();
@@ -33,8 +38,6 @@ private:
         long long changed = -1;
         bool operator==(const Stamp &) const = default;
     };
-    void Refresh();
-
     std::string m_fileName;
     bool m_present = false;
     Stamp m_stamp;

@@ -2,18 +2,20 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <map>
 #include <set>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
 
 #include "BackupFiles.h"
-#include "BatchMode.h"
 #include "CBackupFile.h"
 #include "CDirectDeletePatterns.h"
 #include "CScanList.h"
 #include "CScanWindow.h"
 #include "CSettingsStore.h"
+#include "CUT_ByteSource.h"
 #include "CUT_HeaderDecoder.h"
 #include "CUT_MailMessage.h"
 #include "CUT_MemorySource.h"
@@ -54,53 +56,43 @@ std::string Decoded(const char *value, std::string *charset) {
 
 }  // namespace
 
+// What the scan learns of one message before it acts on it.
+struct CMailboxScan::Message {
+    enum State { NotAsked, Refused, Cut, Fetched };
+    int number = 0;
+    long size = 0;
+    std::string uniqueId;
+    State state = NotAsked;
+    bool hasFrom = false;
+    std::string address, name, fromCharset;
+    bool hasSubject = false;
+    std::string subject, subjectCharset;
+    std::string preview;
+    bool hasMessageId = false;
+    std::string messageId;
+    bool matched = false;
+    std::string pattern;
+};
+
+CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, CServerAddress server,
+                           MailAccount account, CDirectDeletePatterns &patterns,
+                           std::string executableName)
+    : m_list(list), m_window(window), m_server(std::move(server)), m_account(std::move(account)),
+      m_patterns(patterns), m_executableName(std::move(executableName)) {}
+
 CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, const CSettingsStore &settings,
                            std::string executableName)
-    : m_list(list), m_window(window), m_settings(settings),
+    : m_list(list), m_window(window),
+      m_server(CServerAddress::Parse(settings.Read("HOST"), settings.Read("CAFILE"))),
+      m_account{settings.Read("USER"), CSettingsStore::ComplementPassword(settings.Read("PASS"))},
+      m_ownPatterns(std::make_unique<CDirectDeletePatterns>()), m_patterns(*m_ownPatterns),
       m_executableName(std::move(executableName)) {}
+
+CMailboxScan::~CMailboxScan() = default;
 
 void CMailboxScan::Title(const std::string &text) { m_window.SetTitle(text); }
 
-void CMailboxScan::Box(const char *text) {
-    if (!BatchMode) m_window.ShowMessage(text);
-}
-
-std::string CMailboxScan::SplitHostPort(const std::string &host, int *port) {
-    const size_t colon = host.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == host.size()) return host;
-    long value = 0;
-    for (size_t i = colon + 1; i < host.size(); ++i) {
-        if (host[i] < '0' || host[i] > '9' || value > 65535) return host;
-        value = value * 10 + (host[i] - '0');
-    }
-    if (value < 1 || value > 65535) return host;
-    if (port != nullptr) *port = static_cast<int>(value);
-    return host.substr(0, colon);
-}
-
-CMailboxScan::Server CMailboxScan::ParseServer(const std::string &setting) {
-    Server server;
-    struct Scheme {
-        const char *prefix;
-        int mode;
-        int port;
-    };
-    static const Scheme kSchemes[] = {{"pop3s://", CUT_Pop3Session::TLS_IMPLICIT, 995},
-                                      {"pop3+stls://", CUT_Pop3Session::TLS_STARTTLS, 110}};
-    for (const Scheme &scheme : kSchemes) {
-        const size_t length = std::strlen(scheme.prefix);
-        if (setting.size() < length || strncasecmp(setting.c_str(), scheme.prefix, length) != 0)
-            continue;
-        std::string rest = setting.substr(length);
-        if (!rest.empty() && rest.back() == '/') rest.pop_back();
-        server.tlsMode = scheme.mode;
-        server.port = scheme.port;
-        server.host = SplitHostPort(rest, &server.port);
-        return server;
-    }
-    server.host = SplitHostPort(setting, &server.port);
-    return server;
-}
+void CMailboxScan::Box(const char *text) { m_window.ShowMessage(text); }
 
 std::string CMailboxScan::RowKeyFor(const std::string &uniqueId, long size,
                                     const std::string &messageId) {
@@ -113,85 +105,33 @@ std::string CMailboxScan::RowKeyFor(const std::string &uniqueId, long size,
 void CMailboxScan::ScanMailbox(int mode) {
     m_pending.clear();
     m_failuresInARow = 0;
+    m_complete = true;
     if (mode == List) m_list.DeleteAllRows();
 
     CUT_Pop3Session session;
-    const Server server = ParseServer(m_settings.Read("HOST"));
-    const std::string &host = server.host;
-    const std::string user = m_settings.Read("USER");
-    const std::string password = CSettingsStore::ComplementPassword(m_settings.Read("PASS"));
     session.SetConnectTimeout(m_waitSeconds);
     session.SetReceiveTimeout(m_waitSeconds);
     session.SetReplyTimeLimit(m_replySeconds);
-    if (server.port != 0) session.SetPort(server.port);
-    if (server.tlsMode != CUT_Pop3Session::TLS_NONE)
-        session.SetTls(server.tlsMode, m_settings.Read("CAFILE"));
+    if (m_server.port != 0) session.SetPort(m_server.port);
+    if (m_server.tlsMode != CUT_Pop3Session::TLS_NONE)
+        session.SetTls(m_server.tlsMode, m_server.caFile);
 
     Title(Format("%s - Connect", m_executableName));
-    if (session.OpenMailbox(host.c_str(), user.c_str(), password.c_str()) != RC_OK) {
+    if (session.OpenMailbox(m_server.host.c_str(), m_account.user.c_str(),
+                            m_account.password.c_str()) != RC_OK) {
         m_outcome = ConnectionFailed;
         Box("Connection Failed");
         return;
     }
     Title(Format("%s - Connect OK !", m_executableName));
 
-    long count = 0;
-    if (session.GetMessageCount(&count) != RC_OK) {
-        m_outcome = MailboxFailed;
-        Box(kMailboxFailedText);
-        session.CloseMailbox();
-        return;
-    }
-    if (count < 1) {
-        m_outcome = NoMessages;
-        Box("Keine E-Mails vorhanden.");
-        return;
-    }
-    // The listing, not the count of STAT alone, says which messages there
-    // are: a server cannot make the scan walk numbers that do not exist.
-    if (session.FetchMessageSizes() != RC_OK) {
-        m_outcome = session.LostSync() ? Interrupted : MailboxFailed;
-        Box(kMailboxFailedText);
-        session.CloseMailbox();
-        return;
-    }
-    std::vector<Listed> messages;
-    for (const MessageSizeEntry &entry : session.MessageSizes())
-        messages.push_back({entry.messageNumber, entry.size, {}});
-    if (messages.empty()) {
-        m_outcome = NoMessages;
-        Box("Keine E-Mails vorhanden.");
-        session.CloseMailbox();
-        return;
-    }
-    // Unique ids where the server has them (a refusal is no failure).
-    if (session.FetchUniqueIds(0) == RC_OK) {
-        for (Listed &message : messages) {
-            const char *id = session.FindUniqueId(message.number);
-            if (id != nullptr) message.uniqueId = id;
-        }
-    }
-    const long total = static_cast<long>(messages.size());
-    Title(Format("%s - %ld E-Mails", m_executableName, total));
-
-    bool complete = !session.LostSync();
-    if (complete && mode == List) {
-        for (size_t i = 0; i < messages.size(); ++i) {
-            const bool goOn = ListMessage(session, messages[i], static_cast<int>(i));
-            Title(Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(i) + 1,
-                         total));
-            m_window.RepaintList();
-            if (!goOn) {
-                complete = false;
-                break;
-            }
-        }
-    } else if (complete) {
+    std::vector<Message> messages;
+    if (!ListMailbox(session, messages)) return;
+    if (mode == List)
+        ListAll(session, messages);
+    else
         ActOnSelected(session, mode, messages);
-        Title(Format("%s - %ld von %ld E-Mails", m_executableName, total, total));
-        m_window.RepaintList();
-        complete = !session.LostSync();
-    }
+    if (session.LostSync()) m_complete = false;
 
     // Marked deletions happen with a QUIT that the server answers +OK, and
     // only then do their rows say so.
@@ -210,28 +150,92 @@ void CMailboxScan::ScanMailbox(int mode) {
         }
     }
     if (mode == DeleteSelected && !m_pending.empty() && !committed) Box("Fehler beim löschen");
-    m_outcome = complete && (committed || m_pending.empty()) ? Scanned : Interrupted;
+    m_outcome = m_complete && (committed || m_pending.empty()) ? Scanned : Interrupted;
 }
 
-bool CMailboxScan::ListMessage(CUT_Pop3Session &session, const Listed &listed, int row) {
-    const int n = listed.number;
-    m_list.InsertRow(row, "");
-    m_list.SetRowKey(row, RowKeyFor(listed.uniqueId, listed.size, ""));
-
-    session.EndTop();
-    if (session.BeginTop(n, kTopLines) != RC_OK) {
-        Box("Top Failed to open a message");
-        // With the connection gone, or a server that fails message after
-        // message, every later one would fail the same way, box and all.
-        return !session.LostSync() && session.IsConnected() != 0 &&
-               ++m_failuresInARow < kFailuresInARow;
+bool CMailboxScan::ListMailbox(CUT_Pop3Session &session, std::vector<Message> &messages) {
+    long count = 0;
+    if (session.GetMessageCount(&count) != RC_OK) {
+        m_outcome = session.LostSync() ? Interrupted : MailboxFailed;
+        Box(kMailboxFailedText);
+        session.CloseMailbox();
+        return false;
     }
-    m_failuresInARow = 0;
+    if (count < 1) {
+        m_outcome = NoMessages;
+        Box("Keine E-Mails vorhanden.");
+        return false;
+    }
+    // The listing, not the count of STAT alone, says which messages there
+    // are: a server cannot make the scan walk numbers that do not exist.
+    if (session.FetchMessageSizes() != RC_OK) {
+        m_outcome = session.LostSync() ? Interrupted : MailboxFailed;
+        Box(kMailboxFailedText);
+        session.CloseMailbox();
+        return false;
+    }
+    for (const MessageSizeEntry &entry : session.MessageSizes()) {
+        Message message;
+        message.number = entry.messageNumber;
+        message.size = entry.size;
+        messages.push_back(std::move(message));
+    }
+    if (messages.empty()) {
+        m_outcome = NoMessages;
+        Box("Keine E-Mails vorhanden.");
+        session.CloseMailbox();
+        return false;
+    }
+    // Unique ids where the server has them (a refusal is no failure); then
+    // whether it takes commands ahead of their replies.
+    if (session.FetchUniqueIds(0) == RC_OK) {
+        for (Message &message : messages) {
+            const char *id = session.FindUniqueId(message.number);
+            if (id != nullptr) message.uniqueId = id;
+        }
+    }
+    // A server without CAPA or without PIPELINING gets one command at a
+    // time. (After STLS the capabilities are known already.)
+    m_batch = m_pipelineWindow;
+    if (m_batch > 1 && !session.LostSync() && session.Capabilities().empty())
+        session.FetchCapabilities();
+    if (!session.HasCapability("PIPELINING")) m_batch = 1;
+    if (session.LostSync()) {
+        m_outcome = Interrupted;
+        Box(kMailboxFailedText);
+        return false;
+    }
+    Title(Format("%s - %ld E-Mails", m_executableName, static_cast<long>(messages.size())));
+    return true;
+}
 
+bool CMailboxScan::FetchBatch(CUT_Pop3Session &session, std::vector<Message> &messages,
+                              size_t first, size_t count, int lines) {
+    // Sent ahead as far as the window and the send buffer allow; what was
+    // not queued goes out one by one below.
+    if (count > 1) {
+        for (size_t i = first; i < first + count; ++i)
+            if (session.QueueTop(messages[i].number, lines) != RC_OK) break;
+    }
+    for (size_t i = first; i < first + count; ++i) {
+        Message &message = messages[i];
+        session.EndTop();
+        if (session.BeginTop(message.number, lines) != RC_OK) {
+            message.state = Message::Refused;
+        } else {
+            FetchOne(session, message, lines);
+            session.EndTop();
+        }
+        if (session.LostSync()) return false;
+    }
+    return true;
+}
+
+void CMailboxScan::FetchOne(CUT_Pop3Session &session, Message &message, int lines) {
+    // The pattern file is looked at once per message.
+    if (lines > 0) m_patterns.Refresh();
     std::string bodyLines;
-    std::string matchedPattern;
     bool bodyStarted = false;
-    bool matched = false;
     CUT_MemorySource collected(nullptr, kCollectedCapacity, nullptr);
     collected.Open(OpenMode::Write);
     char line[kLineSize];
@@ -241,62 +245,96 @@ bool CMailboxScan::ListMessage(CUT_Pop3Session &session, const Listed &listed, i
         if (bodyStarted && bodyLines.size() < kBodyLinesLimit) bodyLines += line;
         // Only a whole line can be the one that ends the header.
         if (session.PieceStartedLine() && std::strcmp(line, "\r\n") == 0) bodyStarted = true;
-        if (!matched) {
-            std::string pattern;
-            if (FindDirectDeletePattern(line, &pattern)) {
-                matched = true;
-                matchedPattern = pattern;
-            }
-        }
+        if (lines > 0 && !message.matched) message.matched = m_patterns.Match(line, &message.pattern);
     }
     collected.Close();
     // A reply cut short is no ground for any decision on the message.
-    if (session.LostSync()) return false;
-
-    CUT_MailMessage message;
-    message.LoadFromSource(collected);
-    FillRow(message, row, listed.size, bodyLines);
-
-    char value[kValueSize];
-    if (message.GetHeaderByName("Message-Id:", value, kValueSize)) {
-        m_list.SetCellText(row, ColId, value);
-        m_list.SetRowKey(row, RowKeyFor(listed.uniqueId, listed.size, value));
-        if (matched) BackupAndDelete(session, listed, row, value, matchedPattern);
+    if (session.LostSync()) {
+        message.state = Message::Cut;
+        message.matched = false;
+        return;
     }
 
-    session.EndTop();
-    session.EndRetrieve();
-    return !session.LostSync() && session.IsConnected() != 0;
-}
-
-void CMailboxScan::FillRow(CUT_MailMessage &message, int row, long size,
-                           const std::string &bodyLines) {
+    CUT_MailMessage parsed;
+    parsed.LoadFromSource(collected);
     char value[kValueSize];
-    std::string charset;
-    if (message.GetHeaderByName("From:", value, kValueSize)) {
-        const std::string from = Decoded(value, &charset);
-        std::string name;
-        std::string address = from;
+    if (parsed.GetHeaderByName("From:", value, kValueSize)) {
+        message.hasFrom = true;
+        const std::string from = Decoded(value, &message.fromCharset);
+        message.address = from;
         const size_t open = from.find('<');
         if (open != std::string::npos) {
-            name = from.substr(0, open);
+            message.name = from.substr(0, open);
             const size_t close = from.find('>', open + 1);
-            address = from.substr(open + 1, close == std::string::npos ? std::string::npos
-                                                                       : close - open - 1);
+            message.address = from.substr(
+                open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
         }
-        m_list.SetCellText(row, ColAddress, address, charset);
-        m_list.SetCellText(row, ColName, name, charset);
     }
-
-    m_list.SetCellText(row, ColSize, std::to_string(static_cast<int>(size)));
-
-    if (message.GetHeaderByName("Subject:", value, kValueSize)) {
-        const std::string subject = Decoded(value, &charset);
-        m_list.SetCellText(row, ColSubject, subject, charset);
+    if (parsed.GetHeaderByName("Subject:", value, kValueSize)) {
+        message.hasSubject = true;
+        message.subject = Decoded(value, &message.subjectCharset);
     }
+    const char *body = parsed.GetBodyText();
+    message.preview = std::strlen(body) >= 3 ? std::string(body) : bodyLines;
+    if (parsed.GetHeaderByName("Message-Id:", value, kValueSize)) {
+        message.hasMessageId = true;
+        message.messageId = value;
+    }
+    message.state = Message::Fetched;
+}
 
-    const char *body = message.GetBodyText();
-    m_list.SetCellText(row, ColText, std::strlen(body) >= 3 ? std::string(body) : bodyLines);
+void CMailboxScan::ShowRow(const Message &message, int row) {
+    m_list.InsertRow(row, "");
+    m_list.SetRowKey(row, RowKeyFor(message.uniqueId, message.size, message.messageId));
+    if (message.state != Message::Fetched) return;
+    if (message.hasFrom) {
+        m_list.SetCellText(row, ColAddress, message.address, message.fromCharset);
+        m_list.SetCellText(row, ColName, message.name, message.fromCharset);
+    }
+    m_list.SetCellText(row, ColSize, std::to_string(static_cast<int>(message.size)));
+    if (message.hasSubject) m_list.SetCellText(row, ColSubject, message.subject, message.subjectCharset);
+    m_list.SetCellText(row, ColText, message.preview);
+    if (message.hasMessageId) m_list.SetCellText(row, ColId, message.messageId);
+}
+
+void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messages) {
+    const long total = static_cast<long>(messages.size());
+    for (size_t first = 0; first < messages.size();) {
+        const size_t count = std::min(static_cast<size_t>(m_batch), messages.size() - first);
+        const bool kept = FetchBatch(session, messages, first, count, kTopLines);
+        for (size_t i = first; i < first + count; ++i) {
+            const Message &message = messages[i];
+            if (message.state == Message::NotAsked) {
+                m_complete = false;
+                return;
+            }
+            const int row = static_cast<int>(i);
+            ShowRow(message, row);
+            bool goOn = true;
+            if (message.state == Message::Fetched) {
+                m_failuresInARow = 0;
+                if (message.matched && message.hasMessageId) BackupAndDelete(session, message, row);
+            } else {
+                Box("Top Failed to open a message");
+                // With the connection gone, or a server that fails message
+                // after message, every later one would fail the same way.
+                goOn = !session.LostSync() && session.IsConnected() != 0 &&
+                       ++m_failuresInARow < kFailuresInARow;
+            }
+            Title(Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(i) + 1,
+                         total));
+            m_window.RepaintList();
+            if (!goOn || session.LostSync()) {
+                m_complete = false;
+                return;
+            }
+        }
+        if (!kept) {
+            m_complete = false;
+            return;
+        }
+        first += count;
+    }
 }
 
 bool CMailboxScan::SaveWholeMessage(CUT_Pop3Session &session, int number, const std::string &id,
@@ -310,18 +348,17 @@ bool CMailboxScan::SaveWholeMessage(CUT_Pop3Session &session, int number, const 
     return true;
 }
 
-void CMailboxScan::BackupAndDelete(CUT_Pop3Session &session, const Listed &listed, int row,
-                                   const std::string &id, const std::string &pattern) {
+void CMailboxScan::BackupAndDelete(CUT_Pop3Session &session, const Message &message, int row) {
     // No message leaves the server without its whole backup on disk.
     std::string backup;
-    if (!SaveWholeMessage(session, listed.number, id, &backup)) {
+    if (!SaveWholeMessage(session, message.number, message.messageId, &backup)) {
         m_list.SetCellText(row, ColAddress, kDeleteFailedRow);
         return;
     }
-    const ResultCode deleted = session.DeleteMessage(listed.number);
+    const ResultCode deleted = session.DeleteMessage(message.number);
     if (deleted == RC_OK) {
         // The mark is text of our own (UTF-8), the pattern joins it as such.
-        m_pending.push_back({row, "gelöscht=" + DisplayText(pattern)});
+        m_pending.push_back({row, "gelöscht=" + DisplayText(message.pattern)});
         return;
     }
     // Only a clear refusal leaves the message surely on the server; after
@@ -331,38 +368,31 @@ void CMailboxScan::BackupAndDelete(CUT_Pop3Session &session, const Listed &liste
 }
 
 void CMailboxScan::ActOnSelected(CUT_Pop3Session &session, int mode,
-                                 const std::vector<Listed> &messages) {
+                                 std::vector<Message> &messages) {
     const std::vector<int> rows = m_list.SelectedRows();
     if (rows.empty()) return;
 
-    // First the key of every message on the server, then the acts: a row
-    // acts only on the one message its key names.
-    std::map<std::string, std::vector<int>> numbers;
-    for (const Listed &listed : messages) {
-        std::string key = RowKeyFor(listed.uniqueId, listed.size, "");
-        if (key.empty()) {
-            // The header alone gives the Message-Id.
-            session.EndTop();
-            if (session.BeginTop(listed.number, 0) != RC_OK) {
-                if (session.LostSync() || !session.IsConnected()) return;
-                continue;
-            }
-            CUT_MemorySource collected(nullptr, kCollectedCapacity, nullptr);
-            collected.Open(OpenMode::Write);
-            char line[kLineSize];
-            int length;
-            while ((length = session.ReadMessageLine(line, kLineSize)) > 0)
-                collected.Write(line, length);
-            collected.Close();
-            session.EndTop();
-            if (session.LostSync()) return;
-            CUT_MailMessage message;
-            message.LoadFromSource(collected);
-            char value[kValueSize];
-            if (message.GetHeaderByName("Message-Id:", value, kValueSize))
-                key = RowKeyFor("", listed.size, value);
+    // First the key of every message on the server (the header gives the
+    // Message-Id where no unique id does), then the acts: a row acts only
+    // on the one message its key names.
+    std::vector<Message> unnamed;
+    for (const Message &message : messages)
+        if (message.uniqueId.empty()) unnamed.push_back(message);
+    for (size_t first = 0; first < unnamed.size(); first += static_cast<size_t>(m_batch)) {
+        const size_t count = std::min(static_cast<size_t>(m_batch), unnamed.size() - first);
+        if (!FetchBatch(session, unnamed, first, count, 0)) {
+            m_complete = false;
+            return;
         }
-        if (!key.empty()) numbers[key].push_back(listed.number);
+    }
+    std::map<std::string, std::vector<int>> numbers;
+    for (const Message &message : messages)
+        if (!message.uniqueId.empty())
+            numbers[RowKeyFor(message.uniqueId, message.size, "")].push_back(message.number);
+    for (const Message &message : unnamed) {
+        const std::string key = RowKeyFor("", message.size, message.messageId);
+        if (message.state == Message::Fetched && !key.empty())
+            numbers[key].push_back(message.number);
     }
 
     std::set<int> done;
@@ -388,6 +418,12 @@ void CMailboxScan::ActOnSelected(CUT_Pop3Session &session, int mode,
             if (!SaveWholeMessage(session, number, m_list.CellText(row, ColId), nullptr))
                 Box("Fehler beim Sichern");
         }
-        if (session.LostSync()) return;
+        if (session.LostSync()) {
+            m_complete = false;
+            return;
+        }
     }
+    Title(Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(messages.size()),
+                 static_cast<long>(messages.size())));
+    m_window.RepaintList();
 }

@@ -1,27 +1,35 @@
 // One complete POP3 conversation: log on, count, fetch the header and first
 // 25 body lines of every message, and list, delete or save them by mode.
 //
-// Mail safety lives here. A message that a pattern matches is retrieved
-// whole into its backup file, which is flushed to disk before DELE is
-// sent; a deletion counts (and its row says "gelöscht") only once the
-// server has answered the QUIT that commits it. The commands on selected
-// rows act on exactly the messages those rows identify: by unique id where
-// the server lists them, else by Message-Id together with the size, and
-// never on a message that these do not single out.
+// Decide, then act. The scan first gathers what it learns of a message
+// into one value (number, size, unique id, header fields, preview, the
+// pattern that matched); a separate step shows it and acts on it. Where
+// the server offers PIPELINING the TOP commands of up to kWindow messages
+// go out at once and their replies are read in order; otherwise one at a
+// time. Either way each message is handled alike.
+//
+// Mail safety lives in the acting step. A message that a pattern matches
+// is retrieved whole into its backup file, which is flushed to disk before
+// DELE is sent; a deletion counts (and its row says "gelöscht") only once
+// the server has answered the QUIT that commits it. The commands on
+// selected rows act on exactly the messages those rows identify: by unique
+// id where the server lists them, else by Message-Id together with the
+// size, and never on a message that these do not single out.
 #pragma once
 
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "CServerAddress.h"
+#include "MailAccount.h"
 #include "ScanMode.h"
 
+class CDirectDeletePatterns;
 class CScanList;
 class CScanWindow;
 class CSettingsStore;
 class CUT_Pop3Session;
-class CUT_MemorySource;
-class CUT_MailMessage;
 
 class CMailboxScan {
 public:
@@ -31,6 +39,8 @@ public:
     static constexpr int kCollectedCapacity = 32000;
     // Failed TOPs in a row after which the scan gives up on the server.
     static constexpr int kFailuresInARow = 3;
+    // TOP commands in flight at once on a server that pipelines.
+    static constexpr int kWindow = 50;
 
     // How the last scan ended, for the exit status of unattended runs.
     enum Outcome {
@@ -42,32 +52,26 @@ public:
         Interrupted,       // the conversation broke off; marked deletions did not happen
     };
 
+    // Everything the scan uses comes in: the server, the account, the
+    // patterns (looked at once per message), the list and the window,
+    // which also decides whether a message box is shown.
+    CMailboxScan(CScanList &list, CScanWindow &window, CServerAddress server, MailAccount account,
+                 CDirectDeletePatterns &patterns, std::string executableName);
+    // The same with the inputs read from the settings ("HOST", "CAFILE",
+    // "USER", "PASS") and the pattern file of the working directory.
     CMailboxScan(CScanList &list, CScanWindow &window, const CSettingsStore &settings,
                  std::string executableName);
+    ~CMailboxScan();
 
     void ScanMailbox(int mode);
+    Outcome LastOutcome() const { return m_outcome; }
     // Seconds to wait for the server, and the most a whole reply may take.
     void SetTimeouts(int waitSeconds, int replySeconds) {
         m_waitSeconds = waitSeconds;
         m_replySeconds = replySeconds;
     }
-    Outcome LastOutcome() const { return m_outcome; }
-
-    // "host:port" with a port from 1 to 65535 names another port than 110;
-    // any other host text is left whole. Returns the host part.
-    static std::string SplitHostPort(const std::string &host, int *port);
-
-    // The "HOST" setting: "pop3s://host[:port]" (TLS from the first byte,
-    // port 995 by default), "pop3+stls://host[:port]" (upgraded with STLS,
-    // port 110 by default), or a host text as before, with an optional
-    // ":port". tlsMode is one of CUT_Pop3Session::TlsMode; port 0 keeps the
-    // session's default.
-    struct Server {
-        std::string host;
-        int port = 0;
-        int tlsMode = 0;
-    };
-    static Server ParseServer(const std::string &setting);
+    // At most this many TOPs in flight (1: never pipeline).
+    void SetWindow(int messages) { m_pipelineWindow = messages < 1 ? 1 : messages; }
 
     // What a row's key says of its message: "U:" and the unique id, or
     // "M:", the size, ":" and the Message-Id value; empty when neither is
@@ -81,22 +85,23 @@ public:
     static constexpr const char *kNotFound = "nicht gefunden";
 
 private:
-    struct Listed {
-        int number = 0;
-        long size = 0;
-        std::string uniqueId;
-    };
+    struct Message;
     struct PendingDeletion {
         int row = 0;
         std::string mark;
     };
 
-    // False when the scan cannot go on with this server.
-    bool ListMessage(CUT_Pop3Session &session, const Listed &message, int row);
-    void FillRow(CUT_MailMessage &message, int row, long size, const std::string &bodyLines);
-    void BackupAndDelete(CUT_Pop3Session &session, const Listed &message, int row,
-                         const std::string &id, const std::string &pattern);
-    void ActOnSelected(CUT_Pop3Session &session, int mode, const std::vector<Listed> &messages);
+    // STAT, LIST and UIDL: the messages there are. False when the scan ends.
+    bool ListMailbox(CUT_Pop3Session &session, std::vector<Message> &messages);
+    // Reads the TOP replies of messages [first, first + count), pipelined
+    // where the server lets it; false when the conversation is lost.
+    bool FetchBatch(CUT_Pop3Session &session, std::vector<Message> &messages, size_t first,
+                    size_t count, int lines);
+    void FetchOne(CUT_Pop3Session &session, Message &message, int lines);
+    void ShowRow(const Message &message, int row);
+    void BackupAndDelete(CUT_Pop3Session &session, const Message &message, int row);
+    void ListAll(CUT_Pop3Session &session, std::vector<Message> &messages);
+    void ActOnSelected(CUT_Pop3Session &session, int mode, std::vector<Message> &messages);
     // Saves the whole message into a flushed file; false when it is not whole on disk.
     bool SaveWholeMessage(CUT_Pop3Session &session, int number, const std::string &id,
                           std::string *name);
@@ -105,11 +110,17 @@ private:
 
     CScanList &m_list;
     CScanWindow &m_window;
-    const CSettingsStore &m_settings;
+    CServerAddress m_server;
+    MailAccount m_account;
+    std::unique_ptr<CDirectDeletePatterns> m_ownPatterns;
+    CDirectDeletePatterns &m_patterns;
     std::string m_executableName;
     Outcome m_outcome = NotRun;
     std::vector<PendingDeletion> m_pending;
     int m_failuresInARow = 0;
+    bool m_complete = true;
     int m_waitSeconds = kTimeoutSeconds;
     int m_replySeconds = kReplySeconds;
+    int m_pipelineWindow = kWindow;
+    int m_batch = 1;  // this scan's window: 1 unless the server pipelines
 };

@@ -114,6 +114,8 @@ void CPelloruView::RepaintList() {
 }
 
 void CPelloruView::ShowMessage(const std::string &text) {
+    // An unattended run asks no one anything.
+    if (BatchMode) return;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelloru"),
                     QString::fromStdString(text), QMessageBox::Ok, this);
     box.exec();

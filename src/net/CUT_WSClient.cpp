@@ -52,8 +52,10 @@ void CUT_WSClient::CopyAddressText(const char *text) {
 }
 
 void CUT_WSClient::DropDataSocket() {
+    m_tls.Free();
     RawClose(m_socket);
     m_socket = kNoSocket;
+    ResetReceiveBuffer();
 }
 
 void CUT_WSClient::StoreLocalPort() {
@@ -178,9 +180,12 @@ ResultCode CUT_WSClient::CreateSocket(SocketHandle &socket, int family, int type
 ResultCode CUT_WSClient::CloseConnection() {
     ResultCode result = RC_OK;
     if (m_socket != kNoSocket) {
+        if (m_tls.Active()) m_tls.Shutdown();
         if (m_type == kTypeStream && RawShutdown(m_socket, 2) != 0) result = RC_ERROR;
+        m_tls.Free();
         if (RawClose(m_socket) != 0) result = RC_ERROR;
     }
+    ResetReceiveBuffer();
     if (m_listenSocket != kNoSocket) {
         if (RawShutdown(m_listenSocket, 2) != 0) result = RC_ERROR;
         if (RawClose(m_listenSocket) != 0) result = RC_ERROR;
@@ -228,9 +233,12 @@ ResultCode CUT_WSClient::WaitForConnection(long seconds) {
 
 ResultCode CUT_WSClient::AcceptConnection() {
     if (m_socket != kNoSocket) {
+        if (m_tls.Active()) m_tls.Shutdown();
         bool failed = m_type == kTypeStream && RawShutdown(m_socket, 2) != 0;
+        m_tls.Free();
         failed = RawClose(m_socket) != 0 || failed;
         m_socket = kNoSocket;
+        ResetReceiveBuffer();
         if (failed) return OnError(RC_ERROR);
     }
     socklen_t length = sizeof m_peer;
@@ -296,7 +304,7 @@ int CUT_WSClient::Send(const char *data, int length) {
         length = text > INT32_MAX ? INT32_MAX : static_cast<int>(text);
     }
     if (length == 0) return 0;
-    int sent = RawSend(m_socket, data, length, 0);
+    int sent = TransportSend(data, length);
     return sent < 0 ? 0 : sent;
 }
 
@@ -412,16 +420,17 @@ ResultCode CUT_WSClient::ReceiveToSource(CUT_ByteSource &source, int mode, long 
 
 int CUT_WSClient::Receive(char *buffer, int length, long timeout) {
     if (buffer == nullptr || length <= 0) return 0;
+    if (BufferedBytes() > 0) return TakeBuffered(buffer, length);
     if (timeout > 0 && WaitForReceive(timeout, 0) != RC_OK) return 0;
-    return RawReceive(m_socket, buffer, length, 0);
+    return TransportReceive(buffer, length);
 }
 
 int CUT_WSClient::ReceiveExact(char *buffer, int length, long timeout) {
     if (buffer == nullptr || length <= 0) return 0;
-    int total = 0;
+    int total = TakeBuffered(buffer, length);
     while (total < length) {
         if (timeout > 0 && WaitForReceive(timeout, 0) != RC_OK) break;
-        int n = RawReceive(m_socket, buffer + total, length - total, 0);
+        int n = TransportReceive(buffer + total, length - total);
         if (n <= 0) break;
         total += n;
     }
@@ -435,43 +444,73 @@ ResultCode CUT_WSClient::ReceiveToFile(const char *fileName, int mode, long time
 
 int CUT_WSClient::ReceiveLine(char *buffer, int size, long timeout) {
     if (buffer == nullptr || size < 2) return 0;
-
-    // Peeked bytes land in scratch space first, so that a read that gets
-    // nothing leaves the caller's buffer as it was.
-    char local[1024];
-    std::unique_ptr<char[]> heap;
-    char *scratch = local;
-    if (size > static_cast<int>(sizeof local)) {
-        heap.reset(new (std::nothrow) char[static_cast<size_t>(size)]);
-        if (!heap) return 0;
-        scratch = heap.get();
-    }
-
+    // Bytes go to the caller only once they are taken, so a read that gets
+    // nothing leaves the caller's buffer as it was, and the bytes of the
+    // next line stay held for the next read.
     int room = size - 1;
     int stored = 0;
     while (room > 0) {
         if (IsAborted()) break;
-        if (!WaitForLineData(timeout)) break;
-        int peeked = RawReceive(m_socket, scratch, room, MSG_PEEK);
-        if (peeked < 1) break;
-        if (peeked > room) peeked = room;
-        const char *lf = static_cast<const char *>(std::memchr(scratch, '\n', peeked));
-        int wanted = lf != nullptr ? static_cast<int>(lf - scratch) + 1 : peeked;
-
-        // Take exactly what was peeked; a short read is continued, so a
-        // layer that hands out fewer bytes cannot split the line wrongly.
-        int taken = 0;
-        while (taken < wanted) {
-            int n = RawReceive(m_socket, buffer + stored + taken, wanted - taken, 0);
-            if (n < 1) break;
-            taken += n;
+        if (BufferedBytes() == 0) {
+            if (!WaitForLineData(timeout)) break;
+            if (FillReceiveBuffer() < 1) break;
         }
+        const int available = BufferedBytes() < room ? BufferedBytes() : room;
+        const char *start = m_in + m_inStart;
+        const char *lf = static_cast<const char *>(std::memchr(start, '\n', available));
+        const int taken = TakeBuffered(buffer + stored, lf != nullptr ? static_cast<int>(lf - start) + 1
+                                                                      : available);
         stored += taken;
         room -= taken;
-        if (taken > 0) buffer[stored] = '\0';
-        if (taken < wanted || lf != nullptr) break;
+        buffer[stored] = '\0';
+        if (lf != nullptr) break;
     }
     return stored;
+}
+
+int CUT_WSClient::TakeBuffered(char *buffer, int length) {
+    int count = BufferedBytes() < length ? BufferedBytes() : length;
+    if (count <= 0) return 0;
+    std::memcpy(buffer, m_in + m_inStart, static_cast<size_t>(count));
+    m_inStart += count;
+    if (m_inStart == m_inEnd) ResetReceiveBuffer();
+    return count;
+}
+
+int CUT_WSClient::FillReceiveBuffer() {
+    ResetReceiveBuffer();
+    const int n = TransportReceive(m_in, kReceiveBufferSize);
+    if (n > 0) m_inEnd = n > kReceiveBufferSize ? kReceiveBufferSize : n;
+    return n;
+}
+
+int CUT_WSClient::TransportReceive(char *buffer, int length) {
+    if (m_tls.Active()) return m_tls.Receive(buffer, length, false);
+    return RawReceive(m_socket, buffer, length, 0);
+}
+
+int CUT_WSClient::TransportSend(const char *data, int length) {
+    if (m_tls.Active()) return m_tls.Send(data, length);
+    return RawSend(m_socket, data, length, 0);
+}
+
+int CUT_WSClient::TransportWaitReadable(long seconds, long microseconds) {
+    if (m_tls.Active()) return m_tls.WaitReadable(seconds, microseconds);
+    return RawWaitReadable(m_socket, seconds, microseconds);
+}
+
+int CUT_WSClient::SendBufferBytes() const {
+    if (m_socket == kNoSocket) return 0;
+    int size = 0;
+    socklen_t length = sizeof size;
+    if (::getsockopt(m_socket, SOL_SOCKET, SO_SNDBUF, &size, &length) != 0) return 0;
+    return size;
+}
+
+ResultCode CUT_WSClient::StartTls(const std::string &host, const std::string &caFile) {
+    if (m_socket == kNoSocket) return OnError(RC_NO_SOCKET);
+    ResetReceiveBuffer();
+    return OnError(m_tls.Start(m_socket, host, caFile));
 }
 
 void CUT_WSClient::SetReadDeadline(long milliseconds) {
@@ -495,8 +534,10 @@ bool CUT_WSClient::WaitForLineData(long timeout) {
 }
 
 ResultCode CUT_WSClient::ClearReceiveBuffer() {
+    ResetReceiveBuffer();
     char scratch[256];
-    while (RawBytesAvailable(m_socket) && Receive(scratch, sizeof scratch, 0) > 0) {
+    while ((RawBytesAvailable(m_socket) || (m_tls.Active() && m_tls.Pending() > 0)) &&
+           Receive(scratch, sizeof scratch, 0) > 0) {
     }
     return OnError(RC_OK);
 }
@@ -513,7 +554,8 @@ ResultCode CUT_WSClient::ReceiveDatagram(char *buffer, int *length, long timeout
 }
 
 ResultCode CUT_WSClient::WaitForReceive(long seconds, long microseconds) {
-    return OnError(RawWaitReadable(m_socket, seconds, microseconds) == 0 ? RC_OK : RC_ERROR);
+    if (BufferedBytes() > 0) return OnError(RC_OK);
+    return OnError(TransportWaitReadable(seconds, microseconds) == 0 ? RC_OK : RC_ERROR);
 }
 
 ResultCode CUT_WSClient::OnError(ResultCode code) { return code; }
@@ -528,12 +570,15 @@ void CUT_WSClient::OnWindowNotify0(int, int) {}
 void CUT_WSClient::OnWindowNotify1(int) {}
 void CUT_WSClient::OnWindowNotify2(int) {}
 
-int CUT_WSClient::IsConnected() {
-    if (m_socket == kNoSocket) return 0;
+int CUT_WSClient::IsConnected() { return PeekConnection() != kClosed ? 1 : 0; }
+
+CUT_WSClient::ConnectionState CUT_WSClient::PeekConnection() {
+    if (m_socket == kNoSocket) return kClosed;
+    if (BufferedBytes() > 0 || (m_tls.Active() && m_tls.Pending() > 0)) return kDataWaiting;
     int readable = net_platform::WaitReadable(m_socket, 0, 0);
     if (readable < 0) {
         int error = net_platform::LastError();
-        if (error == EBADF || error == ENOTSOCK || error == ENETDOWN) return 0;
+        if (error == EBADF || error == ENOTSOCK || error == ENETDOWN) return kClosed;
         readable = 0;
     }
 
@@ -545,7 +590,7 @@ int CUT_WSClient::IsConnected() {
         case EINTR: case EFAULT: case EINVAL: case EBADF: case ENOTSOCK: case EMSGSIZE:
         case EOPNOTSUPP: case ENETDOWN: case ENETRESET: case EISCONN: case ESHUTDOWN:
         case ETIMEDOUT: case ECONNRESET:
-            return 0;
+            return kClosed;
         case EAGAIN:
 #if EWOULDBLOCK != EAGAIN
         case EWOULDBLOCK:
@@ -553,10 +598,14 @@ int CUT_WSClient::IsConnected() {
             n = 0;
             break;
         default:
-            return 1;
+            return kIdle;
         }
     }
-    return (n == 0 && readable == 1) ? 0 : 1;
+    if (n == 0) return readable == 1 ? kClosed : kIdle;
+    // Over TLS the bytes may be a record without data (a session ticket):
+    // only data counts.
+    if (m_tls.Active() && m_tls.Pending() == 0 && m_tls.WaitReadable(0, 0) != 0) return kIdle;
+    return kDataWaiting;
 }
 
 ResultCode CUT_WSClient::ResolveHostAddress(const char *name, char *out, int size) {

@@ -1,13 +1,20 @@
 // Blocking TCP client with time-outs, line-oriented receiving and
 // overridable hooks. Protocol classes derive from it and talk to their
 // server only through these operations.
+//
+// Stream reads come from one receive buffer, filled with one read when it
+// is empty, so a line costs no system call of its own. TLS is a property
+// of the connection: once started, every read and write of the stream goes
+// through it, below that buffer, and nothing above needs to know.
 #pragma once
 
 #include <netinet/in.h>
 
 #include <chrono>
+#include <string>
 
 #include "CUT_SocketLayer.h"
+#include "CUT_TlsChannel.h"
 #include "ResultCode.h"
 
 class CUT_ByteSource;
@@ -68,6 +75,25 @@ public:
     int SetReceiveTimeoutOption(int milliseconds);
     int SetSendTimeoutOption(int milliseconds);
 
+    // TLS over the open connection from now on (RC_OK,
+    // RC_CERTIFICATE_REJECTED, RC_TLS_FAILED). Bytes received before and
+    // not yet read are dropped: nothing sent in the clear may pass for
+    // protected data.
+    ResultCode StartTls(const std::string &host, const std::string &caFile);
+    bool TlsActive() const { return m_tls.Active(); }
+    // Why the last StartTls failed, for people.
+    const std::string &TlsError() const { return m_tls.LastError(); }
+
+    // What the connection holds right now, without waiting: closed, open
+    // with nothing to read, or open with bytes (held or arriving) to read.
+    enum ConnectionState { kClosed = 0, kIdle = 1, kDataWaiting = 2 };
+    ConnectionState PeekConnection();
+    // What the socket's send buffer takes (SO_SNDBUF as the system reports
+    // it); 0 without a socket.
+    int SendBufferBytes() const;
+    // Received bytes held in the buffer, not yet handed out.
+    int BufferedBytes() const { return m_inEnd - m_inStart; }
+
     // Line reads give up once this many milliseconds from now have passed,
     // however slowly the bytes trickle in; 0 or less: no such bound.
     void SetReadDeadline(long milliseconds);
@@ -81,6 +107,7 @@ public:
 
 protected:
     static constexpr int kAddressTextSize = 30;
+    static constexpr int kReceiveBufferSize = 16 * 1024;
 
     int m_remotePort = 0;
     int m_localPort = 0;
@@ -99,6 +126,23 @@ protected:
     int m_receiveTimeoutMs = 30000;
 
 private:
+    // The stream below the buffer: TLS when started, else the raw
+    // operations.
+    int TransportReceive(char *buffer, int length);
+    int TransportSend(const char *data, int length);
+    int TransportWaitReadable(long seconds, long microseconds);
+    // One read into the empty buffer; its count, 0 when the peer closed,
+    // below 0 on failure.
+    int FillReceiveBuffer();
+    // Hands out up to length held bytes.
+    int TakeBuffered(char *buffer, int length);
+    void ResetReceiveBuffer() { m_inStart = m_inEnd = 0; }
+
+    char m_in[kReceiveBufferSize];
+    int m_inStart = 0;
+    int m_inEnd = 0;
+    CUT_TlsChannel m_tls;
+
     // Waits for data before a line read goes on: the caller's time-out,
     // capped by the read deadline. False when neither allows more.
     bool WaitForLineData(long timeout);

@@ -1,7 +1,5 @@
 #include "CUT_Pop3Session.h"
 
-#include <sys/socket.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -27,10 +25,7 @@ bool HasPrefix(const char *text, const char *prefix) {
 
 CUT_Pop3Session::CUT_Pop3Session() = default;
 
-CUT_Pop3Session::~CUT_Pop3Session() {
-    // The TLS channel goes first, while this object's raw operations exist.
-    if (m_tls.Active()) CloseConnection();
-}
+CUT_Pop3Session::~CUT_Pop3Session() = default;
 
 int CUT_Pop3Session::OnConnected(SocketHandle, const char *) {
     if (m_tlsMode == TLS_IMPLICIT) return OnError(StartTls());
@@ -45,41 +40,8 @@ ResultCode CUT_Pop3Session::SetTls(int mode, const std::string &caFile) {
 }
 
 ResultCode CUT_Pop3Session::StartTls() {
-    // The name the certificate must carry: the host as given, without a
-    // "user@" in front.
-    const size_t at = m_host.rfind('@');
-    const std::string host = at != std::string::npos && at > 0 ? m_host.substr(at + 1) : m_host;
-    return m_tls.Start(DataSocket(), host, m_caFile);
-}
-
-int CUT_Pop3Session::RawClose(SocketHandle socket) {
-    if (m_tls.Active()) m_tls.Free();
-    return CUT_WSClient::RawClose(socket);
-}
-
-int CUT_Pop3Session::RawShutdown(SocketHandle socket, int how) {
-    if (m_tls.Active()) m_tls.Shutdown();
-    return CUT_WSClient::RawShutdown(socket, how);
-}
-
-int CUT_Pop3Session::RawReceive(SocketHandle socket, char *buffer, int length, int flags) {
-    if (!m_tls.Active()) return CUT_WSClient::RawReceive(socket, buffer, length, flags);
-    return m_tls.Receive(buffer, length, (flags & MSG_PEEK) != 0);
-}
-
-int CUT_Pop3Session::RawSend(SocketHandle socket, const char *data, int length, int flags) {
-    if (!m_tls.Active()) return CUT_WSClient::RawSend(socket, data, length, flags);
-    return m_tls.Send(data, length);
-}
-
-int CUT_Pop3Session::RawBytesAvailable(SocketHandle socket) {
-    if (m_tls.Active() && m_tls.Pending() > 0) return 1;
-    return CUT_WSClient::RawBytesAvailable(socket);
-}
-
-int CUT_Pop3Session::RawWaitReadable(SocketHandle socket, long seconds, long microseconds) {
-    if (!m_tls.Active()) return CUT_WSClient::RawWaitReadable(socket, seconds, microseconds);
-    return m_tls.WaitReadable(seconds, microseconds);
+    // The certificate must name the host as the caller gave it.
+    return CUT_WSClient::StartTls(m_host, m_caFile);
 }
 
 int CUT_Pop3Session::OnRetrieveProgress(long) { return !IsAborted(); }
@@ -111,6 +73,9 @@ ResultCode CUT_Pop3Session::SetPort(int port) {
 ResultCode CUT_Pop3Session::LoseSync(ResultCode code) {
     // No QUIT: whatever was marked for deletion stays on the server.
     m_lostSync = true;
+    m_queued.clear();
+    m_outgoing.clear();
+    m_queuedBytes = 0;
     if (DataSocket() != kNoSocket) CloseConnection();
     return OnError(code);
 }
@@ -236,8 +201,8 @@ ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, cons
 
 ResultCode CUT_Pop3Session::FetchCapabilities() {
     m_capabilities.clear();
-    if (m_lostSync) return OnError(RC_LOST_SYNC);
-    if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
+    const ResultCode ready = ReadyForCommand();
+    if (ready != RC_OK) return ready;
     if (!SendCommand("CAPA\r\n")) return RC_LOST_SYNC;
     const Status status = ReadStatus(m_receiveTimeout);
     if (status == Status::Negative) return OnError(RC_ERROR);
@@ -261,6 +226,8 @@ bool CUT_Pop3Session::OffersStls() {
 }
 
 ResultCode CUT_Pop3Session::CloseMailbox() {
+    // Replies still owed to queued commands would answer QUIT.
+    if (!m_queued.empty()) LoseSync();
     if (m_lostSync) {
         CloseConnection();
         return OnError(RC_LOST_SYNC);
@@ -289,9 +256,20 @@ ResultCode CUT_Pop3Session::CloseMailbox() {
     return OnError(result != RC_OK ? result : closed);
 }
 
-ResultCode CUT_Pop3Session::SimpleCommand(const char *command, ResultCode refusal) {
+ResultCode CUT_Pop3Session::ReadyForCommand() {
     if (m_lostSync) return OnError(RC_LOST_SYNC);
-    if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
+    if (!m_queued.empty()) return OnError(RC_ERROR);
+    switch (PeekConnection()) {
+    case kClosed: return OnError(RC_NOT_CONNECTED);
+    case kDataWaiting: return LoseSync();
+    case kIdle: break;
+    }
+    return RC_OK;
+}
+
+ResultCode CUT_Pop3Session::SimpleCommand(const char *command, ResultCode refusal) {
+    const ResultCode ready = ReadyForCommand();
+    if (ready != RC_OK) return ready;
     if (!SendCommand(command)) return RC_LOST_SYNC;
     switch (ReadStatus(m_receiveTimeout)) {
     case Status::Positive: return RC_OK;
@@ -341,8 +319,8 @@ ResultCode CUT_Pop3Session::FetchMessageSizes() {
 }
 
 ResultCode CUT_Pop3Session::RetrieveToSource(int messageNumber, CUT_ByteSource &source) {
-    if (m_lostSync) return OnError(RC_LOST_SYNC);
-    if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
+    const ResultCode ready = ReadyForCommand();
+    if (ready != RC_OK) return ready;
     // The target is opened before anything is sent.
     if (source.Open(OpenMode::Write) == -1) return OnError(RC_TARGET_OPEN_FAILED);
     std::snprintf(m_reply, sizeof m_reply, "RETR %d\r\n", messageNumber);
@@ -452,8 +430,6 @@ ResultCode CUT_Pop3Session::EndRetrieve() { return DrainOpenReply(m_retrieveOpen
 
 ResultCode CUT_Pop3Session::FetchUniqueIds(int messageNumber) {
     m_uniqueIds.clear();
-    if (m_lostSync) return OnError(RC_LOST_SYNC);
-    if (!IsConnected()) return OnError(RC_NOT_CONNECTED);
     if (messageNumber >= 1)
         std::snprintf(m_reply, sizeof m_reply, "UIDL %d\r\n", messageNumber);
     else
@@ -489,7 +465,56 @@ const char *CUT_Pop3Session::FindUniqueId(int messageNumber) {
     return nullptr;
 }
 
+ResultCode CUT_Pop3Session::QueueTop(int messageNumber, int lineCount) {
+    if (m_queued.empty()) {
+        const ResultCode ready = ReadyForCommand();
+        if (ready != RC_OK) return ready;
+    } else if (m_lostSync) {
+        return OnError(RC_LOST_SYNC);
+    }
+    char command[48];
+    const int length =
+        std::snprintf(command, sizeof command, "TOP %d %d\r\n", messageNumber, lineCount);
+    if (!m_queued.empty() && m_queuedBytes + length > PipelineByteLimit())
+        return OnError(RC_BUFFER_TOO_SMALL);
+    m_outgoing += command;
+    m_queued.push_back({messageNumber, lineCount, length});
+    m_queuedBytes += length;
+    return OnError(RC_OK);
+}
+
+int CUT_Pop3Session::PipelineByteLimit() {
+    // Linux reports twice the buffer it grants; half of the figure is safe
+    // everywhere, and a few commands always fit.
+    const int half = SendBufferBytes() / 2;
+    return half > 256 ? half : 256;
+}
+
 ResultCode CUT_Pop3Session::BeginTop(int messageNumber, int lineCount) {
+    if (!m_queued.empty()) {
+        const QueuedTop next = m_queued.front();
+        // Replies come in the order of the commands; asking for another
+        // one than the oldest would take its reply for this one.
+        if (m_lostSync || next.messageNumber != messageNumber || next.lineCount != lineCount)
+            return LoseSync(m_lostSync ? RC_LOST_SYNC : RC_ERROR);
+        if (!m_outgoing.empty()) {
+            std::string out;
+            out.swap(m_outgoing);
+            if (!SendCommand(out.c_str())) return RC_LOST_SYNC;
+        }
+        m_queued.pop_front();
+        m_queuedBytes -= next.bytes;
+        switch (ReadStatus(m_receiveTimeout)) {
+        case Status::Positive:
+            m_topOpen = 1;
+            m_topEnded = 0;
+            return OnError(RC_OK);
+        case Status::Negative: return OnError(RC_TOP_REFUSED);
+        case Status::Silent: return LoseSync(RC_NO_REPLY);
+        case Status::Garbled: break;
+        }
+        return LoseSync();
+    }
     char command[48];
     std::snprintf(command, sizeof command, "TOP %d %d\r\n", messageNumber, lineCount);
     ResultCode result = SimpleCommand(command, RC_TOP_REFUSED);

@@ -11,10 +11,10 @@
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <string>
 #include <vector>
 
-#include "CUT_TlsChannel.h"
 #include "CUT_WSClient.h"
 
 class CUT_ByteSource;
@@ -44,13 +44,6 @@ public:
     enum TlsMode { TLS_NONE = 0, TLS_IMPLICIT = 1, TLS_STARTTLS = 2 };
 
     int OnConnected(SocketHandle socket, const char *host) override;
-    // Over TLS the raw operations go through the TLS channel.
-    int RawClose(SocketHandle socket) override;
-    int RawShutdown(SocketHandle socket, int how) override;
-    int RawReceive(SocketHandle socket, char *buffer, int length, int flags) override;
-    int RawSend(SocketHandle socket, const char *data, int length, int flags) override;
-    int RawBytesAvailable(SocketHandle socket) override;
-    int RawWaitReadable(SocketHandle socket, long seconds, long microseconds) override;
 
     // Slots 41 to 57, in this order.
     virtual int OnRetrieveProgress(long bytesSoFar);
@@ -83,8 +76,17 @@ public:
     // TLS for the next OpenMailbox; caFile names an extra CA file to trust
     // (empty: the system's trust store only).
     ResultCode SetTls(int mode, const std::string &caFile);
-    bool TlsActive() const { return m_tls.Active(); }
-    const std::string &TlsError() const { return m_tls.LastError(); }
+
+    // Pipelining (RFC 2449): TOP commands sent ahead of their replies, no
+    // more at once than the socket's send buffer takes, so neither side
+    // can block on a full buffer (RC_BUFFER_TOO_SMALL: read replies
+    // first). BeginTop for the oldest queued TOP reads its reply instead
+    // of sending; no other command goes out while TOPs are queued. Only
+    // for a server that lists PIPELINING.
+    ResultCode QueueTop(int messageNumber, int lineCount);
+    int QueuedTops() const { return static_cast<int>(m_queued.size()); }
+    // The bytes of queued commands allowed at once.
+    int PipelineByteLimit();
 
     // The longest a reply may take as a whole: this many seconds, and one
     // more for every 4 KiB it brings (a large RETR on a slow line).
@@ -99,6 +101,8 @@ public:
     int DeletionsMarked() const { return m_deletionsMarked; }
     const std::vector<MessageSizeEntry> &MessageSizes() const { return m_sizes; }
     bool HasCapability(const char *name) const;
+    // The CAPA listing last read (empty before, or when refused).
+    const std::vector<std::string> &Capabilities() const { return m_capabilities; }
 
     int Port() const { return m_port; }
     int ReceiveTimeout() const { return m_receiveTimeout; }
@@ -114,6 +118,10 @@ protected:
 private:
     enum class Status { Positive, Negative, Silent, Garbled };
 
+    // RC_OK when a command may go out now: the step is kept, no queued
+    // reply is pending, the server is there and has sent nothing unasked
+    // (bytes that no command asked for lose the step).
+    ResultCode ReadyForCommand();
     ResultCode SimpleCommand(const char *command, ResultCode refusal);
     // Sends a command line; false (and the step lost) when it did not go out whole.
     bool SendCommand(const char *command);
@@ -152,10 +160,17 @@ private:
     bool m_pieceStartedLine = true;
     int m_deletionsMarked = 0;
     int m_replyLimitSeconds = 60;
+    struct QueuedTop {
+        int messageNumber;
+        int lineCount;
+        int bytes;
+    };
+    std::deque<QueuedTop> m_queued;
+    std::string m_outgoing;  // queued commands not yet sent
+    int m_queuedBytes = 0;
     std::chrono::steady_clock::time_point m_replyStart;
     long m_replyBytes = 0;
     int m_tlsMode = TLS_NONE;
     std::string m_caFile;
     std::string m_host;
-    CUT_TlsChannel m_tls;
 };

@@ -12,6 +12,7 @@
 
 #include "BatchMode.h"
 #include "CMailboxScan.h"
+#include "CServerAddress.h"
 #include "ScanTestSupport.h"
 #include "ScriptedServer.h"
 
@@ -45,7 +46,8 @@ std::string Listing(const std::vector<int> &sizes) {
 void OpenBox(ScriptedServer &server, const std::vector<int> &sizes) {
     server.Expect("STAT\r\n").Send("+OK " + std::to_string(sizes.size()) + " 900\r\n")
         .Expect("LIST\r\n").Send(Listing(sizes))
-        .Expect("UIDL\r\n").Send("-ERR not here\r\n");
+        .Expect("UIDL\r\n").Send("-ERR not here\r\n")
+        .Expect("CAPA\r\n").Send("-ERR\r\n");
 }
 
 const std::string kAnna =
@@ -223,6 +225,7 @@ TEST_F(ScanTest, ALostConnectionEndsTheScanInsteadOfFailingEveryMessage) {
     server.Expect("STAT\r\n").Send("+OK 100000 9\r\n")
         .Expect("LIST\r\n").Send(Listing({10, 10, 10}))
         .Expect("UIDL\r\n").Send("-ERR\r\n")
+        .Expect("CAPA\r\n").Send("+OK\r\nUIDL\r\n.\r\n")
         .Expect(Top(1)).Send(TopReply(kAnna))
         .Expect(Top(2)).Close();
     Run(List);
@@ -347,6 +350,7 @@ TEST_F(ScanTest, SaveSelectedWritesWholeMessagesByUniqueId) {
     server.Expect("STAT\r\n").Send("+OK 2 9\r\n")
         .Expect("LIST\r\n").Send(Listing({5, 6}))
         .Expect("UIDL\r\n").Send("+OK\r\n1 uid-1\r\n2 uid-2\r\n.\r\n")
+        .Expect("CAPA\r\n").Send("-ERR\r\n")
         .Expect(Retr(2)).Send(TopReply(whole))
         .Expect("Quit\r\n");
     Run(SaveSelected);
@@ -408,16 +412,16 @@ TEST_F(ScanTest, DeletionsCountOnlyWhenTheQuitThatCommitsThemSucceeds) {
 
 TEST(ScanHostPort, APortSuffixIsTakenOnlyWhenItIsOne) {
     int port = 0;
-    EXPECT_EQ(CMailboxScan::SplitHostPort("pop.example.net:1100", &port), "pop.example.net");
+    EXPECT_EQ(CServerAddress::SplitHostPort("pop.example.net:1100", &port), "pop.example.net");
     EXPECT_EQ(port, 1100);
     port = 0;
-    EXPECT_EQ(CMailboxScan::SplitHostPort("pop.example.net", &port), "pop.example.net");
-    EXPECT_EQ(CMailboxScan::SplitHostPort("host:0", &port), "host:0");
-    EXPECT_EQ(CMailboxScan::SplitHostPort("host:65536", &port), "host:65536");
-    EXPECT_EQ(CMailboxScan::SplitHostPort("host:12a", &port), "host:12a");
-    EXPECT_EQ(CMailboxScan::SplitHostPort("host:", &port), "host:");
-    EXPECT_EQ(CMailboxScan::SplitHostPort(":110", &port), ":110");
-    EXPECT_EQ(CMailboxScan::SplitHostPort("host:99999999999999999999", &port),
+    EXPECT_EQ(CServerAddress::SplitHostPort("pop.example.net", &port), "pop.example.net");
+    EXPECT_EQ(CServerAddress::SplitHostPort("host:0", &port), "host:0");
+    EXPECT_EQ(CServerAddress::SplitHostPort("host:65536", &port), "host:65536");
+    EXPECT_EQ(CServerAddress::SplitHostPort("host:12a", &port), "host:12a");
+    EXPECT_EQ(CServerAddress::SplitHostPort("host:", &port), "host:");
+    EXPECT_EQ(CServerAddress::SplitHostPort(":110", &port), ":110");
+    EXPECT_EQ(CServerAddress::SplitHostPort("host:99999999999999999999", &port),
               "host:99999999999999999999");
     EXPECT_EQ(port, 0);
 }

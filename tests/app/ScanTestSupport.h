@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BatchMode.h"
 #include "CScanList.h"
 #include "CScanWindow.h"
 #include "CSettingsStore.h"
@@ -67,7 +68,10 @@ class RecordingWindow : public CScanWindow {
 public:
     void SetTitle(const std::string &title) override { titles.push_back(title); }
     void RepaintList() override { ++repaints; }
-    void ShowMessage(const std::string &text) override { boxes.push_back(text); }
+    // As the window does: no box in an unattended run.
+    void ShowMessage(const std::string &text) override {
+        if (!BatchMode) boxes.push_back(text);
+    }
     std::vector<std::string> titles;
     std::vector<std::string> boxes;
     int repaints = 0;

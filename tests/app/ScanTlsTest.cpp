@@ -4,6 +4,7 @@
 
 #include "BatchMode.h"
 #include "CMailboxScan.h"
+#include "CServerAddress.h"
 #include "CUT_Pop3Session.h"
 #include "DovecotServer.h"
 #include "ScanTestSupport.h"
@@ -11,7 +12,7 @@
 #include "TestFiles.h"
 
 TEST(ScanServerSetting, SchemesPortsAndPlainHosts) {
-    auto parse = CMailboxScan::ParseServer;
+    auto parse = [](const std::string &setting) { return CServerAddress::Parse(setting); };
     EXPECT_EQ(parse("pop3s://pop.example.net").host, "pop.example.net");
     EXPECT_EQ(parse("pop3s://pop.example.net").port, 995);
     EXPECT_EQ(parse("pop3s://pop.example.net").tlsMode, CUT_Pop3Session::TLS_IMPLICIT);

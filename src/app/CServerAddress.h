@@ -1,0 +1,24 @@
+// The "HOST" setting taken apart once: the host to connect to, the port,
+// whether and how TLS protects the conversation, and an extra CA file to
+// trust. Everything below gets these parts, never the setting's text.
+#pragma once
+
+#include <string>
+
+class CServerAddress {
+public:
+    std::string host;
+    int port = 0;     // 0: the session's default (110)
+    int tlsMode = 0;  // one of CUT_Pop3Session::TlsMode
+    std::string caFile;
+
+    // "pop3s://host[:port]" (TLS from the first byte, port 995 by
+    // default), "pop3+stls://host[:port]" (upgraded with STLS, port 110 by
+    // default), or a host text as before, with an optional ":port". A
+    // "user@" in front of the host names no part of it.
+    static CServerAddress Parse(const std::string &setting, const std::string &caFile = {});
+
+    // "host:port" with a port from 1 to 65535 names another port than 110;
+    // any other host text is left whole. Returns the host part.
+    static std::string SplitHostPort(const std::string &host, int *port);
+};
