@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 #include <sstream>
@@ -155,4 +156,45 @@ TEST(ScanDovecot, ABatchScanLeavesExactlyTheUnmatchedAndSelectedRowsActAlone) {
     std::sort(left.begin(), left.end());
     EXPECT_TRUE(server.Messages() == left);
     EXPECT_TRUE(window.boxes.empty());
+}
+
+TEST(ScanDovecot, APipelinedScanShowsAndDeletesWhatASequentialOneDoes) {
+    REQUIRE_DOVECOT();
+    DovecotServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    // More messages than one window, with matches in several windows.
+    std::vector<std::string> mailbox;
+    const std::vector<std::string> files = SampleMessages();
+    for (int i = 0; i < 120; ++i) mailbox.push_back(ReadBinaryFile(files[static_cast<size_t>(i) % files.size()]));
+    ScanEnvironment env;
+    env.Patterns("Subject:*Wartungsvertrag\n");
+    CSettingsStore settings("pelloru");
+    settings.Write("HOST", "127.0.0.1:" + std::to_string(server.Port()));
+    settings.Write("USER", DovecotServer::kUser);
+    settings.Write("PASS", CSettingsStore::ComplementPassword(DovecotServer::kPassword));
+
+    std::vector<std::vector<std::string>> rows[2];
+    std::vector<std::string> backups[2];
+    for (int window : {1, CMailboxScan::kWindow}) {
+        const int run = window == 1 ? 0 : 1;
+        server.ClearMailbox();
+        for (const std::string &message : mailbox) ASSERT_TRUE(server.AddMessage(message));
+        for (const std::string &name : env.Backups()) std::remove(name.c_str());
+        MemoryList list;
+        RecordingWindow shown;
+        CMailboxScan scan(list, shown, settings, "pelloru");
+        scan.SetWindow(window);
+        scan.ScanMailbox(List);
+        EXPECT_EQ(scan.LastOutcome(), CMailboxScan::Scanned);
+        EXPECT_TRUE(shown.boxes.empty());
+        rows[run] = list.rows;
+        for (const std::string &name : env.Backups()) backups[run].push_back(ReadBinaryFile(name));
+        std::sort(backups[run].begin(), backups[run].end());
+        ASSERT_TRUE(server.WaitForCount(105));  // 15 offers matched
+    }
+    ASSERT_EQ(rows[0].size(), 120u);
+    EXPECT_TRUE(rows[0] == rows[1]);
+    EXPECT_EQ(backups[0].size(), 15u);
+    EXPECT_TRUE(backups[0] == backups[1]);
 }

@@ -410,6 +410,59 @@ TEST_F(ScanTest, DeletionsCountOnlyWhenTheQuitThatCommitsThemSucceeds) {
     }
 }
 
+TEST_F(ScanTest, PipelinedTopsStayWithinTheWindow) {
+    // A server that offers PIPELINING and reads slowly: never more TOPs out
+    // than the window, whose replies come back in order.
+    server.Expect("STAT\r\n").Send("+OK 6 60\r\n")
+        .Expect("LIST\r\n").Send(Listing({10, 10, 10, 10, 10, 10}))
+        .Expect("UIDL\r\n").Send("-ERR\r\n")
+        .Expect("CAPA\r\n").Send("+OK\r\nPIPELINING\r\n.\r\n")
+        .Pause(200);
+    for (int n = 1; n <= 4; ++n) server.Expect(Top(n));
+    server.ExpectSilence(300);
+    for (int n = 1; n <= 4; ++n) server.Send(TopReply(n % 2 ? kAnna : kOffer));
+    server.Expect(Top(5)).Expect(Top(6)).ExpectSilence(100)
+        .Send(TopReply(kBare) + TopReply(kAnna)).Expect("Quit\r\n");
+    Configure();
+    server.Start();
+    CSettingsStore settings("pelloru");
+    CMailboxScan scan(list, window, settings, "pelloru");
+    scan.SetWindow(4);
+    scan.ScanMailbox(List);
+    server.Finish();
+    for (const std::string &failure : server.Failures()) ADD_FAILURE() << failure;
+    ASSERT_EQ(list.rows.size(), 6u);
+    EXPECT_EQ(list.rows[1][0], " plain@example.org");
+    EXPECT_EQ(list.rows[4][3], " ohne Absender");
+    EXPECT_EQ(list.rows[5][0], "anna@example.de");
+    EXPECT_EQ(scan.LastOutcome(), CMailboxScan::Scanned);
+}
+
+TEST_F(ScanTest, AnswersOutOfStepDropTheSessionWithoutQuit) {
+    env.Patterns("gewinnspiel\n");
+    // One reply more than was asked for, behind the pipelined TOPs.
+    server.Expect("STAT\r\n").Send("+OK 2 20\r\n")
+        .Expect("LIST\r\n").Send(Listing({10, 10}))
+        .Expect("UIDL\r\n").Send("-ERR\r\n")
+        .Expect("CAPA\r\n").Send("+OK\r\nPIPELINING\r\n.\r\n")
+        .Expect(Top(1)).Expect(Top(2))
+        .Send(TopReply(kAnna) + TopReply(kOffer) + "+OK 2 messages deleted\r\n");
+    Configure();
+    server.Start();
+    CSettingsStore settings("pelloru");
+    CMailboxScan scan(list, window, settings, "pelloru");
+    scan.ScanMailbox(List);
+    server.Finish();
+    ASSERT_EQ(list.rows.size(), 2u);
+    EXPECT_EQ(list.rows[1][0], "fehler beim löschen");
+    EXPECT_EQ(scan.LastOutcome(), CMailboxScan::Interrupted);
+    const std::string received = server.Received();
+    EXPECT_EQ(received.find("RETR"), std::string::npos);
+    EXPECT_EQ(received.find("DELE"), std::string::npos);
+    EXPECT_EQ(received.find("Quit"), std::string::npos);
+    EXPECT_TRUE(env.Backups().empty());
+}
+
 TEST(ScanHostPort, APortSuffixIsTakenOnlyWhenItIsOne) {
     int port = 0;
     EXPECT_EQ(CServerAddress::SplitHostPort("pop.example.net:1100", &port), "pop.example.net");

@@ -89,6 +89,11 @@ ScriptedServer &ScriptedServer::Pause(int milliseconds) {
     return *this;
 }
 
+ScriptedServer &ScriptedServer::ExpectSilence(int milliseconds) {
+    m_steps.push_back({Step::kSilence, {}, milliseconds});
+    return *this;
+}
+
 ScriptedServer &ScriptedServer::Close() {
     m_steps.push_back({Step::kClose, {}, 0});
     return *this;
@@ -209,6 +214,11 @@ bool ScriptedServer::RunConnection(int fd, size_t &step) {
         }
         case Step::kPause:
             std::this_thread::sleep_for(std::chrono::milliseconds(s.pauseMs));
+            break;
+        case Step::kSilence:
+            if ((m_ssl != nullptr && SSL_pending(static_cast<SSL *>(m_ssl)) > 0) ||
+                WaitReadable(fd, s.pauseMs))
+                Fail("the client sent more while it should have waited");
             break;
         case Step::kClose:
             ++step;

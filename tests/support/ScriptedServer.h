@@ -24,6 +24,8 @@ public:
     // Reads one line (through LF) and records a failure if it differs.
     ScriptedServer &Expect(const std::string &line);
     ScriptedServer &Pause(int milliseconds);
+    // Records a failure if the client sends anything within this time.
+    ScriptedServer &ExpectSilence(int milliseconds);
     ScriptedServer &Close();
     // The following steps belong to the next accepted connection.
     ScriptedServer &NextConnection();
@@ -46,7 +48,7 @@ public:
 
 private:
     struct Step {
-        enum Kind { kSend, kExpect, kPause, kClose, kNext } kind;
+        enum Kind { kSend, kExpect, kPause, kClose, kNext, kSilence } kind;
         std::string bytes;
         int pauseMs = 0;
     };
