@@ -1,53 +1,49 @@
 // Scan benchmark: a private Dovecot mailbox of generated messages (plain,
-// MIME, encoded words), a 500-line pattern file that matches nothing, one
-// List scan. Prints messages per second, peak memory, and the same figures
-// for a bare Python poplib loop doing the same POP3 commands.
+// MIME, encoded words), a 500-line pattern file that matches nothing, and
+// `pelloru --list` run as a whole process, alternated with a bare Python
+// poplib loop doing the same POP3 commands one by one and a pipelined
+// Python loop of our own (window 50). Optionally behind a proxy that
+// delays each direction, over pop3s:// or pop3+stls://, or with PIPELINING
+// taken out of the server's capabilities. Prints the median of the rounds,
+// the scan's peak memory and, with --syscalls, its system calls per
+// message as strace counts them.
+//
+// scan_bench PELLORU BENCHDIR [--count N] [--mode plain|pop3s|stls]
+//            [--delay MS_EACH_WAY] [--strip] [--rounds R] [--syscalls] [--serve]
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
+#include <vector>
 
-#include "BatchMode.h"
-#include "CMailboxScan.h"
-#include "CScanList.h"
-#include "CScanWindow.h"
 #include "CSettingsStore.h"
-#include "DisplayText.h"
 #include "DovecotServer.h"
+#include "TestCertificates.h"
 
 namespace {
 
-// Keeps no rows, so that the figures are those of the scan and not of the
-// list; it converts every cell for display as a view does.
-class CountingList : public CScanList {
-public:
-    void DeleteAllRows() override { rows = 0; }
-    void InsertRow(int, const std::string &text, const std::string &charset) override {
-        ++rows;
-        bytes += DisplayText(text, charset.c_str()).size();
-    }
-    void SetCellText(int, int, const std::string &text, const std::string &charset) override {
-        bytes += DisplayText(text, charset.c_str()).size();
-    }
-    std::string CellText(int, int) const override { return {}; }
-    std::vector<int> SelectedRows() const override { return {}; }
-    void SetRowKey(int, const std::string &) override {}
-    std::string RowKey(int) const override { return {}; }
-    long rows = 0;
-    long bytes = 0;
-};
-
-class QuietWindow : public CScanWindow {
-public:
-    void SetTitle(const std::string &) override {}
-    void RepaintList() override {}
-    void ShowMessage(const std::string &text) override { std::fprintf(stderr, "box: %s\n", text.c_str()); }
+struct Options {
+    std::string pelloru;
+    std::string benchDir;
+    int count = 2000;
+    std::string mode = "plain";
+    double delayMs = 0;
+    bool strip = false;
+    int rounds = 5;
+    bool syscalls = false;
+    bool serve = false;  // set up, print where, and wait for standard input to close
 };
 
 std::string Message(int n, std::mt19937 &random) {
@@ -81,77 +77,209 @@ std::string Message(int n, std::mt19937 &random) {
     return text;
 }
 
-long PeakKilobytes() {
+struct Run {
+    double seconds = 0;
+    long peakKilobytes = 0;
+    int status = -1;
+    std::string output;
+};
+
+// Runs a command to its end with its output in a file; whole-process time
+// and peak memory as the kernel counts them.
+Run RunProcess(const std::vector<std::string> &argv, const std::string &cwd,
+               const std::string &outputFile) {
+    Run run;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+        const int out = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out >= 0) ::dup2(out, 1);
+        std::vector<char *> args;
+        for (const std::string &arg : argv) args.push_back(const_cast<char *>(arg.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    int status = 0;
     rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    ::wait4(pid, &status, 0, &usage);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.peakKilobytes = usage.ru_maxrss;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(outputFile);
+    std::ostringstream text;
+    text << in.rdbuf();
+    run.output = text.str();
+    return run;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// A delaying proxy in front of the server; its port, its pid.
+int StartProxy(const Options &options, int target, pid_t *pid) {
+    int fds[2];
+    if (::pipe(fds) != 0) return 0;
+    *pid = ::fork();
+    if (*pid == 0) {
+        ::dup2(fds[1], 1);
+        ::close(fds[0]);
+        const std::string script = options.benchDir + "/delay_proxy.py";
+        const std::string port = std::to_string(target);
+        const std::string delay = std::to_string(options.delayMs);
+        if (options.strip)
+            ::execlp("python3", "python3", script.c_str(), port.c_str(), delay.c_str(), "--strip",
+                     "PIPELINING", static_cast<char *>(nullptr));
+        else
+            ::execlp("python3", "python3", script.c_str(), port.c_str(), delay.c_str(),
+                     static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    char text[32] = {};
+    const ssize_t n = ::read(fds[0], text, sizeof text - 1);
+    ::close(fds[0]);
+    return n > 0 ? std::atoi(text) : 0;
+}
+
+int CountLines(const std::string &text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    const int count = argc > 1 ? std::atoi(argv[1]) : 2000;
-    const std::string here = std::filesystem::absolute(argc > 2 ? argv[2] : "bench").string();
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: scan_bench PELLORU BENCHDIR [options]\n");
+        return 64;
+    }
+    Options options;
+    options.pelloru = std::filesystem::absolute(argv[1]).string();
+    options.benchDir = std::filesystem::absolute(argv[2]).string();
+    for (int i = 3; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto next = [&]() { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
+        if (arg == "--count") options.count = std::atoi(next().c_str());
+        else if (arg == "--mode") options.mode = next();
+        else if (arg == "--delay") options.delayMs = std::atof(next().c_str());
+        else if (arg == "--strip") options.strip = true;
+        else if (arg == "--rounds") options.rounds = std::atoi(next().c_str());
+        else if (arg == "--syscalls") options.syscalls = true;
+        else if (arg == "--serve") options.serve = true;
+    }
+
+    TestCertificates certificates;
     DovecotServer server;
+    const bool tls = options.mode != "plain";
+    if (tls) server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
     std::string error;
     if (!server.Start(&error)) {
         std::fprintf(stderr, "cannot start dovecot: %s\n", error.c_str());
         return 1;
     }
     std::mt19937 random(42);
-    for (int n = 1; n <= count; ++n) server.AddMessage(Message(n, random));
+    for (int n = 1; n <= options.count; ++n) server.AddMessage(Message(n, random));
 
     char pattern[] = "/tmp/pelloru-bench-XXXXXX";
     const std::string work = ::mkdtemp(pattern);
-    std::filesystem::current_path(work);
     {
-        std::ofstream patterns("loesche_direkt.txt");
+        std::ofstream patterns(work + "/loesche_direkt.txt");
         for (int i = 0; i < 500; ++i)
             patterns << "Subject:*kein-treffer-" << i << "*" << (i % 2 ? "?x" : "") << "\n";
     }
     ::setenv("XDG_CONFIG_HOME", (work + "/config").c_str(), 1);
-    CSettingsStore settings("pelloru");
-    settings.Write("HOST", "127.0.0.1:" + std::to_string(server.Port()));
-    settings.Write("USER", DovecotServer::kUser);
-    settings.Write("PASS", CSettingsStore::ComplementPassword(DovecotServer::kPassword));
 
-    // The reference first, so that both read a mailbox the server has
-    // already indexed once; then the scan twice, the faster counting.
-    const std::string command = "python3 " + here + "/pop3_reference.py 127.0.0.1 " +
-                                std::to_string(server.Port()) + " " + DovecotServer::kUser + " " +
-                                DovecotServer::kPassword;
-    double reference = 1e9;
-    for (int round = 0; round < 2; ++round) {
-        FILE *pipe = ::popen(command.c_str(), "r");
-        double seconds = 0;
-        int listed = 0;
-        if (pipe == nullptr || std::fscanf(pipe, "%lf %d", &seconds, &listed) != 2) {
-            std::fprintf(stderr, "the reference loop failed\n");
+    int port = options.mode == "pop3s" ? server.TlsPort() : server.Port();
+    pid_t proxy = -1;
+    if (options.delayMs > 0) {
+        port = StartProxy(options, port, &proxy);
+        if (port <= 0) {
+            std::fprintf(stderr, "the delaying proxy did not start\n");
             return 1;
         }
-        ::pclose(pipe);
-        if (seconds < reference) reference = seconds;
+    }
+    const std::string host = options.mode == "stls" ? "localhost" : "127.0.0.1";
+    const std::string scheme = options.mode == "pop3s" ? "pop3s://" : options.mode == "stls" ? "pop3+stls://" : "";
+    CSettingsStore settings("pelloru");
+    settings.Write("HOST", scheme + host + ":" + std::to_string(port));
+    settings.Write("USER", DovecotServer::kUser);
+    settings.Write("PASS", CSettingsStore::ComplementPassword(DovecotServer::kPassword));
+    settings.Write("CAFILE", tls ? certificates.CaFile() : "");
+
+    if (options.serve) {
+        // For profiling by hand: the profile and working directory to use.
+        std::printf("XDG_CONFIG_HOME=%s/config; cd %s\n", work.c_str(), work.c_str());
+        std::fflush(stdout);
+        char byte;
+        while (::read(0, &byte, 1) > 0) {
+        }
+        if (proxy > 0) ::kill(proxy, SIGTERM);
+        std::filesystem::remove_all(work);
+        return 0;
+    }
+    std::vector<std::string> python = {host, std::to_string(port), DovecotServer::kUser,
+                                       DovecotServer::kPassword, options.mode, certificates.CaFile()};
+    auto script = [&](const char *name) {
+        std::vector<std::string> args = {"python3", options.benchDir + "/" + name};
+        args.insert(args.end(), python.begin(), python.end());
+        return args;
+    };
+    const std::vector<std::vector<std::string>> commands = {
+        {options.pelloru, "--list"}, script("pop3_reference.py"), script("pop3_pipelined.py")};
+    const char *names[] = {"pelloru --list", "poplib loop", "pipelined loop"};
+
+    std::vector<double> seconds[3];
+    long peak = 0;
+    bool ok = true;
+    // Round 0 warms the server's index and caches; it is not counted.
+    for (int round = 0; round <= options.rounds; ++round) {
+        for (int c = 0; c < 3; ++c) {
+            const Run run = RunProcess(commands[static_cast<size_t>(c)], work, work + "/out");
+            const int listed = c == 0 ? CountLines(run.output) : std::atoi(run.output.substr(run.output.find(' ') + 1).c_str());
+            if (run.status != 0 || listed != options.count) {
+                std::fprintf(stderr, "%s failed: status %d, %d of %d messages\n", names[c], run.status,
+                             listed, options.count);
+                ok = false;
+            }
+            if (round == 0) continue;
+            seconds[c].push_back(run.seconds);
+            if (c == 0) peak = std::max(peak, run.peakKilobytes);
+        }
     }
 
-    BatchMode = 1;
-    double best = 1e9;
-    long rows = 0;
-    for (int round = 0; round < 2; ++round) {
-        CountingList list;
-        QuietWindow window;
-        auto start = std::chrono::steady_clock::now();
-        CMailboxScan(list, window, settings, "pelloru").ScanMailbox(List);
-        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (seconds < best) best = seconds;
-        rows = list.rows;
+    std::printf("%d messages, %s%s, %.1f ms each way, median of %d alternated runs\n", options.count,
+                options.mode.c_str(), options.strip ? " without PIPELINING" : "", options.delayMs,
+                options.rounds);
+    for (int c = 0; c < 3; ++c)
+        std::printf("  %-16s %8.3f s\n", names[c], Median(seconds[c]));
+    std::printf("  ratio pelloru/poplib %.2f, pelloru peak memory %ld KiB\n",
+                Median(seconds[0]) / Median(seconds[1]), peak);
+
+    if (options.syscalls) {
+        const Run traced = RunProcess({"strace", "-f", "-c", "-o", work + "/strace", options.pelloru, "--list"},
+                                      work, work + "/out");
+        std::ifstream in(work + "/strace");
+        std::string line, last;
+        while (std::getline(in, line))
+            if (line.find("total") != std::string::npos) last = line;
+        long calls = 0;
+        std::istringstream fields(last);
+        std::string field;
+        std::vector<std::string> parts;
+        while (fields >> field) parts.push_back(field);
+        // "100.00 seconds usecs/call calls [errors] total"
+        if (parts.size() >= 5) calls = std::atol(parts[3].c_str());
+        std::printf("  system calls: %ld in all, %.1f per message (status %d)\n", calls,
+                    static_cast<double>(calls) / options.count, traced.status);
     }
-    std::printf("messages: %d (rows %ld)\n", count, rows);
-    std::printf("scan:      %.3f s, %.0f messages/s, peak memory %ld KiB\n", best, count / best,
-                PeakKilobytes());
-    std::printf("reference: %.3f s, %.0f messages/s (python poplib)\n", reference,
-                count / reference);
-    std::printf("ratio scan/reference: %.2f\n", best / reference);
-    std::filesystem::current_path("/");
+
+    if (proxy > 0) {
+        ::kill(proxy, SIGTERM);
+        ::waitpid(proxy, nullptr, 0);
+    }
     std::filesystem::remove_all(work);
-    return rows == count ? 0 : 1;
+    return ok ? 0 : 1;
 }

@@ -62,6 +62,8 @@ void CDirectDeletePatterns::Refresh() {
         m_stamp = Stamp{};
         m_patterns.clear();
         m_compiled.clear();
+        m_byPair.clear();
+        m_unpaired.clear();
         return;
     }
     Stamp stamp{info.st_dev, info.st_ino, info.st_size,
@@ -71,6 +73,8 @@ void CDirectDeletePatterns::Refresh() {
 
     m_patterns.clear();
     m_compiled.clear();
+    m_byPair.clear();
+    m_unpaired.clear();
     m_present = false;
     std::FILE *file = std::fopen(m_fileName.c_str(), "r");
     if (file == nullptr) return;
@@ -105,6 +109,26 @@ void CDirectDeletePatterns::Refresh() {
     std::fclose(file);
     m_present = true;
     m_stamp = stamp;
+    IndexPatterns();
+}
+
+void CDirectDeletePatterns::IndexPatterns() {
+    m_byPair.assign(kPairBits, {});
+    m_unpaired.clear();
+    std::vector<uint32_t> sharing(kPairBits, 0);
+    for (const Compiled &compiled : m_compiled)
+        for (uint16_t pair : compiled.pairs) ++sharing[pair];
+    for (uint32_t i = 0; i < m_compiled.size(); ++i) {
+        const std::vector<uint16_t> &pairs = m_compiled[i].pairs;
+        if (pairs.empty()) {
+            m_unpaired.push_back(i);
+            continue;
+        }
+        uint16_t key = pairs.front();
+        for (uint16_t pair : pairs)
+            if (sharing[pair] < sharing[key]) key = pair;
+        m_byPair[key].push_back(i);
+    }
 }
 
 const std::vector<std::string> &CDirectDeletePatterns::Patterns() {
@@ -126,27 +150,33 @@ bool CDirectDeletePatterns::Match(const char *line, std::string *pattern) const 
     upper[length] = '\0';
 
     PairSet present;
-    for (size_t i = 0; i + 1 < length; ++i)
-        present.set(PairHash(static_cast<unsigned char>(upper[i]),
-                             static_cast<unsigned char>(upper[i + 1])));
-
-    bool matched = false;
-    // Every pattern is tried: the last match in the file is reported.
-    for (size_t i = 0; i < m_compiled.size(); ++i) {
-        const Compiled &compiled = m_compiled[i];
-        bool possible = true;
-        for (uint16_t pair : compiled.pairs) {
-            if (!present.test(pair)) {
-                possible = false;
-                break;
-            }
-        }
-        if (possible && PiecesMatch(upper, length, compiled.pieces)) {
-            matched = true;
-            if (pattern != nullptr) *pattern = m_patterns[i];
+    uint16_t held[kLineCopySize];
+    size_t heldCount = 0;
+    for (size_t i = 0; i + 1 < length; ++i) {
+        const uint16_t hash = PairHash(static_cast<unsigned char>(upper[i]),
+                                       static_cast<unsigned char>(upper[i + 1]));
+        if (!present.test(hash)) {
+            present.set(hash);
+            held[heldCount++] = hash;
         }
     }
-    return matched;
+
+    // Every possible pattern is tried: the last match in the file is
+    // reported.
+    long last = -1;
+    auto attempt = [&](uint32_t index) {
+        if (static_cast<long>(index) <= last) return;
+        const Compiled &compiled = m_compiled[index];
+        for (uint16_t pair : compiled.pairs)
+            if (!present.test(pair)) return;
+        if (PiecesMatch(upper, length, compiled.pieces)) last = index;
+    };
+    for (uint32_t index : m_unpaired) attempt(index);
+    for (size_t i = 0; i < heldCount; ++i)
+        for (uint32_t index : m_byPair[held[i]]) attempt(index);
+    if (last < 0) return false;
+    if (pattern != nullptr) *pattern = m_patterns[static_cast<size_t>(last)];
+    return true;
 }
 
 bool FindDirectDeletePattern(const char *line, std::string *pattern) {

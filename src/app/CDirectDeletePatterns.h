@@ -57,8 +57,16 @@ private:
         std::vector<uint16_t> pairs;
     };
 
+    // Builds the index below once the patterns are compiled.
+    void IndexPatterns();
+
     std::vector<std::string> m_patterns;  // as in the file
     std::vector<Compiled> m_compiled;
+    // Each pattern under the one of its pairs that fewest patterns share:
+    // a line is tried only against the patterns filed under a pair it
+    // holds, and those without any pair.
+    std::vector<std::vector<uint32_t>> m_byPair;
+    std::vector<uint32_t> m_unpaired;
 };
 
 // The scan's test of one message line against the pattern file.

@@ -154,6 +154,17 @@ void CMailboxScan::ScanMailbox(int mode) {
 }
 
 bool CMailboxScan::ListMailbox(CUT_Pop3Session &session, std::vector<Message> &messages) {
+    // Whether the server takes commands ahead of their replies (after STLS
+    // this is known already); one without CAPA or PIPELINING gets one
+    // command at a time.
+    m_batch = m_pipelineWindow;
+    if (m_batch > 1 && session.Capabilities().empty()) session.FetchCapabilities();
+    if (!session.HasCapability("PIPELINING")) m_batch = 1;
+    if (m_batch > 1) {
+        for (const char *command : {"STAT\r\n", "LIST\r\n", "UIDL\r\n"})
+            session.QueueCommand(command);
+    }
+
     long count = 0;
     if (session.GetMessageCount(&count) != RC_OK) {
         m_outcome = session.LostSync() ? Interrupted : MailboxFailed;
@@ -180,55 +191,48 @@ bool CMailboxScan::ListMailbox(CUT_Pop3Session &session, std::vector<Message> &m
         message.size = entry.size;
         messages.push_back(std::move(message));
     }
+    // Unique ids where the server has them (a refusal is no failure).
+    if (session.FetchUniqueIds(0) == RC_OK) {
+        std::map<int, const std::string *> ids;
+        for (const UniqueIdEntry &entry : session.UniqueIds())
+            ids.emplace(entry.messageNumber, &entry.uniqueId);  // the first one counts
+        for (Message &message : messages) {
+            const auto found = ids.find(message.number);
+            if (found != ids.end()) message.uniqueId = *found->second;
+        }
+    }
+    if (session.LostSync()) {
+        m_outcome = Interrupted;
+        Box(kMailboxFailedText);
+        return false;
+    }
     if (messages.empty()) {
         m_outcome = NoMessages;
         Box("Keine E-Mails vorhanden.");
         session.CloseMailbox();
         return false;
     }
-    // Unique ids where the server has them (a refusal is no failure); then
-    // whether it takes commands ahead of their replies.
-    if (session.FetchUniqueIds(0) == RC_OK) {
-        for (Message &message : messages) {
-            const char *id = session.FindUniqueId(message.number);
-            if (id != nullptr) message.uniqueId = id;
-        }
-    }
-    // A server without CAPA or without PIPELINING gets one command at a
-    // time. (After STLS the capabilities are known already.)
-    m_batch = m_pipelineWindow;
-    if (m_batch > 1 && !session.LostSync() && session.Capabilities().empty())
-        session.FetchCapabilities();
-    if (!session.HasCapability("PIPELINING")) m_batch = 1;
-    if (session.LostSync()) {
-        m_outcome = Interrupted;
-        Box(kMailboxFailedText);
-        return false;
-    }
     Title(Format("%s - %ld E-Mails", m_executableName, static_cast<long>(messages.size())));
     return true;
 }
 
-bool CMailboxScan::FetchBatch(CUT_Pop3Session &session, std::vector<Message> &messages,
-                              size_t first, size_t count, int lines) {
-    // Sent ahead as far as the window and the send buffer allow; what was
-    // not queued goes out one by one below.
-    if (count > 1) {
-        for (size_t i = first; i < first + count; ++i)
-            if (session.QueueTop(messages[i].number, lines) != RC_OK) break;
+void CMailboxScan::FillWindow(CUT_Pop3Session &session, const std::vector<Message> &messages,
+                              size_t next, size_t *asked, int lines) {
+    if (m_batch <= 1) return;
+    if (*asked < next) *asked = next;
+    while (*asked < messages.size() && *asked - next < static_cast<size_t>(m_batch) &&
+           session.QueueTop(messages[*asked].number, lines) == RC_OK)
+        ++*asked;
+}
+
+void CMailboxScan::ReadOne(CUT_Pop3Session &session, Message &message, int lines) {
+    session.EndTop();
+    if (session.BeginTop(message.number, lines) != RC_OK) {
+        message.state = Message::Refused;
+        return;
     }
-    for (size_t i = first; i < first + count; ++i) {
-        Message &message = messages[i];
-        session.EndTop();
-        if (session.BeginTop(message.number, lines) != RC_OK) {
-            message.state = Message::Refused;
-        } else {
-            FetchOne(session, message, lines);
-            session.EndTop();
-        }
-        if (session.LostSync()) return false;
-    }
-    return true;
+    FetchOne(session, message, lines);
+    session.EndTop();
 }
 
 void CMailboxScan::FetchOne(CUT_Pop3Session &session, Message &message, int lines) {
@@ -299,42 +303,42 @@ void CMailboxScan::ShowRow(const Message &message, int row) {
 
 void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messages) {
     const long total = static_cast<long>(messages.size());
-    for (size_t first = 0; first < messages.size();) {
-        const size_t count = std::min(static_cast<size_t>(m_batch), messages.size() - first);
-        const bool kept = FetchBatch(session, messages, first, count, kTopLines);
-        for (size_t i = first; i < first + count; ++i) {
-            const Message &message = messages[i];
-            if (message.state == Message::NotAsked) {
-                m_complete = false;
-                return;
-            }
-            const int row = static_cast<int>(i);
-            ShowRow(message, row);
-            bool goOn = true;
-            if (message.state == Message::Fetched) {
-                m_failuresInARow = 0;
-                if (message.matched && message.hasMessageId) BackupAndDelete(session, message, row);
-            } else {
-                Box("Top Failed to open a message");
-                // With the connection gone, or a server that fails message
-                // after message, every later one would fail the same way.
-                goOn = !session.LostSync() && session.IsConnected() != 0 &&
-                       ++m_failuresInARow < kFailuresInARow;
-            }
-            Title(Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(i) + 1,
-                         total));
-            m_window.RepaintList();
-            if (!goOn || session.LostSync()) {
-                m_complete = false;
-                return;
-            }
+    size_t asked = 0;
+    // Matched messages wait for their backup and DELE until no TOP reply is
+    // owed any more; meanwhile no more TOPs go out.
+    std::vector<size_t> waiting;
+    for (size_t i = 0; i < messages.size(); ++i) {
+        if (waiting.empty()) FillWindow(session, messages, i, &asked, kTopLines);
+        Message &message = messages[i];
+        ReadOne(session, message, kTopLines);
+        const int row = static_cast<int>(i);
+        ShowRow(message, row);
+        bool goOn = true;
+        if (message.state == Message::Fetched) {
+            m_failuresInARow = 0;
+            if (message.matched && message.hasMessageId) waiting.push_back(i);
+        } else {
+            Box("Top Failed to open a message");
+            // With the connection gone, or a server that fails message
+            // after message, every later one would fail the same way.
+            goOn = !session.LostSync() && session.IsConnected() != 0 &&
+                   ++m_failuresInARow < kFailuresInARow;
         }
-        if (!kept) {
+        if (!waiting.empty() && session.QueuedCommands() == 0) {
+            for (size_t index : waiting)
+                BackupAndDelete(session, messages[index], static_cast<int>(index));
+            waiting.clear();
+        }
+        Title(Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(i) + 1, total));
+        m_window.RepaintList();
+        if (!goOn || session.LostSync()) {
             m_complete = false;
-            return;
+            break;
         }
-        first += count;
     }
+    // Stopped early with replies still owed: these cannot be acted on, and
+    // their rows say so.
+    for (size_t index : waiting) BackupAndDelete(session, messages[index], static_cast<int>(index));
 }
 
 bool CMailboxScan::SaveWholeMessage(CUT_Pop3Session &session, int number, const std::string &id,
@@ -378,9 +382,11 @@ void CMailboxScan::ActOnSelected(CUT_Pop3Session &session, int mode,
     std::vector<Message> unnamed;
     for (const Message &message : messages)
         if (message.uniqueId.empty()) unnamed.push_back(message);
-    for (size_t first = 0; first < unnamed.size(); first += static_cast<size_t>(m_batch)) {
-        const size_t count = std::min(static_cast<size_t>(m_batch), unnamed.size() - first);
-        if (!FetchBatch(session, unnamed, first, count, 0)) {
+    size_t asked = 0;
+    for (size_t i = 0; i < unnamed.size(); ++i) {
+        FillWindow(session, unnamed, i, &asked, 0);
+        ReadOne(session, unnamed[i], 0);
+        if (session.LostSync()) {
             m_complete = false;
             return;
         }

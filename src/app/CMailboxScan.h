@@ -93,10 +93,12 @@ private:
 
     // STAT, LIST and UIDL: the messages there are. False when the scan ends.
     bool ListMailbox(CUT_Pop3Session &session, std::vector<Message> &messages);
-    // Reads the TOP replies of messages [first, first + count), pipelined
-    // where the server lets it; false when the conversation is lost.
-    bool FetchBatch(CUT_Pop3Session &session, std::vector<Message> &messages, size_t first,
-                    size_t count, int lines);
+    // Asks ahead for the TOPs of messages from next on, up to this scan's
+    // window; *asked is the first message not asked for yet.
+    void FillWindow(CUT_Pop3Session &session, const std::vector<Message> &messages, size_t next,
+                    size_t *asked, int lines);
+    // The TOP reply of one message (sent now, or read as queued before).
+    void ReadOne(CUT_Pop3Session &session, Message &message, int lines);
     void FetchOne(CUT_Pop3Session &session, Message &message, int lines);
     void ShowRow(const Message &message, int row);
     void BackupAndDelete(CUT_Pop3Session &session, const Message &message, int row);

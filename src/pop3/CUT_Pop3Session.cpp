@@ -185,6 +185,19 @@ ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, cons
         if (m_lostSync) return OnError(RC_LOST_SYNC);
     }
 
+    if (HasCapability("PIPELINING")) {
+        // Known to pipeline (asked after STLS): both lines in one write, one
+        // round trip; a refused USER still has its PASS answered.
+        const std::string lines = std::string("USER ") + (user != nullptr ? user : "") +
+                                  "\r\nPASS " + (password != nullptr ? password : "") + "\r\n";
+        if (!SendCommand(lines.c_str())) return OnError(RC_USER_REFUSED);
+        const bool userTaken = ReadPositiveReply(m_receiveTimeout);
+        if (m_lostSync) return OnError(RC_USER_REFUSED);
+        const bool passTaken = ReadPositiveReply(m_receiveTimeout);
+        if (!userTaken) return OnError(RC_USER_REFUSED);
+        return OnError(passTaken ? RC_OK : RC_PASS_REFUSED);
+    }
+
     Send("USER ", -1);
     Send(user != nullptr ? user : "", -1);
     Send("\r\n", -1);
@@ -268,9 +281,22 @@ ResultCode CUT_Pop3Session::ReadyForCommand() {
 }
 
 ResultCode CUT_Pop3Session::SimpleCommand(const char *command, ResultCode refusal) {
-    const ResultCode ready = ReadyForCommand();
-    if (ready != RC_OK) return ready;
-    if (!SendCommand(command)) return RC_LOST_SYNC;
+    if (!m_queued.empty() && !m_lostSync) {
+        // Replies come in the order of the commands: this one must be the
+        // oldest queued, or its reply would be taken for another's.
+        if (m_queued.front() != command) return LoseSync(RC_ERROR);
+        if (!m_outgoing.empty()) {
+            std::string out;
+            out.swap(m_outgoing);
+            if (!SendCommand(out.c_str())) return RC_LOST_SYNC;
+        }
+        m_queuedBytes -= static_cast<int>(m_queued.front().size());
+        m_queued.pop_front();
+    } else {
+        const ResultCode ready = ReadyForCommand();
+        if (ready != RC_OK) return ready;
+        if (!SendCommand(command)) return RC_LOST_SYNC;
+    }
     switch (ReadStatus(m_receiveTimeout)) {
     case Status::Positive: return RC_OK;
     case Status::Negative: return OnError(refusal);
@@ -465,22 +491,26 @@ const char *CUT_Pop3Session::FindUniqueId(int messageNumber) {
     return nullptr;
 }
 
-ResultCode CUT_Pop3Session::QueueTop(int messageNumber, int lineCount) {
+ResultCode CUT_Pop3Session::QueueCommand(const char *command) {
     if (m_queued.empty()) {
         const ResultCode ready = ReadyForCommand();
         if (ready != RC_OK) return ready;
     } else if (m_lostSync) {
         return OnError(RC_LOST_SYNC);
     }
-    char command[48];
-    const int length =
-        std::snprintf(command, sizeof command, "TOP %d %d\r\n", messageNumber, lineCount);
+    const int length = static_cast<int>(std::strlen(command));
     if (!m_queued.empty() && m_queuedBytes + length > PipelineByteLimit())
         return OnError(RC_BUFFER_TOO_SMALL);
     m_outgoing += command;
-    m_queued.push_back({messageNumber, lineCount, length});
+    m_queued.emplace_back(command);
     m_queuedBytes += length;
     return OnError(RC_OK);
+}
+
+ResultCode CUT_Pop3Session::QueueTop(int messageNumber, int lineCount) {
+    char command[48];
+    std::snprintf(command, sizeof command, "TOP %d %d\r\n", messageNumber, lineCount);
+    return QueueCommand(command);
 }
 
 int CUT_Pop3Session::PipelineByteLimit() {
@@ -491,30 +521,6 @@ int CUT_Pop3Session::PipelineByteLimit() {
 }
 
 ResultCode CUT_Pop3Session::BeginTop(int messageNumber, int lineCount) {
-    if (!m_queued.empty()) {
-        const QueuedTop next = m_queued.front();
-        // Replies come in the order of the commands; asking for another
-        // one than the oldest would take its reply for this one.
-        if (m_lostSync || next.messageNumber != messageNumber || next.lineCount != lineCount)
-            return LoseSync(m_lostSync ? RC_LOST_SYNC : RC_ERROR);
-        if (!m_outgoing.empty()) {
-            std::string out;
-            out.swap(m_outgoing);
-            if (!SendCommand(out.c_str())) return RC_LOST_SYNC;
-        }
-        m_queued.pop_front();
-        m_queuedBytes -= next.bytes;
-        switch (ReadStatus(m_receiveTimeout)) {
-        case Status::Positive:
-            m_topOpen = 1;
-            m_topEnded = 0;
-            return OnError(RC_OK);
-        case Status::Negative: return OnError(RC_TOP_REFUSED);
-        case Status::Silent: return LoseSync(RC_NO_REPLY);
-        case Status::Garbled: break;
-        }
-        return LoseSync();
-    }
     char command[48];
     std::snprintf(command, sizeof command, "TOP %d %d\r\n", messageNumber, lineCount);
     ResultCode result = SimpleCommand(command, RC_TOP_REFUSED);

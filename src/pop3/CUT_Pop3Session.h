@@ -77,14 +77,17 @@ public:
     // (empty: the system's trust store only).
     ResultCode SetTls(int mode, const std::string &caFile);
 
-    // Pipelining (RFC 2449): TOP commands sent ahead of their replies, no
-    // more at once than the socket's send buffer takes, so neither side
-    // can block on a full buffer (RC_BUFFER_TOO_SMALL: read replies
-    // first). BeginTop for the oldest queued TOP reads its reply instead
-    // of sending; no other command goes out while TOPs are queued. Only
-    // for a server that lists PIPELINING.
+    // Pipelining (RFC 2449), for a server that lists PIPELINING: commands
+    // sent ahead of their replies, in one write, no more at once than the
+    // socket's send buffer takes, so neither side can block on a full
+    // buffer (RC_BUFFER_TOO_SMALL: read replies first). The operations are
+    // then called in the same order and read the replies instead of
+    // sending (STAT, LIST, UIDL, TOP); calling another one loses the step,
+    // and RETR, DELE and QUIT wait until no reply is owed.
+    ResultCode QueueCommand(const char *command);
     ResultCode QueueTop(int messageNumber, int lineCount);
-    int QueuedTops() const { return static_cast<int>(m_queued.size()); }
+    // Commands queued whose replies are not read yet.
+    int QueuedCommands() const { return static_cast<int>(m_queued.size()); }
     // The bytes of queued commands allowed at once.
     int PipelineByteLimit();
 
@@ -160,12 +163,7 @@ private:
     bool m_pieceStartedLine = true;
     int m_deletionsMarked = 0;
     int m_replyLimitSeconds = 60;
-    struct QueuedTop {
-        int messageNumber;
-        int lineCount;
-        int bytes;
-    };
-    std::deque<QueuedTop> m_queued;
+    std::deque<std::string> m_queued;
     std::string m_outgoing;  // queued commands not yet sent
     int m_queuedBytes = 0;
     std::chrono::steady_clock::time_point m_replyStart;

@@ -102,8 +102,6 @@ long HexValue(const char *text, int count) {
     return static_cast<int32_t>(value);
 }
 
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
 bool EqualsNoCase(const char *a, const char *b) {
     if (a == nullptr || b == nullptr) return false;
     for (; *a != '\0' && *b != '\0'; ++a, ++b)

@@ -30,7 +30,7 @@ long HexValue(const char *text, int count);
 
 // The upper case of an ASCII letter; every other byte as it is (what the C
 // library does in the C locale, without depending on the locale).
-char AsciiUpper(char c);
+inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 // Whole-text equality ignoring the case of ASCII letters; false for null.
 bool EqualsNoCase(const char *a, const char *b);

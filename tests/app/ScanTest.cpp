@@ -42,12 +42,12 @@ std::string Listing(const std::vector<int> &sizes) {
     return reply + ".\r\n";
 }
 
-// STAT, the listing, and a server without UIDL.
+// A server without CAPA and UIDL: STAT and the listing.
 void OpenBox(ScriptedServer &server, const std::vector<int> &sizes) {
-    server.Expect("STAT\r\n").Send("+OK " + std::to_string(sizes.size()) + " 900\r\n")
+    server.Expect("CAPA\r\n").Send("-ERR\r\n")
+        .Expect("STAT\r\n").Send("+OK " + std::to_string(sizes.size()) + " 900\r\n")
         .Expect("LIST\r\n").Send(Listing(sizes))
-        .Expect("UIDL\r\n").Send("-ERR not here\r\n")
-        .Expect("CAPA\r\n").Send("-ERR\r\n");
+        .Expect("UIDL\r\n").Send("-ERR not here\r\n");
 }
 
 const std::string kAnna =
@@ -163,7 +163,7 @@ TEST_F(ScanTest, AFailedLogOnOrAnEmptyMailboxEndsWithABoxAndNoQuit) {
     EXPECT_EQ(refusing.Received().find("Quit"), std::string::npos);
 
     window.boxes.clear();
-    server.Expect("STAT\r\n").Send("+OK 0 0\r\n");
+    server.Expect("CAPA\r\n").Send("-ERR\r\n").Expect("STAT\r\n").Send("+OK 0 0\r\n");
     Run(List);
     EXPECT_EQ(window.boxes, std::vector<std::string>{"Keine E-Mails vorhanden."});
     EXPECT_EQ(server.Received().find("Quit"), std::string::npos);
@@ -183,7 +183,7 @@ TEST_F(ScanTest, AFailedStatOrListIsAFailureNotAnEmptyMailbox) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedServer box;
-        box.LogOn().Expect("STAT\r\n");
+        box.LogOn().Expect("CAPA\r\n").Send("-ERR\r\n").Expect("STAT\r\n");
         if (c.script.rfind("+OK 2", 0) == 0)
             box.Send("+OK 2 90\r\n").Expect("LIST\r\n").Send("-ERR\r\n");
         else
@@ -222,10 +222,10 @@ TEST_F(ScanTest, ARefusedTopKeepsTheRowsAligned) {
 
 TEST_F(ScanTest, ALostConnectionEndsTheScanInsteadOfFailingEveryMessage) {
     // STAT claims far more than the listing holds: the listing counts.
-    server.Expect("STAT\r\n").Send("+OK 100000 9\r\n")
+    server.Expect("CAPA\r\n").Send("+OK\r\nUIDL\r\n.\r\n")
+        .Expect("STAT\r\n").Send("+OK 100000 9\r\n")
         .Expect("LIST\r\n").Send(Listing({10, 10, 10}))
         .Expect("UIDL\r\n").Send("-ERR\r\n")
-        .Expect("CAPA\r\n").Send("+OK\r\nUIDL\r\n.\r\n")
         .Expect(Top(1)).Send(TopReply(kAnna))
         .Expect(Top(2)).Close();
     Run(List);
@@ -347,10 +347,10 @@ TEST_F(ScanTest, SaveSelectedWritesWholeMessagesByUniqueId) {
     list.selected = {0, 1};
     env.Patterns("Hallo\n");  // matches, but only a List scan acts on it
     const std::string whole = kAnna + std::string("attachment\0line\r\n", 17);
-    server.Expect("STAT\r\n").Send("+OK 2 9\r\n")
+    server.Expect("CAPA\r\n").Send("-ERR\r\n")
+        .Expect("STAT\r\n").Send("+OK 2 9\r\n")
         .Expect("LIST\r\n").Send(Listing({5, 6}))
         .Expect("UIDL\r\n").Send("+OK\r\n1 uid-1\r\n2 uid-2\r\n.\r\n")
-        .Expect("CAPA\r\n").Send("-ERR\r\n")
         .Expect(Retr(2)).Send(TopReply(whole))
         .Expect("Quit\r\n");
     Run(SaveSelected);
@@ -413,16 +413,17 @@ TEST_F(ScanTest, DeletionsCountOnlyWhenTheQuitThatCommitsThemSucceeds) {
 TEST_F(ScanTest, PipelinedTopsStayWithinTheWindow) {
     // A server that offers PIPELINING and reads slowly: never more TOPs out
     // than the window, whose replies come back in order.
-    server.Expect("STAT\r\n").Send("+OK 6 60\r\n")
-        .Expect("LIST\r\n").Send(Listing({10, 10, 10, 10, 10, 10}))
-        .Expect("UIDL\r\n").Send("-ERR\r\n")
-        .Expect("CAPA\r\n").Send("+OK\r\nPIPELINING\r\n.\r\n")
+    server.Expect("CAPA\r\n").Send("+OK\r\nPIPELINING\r\n.\r\n")
+        .Expect("STAT\r\n").Expect("LIST\r\n").Expect("UIDL\r\n")
+        .Send("+OK 6 60\r\n" + Listing({10, 10, 10, 10, 10, 10}) + "-ERR\r\n")
         .Pause(200);
     for (int n = 1; n <= 4; ++n) server.Expect(Top(n));
     server.ExpectSilence(300);
-    for (int n = 1; n <= 4; ++n) server.Send(TopReply(n % 2 ? kAnna : kOffer));
-    server.Expect(Top(5)).Expect(Top(6)).ExpectSilence(100)
-        .Send(TopReply(kBare) + TopReply(kAnna)).Expect("Quit\r\n");
+    // The window slides: one more TOP for each reply read, never more out.
+    server.Send(TopReply(kAnna)).Expect(Top(5)).ExpectSilence(200)
+        .Send(TopReply(kOffer)).Expect(Top(6)).ExpectSilence(200)
+        .Send(TopReply(kAnna) + TopReply(kOffer) + TopReply(kBare) + TopReply(kAnna))
+        .Expect("Quit\r\n");
     Configure();
     server.Start();
     CSettingsStore settings("pelloru");
@@ -441,10 +442,9 @@ TEST_F(ScanTest, PipelinedTopsStayWithinTheWindow) {
 TEST_F(ScanTest, AnswersOutOfStepDropTheSessionWithoutQuit) {
     env.Patterns("gewinnspiel\n");
     // One reply more than was asked for, behind the pipelined TOPs.
-    server.Expect("STAT\r\n").Send("+OK 2 20\r\n")
-        .Expect("LIST\r\n").Send(Listing({10, 10}))
-        .Expect("UIDL\r\n").Send("-ERR\r\n")
-        .Expect("CAPA\r\n").Send("+OK\r\nPIPELINING\r\n.\r\n")
+    server.Expect("CAPA\r\n").Send("+OK\r\nPIPELINING\r\n.\r\n")
+        .Expect("STAT\r\n").Expect("LIST\r\n").Expect("UIDL\r\n")
+        .Send("+OK 2 20\r\n" + Listing({10, 10}) + "-ERR\r\n")
         .Expect(Top(1)).Expect(Top(2))
         .Send(TopReply(kAnna) + TopReply(kOffer) + "+OK 2 messages deleted\r\n");
     Configure();

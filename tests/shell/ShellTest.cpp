@@ -77,10 +77,9 @@ private:
 
     static void Script(ScriptedServer &server) {
         server.LogOn()
-            .Expect("STAT\r\n").Send("+OK 1 100\r\n")
-            .Expect("LIST\r\n").Send("+OK\r\n1 100\r\n.\r\n")
-            .Expect("UIDL\r\n").Send("+OK\r\n1 u1\r\n.\r\n")
             .Expect("CAPA\r\n").Send("+OK\r\nPIPELINING\r\n.\r\n")
+            .Expect("STAT\r\n").Expect("LIST\r\n").Expect("UIDL\r\n")
+            .Send("+OK 1 100\r\n+OK\r\n1 100\r\n.\r\n+OK\r\n1 u1\r\n.\r\n")
             .Expect("TOP 1 25\r\n")
             .Send(TopReply("From: Anna <anna@example.de>\r\nSubject: Hallo\r\n"
                            "Message-Id: <m1@example.de>\r\n\r\nText\r\n"))
