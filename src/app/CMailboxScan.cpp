@@ -220,6 +220,9 @@ void CMailboxScan::FillWindow(CUT_Pop3Session &session, const std::vector<Messag
                               size_t next, size_t *asked, int lines) {
     if (m_batch <= 1) return;
     if (*asked < next) *asked = next;
+    // Refilled in bursts, once half the window is free: one write, and
+    // one packet, for many commands.
+    if (*asked - next > static_cast<size_t>(m_batch / 2)) return;
     while (*asked < messages.size() && *asked - next < static_cast<size_t>(m_batch) &&
            session.QueueTop(messages[*asked].number, lines) == RC_OK)
         ++*asked;

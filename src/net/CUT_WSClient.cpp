@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -497,6 +498,14 @@ int CUT_WSClient::TransportSend(const char *data, int length) {
 int CUT_WSClient::TransportWaitReadable(long seconds, long microseconds) {
     if (m_tls.Active()) return m_tls.WaitReadable(seconds, microseconds);
     return RawWaitReadable(m_socket, seconds, microseconds);
+}
+
+ResultCode CUT_WSClient::SetNoDelay(bool noDelay) {
+    if (m_socket == kNoSocket) return OnError(RC_NO_SOCKET);
+    const int value = noDelay ? 1 : 0;
+    return OnError(::setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) == 0
+                       ? RC_OK
+                       : RC_ERROR);
 }
 
 int CUT_WSClient::SendBufferBytes() const {

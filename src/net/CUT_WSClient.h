@@ -88,6 +88,9 @@ public:
     // with nothing to read, or open with bytes (held or arriving) to read.
     enum ConnectionState { kClosed = 0, kIdle = 1, kDataWaiting = 2 };
     ConnectionState PeekConnection();
+    // Small writes go out at once instead of waiting for the peer's
+    // acknowledgement (TCP_NODELAY): for commands sent ahead in bursts.
+    ResultCode SetNoDelay(bool noDelay);
     // What the socket's send buffer takes (SO_SNDBUF as the system reports
     // it); 0 without a socket.
     int SendBufferBytes() const;

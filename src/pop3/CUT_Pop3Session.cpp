@@ -498,6 +498,8 @@ ResultCode CUT_Pop3Session::QueueCommand(const char *command) {
     } else if (m_lostSync) {
         return OnError(RC_LOST_SYNC);
     }
+    // A burst of commands goes out whole, not held back for an ACK.
+    if (m_queued.empty()) SetNoDelay(true);
     const int length = static_cast<int>(std::strlen(command));
     if (!m_queued.empty() && m_queuedBytes + length > PipelineByteLimit())
         return OnError(RC_BUFFER_TOO_SMALL);
