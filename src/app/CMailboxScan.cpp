@@ -316,6 +316,11 @@ void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messa
         ReadOne(session, message, kTopLines);
         const int row = static_cast<int>(i);
         ShowRow(message, row);
+        // The row holds the texts now; the value keeps what acting needs.
+        std::string().swap(message.preview);
+        std::string().swap(message.subject);
+        std::string().swap(message.address);
+        std::string().swap(message.name);
         bool goOn = true;
         if (message.state == Message::Fetched) {
             m_failuresInARow = 0;

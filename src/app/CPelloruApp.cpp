@@ -149,16 +149,24 @@ int CPelloruApp::ExitStatus(int outcome) {
     }
 }
 
-std::string CPelloruApp::FormatRows(const CMemoryScanList &list) {
-    std::string text;
+void CPelloruApp::WriteRows(const CMemoryScanList &list, std::ostream &out) {
+    // Row by row: a large mailbox never has its whole listing in memory twice.
+    std::string line;
     for (int row = 0; row < list.RowCount(); ++row) {
-        for (int column = 0; column < 6; ++column) {
-            if (column > 0) text += '\t';
-            text += Escaped(list.ShownText(row, column));
+        line.clear();
+        for (int column = 0; column < kScanColumns; ++column) {
+            if (column > 0) line += '\t';
+            line += Escaped(list.ShownText(row, column));
         }
-        text += '\n';
+        line += '\n';
+        out << line;
     }
-    return text;
+}
+
+std::string CPelloruApp::FormatRows(const CMemoryScanList &list) {
+    std::ostringstream text;
+    WriteRows(list, text);
+    return text.str();
 }
 
 int CPelloruApp::RunHeadless(const std::string &executableName, bool printRows,
@@ -169,7 +177,10 @@ int CPelloruApp::RunHeadless(const std::string &executableName, bool printRows,
     SilentWindow window;
     CMailboxScan scan(list, window, settings, executableName);
     scan.ScanMailbox(List);
-    if (printRows) out << FormatRows(list) << std::flush;
+    if (printRows) {
+        WriteRows(list, out);
+        out << std::flush;
+    }
     return ExitStatus(scan.LastOutcome());
 }
 

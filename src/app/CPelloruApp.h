@@ -39,6 +39,7 @@ public:
     // inside a cell become \t, \r, \n, every other control character
     // \xNN (C1 controls \u00NN): a subject cannot steer the terminal.
     static std::string FormatRows(const CMemoryScanList &list);
+    static void WriteRows(const CMemoryScanList &list, std::ostream &out);
 
 private:
     static int RunWindow(int argc, char **argv, const std::string &executableName);

@@ -183,7 +183,8 @@ void CPelloruView::OnCopy(int command) {
         if (rows.empty()) return;  // the clipboard stays as it was
         for (int row : rows) {
             if (!text.isEmpty()) text += QStringLiteral("\r\n");
-            for (int column = 0; column < kColumns - 1; ++column)
+            // Every column but the ID.
+            for (int column = ColAddress; column < ColId; ++column)
                 text += FullText(row, column) + QStringLiteral("\r\n");
         }
     }

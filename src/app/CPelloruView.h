@@ -17,7 +17,7 @@ class CSettingsStore;
 class CPelloruView : public QTreeWidget, public CScanList, public CScanWindow {
     Q_OBJECT
 public:
-    static constexpr int kColumns = 6;
+    static constexpr int kColumns = kScanColumns;
     static constexpr int kCellBytesRole = Qt::UserRole;
     // The cell's whole text, line breaks included; the list shows it on one
     // line, copies take it whole.

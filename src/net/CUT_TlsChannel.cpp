@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <ctime>
 
 namespace {
@@ -88,7 +89,15 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
     }
     SSL_CTX_set_min_proto_version(m_context, TLS1_2_VERSION);
     SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
-    SSL_CTX_set_default_verify_paths(m_context);
+    // The system's CA folder is looked up by hash when a certificate needs
+    // it, instead of parsing the whole bundle file at every connection.
+    const char *folder = std::getenv(X509_get_default_cert_dir_env());
+    if (folder == nullptr || *folder == '\0') folder = X509_get_default_cert_dir();
+    if (SSL_CTX_load_verify_dir(m_context, folder) != 1) SSL_CTX_set_default_verify_paths(m_context);
+    // A bundle file named in the environment is honoured as before.
+    const char *bundle = std::getenv(X509_get_default_cert_file_env());
+    if (bundle != nullptr && *bundle != '\0') SSL_CTX_load_verify_file(m_context, bundle);
+    ERR_clear_error();
     if (!caFile.empty() && SSL_CTX_load_verify_locations(m_context, caFile.c_str(), nullptr) != 1) {
         m_error = "cannot read the CA file " + caFile;
         Free();

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -152,4 +157,26 @@ TEST(TlsLines, LineReadsHoldAcrossTlsRecords) {
     EXPECT_EQ(session.ReceiveLine(line, sizeof line, 1), 0);
     EXPECT_EQ(session.ReceiveLine(line, sizeof line, 3), 6);
     EXPECT_EQ(session.CloseMailbox(), RC_OK);
+}
+
+TEST_F(TlsSessionTest, TheSystemCaFolderIsLookedUpByHash) {
+    // A CA folder as the system keeps it: certificates under their subject
+    // hash, found when a chain needs them (here through SSL_CERT_DIR).
+    char pattern[] = "/tmp/pelloru-cadir-XXXXXX";
+    const std::string folder = ::mkdtemp(pattern);
+    FILE *file = std::fopen(certificates->CaFile().c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    X509 *ca = PEM_read_X509(file, nullptr, nullptr, nullptr);
+    std::fclose(file);
+    ASSERT_NE(ca, nullptr);
+    char name[32];
+    std::snprintf(name, sizeof name, "%08lx.0", X509_subject_name_hash(ca));
+    X509_free(ca);
+    std::filesystem::copy_file(certificates->CaFile(), folder + "/" + name);
+    ::setenv("SSL_CERT_DIR", folder.c_str(), 1);
+    CUT_Pop3Session session;
+    const ResultCode result = LogOn(session, *servers[0], CUT_Pop3Session::TLS_IMPLICIT, "");
+    ::unsetenv("SSL_CERT_DIR");
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(result, RC_OK) << session.TlsError();
 }
