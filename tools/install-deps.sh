@@ -3,7 +3,8 @@
 # Idempotent: the package index is refreshed once, then apt installs only
 # what is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev dovecot-pop3d qt6-base-dev libssl-dev ca-certificates "$@")
+packages=(cmake ninja-build g++ pkg-config libgtest-dev dovecot-pop3d qt6-base-dev libssl-dev
+          libgumbo-dev python3 ca-certificates "$@")
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null

@@ -16,9 +16,10 @@
 #include "CScanWindow.h"
 #include "CSettingsStore.h"
 #include "CUT_ByteSource.h"
-#include "CUT_HeaderDecoder.h"
+#include "CUT_DisplayHeader.h"
 #include "CUT_MailMessage.h"
 #include "CUT_MemorySource.h"
+#include "CUT_MessagePreview.h"
 #include "CUT_Pop3Session.h"
 #include "DisplayText.h"
 
@@ -26,9 +27,6 @@ namespace {
 
 constexpr int kLineSize = 1023;
 constexpr int kValueSize = 1000;
-// The raw body lines stand in for a preview only; a server that sends
-// endless lines must not make them grow without bound.
-constexpr size_t kBodyLinesLimit = 32768;
 
 // The box of a server that will not say what the mailbox holds.
 constexpr const char *kMailboxFailedText = "Fehler beim Lesen des Postfachs";
@@ -40,19 +38,6 @@ std::string Format(const char *format, const std::string &name, long a = 0, long
     return text;
 }
 
-// The value with its encoded words decoded, when there were any and they
-// all decoded; otherwise the value as it was.
-std::string Decoded(const char *value, std::string *charset) {
-    CUT_HeaderDecoder decoder;
-    const char *flag = nullptr;
-    const char *text = decoder.DecodeHeader(value, &flag);
-    if (flag != nullptr && text != nullptr) {
-        *charset = flag;
-        return text;
-    }
-    charset->clear();
-    return value;
-}
 
 }  // namespace
 
@@ -241,20 +226,18 @@ void CMailboxScan::ReadOne(CUT_Pop3Session &session, Message &message, int lines
 void CMailboxScan::FetchOne(CUT_Pop3Session &session, Message &message, int lines) {
     // The pattern file is looked at once per message.
     if (lines > 0) m_patterns.Refresh();
-    std::string bodyLines;
-    bool bodyStarted = false;
-    CUT_MemorySource collected(nullptr, kCollectedCapacity, nullptr);
-    collected.Open(OpenMode::Write);
+    // The lines as the message has them: dot-stuffing undone where a line
+    // begins. Patterns see the lines as they came.
+    std::string text;
     char line[kLineSize];
     int length;
     while ((length = session.ReadMessageLine(line, kLineSize)) > 0) {
-        collected.Write(line, length);
-        if (bodyStarted && bodyLines.size() < kBodyLinesLimit) bodyLines += line;
-        // Only a whole line can be the one that ends the header.
-        if (session.PieceStartedLine() && std::strcmp(line, "\r\n") == 0) bodyStarted = true;
+        const bool stuffed = session.PieceStartedLine() && line[0] == '.';
+        if (text.size() < static_cast<size_t>(kCollectedCapacity))
+            text.append(line + (stuffed ? 1 : 0), static_cast<size_t>(length - (stuffed ? 1 : 0)));
         if (lines > 0 && !message.matched) message.matched = m_patterns.Match(line, &message.pattern);
     }
-    collected.Close();
+    if (text.size() > static_cast<size_t>(kCollectedCapacity)) text.resize(kCollectedCapacity);
     // A reply cut short is no ground for any decision on the message.
     if (session.LostSync()) {
         message.state = Message::Cut;
@@ -262,12 +245,17 @@ void CMailboxScan::FetchOne(CUT_Pop3Session &session, Message &message, int line
         return;
     }
 
+    CUT_MemorySource collected(nullptr, kCollectedCapacity, nullptr);
+    collected.Open(OpenMode::Write);
+    collected.Write(text.data(), static_cast<int>(text.size()));
+    collected.Close();
     CUT_MailMessage parsed;
     parsed.LoadFromSource(collected);
     char value[kValueSize];
     if (parsed.GetHeaderByName("From:", value, kValueSize)) {
         message.hasFrom = true;
-        const std::string from = Decoded(value, &message.fromCharset);
+        const std::string from = CUT_DisplayHeader::Decode(value);
+        message.fromCharset = "UTF-8";
         message.address = from;
         const size_t open = from.find('<');
         if (open != std::string::npos) {
@@ -279,10 +267,10 @@ void CMailboxScan::FetchOne(CUT_Pop3Session &session, Message &message, int line
     }
     if (parsed.GetHeaderByName("Subject:", value, kValueSize)) {
         message.hasSubject = true;
-        message.subject = Decoded(value, &message.subjectCharset);
+        message.subject = CUT_DisplayHeader::Decode(value);
+        message.subjectCharset = "UTF-8";
     }
-    const char *body = parsed.GetBodyText();
-    message.preview = std::strlen(body) >= 3 ? std::string(body) : bodyLines;
+    message.preview = CUT_MessagePreview::Build(text);
     if (parsed.GetHeaderByName("Message-Id:", value, kValueSize)) {
         message.hasMessageId = true;
         message.messageId = value;
@@ -300,7 +288,7 @@ void CMailboxScan::ShowRow(const Message &message, int row) {
     }
     m_list.SetCellText(row, ColSize, std::to_string(static_cast<int>(message.size)));
     if (message.hasSubject) m_list.SetCellText(row, ColSubject, message.subject, message.subjectCharset);
-    m_list.SetCellText(row, ColText, message.preview);
+    m_list.SetCellText(row, ColText, message.preview, "UTF-8");
     if (message.hasMessageId) m_list.SetCellText(row, ColId, message.messageId);
 }
 

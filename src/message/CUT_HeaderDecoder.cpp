@@ -5,6 +5,8 @@
 #include <new>
 #include <string>
 
+#include "CUT_Base64Decoder.h"
+#include "CUT_QuotedPrintableDecoder.h"
 #include "TextHelpers.h"
 
 namespace {
@@ -33,30 +35,15 @@ ResultCode CUT_HeaderDecoder::DecodeBase64Word(const char *source, char *target,
     if (source == nullptr || target == nullptr) return Fail(RC_NULL_ARGUMENT);
     const size_t length = std::strlen(source);
     if (size < 0 || static_cast<size_t>(size) < length) return Fail(RC_BUFFER_TOO_SMALL);
-
-    std::string padded(source, length);
-    while (padded.size() % 4 != 0) padded.push_back('=');
-
-    auto value = [this](char c) -> unsigned {
-        const char *at = c != '\0' ? std::strchr(m_alphabet, c) : nullptr;
-        return at != nullptr ? static_cast<unsigned>(at - m_alphabet) : 255u;
-    };
-    size_t written = 0;
-    for (size_t i = 0; i < padded.size(); i += 4) {
-        const unsigned w = value(padded[i]), x = value(padded[i + 1]);
-        const unsigned y = value(padded[i + 2]), z = value(padded[i + 3]);
-        const unsigned char bytes[3] = {
-            static_cast<unsigned char>((w << 2) | ((x >> 4) & 3)),
-            static_cast<unsigned char>((x << 4) | ((y >> 2) & 15)),
-            static_cast<unsigned char>((y << 6) | (z & 63)),
-        };
-        const size_t count = padded[i + 2] == '=' ? 1 : padded[i + 3] == '=' ? 2 : 3;
-        // Padding can make the output outgrow a buffer sized to the input.
-        if (written + count + 1 > static_cast<size_t>(size)) return Fail(RC_BUFFER_TOO_SMALL);
-        std::memcpy(target + written, bytes, count);
-        written += count;
-    }
-    target[written] = '\0';
+    // A word short of a whole group is read as if padded.
+    CUT_Base64Decoder decoder(CUT_Base64Decoder::kSkipNothing);
+    std::string decoded;
+    decoder.Feed(source, length, decoded);
+    decoder.Finish(decoded, true);
+    // Padding can make the output outgrow a buffer sized to the input.
+    if (decoded.size() + 1 > static_cast<size_t>(size)) return Fail(RC_BUFFER_TOO_SMALL);
+    std::memcpy(target, decoded.data(), decoded.size());
+    target[decoded.size()] = '\0';
     return RC_OK;
 }
 
@@ -64,20 +51,16 @@ ResultCode CUT_HeaderDecoder::DecodeQWord(const char *source, char *target, int 
     if (source == nullptr || target == nullptr) return Fail(RC_NULL_ARGUMENT);
     const size_t length = std::strlen(source);
     if (size < 0 || static_cast<size_t>(size) < length) return Fail(RC_BUFFER_TOO_SMALL);
-    size_t written = 0;
-    for (size_t i = 0; i < length;) {
-        if (written + 1 >= static_cast<size_t>(size)) return Fail(RC_BUFFER_TOO_SMALL);
-        char c = source[i];
-        if (c == '=') {
-            if (i + 2 >= length) return Fail(RC_ERROR);  // '=' needs two characters
-            target[written++] = static_cast<char>(HexValue(source + i + 1, 2) & 0xFF);
-            i += 3;
-        } else {
-            target[written++] = c == '_' ? ' ' : c;
-            ++i;
-        }
-    }
-    target[written] = '\0';
+    CUT_QuotedPrintableDecoder::Options q;
+    q.underscoreIsBlank = true;
+    q.softBreaks = false;
+    CUT_QuotedPrintableDecoder decoder(q);
+    std::string decoded;
+    decoder.Feed(source, length, decoded);
+    if (!decoder.Finish(decoded)) return Fail(RC_ERROR);  // '=' needs two characters
+    if (decoded.size() + 1 > static_cast<size_t>(size)) return Fail(RC_BUFFER_TOO_SMALL);
+    std::memcpy(target, decoded.data(), decoded.size());
+    target[decoded.size()] = '\0';
     return RC_OK;
 }
 

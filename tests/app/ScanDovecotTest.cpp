@@ -46,16 +46,16 @@ TEST(ScanDovecot, AListScanOfARealMailbox) {
     EXPECT_EQ(anna[5], " <5f3c2a1e-8b1d-4c7e-9a0b-3e2d1c0b9a87@example.de>");
     EXPECT_EQ(std::to_string(ToCrLf(ReadBinaryFile(files[0])).size()), anna[2]);
     EXPECT_EQ(list.shown[1][1], " Jürgen Müller ");
-    EXPECT_EQ(list.rows[1][1], " J\xFCrgen M\xFCller ");  // the bytes stay
+    EXPECT_EQ(list.rows[1][1], " Jürgen Müller ");  // UTF-8 from ISO-8859-1
     EXPECT_EQ(list.shown[1][3], " Schöne Grüße aus Köln");
     EXPECT_EQ(list.shown[2][1], " María García ");
     EXPECT_EQ(list.rows[4][5], " 1234.5678@shop.example <folded-id/with/slashes@shop.example>");
     EXPECT_EQ(list.rows[5][0], " broken@example.com");
     // The uuencoded message shows the text before its block, the MIME ones
     // their decoded text part.
-    EXPECT_EQ(list.rows[7][4], "Here is the file.\r\nBye.\r\n\r\n");
-    EXPECT_EQ(list.rows[2][4], "Hola, ahi va la factura.\n");
-    EXPECT_EQ(list.shown[3][4].substr(0, 42), "Guten Tag,\r\n\r\nanbei unser Angebot für den");
+    EXPECT_EQ(list.rows[7][4], "Here is the file.\nBye.");
+    EXPECT_EQ(list.rows[2][4], "Hola, ahi va la factura.");
+    EXPECT_EQ(list.shown[3][4].substr(0, 40), "Guten Tag,\n\nanbei unser Angebot für den");
 
     // The two matching messages are gone from the server, with backups
     // holding exactly the TOP text.

@@ -114,18 +114,17 @@ TEST_F(ScanTest, ListFillsRowsAndDeletesWhatAPatternMatches) {
     Run(List);
 
     ASSERT_EQ(list.rows.size(), 3u);
-    // The subject is kept as bytes and shown converted from its charset.
-    EXPECT_EQ(list.rows[0][3], " Gr\xFC\xDF" "e");
+    // The subject is converted from its charset to UTF-8.
+    EXPECT_EQ(list.rows[0][3], " Grüße");
     EXPECT_EQ(list.shown[0], (std::vector<std::string>{"anna@example.de", " \"Anna B\" ", "311",
-                                                      " Grüße", "Hallo\r\n..Welt mit Punkt\r\n",
+                                                      " Grüße", "Hallo\n.Welt mit Punkt",
                                                       " <a1@example.de>"}));
     const std::string mark = "gelöscht=GEWINNSPIEL";
     EXPECT_EQ(list.shown[1], (std::vector<std::string>{mark, mark, "222",
                                                       " Gewinnspiel: Sie haben gewonnen",
-                                                      "Klicken Sie hier.\r\n", mark}));
-    // No From and no Message-Id: a row all the same; a 2-character preview
-    // gives way to the raw body lines (here the same CR LF).
-    EXPECT_EQ(list.rows[2], (std::vector<std::string>{"", "", "0", " ohne Absender", "\r\n", ""}));
+                                                      "Klicken Sie hier.", mark}));
+    // No From and no Message-Id: a row all the same; no text, no preview.
+    EXPECT_EQ(list.rows[2], (std::vector<std::string>{"", "", "0", " ohne Absender", "", ""}));
 
     // The backup holds the whole message as RETR gave it.
     std::vector<std::string> backups = env.Backups();

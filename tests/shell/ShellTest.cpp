@@ -303,7 +303,7 @@ private slots:
         QVERIFY(list.waitForFinished(30000));
         QCOMPARE(list.exitCode(), 0);
         QCOMPARE(QString::fromUtf8(list.readAllStandardOutput()),
-                 QStringLiteral("anna@example.de\t Anna \t100\t Hallo\tText\\r\\n\t <m1@example.de>\n"));
+                 QStringLiteral("anna@example.de\t Anna \t100\t Hallo\tText\t <m1@example.de>\n"));
         server.Finish();
         QVERIFY(server.Failures().empty());
 

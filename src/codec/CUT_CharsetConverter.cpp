@@ -1,0 +1,91 @@
+#include "CUT_CharsetConverter.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+#include "TextHelpers.h"
+
+namespace {
+
+// Converts with iconv; false when the set is unknown. Undecodable bytes
+// become U+FFFD, one each; an incomplete sequence at the end is dropped.
+bool Convert(const std::string &bytes, const std::string &charset, std::string *out) {
+    iconv_t converter = ::iconv_open("UTF-8", charset.c_str());
+    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+    out->clear();
+    char *in = const_cast<char *>(bytes.data());
+    size_t inLeft = bytes.size();
+    char buffer[4096];
+    while (inLeft > 0) {
+        char *target = buffer;
+        size_t targetLeft = sizeof buffer;
+        const size_t done = ::iconv(converter, &in, &inLeft, &target, &targetLeft);
+        out->append(buffer, sizeof buffer - targetLeft);
+        if (done != static_cast<size_t>(-1)) continue;
+        if (errno == E2BIG) continue;
+        if (errno == EINVAL) break;  // cut in the middle of a character
+        // EILSEQ: a byte that is no character of the set.
+        out->append("\xEF\xBF\xBD");
+        ++in;
+        --inLeft;
+    }
+    char *target = buffer;
+    size_t targetLeft = sizeof buffer;
+    ::iconv(converter, nullptr, nullptr, &target, &targetLeft);
+    out->append(buffer, sizeof buffer - targetLeft);
+    ::iconv_close(converter);
+    return true;
+}
+
+bool Named(const std::string &charset, const char *name) { return EqualsNoCase(charset.c_str(), name); }
+
+}  // namespace
+
+bool CUT_CharsetConverter::IsUtf8(const std::string &bytes) {
+    size_t i = 0;
+    const size_t n = bytes.size();
+    while (i < n) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        size_t extra = 0;
+        unsigned minimum = 0, code = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1, minimum = 0x80, code = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2, minimum = 0x800, code = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3, minimum = 0x10000, code = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= n) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string CUT_CharsetConverter::ToUtf8(const std::string &bytes, const std::string &charset) {
+    std::string out;
+    // RFC 2231 may add a language after '*'.
+    std::string name = charset.substr(0, charset.find('*'));
+    const bool plain = name.empty() || Named(name, "us-ascii") || Named(name, "ascii") ||
+                       Named(name, "utf-8") || Named(name, "utf8");
+    if (!plain && Convert(bytes, name, &out)) return out;
+    if (IsUtf8(bytes)) return bytes;
+    // Mail that claims ASCII or UTF-8 and is not, or names a set nobody
+    // knows, was most likely written in the Windows code page.
+    if (Named(name, "utf-8") || Named(name, "utf8")) {
+        if (Convert(bytes, "UTF-8", &out)) return out;
+    }
+    if (Convert(bytes, "WINDOWS-1252", &out)) return out;
+    return std::string();
+}
