@@ -25,3 +25,9 @@ echo "== memory"
 for count in 500 5000; do
   "$bench" "$pelloru" bench --count "$count" --rounds 1
 done
+echo "== previews of everyday mail"
+cmake --build build-bench -j2 --target preview_share >/dev/null
+mail=$(mktemp -d /tmp/pelloru-everyday-XXXXXX)
+python3 bench/everyday_mail.py 2000 "$mail"
+build-bench/bench/preview_share "$pelloru" "$mail" tests/support
+rm -rf "$mail"
