@@ -1,13 +1,17 @@
 // Arbitrary bytes through what the scan does with a fetched message: a
 // 32000-byte memory source, the parser with its codecs, the three field
-// lookups, the encoded-word decoder and the body text.
+// lookups, the encoded-word decoders, the body text and the preview.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
+#include "CUT_CharsetConverter.h"
+#include "CUT_DisplayHeader.h"
 #include "CUT_HeaderDecoder.h"
 #include "CUT_MailMessage.h"
 #include "CUT_MemorySource.h"
+#include "CUT_MessagePreview.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     CUT_MemorySource source(nullptr, 32000);
@@ -23,7 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const char *charset = nullptr;
         const char *decoded = decoder.DecodeHeader(value, &charset);
         if (decoded != nullptr && std::strlen(decoded) > std::strlen(value)) __builtin_trap();
+        if (!CUT_CharsetConverter::IsUtf8(CUT_DisplayHeader::Decode(value))) __builtin_trap();
     }
+    // The preview is valid UTF-8 of bounded length, whatever came in.
+    const std::string preview =
+        CUT_MessagePreview::Build(std::string(reinterpret_cast<const char *>(data), size));
+    if (!CUT_CharsetConverter::IsUtf8(preview) || preview.size() > 4 * CUT_MessagePreview::kMaxCharacters + 600)
+        __builtin_trap();
     if (std::strlen(message.GetBodyText()) >= CUT_MailMessage::BodyCapacity) __builtin_trap();
     return 0;
 }

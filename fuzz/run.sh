@@ -12,7 +12,8 @@ out=build-fuzz
 mkdir -p "$out" fuzz/findings
 sources=(fuzz/MessageFuzzer.cpp src/message/*.cpp src/codec/*.cpp src/source/*.cpp src/text/*.cpp)
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -Isrc/message -Isrc/codec -Isrc/source -Isrc/net -Isrc/text "${sources[@]}" -o "$out/message_fuzzer"
+  -Isrc/message -Isrc/codec -Isrc/source -Isrc/base -Isrc/text "${sources[@]}" \
+  $(pkg-config --cflags --libs gumbo) -o "$out/message_fuzzer"
 mkdir -p "$out/corpus"
 cp tests/data/*.eml "$out/corpus/" 2>/dev/null || true
 [ -d ../shared/corpus ] && find ../shared/corpus -type f ! -name '*.md' ! -name '*.tsv' \

@@ -356,5 +356,6 @@ std::string CUT_MessagePreview::Build(const std::string &message) {
         if (i > 0) note += ", ";
         note += finder.Attachments()[i];
     }
-    return Cut(note, kMaxCharacters) + "]";
+    // Type names come as the header had them, in whatever bytes.
+    return Cut(CUT_CharsetConverter::ToUtf8(note, ""), kMaxCharacters) + "]";
 }
