@@ -42,33 +42,59 @@ bool Named(const std::string &charset, const char *name) { return EqualsNoCase(c
 
 }  // namespace
 
-bool CUT_CharsetConverter::IsUtf8(const std::string &bytes) {
-    size_t i = 0;
-    const size_t n = bytes.size();
-    while (i < n) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        size_t extra = 0;
-        unsigned minimum = 0, code = 0;
-        if (c < 0x80) {
+namespace {
+
+// The length of the well-formed UTF-8 sequence at i (RFC 3629: no
+// overlong forms, no surrogates, nothing beyond U+10FFFF), 0 when there is
+// none.
+size_t SequenceAt(const std::string &bytes, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    size_t extra;
+    unsigned minimum, code;
+    if (c < 0x80) return 1;
+    if ((c & 0xE0) == 0xC0) {
+        extra = 1, minimum = 0x80, code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2, minimum = 0x800, code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3, minimum = 0x10000, code = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + extra >= bytes.size()) return 0;
+    for (size_t k = 1; k <= extra; ++k) {
+        const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
+        if ((next & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return extra + 1;
+}
+
+// Every byte that starts no well-formed sequence becomes U+FFFD.
+std::string Repaired(const std::string &bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t length = SequenceAt(bytes, i);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
             ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1, minimum = 0x80, code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2, minimum = 0x800, code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3, minimum = 0x10000, code = c & 0x07;
         } else {
-            return false;
+            out.append(bytes, i, length);
+            i += length;
         }
-        if (i + extra >= n) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        i += extra + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+bool CUT_CharsetConverter::IsUtf8(const std::string &bytes) {
+    for (size_t i = 0; i < bytes.size();) {
+        const size_t length = SequenceAt(bytes, i);
+        if (length == 0) return false;
+        i += length;
     }
     return true;
 }
@@ -77,15 +103,16 @@ std::string CUT_CharsetConverter::ToUtf8(const std::string &bytes, const std::st
     std::string out;
     // RFC 2231 may add a language after '*'.
     std::string name = charset.substr(0, charset.find('*'));
-    const bool plain = name.empty() || Named(name, "us-ascii") || Named(name, "ascii") ||
-                       Named(name, "utf-8") || Named(name, "utf8");
-    if (!plain && Convert(bytes, name, &out)) return out;
+    const bool utf8 = Named(name, "utf-8") || Named(name, "utf8");
+    const bool plain = name.empty() || Named(name, "us-ascii") || Named(name, "ascii") || utf8;
+    // iconv's own UTF-8 reading lets some ill-formed sequences through, so
+    // what it gives is checked once more.
+    if (!plain && Convert(bytes, name, &out)) return IsUtf8(out) ? out : Repaired(out);
     if (IsUtf8(bytes)) return bytes;
-    // Mail that claims ASCII or UTF-8 and is not, or names a set nobody
-    // knows, was most likely written in the Windows code page.
-    if (Named(name, "utf-8") || Named(name, "utf8")) {
-        if (Convert(bytes, "UTF-8", &out)) return out;
-    }
-    if (Convert(bytes, "WINDOWS-1252", &out)) return out;
-    return std::string();
+    // Declared UTF-8 and ill-formed: the bad bytes become U+FFFD. Mail that
+    // claims ASCII and is not, or names a set nobody knows, was most likely
+    // written in the Windows code page.
+    if (utf8) return Repaired(bytes);
+    if (Convert(bytes, "WINDOWS-1252", &out)) return IsUtf8(out) ? out : Repaired(out);
+    return Repaired(bytes);
 }
