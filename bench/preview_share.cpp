@@ -53,18 +53,6 @@ std::vector<std::string> Words(const std::string &text, size_t most) {
     return words;
 }
 
-// What a TOP n 25 returns of the message.
-std::string FirstLines(const std::string &text) {
-    size_t end = text.find("\r\n\r\n");
-    if (end == std::string::npos) return text;
-    end += 4;
-    for (int line = 0; line < 25 && end < text.size(); ++line) {
-        const size_t next = text.find("\r\n", end);
-        end = next == std::string::npos ? text.size() : next + 2;
-    }
-    return text.substr(0, end);
-}
-
 std::vector<std::string> References(const std::string &support, const std::vector<std::string> &files) {
     std::string command = "python3 " + support + "/first_text.py";
     for (const std::string &file : files) command += " " + file;
@@ -117,7 +105,7 @@ int main(int argc, char **argv) {
     std::vector<std::string> cut;
     for (size_t i = 0; i < files.size(); ++i) {
         cut.push_back(work + "/" + std::to_string(i) + ".top");
-        std::ofstream(cut.back(), std::ios::binary) << FirstLines(ToCrLf(ReadBinaryFile(files[i])));
+        std::ofstream(cut.back(), std::ios::binary) << TopLines(ReadBinaryFile(files[i]));
     }
     const std::vector<std::string> whole = References(argv[3], files);
     const std::vector<std::string> fetched = References(argv[3], cut);

@@ -27,9 +27,7 @@ TEST(ScanDovecot, AListScanOfARealMailbox) {
     // Matches 04 (a folded-free Outlook subject line) and 07 (the body).
     env.Patterns("  ignored: starts with a blank\nSubject:*Wartungsvertrag\nFoto vom Ausflug\n");
     CSettingsStore settings("pelloru");
-    settings.Write("HOST", "127.0.0.1:" + std::to_string(server.Port()));
-    settings.Write("USER", DovecotServer::kUser);
-    settings.Write("PASS", CSettingsStore::ComplementPassword(DovecotServer::kPassword));
+    PointAt(settings, server.Port(), DovecotServer::kUser, DovecotServer::kPassword);
     MemoryList list;
     RecordingWindow window;
     BatchMode = 1;
@@ -114,9 +112,7 @@ TEST(ScanDovecot, ABatchScanLeavesExactlyTheUnmatchedAndSelectedRowsActAlone) {
     ScanEnvironment env;
     env.Patterns("Subject:*LOESCHMICH\n");
     CSettingsStore settings("pelloru");
-    settings.Write("HOST", "127.0.0.1:" + std::to_string(server.Port()));
-    settings.Write("USER", DovecotServer::kUser);
-    settings.Write("PASS", CSettingsStore::ComplementPassword(DovecotServer::kPassword));
+    PointAt(settings, server.Port(), DovecotServer::kUser, DovecotServer::kPassword);
     MemoryList list;
     RecordingWindow window;
     BatchMode = 1;
@@ -170,9 +166,7 @@ TEST(ScanDovecot, APipelinedScanShowsAndDeletesWhatASequentialOneDoes) {
     ScanEnvironment env;
     env.Patterns("Subject:*Wartungsvertrag\n");
     CSettingsStore settings("pelloru");
-    settings.Write("HOST", "127.0.0.1:" + std::to_string(server.Port()));
-    settings.Write("USER", DovecotServer::kUser);
-    settings.Write("PASS", CSettingsStore::ComplementPassword(DovecotServer::kPassword));
+    PointAt(settings, server.Port(), DovecotServer::kUser, DovecotServer::kPassword);
 
     std::vector<std::vector<std::string>> rows[2];
     std::vector<std::string> backups[2];

@@ -77,6 +77,14 @@ public:
     int repaints = 0;
 };
 
+// Points the profile at a server on loopback with this account.
+inline void PointAt(CSettingsStore &settings, int port, const std::string &user,
+                    const std::string &password) {
+    settings.Write("HOST", "127.0.0.1:" + std::to_string(port));
+    settings.Write("USER", user);
+    settings.Write("PASS", CSettingsStore::ComplementPassword(password));
+}
+
 // A fresh working directory (for the pattern file and the backups) and
 // profile folder; both go away after the test.
 class ScanEnvironment {

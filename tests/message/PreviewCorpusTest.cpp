@@ -19,19 +19,6 @@
 
 namespace {
 
-// What a TOP n 25 returns of the message.
-std::string FirstLines(const std::string &message) {
-    const std::string text = ToCrLf(message);
-    size_t end = text.find("\r\n\r\n");
-    if (end == std::string::npos) return text;
-    end += 4;
-    for (int line = 0; line < 25 && end < text.size(); ++line) {
-        const size_t next = text.find("\r\n", end);
-        end = next == std::string::npos ? text.size() : next + 2;
-    }
-    return text.substr(0, end);
-}
-
 std::vector<std::string> Words(std::string text, size_t most) {
     for (size_t at; (at = text.find("\xC2\xA0")) != std::string::npos;) text.replace(at, 2, " ");
     std::istringstream in(text);
@@ -90,7 +77,7 @@ TEST(PreviewCorpus, PreviewsBeginWithTheTextPartsFirstWords) {
         GTEST_SKIP() << "python3 is missing";
     }
     std::vector<std::string> lines;
-    for (const std::string &path : files) lines.push_back(FirstLines(ReadBinaryFile(path)));
+    for (const std::string &path : files) lines.push_back(TopLines(ReadBinaryFile(path)));
     const std::vector<std::string> references = References(lines);
     ASSERT_EQ(references.size(), files.size());
     int compared = 0;

@@ -31,6 +31,18 @@ std::string ToCrLf(const std::string &text) {
     return out;
 }
 
+std::string TopLines(const std::string &message) {
+    const std::string text = ToCrLf(message);
+    size_t end = text.find("\r\n\r\n");
+    if (end == std::string::npos) return text;
+    end += 4;
+    for (int line = 0; line < 25 && end < text.size(); ++line) {
+        const size_t next = text.find("\r\n", end);
+        end = next == std::string::npos ? text.size() : next + 2;
+    }
+    return text.substr(0, end);
+}
+
 std::vector<std::string> SampleMessages() {
     std::vector<std::string> paths;
     std::error_code ec;

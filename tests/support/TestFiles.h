@@ -9,6 +9,9 @@
 std::string ReadBinaryFile(const std::string &path);
 // Every line end becomes CR LF, as a POP3 server sends it.
 std::string ToCrLf(const std::string &text);
+// What a TOP n 25 returns of a message (line ends made CR LF): the
+// header, the empty line and the first 25 body lines.
+std::string TopLines(const std::string &message);
 // Paths of the files in tests/data (sorted).
 std::vector<std::string> SampleMessages();
 // The folder of the shared corpus, empty when it is not there.
