@@ -44,7 +44,8 @@ const char *const kHelp =
     "\n"
     "Exit-Status von /b und --list: 0 Durchlauf erfolgt, 2 Verbindung oder Anmeldung\n"
     "gescheitert, 3 Postfach nicht lesbar (STAT/LIST), 4 Verbindung abgebrochen\n"
-    "(nichts gelöscht). 64 unbekannte Option. --configure: 1 nicht gespeichert.\n";
+    "(nichts gelöscht). 64 unbekannte Option. --configure: 1 nicht gespeichert.\n"
+    "Ohne Optionen und ohne Bildschirm: Exit-Status 69.\n";
 
 // A window that shows nothing: the headless runs are batch runs.
 class SilentWindow : public CScanWindow {
@@ -253,6 +254,13 @@ int CPelloruApp::Main(int argc, char **argv) {
     if (BatchMode && !DisplayAvailable()) {
         QCoreApplication core(argc, argv);
         return RunHeadless(executableName, false, std::cout);
+    }
+    if (!DisplayAvailable()) {
+        // Rather than let the window library abort.
+        std::cerr << "pelloru: Das Fenster braucht einen Bildschirm (DISPLAY oder WAYLAND_DISPLAY).\n"
+                     "Ohne Bildschirm: \"pelloru --list\" zeigt die E-Mails, \"pelloru /b\" prüft "
+                     "das Postfach einmal.\n";
+        return kExitNoDisplay;
     }
     return RunWindow(argc, argv, executableName);
 }

@@ -16,6 +16,7 @@ public:
     static constexpr int kExitMailboxFailed = 3;  // STAT or LIST refused or unreadable
     static constexpr int kExitInterrupted = 4;    // the conversation broke off; no deletion happened
     static constexpr int kExitUsage = 64;         // an unknown option (EX_USAGE)
+    static constexpr int kExitNoDisplay = 69;     // the window needs a display (EX_UNAVAILABLE)
 
     // Runs the program; returns the process's exit status.
     static int Main(int argc, char **argv);

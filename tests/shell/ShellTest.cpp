@@ -368,6 +368,16 @@ private slots:
         QCOMPARE(server.Connections(), 0);
     }
 
+    void theWindowWithoutADisplaySaysWhatToDo() {
+        QProcess program;
+        program.setProcessEnvironment(Environment(false));
+        program.start(PELLORU_BINARY, QStringList());
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), CPelloruApp::kExitNoDisplay);
+        const QByteArray said = program.readAllStandardError();
+        QVERIFY(said.contains("--list") && said.contains("/b"));
+    }
+
     void listOutputCannotSteerTheTerminal() {
         CMemoryScanList list;
         list.InsertRow(0, "a\tb\r\n", "");
