@@ -223,6 +223,8 @@ ResultCode CUT_Pop3Session::FetchCapabilities() {
                                                                                 : RC_LOST_SYNC);
     return ReadListing([this](const char *line) {
         char word[64];
+        // A handful is what servers list; more is no POP3 server talking.
+        if (m_capabilities.size() >= 256) return false;
         if (ExtractToken(line, " \r\n", 0, word, sizeof word) == 0) m_capabilities.push_back(word);
         return true;
     });
@@ -337,7 +339,7 @@ ResultCode CUT_Pop3Session::FetchMessageSizes() {
         long number = 0, size = 0;
         if (ExtractTokenNumber(line, " \r\n", 0, &number) != 0 ||
             ExtractTokenNumber(line, " \r\n", 1, &size) != 0 || number < 1 || number > INT32_MAX ||
-            size < 0)
+            size < 0 || m_sizes.size() >= kMaxListing)
             return false;
         m_sizes.push_back({static_cast<int>(number), size});
         return true;
@@ -475,7 +477,8 @@ ResultCode CUT_Pop3Session::FetchUniqueIds(int messageNumber) {
     bool failed = false;
     return ReadListing([&](const char *line) {
         long number = 0;
-        if (failed || ExtractTokenNumber(line, " \r\n", 0, &number) != 0 ||
+        if (failed || m_uniqueIds.size() >= kMaxListing ||
+            ExtractTokenNumber(line, " \r\n", 0, &number) != 0 ||
             ExtractToken(line, " \r\n", 1, text, sizeof text) != 0) {
             failed = true;
             return false;

@@ -35,6 +35,9 @@ public:
     // Whole-message reads take lines of at most 1022 bytes.
     static constexpr int kRetrieveLineSize = 1023;
     static constexpr int kUniqueIdSize = 70;
+    // Listings (LIST, UIDL) keep at most this many entries: a server that
+    // lists endlessly cannot fill the memory. The rest is read and dropped.
+    static constexpr size_t kMaxListing = 1000000;
 
     CUT_Pop3Session();
     ~CUT_Pop3Session() override;
