@@ -312,7 +312,13 @@ void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messa
         bool goOn = true;
         if (message.state == Message::Fetched) {
             m_failuresInARow = 0;
-            if (message.matched && message.hasMessageId) waiting.push_back(i);
+            if (message.matched && message.hasMessageId) {
+                if (m_dryRun)
+                    m_list.SetCellText(row, ColAddress,
+                                       kWouldDelete + DisplayText(message.pattern));
+                else
+                    waiting.push_back(i);
+            }
         } else {
             Box("Top Failed to open a message");
             // With the connection gone, or a server that fails message

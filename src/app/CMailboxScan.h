@@ -70,6 +70,11 @@ public:
         m_waitSeconds = waitSeconds;
         m_replySeconds = replySeconds;
     }
+    // Try the patterns without acting on them: a matched message's row
+    // says "würde gelöscht=" and the pattern in its first column; nothing
+    // is retrieved, saved or deleted.
+    void SetDryRun(bool dryRun) { m_dryRun = dryRun; }
+    static constexpr const char *kWouldDelete = "würde gelöscht=";
     // At most this many TOPs in flight (1: never pipeline).
     void SetWindow(int messages) { m_pipelineWindow = messages < 1 ? 1 : messages; }
 
@@ -125,4 +130,5 @@ private:
     int m_replySeconds = kReplySeconds;
     int m_pipelineWindow = kWindow;
     int m_batch = 1;  // this scan's window: 1 unless the server pipelines
+    bool m_dryRun = false;
 };

@@ -31,13 +31,15 @@ namespace {
 const char *const kVersion = "Pelloru Version 1.4";
 
 const char *const kHelp =
-    "Aufruf: pelloru [/b | --list | --configure | --help | --version]\n"
+    "Aufruf: pelloru [/b | --list | --configure | --help | --version] [--dry-run]\n"
     "\n"
     "  (ohne)       Fenster mit der Liste der Mails; \"Check\" prüft das Postfach.\n"
     "  /b           ein Durchlauf ohne Rückfragen: Postfach prüfen, passende Mails\n"
     "               löschen (mit Sicherung), Ende. Ohne Bildschirm ohne Fenster.\n"
     "  --list       wie /b ohne Fenster; gibt die Zeilen als Text aus\n"
     "               (UTF-8, Spalten durch Tabulator getrennt).\n"
+    "  --dry-run    mit --list oder /b: Probelauf, zeigt, welche Mails welches Muster\n"
+    "               löschen würde; nichts wird gelöscht oder gesichert.\n"
     "  --configure  liest Server, Benutzername und Kennwort (je eine Zeile)\n"
     "               von der Standardeingabe und speichert sie.\n"
     "  --help       diese Hilfe.  --version  die Versionsnummer.\n"
@@ -171,17 +173,29 @@ std::string CPelloruApp::FormatRows(const CMemoryScanList &list) {
 }
 
 int CPelloruApp::RunHeadless(const std::string &executableName, bool printRows,
-                             std::ostream &out) {
+                             std::ostream &out, bool dryRun) {
     BatchMode = 1;
     CSettingsStore settings(executableName);
     CMemoryScanList list;
     SilentWindow window;
     CMailboxScan scan(list, window, settings, executableName);
+    scan.SetDryRun(dryRun);
     scan.ScanMailbox(List);
     if (printRows) {
         WriteRows(list, out);
-        out << std::flush;
+    } else if (dryRun) {
+        // What an unattended run would delete, and by which pattern.
+        CMemoryScanList matched;
+        for (int row = 0; row < list.RowCount(); ++row) {
+            if (list.CellText(row, ColAddress).rfind(CMailboxScan::kWouldDelete, 0) != 0) continue;
+            const int at = matched.RowCount();
+            matched.InsertRow(at, "", "");
+            for (int column = 0; column < kScanColumns; ++column)
+                matched.SetCellText(at, column, list.ShownText(row, column), "UTF-8");
+        }
+        WriteRows(matched, out);
     }
+    out << std::flush;
     return ExitStatus(scan.LastOutcome());
 }
 
@@ -222,14 +236,22 @@ int CPelloruApp::RunWindow(int argc, char **argv, const std::string &executableN
 
 int CPelloruApp::Main(int argc, char **argv) {
     const std::string executableName = ExecutableName(argc > 0 ? argv[0] : nullptr);
-    // At most one argument, and a known one: anything else could be meant
-    // to change what a scan does, so nothing connects.
+    // One known argument, or --dry-run with --list or /b; anything else
+    // could be meant to change what a scan does, so nothing connects.
     const char *argument = argc > 1 ? argv[1] : "";
-    const bool known = argc <= 2 && (*argument == '\0' || IsBatchSwitch(argument) ||
-                                     std::strcmp(argument, "--help") == 0 ||
-                                     std::strcmp(argument, "--version") == 0 ||
-                                     std::strcmp(argument, "--configure") == 0 ||
-                                     std::strcmp(argument, "--list") == 0);
+    bool dryRun = false;
+    if (argc == 3) {
+        const char *other = argv[2];
+        if (std::strcmp(argument, "--dry-run") == 0) std::swap(argument, other);
+        dryRun = std::strcmp(other, "--dry-run") == 0 &&
+                 (std::strcmp(argument, "--list") == 0 || IsBatchSwitch(argument));
+    }
+    const bool known = (argc <= 2 || dryRun) &&
+                       (*argument == '\0' || IsBatchSwitch(argument) ||
+                        std::strcmp(argument, "--help") == 0 ||
+                        std::strcmp(argument, "--version") == 0 ||
+                        std::strcmp(argument, "--configure") == 0 ||
+                        std::strcmp(argument, "--list") == 0);
     if (!known) {
         std::cerr << kHelp;
         return kExitUsage;
@@ -248,7 +270,12 @@ int CPelloruApp::Main(int argc, char **argv) {
     }
     if (std::strcmp(argument, "--list") == 0) {
         QCoreApplication core(argc, argv);
-        return RunHeadless(executableName, true, std::cout);
+        return RunHeadless(executableName, true, std::cout, dryRun);
+    }
+    if (dryRun) {
+        // A trial needs no window: it prints what it would delete.
+        QCoreApplication core(argc, argv);
+        return RunHeadless(executableName, false, std::cout, true);
     }
     if (IsBatchSwitch(argument)) BatchMode = 1;
     if (BatchMode && !DisplayAvailable()) {

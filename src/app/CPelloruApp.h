@@ -31,7 +31,10 @@ public:
 
     // One List scan without any window, in batch mode; prints the rows
     // when asked to.
-    static int RunHeadless(const std::string &executableName, bool printRows, std::ostream &out);
+    // With dryRun the patterns are tried and nothing is deleted or saved;
+    // without printRows the rows they match are printed.
+    static int RunHeadless(const std::string &executableName, bool printRows, std::ostream &out,
+                           bool dryRun = false);
     // Reads server, user name and password, one per line, and stores them
     // as the settings dialog does.
     static int Configure(const std::string &executableName, std::istream &in, std::ostream &out,

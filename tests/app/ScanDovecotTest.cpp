@@ -192,3 +192,28 @@ TEST(ScanDovecot, APipelinedScanShowsAndDeletesWhatASequentialOneDoes) {
     EXPECT_EQ(backups[0].size(), 15u);
     EXPECT_TRUE(backups[0] == backups[1]);
 }
+
+TEST(ScanDovecot, ADryRunShowsWhatWouldGoAndDeletesNothing) {
+    REQUIRE_DOVECOT();
+    DovecotServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    for (const std::string &path : SampleMessages()) ASSERT_TRUE(server.AddMessage(ReadBinaryFile(path)));
+    ScanEnvironment env;
+    env.Patterns("Subject:*Wartungsvertrag\nFoto vom Ausflug\n");
+    CSettingsStore settings("pelloru");
+    PointAt(settings, server.Port(), DovecotServer::kUser, DovecotServer::kPassword);
+    MemoryList list;
+    RecordingWindow window;
+    CMailboxScan scan(list, window, settings, "pelloru");
+    scan.SetDryRun(true);
+    scan.ScanMailbox(List);
+    EXPECT_EQ(scan.LastOutcome(), CMailboxScan::Scanned);
+    ASSERT_EQ(list.rows.size(), 8u);
+    EXPECT_EQ(list.shown[3][0], "würde gelöscht=Subject:*Wartungsvertrag");
+    EXPECT_EQ(list.shown[6][0], "würde gelöscht=Foto vom Ausflug");
+    EXPECT_EQ(list.shown[3][1], " \"Schmidt, Peter\" ");
+    EXPECT_TRUE(env.Backups().empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(server.CountMessages(), 8);
+}

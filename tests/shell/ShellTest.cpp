@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -355,8 +356,9 @@ private slots:
     void unknownOptionsAreRefusedBeforeAnyConnection() {
         ScriptedServer server;  // must see no connection
         PointAt(server);
-        const QList<QStringList> calls = {{"--list", "--dry-run"}, {"--bogus"}, {"/b", "extra"},
-                                          {"-x"}, {"--list", "/b"}};
+        const QList<QStringList> calls = {{"--list", "--dry"}, {"--bogus"}, {"/b", "extra"},
+                                          {"-x"}, {"--list", "/b"}, {"--dry-run"},
+                                          {"--configure", "--dry-run"}};
         for (const QStringList &arguments : calls) {
             QProcess program;
             program.setProcessEnvironment(Environment(false));
@@ -376,6 +378,31 @@ private slots:
         QCOMPARE(program.exitCode(), CPelloruApp::kExitNoDisplay);
         const QByteArray said = program.readAllStandardError();
         QVERIFY(said.contains("--list") && said.contains("/b"));
+    }
+
+    void aDryRunPrintsWhatItWouldDeleteAndSendsNoDele() {
+        QFile patterns(m_config.path() + "/loesche_direkt.txt");
+        QVERIFY(patterns.open(QIODevice::WriteOnly));
+        patterns.write("Subject:*Hallo\n");
+        patterns.close();
+        const QList<QStringList> calls = {{"--list", "--dry-run"}, {"--dry-run", "/b"}};
+        for (const QStringList &arguments : calls) {
+            ScriptedServer server;
+            Script(server);  // TOPs and QUIT, no RETR, no DELE
+            PointAt(server);
+            server.Start();
+            QProcess program;
+            program.setProcessEnvironment(Environment(true));
+            program.setWorkingDirectory(m_config.path());
+            program.start(PELLORU_BINARY, arguments);
+            QVERIFY(program.waitForFinished(30000));
+            QCOMPARE(program.exitCode(), 0);
+            QVERIFY(QString::fromUtf8(program.readAllStandardOutput())
+                        .startsWith(QStringLiteral("würde gelöscht=Subject:*Hallo\t Anna \t100")));
+            server.Finish();
+            QVERIFY(server.Failures().empty());
+        }
+        patterns.remove();
     }
 
     void listOutputCannotSteerTheTerminal() {
