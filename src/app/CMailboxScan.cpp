@@ -97,6 +97,7 @@ void CMailboxScan::ScanMailbox(int mode) {
     session.SetConnectTimeout(m_waitSeconds);
     session.SetReceiveTimeout(m_waitSeconds);
     session.SetReplyTimeLimit(m_replySeconds);
+    if (m_trace) session.SetTrace(m_trace);
     if (m_server.port != 0) session.SetPort(m_server.port);
     if (m_server.tlsMode != CUT_Pop3Session::TLS_NONE)
         session.SetTls(m_server.tlsMode, m_server.caFile);

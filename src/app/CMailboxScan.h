@@ -17,6 +17,7 @@
 // size, and never on a message that these do not single out.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,6 +75,8 @@ public:
     // says "würde gelöscht=" and the pattern in its first column; nothing
     // is retrieved, saved or deleted.
     void SetDryRun(bool dryRun) { m_dryRun = dryRun; }
+    // Every line of the conversation, passwords masked, for --debug.
+    void SetTrace(std::function<void(const std::string &line)> trace) { m_trace = std::move(trace); }
     static constexpr const char *kWouldDelete = "würde gelöscht=";
     // At most this many TOPs in flight (1: never pipeline).
     void SetWindow(int messages) { m_pipelineWindow = messages < 1 ? 1 : messages; }
@@ -131,4 +134,5 @@ private:
     int m_pipelineWindow = kWindow;
     int m_batch = 1;  // this scan's window: 1 unless the server pipelines
     bool m_dryRun = false;
+    std::function<void(const std::string &)> m_trace;
 };

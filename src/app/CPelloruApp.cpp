@@ -31,7 +31,7 @@ namespace {
 const char *const kVersion = "Pelloru Version 1.4";
 
 const char *const kHelp =
-    "Aufruf: pelloru [/b | --list | --configure | --help | --version] [--dry-run]\n"
+    "Aufruf: pelloru [/b | --list | --configure | --help | --version] [--dry-run] [--debug]\n"
     "\n"
     "  (ohne)       Fenster mit der Liste der Mails; \"Check\" prüft das Postfach.\n"
     "  /b           ein Durchlauf ohne Rückfragen: Postfach prüfen, passende Mails\n"
@@ -40,6 +40,8 @@ const char *const kHelp =
     "               (UTF-8, Spalten durch Tabulator getrennt).\n"
     "  --dry-run    mit --list oder /b: Probelauf, zeigt, welche Mails welches Muster\n"
     "               löschen würde; nichts wird gelöscht oder gesichert.\n"
+    "  --debug      mit --list oder /b: das POP3-Gespräch auf der Standardfehlerausgabe\n"
+    "               (Kennwörter unkenntlich).\n"
     "  --configure  liest Server, Benutzername und Kennwort (je eine Zeile)\n"
     "               von der Standardeingabe und speichert sie.\n"
     "  --help       diese Hilfe.  --version  die Versionsnummer.\n"
@@ -173,13 +175,14 @@ std::string CPelloruApp::FormatRows(const CMemoryScanList &list) {
 }
 
 int CPelloruApp::RunHeadless(const std::string &executableName, bool printRows,
-                             std::ostream &out, bool dryRun) {
+                             std::ostream &out, bool dryRun, bool debug) {
     BatchMode = 1;
     CSettingsStore settings(executableName);
     CMemoryScanList list;
     SilentWindow window;
     CMailboxScan scan(list, window, settings, executableName);
     scan.SetDryRun(dryRun);
+    if (debug) scan.SetTrace([](const std::string &line) { std::cerr << line << '\n'; });
     scan.ScanMailbox(List);
     if (printRows) {
         WriteRows(list, out);
@@ -236,23 +239,28 @@ int CPelloruApp::RunWindow(int argc, char **argv, const std::string &executableN
 
 int CPelloruApp::Main(int argc, char **argv) {
     const std::string executableName = ExecutableName(argc > 0 ? argv[0] : nullptr);
-    // One known argument, or --dry-run with --list or /b; anything else
-    // could be meant to change what a scan does, so nothing connects.
-    const char *argument = argc > 1 ? argv[1] : "";
-    bool dryRun = false;
-    if (argc == 3) {
-        const char *other = argv[2];
-        if (std::strcmp(argument, "--dry-run") == 0) std::swap(argument, other);
-        dryRun = std::strcmp(other, "--dry-run") == 0 &&
-                 (std::strcmp(argument, "--list") == 0 || IsBatchSwitch(argument));
+    // One mode at most, and the flags only with a scan that runs without
+    // the user (--list, /b); anything else could be meant to change what a
+    // scan does, so nothing connects.
+    const char *argument = "";
+    bool dryRun = false, debug = false, known = true;
+    for (int i = 1; i < argc; ++i) {
+        const char *word = argv[i];
+        if (std::strcmp(word, "--dry-run") == 0 && !dryRun) {
+            dryRun = true;
+        } else if (std::strcmp(word, "--debug") == 0 && !debug) {
+            debug = true;
+        } else if (*argument == '\0' &&
+                   (IsBatchSwitch(word) || std::strcmp(word, "--help") == 0 ||
+                    std::strcmp(word, "--version") == 0 || std::strcmp(word, "--configure") == 0 ||
+                    std::strcmp(word, "--list") == 0)) {
+            argument = word;
+        } else {
+            known = false;
+        }
     }
-    const bool known = (argc <= 2 || dryRun) &&
-                       (*argument == '\0' || IsBatchSwitch(argument) ||
-                        std::strcmp(argument, "--help") == 0 ||
-                        std::strcmp(argument, "--version") == 0 ||
-                        std::strcmp(argument, "--configure") == 0 ||
-                        std::strcmp(argument, "--list") == 0);
-    if (!known) {
+    const bool unattended = std::strcmp(argument, "--list") == 0 || IsBatchSwitch(argument);
+    if (!known || ((dryRun || debug) && !unattended)) {
         std::cerr << kHelp;
         return kExitUsage;
     }
@@ -270,12 +278,12 @@ int CPelloruApp::Main(int argc, char **argv) {
     }
     if (std::strcmp(argument, "--list") == 0) {
         QCoreApplication core(argc, argv);
-        return RunHeadless(executableName, true, std::cout, dryRun);
+        return RunHeadless(executableName, true, std::cout, dryRun, debug);
     }
-    if (dryRun) {
-        // A trial needs no window: it prints what it would delete.
+    if (dryRun || debug) {
+        // A trial, or a run to watch, needs no window.
         QCoreApplication core(argc, argv);
-        return RunHeadless(executableName, false, std::cout, true);
+        return RunHeadless(executableName, false, std::cout, dryRun, debug);
     }
     if (IsBatchSwitch(argument)) BatchMode = 1;
     if (BatchMode && !DisplayAvailable()) {

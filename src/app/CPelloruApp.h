@@ -34,7 +34,7 @@ public:
     // With dryRun the patterns are tried and nothing is deleted or saved;
     // without printRows the rows they match are printed.
     static int RunHeadless(const std::string &executableName, bool printRows, std::ostream &out,
-                           bool dryRun = false);
+                           bool dryRun = false, bool debug = false);
     // Reads server, user name and password, one per line, and stores them
     // as the settings dialog does.
     static int Configure(const std::string &executableName, std::istream &in, std::ostream &out,

@@ -80,8 +80,24 @@ ResultCode CUT_Pop3Session::LoseSync(ResultCode code) {
     return OnError(code);
 }
 
+void CUT_Pop3Session::Trace(bool sent, const char *data, size_t length) {
+    if (!m_trace) return;
+    size_t at = 0;
+    while (at < length) {
+        size_t end = at;
+        while (end < length && data[end] != '\n') ++end;
+        std::string line(data + at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // What authenticates stays out of any log.
+        if (sent && line.size() >= 5 && EqualsNoCase(line.substr(0, 5).c_str(), "PASS ")) line = "PASS ********";
+        m_trace((sent ? "> " : "< ") + line);
+        at = end + 1;
+    }
+}
+
 bool CUT_Pop3Session::SendCommand(const char *command) {
     const int length = static_cast<int>(std::strlen(command));
+    Trace(true, command, static_cast<size_t>(length));
     if (SendAll(command, length) == length) return true;
     LoseSync();
     return false;
@@ -97,7 +113,10 @@ int CUT_Pop3Session::ReadReplyPiece(char *buffer, int size, int timeout) {
     SetReadDeadline(static_cast<long>(allowed - spent));
     const int count = ReceiveLine(buffer, size, timeout);
     SetReadDeadline(0);
-    if (count > 0) m_replyBytes += count;
+    if (count > 0) {
+        m_replyBytes += count;
+        Trace(false, buffer, static_cast<size_t>(count));
+    }
     return count;
 }
 
@@ -198,6 +217,8 @@ ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, cons
         return OnError(passTaken ? RC_OK : RC_PASS_REFUSED);
     }
 
+    const std::string userLine = std::string("USER ") + (user != nullptr ? user : "");
+    Trace(true, userLine.data(), userLine.size());
     Send("USER ", -1);
     Send(user != nullptr ? user : "", -1);
     Send("\r\n", -1);
@@ -205,6 +226,7 @@ ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, cons
 
     if (IsAborted()) return OnError(RC_ABORTED);
 
+    Trace(true, "PASS \r\n", 7);
     Send("PASS ", -1);
     Send(password != nullptr ? password : "", -1);
     Send("\r\n", -1);
@@ -255,6 +277,7 @@ ResultCode CUT_Pop3Session::CloseMailbox() {
         CloseConnection();
         return OnError(RC_NOT_CONNECTED);
     }
+    Trace(true, "Quit", 4);
     const bool sent = Send("Quit\r\n", -1) == 6;
     ResultCode result = RC_OK;
     if (commits) {

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,10 @@ public:
     // The bytes of queued commands allowed at once.
     int PipelineByteLimit();
 
+    // Hands every line sent ("> ...") and received ("< ...") to trace,
+    // without its line end; a password never appears in it.
+    void SetTrace(std::function<void(const std::string &line)> trace) { m_trace = std::move(trace); }
+
     // The longest a reply may take as a whole: this many seconds, and one
     // more for every 4 KiB it brings (a large RETR on a slow line).
     ResultCode SetReplyTimeLimit(int seconds);
@@ -144,6 +149,7 @@ private:
     // the code of a lost step.
     template <typename Take> ResultCode ReadListing(Take take);
     ResultCode LoseSync(ResultCode code = RC_LOST_SYNC);
+    void Trace(bool sent, const char *data, size_t length);
     ResultCode NumberFromReply(const char *separators, int index, long *out);
     int ReadOpenReplyLine(int &open, int &ended, char *buffer, int size);
     ResultCode DrainOpenReply(int &open, int &ended);
@@ -168,6 +174,7 @@ private:
     int m_replyLimitSeconds = 60;
     std::deque<std::string> m_queued;
     std::string m_outgoing;  // queued commands not yet sent
+    std::function<void(const std::string &)> m_trace;
     int m_queuedBytes = 0;
     std::chrono::steady_clock::time_point m_replyStart;
     long m_replyBytes = 0;

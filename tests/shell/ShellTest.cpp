@@ -358,7 +358,8 @@ private slots:
         PointAt(server);
         const QList<QStringList> calls = {{"--list", "--dry"}, {"--bogus"}, {"/b", "extra"},
                                           {"-x"}, {"--list", "/b"}, {"--dry-run"},
-                                          {"--configure", "--dry-run"}};
+                                          {"--configure", "--dry-run"}, {"--debug"},
+                                          {"--list", "--debug", "--debug"}};
         for (const QStringList &arguments : calls) {
             QProcess program;
             program.setProcessEnvironment(Environment(false));
@@ -385,7 +386,7 @@ private slots:
         QVERIFY(patterns.open(QIODevice::WriteOnly));
         patterns.write("Subject:*Hallo\n");
         patterns.close();
-        const QList<QStringList> calls = {{"--list", "--dry-run"}, {"--dry-run", "/b"}};
+        const QList<QStringList> calls = {{"--list", "--dry-run"}, {"--dry-run", "/b", "--debug"}};
         for (const QStringList &arguments : calls) {
             ScriptedServer server;
             Script(server);  // TOPs and QUIT, no RETR, no DELE
@@ -399,6 +400,10 @@ private slots:
             QCOMPARE(program.exitCode(), 0);
             QVERIFY(QString::fromUtf8(program.readAllStandardOutput())
                         .startsWith(QStringLiteral("würde gelöscht=Subject:*Hallo\t Anna \t100")));
+            // --debug: the conversation on standard error, the password masked.
+            const QByteArray said = program.readAllStandardError();
+            QCOMPARE(said.contains("> PASS ********\n< +OK logged on"), arguments.contains("--debug"));
+            QVERIFY(!said.contains("secret"));
             server.Finish();
             QVERIFY(server.Failures().empty());
         }
