@@ -111,8 +111,12 @@ int CUT_Pop3Session::ReadReplyPiece(char *buffer, int size, int timeout) {
                                 .count();
     if (spent >= allowed) return 0;
     SetReadDeadline(static_cast<long>(allowed - spent));
-    const int count = ReceiveLine(buffer, size, timeout);
+    int count = ReceiveLine(buffer, size, timeout);
     SetReadDeadline(0);
+    // A piece that neither ends its line nor fills the buffer was cut short
+    // by a wait that ran out, the reply's time bound or a hang-up: what
+    // would follow it is late, and nothing of it may be taken.
+    if (count > 0 && buffer[count - 1] != '\n' && count < size - 1) count = 0;
     if (count > 0) {
         m_replyBytes += count;
         Trace(false, buffer, static_cast<size_t>(count));

@@ -111,6 +111,18 @@ TEST(ConversationStep, LateGarbledOrCutRepliesNeverCommitDeletions) {
              return p.EndTop();
          },
          RC_LOST_SYNC, RC_LOST_SYNC, false},
+        {"line cut by a wait that ran out",
+         [](ScriptedServer &s) {
+             s.Expect("TOP 2 25\r\n").Send("+OK\r\nA: b").Pause(1600).Send("c\r\n.\r\n");
+         },
+         [](CUT_Pop3Session &p) {
+             p.BeginTop(2, 25);
+             char line[100];
+             while (p.ReadMessageLine(line, sizeof line) > 0) {
+             }
+             return p.EndTop();
+         },
+         RC_LOST_SYNC, RC_LOST_SYNC, false},
         {"reply drips past its time bound",
          [](ScriptedServer &s) {
              s.Expect("STAT\r\n");
