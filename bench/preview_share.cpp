@@ -4,7 +4,7 @@
 // preview compared with those of the message's first text part as Python's
 // email library decodes it from the whole message.
 //
-// preview_share PELLORU FOLDER SUPPORTDIR
+// preview_share PELLORU FOLDER
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,22 +53,11 @@ std::vector<std::string> Words(const std::string &text, size_t most) {
     return words;
 }
 
-std::vector<std::string> References(const std::string &support, const std::vector<std::string> &files) {
-    std::string command = "python3 " + support + "/first_text.py";
-    for (const std::string &file : files) command += " " + file;
-    const std::string output = Run(command);
-    std::vector<std::string> texts;
-    for (size_t at = 0, end; (end = output.find('\0', at)) != std::string::npos; at = end + 1)
-        texts.push_back(output.substr(at, end - at));
-    texts.resize(files.size());
-    return texts;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: preview_share PELLORU FOLDER SUPPORTDIR\n");
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: preview_share PELLORU FOLDER\n");
         return 64;
     }
     const std::string pelloru = std::filesystem::absolute(argv[1]).string();
@@ -107,8 +96,8 @@ int main(int argc, char **argv) {
         cut.push_back(work + "/" + std::to_string(i) + ".top");
         std::ofstream(cut.back(), std::ios::binary) << TopLines(ReadBinaryFile(files[i]));
     }
-    const std::vector<std::string> whole = References(argv[3], files);
-    const std::vector<std::string> fetched = References(argv[3], cut);
+    const std::vector<std::string> whole = FirstTextReferences(files);
+    const std::vector<std::string> fetched = FirstTextReferences(cut);
 
     int withText = 0, reachable = 0, matching = 0, shown = 0;
     for (size_t i = 0; i < files.size() && i < previews.size(); ++i) {

@@ -29,5 +29,5 @@ echo "== previews of everyday mail"
 cmake --build build-bench -j2 --target preview_share >/dev/null
 mail=$(mktemp -d /tmp/pelloru-everyday-XXXXXX)
 python3 bench/everyday_mail.py 2000 "$mail"
-build-bench/bench/preview_share "$pelloru" "$mail" tests/support
+build-bench/bench/preview_share "$pelloru" "$mail"
 rm -rf "$mail"

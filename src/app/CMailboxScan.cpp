@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <map>
 #include <set>
 #include <cstdio>
@@ -15,7 +14,6 @@
 #include "CScanList.h"
 #include "CScanWindow.h"
 #include "CSettingsStore.h"
-#include "CUT_ByteSource.h"
 #include "CUT_DisplayHeader.h"
 #include "CUT_MailMessage.h"
 #include "CUT_MemorySource.h"

@@ -32,22 +32,13 @@ std::vector<std::string> Words(std::string text, size_t most) {
 std::vector<std::string> References(const std::vector<std::string> &messages) {
     char pattern[] = "/tmp/pelloru-preview-XXXXXX";
     const std::string folder = ::mkdtemp(pattern);
-    std::string command = std::string("python3 ") + PELLORU_SUPPORT_DIR "/first_text.py";
+    std::vector<std::string> paths;
     for (size_t i = 0; i < messages.size(); ++i) {
-        const std::string path = folder + "/" + std::to_string(i) + ".eml";
-        std::ofstream(path, std::ios::binary) << messages[i];
-        command += " " + path;
+        paths.push_back(folder + "/" + std::to_string(i) + ".eml");
+        std::ofstream(paths.back(), std::ios::binary) << messages[i];
     }
-    std::string output;
-    FILE *pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    size_t n;
-    while (pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    if (pipe != nullptr) ::pclose(pipe);
+    std::vector<std::string> texts = FirstTextReferences(paths);
     std::filesystem::remove_all(folder);
-    std::vector<std::string> texts;
-    for (size_t at = 0, end; (end = output.find('\0', at)) != std::string::npos; at = end + 1)
-        texts.push_back(output.substr(at, end - at));
     return texts;
 }
 

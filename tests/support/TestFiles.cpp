@@ -1,6 +1,7 @@
 #include "TestFiles.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -41,6 +42,22 @@ std::string TopLines(const std::string &message) {
         end = next == std::string::npos ? text.size() : next + 2;
     }
     return text.substr(0, end);
+}
+
+std::vector<std::string> FirstTextReferences(const std::vector<std::string> &paths) {
+    std::string command = "python3 " PELLORU_SUPPORT_DIR "/first_text.py";
+    for (const std::string &path : paths) command += " '" + path + "'";
+    std::string output;
+    FILE *pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    size_t n;
+    while (pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    if (pipe != nullptr) ::pclose(pipe);
+    std::vector<std::string> texts;
+    for (size_t at = 0, end; (end = output.find('\0', at)) != std::string::npos; at = end + 1)
+        texts.push_back(output.substr(at, end - at));
+    texts.resize(paths.size());
+    return texts;
 }
 
 std::vector<std::string> SampleMessages() {

@@ -12,6 +12,10 @@ std::string ToCrLf(const std::string &text);
 // What a TOP n 25 returns of a message (line ends made CR LF): the
 // header, the empty line and the first 25 body lines.
 std::string TopLines(const std::string &message);
+// The first text part of each message file as Python's email library
+// decodes it (tests/support/first_text.py, one run for all), in order;
+// empty texts where there is none or python3 is missing.
+std::vector<std::string> FirstTextReferences(const std::vector<std::string> &paths);
 // Paths of the files in tests/data (sorted).
 std::vector<std::string> SampleMessages();
 // The folder of the shared corpus, empty when it is not there.
