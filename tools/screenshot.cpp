@@ -1,29 +1,45 @@
-// Takes the README's screenshot: opens the main window on the current
+// Takes the README's screenshots: opens the main window on the current
 // display, runs "Check" against the configured server, and saves the
-// window as a PNG file.
+// window, the settings dialog and the About box as PNG files in the
+// folder given (the current one by default).
 #include <QApplication>
+#include <QDir>
 #include <QPixmap>
 #include <QTimer>
 
+#include "CAboutDlg.h"
 #include "CMainFrame.h"
 #include "CPelloruView.h"
+#include "CSettingsDlg.h"
 #include "CSettingsStore.h"
 
 int main(int argc, char **argv) {
     QApplication application(argc, argv);
-    const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1]) : "pelloru.png";
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/pelloru.xpm")));
+    const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
     CSettingsStore settings("pelloru");
     CMainFrame frame(settings, "pelloru");
     frame.resize(1100, 420);
     frame.View()->OnInitialUpdate();
     frame.show();
-    QTimer::singleShot(500, &frame, [&] {
-        frame.View()->OnCheck();
-        frame.View()->topLevelItem(1)->setSelected(true);
-        QTimer::singleShot(500, &frame, [&] {
-            frame.grab().save(output);
+    auto *dialog = new CSettingsDlg(settings, &frame);
+    auto *about = new CAboutDlg(&frame);
+    QObject::connect(frame.View(), &CPelloruView::ScanFinished, &frame, [&] {
+        frame.View()->SelectRow(1, true);
+        QTimer::singleShot(300, &frame, [&] {
+            frame.grab().save(folder.filePath("pelloru.png"));
+            dialog->show();
+        });
+        QTimer::singleShot(600, &frame, [&] {
+            dialog->grab().save(folder.filePath("pelloru-settings.png"));
+            dialog->hide();
+            about->show();
+        });
+        QTimer::singleShot(900, &frame, [&] {
+            about->grab().save(folder.filePath("pelloru-about.png"));
             application.quit();
         });
     });
+    QTimer::singleShot(300, &frame, [&] { frame.View()->OnCheck(); });
     return QApplication::exec();
 }

@@ -3,3 +3,7 @@
 #pragma once
 
 extern unsigned char BatchMode;
+
+// Set by -q: unattended runs print no reasons for failures; the exit
+// status alone tells.
+extern unsigned char BatchQuiet;

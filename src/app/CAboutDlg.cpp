@@ -1,32 +1,42 @@
 #include "CAboutDlg.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-
-#include "DialogUnits.h"
+#include <QVBoxLayout>
 
 CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Info über Pelloru"));
-    QFont font = this->font();
-    font.setPointSize(8);
-    setFont(font);
-    const QRect size = DialogUnitsToPixels(font, 0, 0, 236, 66);
-    setFixedSize(size.width(), size.height());
-
+    // Laid out by the fonts in use, so that no line is cut whatever font
+    // the desktop has.
     auto *icon = new QLabel(this);
     icon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
-    const QRect at = DialogUnitsToPixels(font, 11, 17, 0, 0);
-    icon->setGeometry(at.x(), at.y(), 32, 32);
+    icon->setAlignment(Qt::AlignTop);
     auto *version = new QLabel(QStringLiteral("Pelloru Version 1.4"), this);
-    version->setGeometry(DialogUnitsToPixels(font, 40, 10, 119, 8));
     auto *notice = new QLabel(QStringLiteral("Prüft ein POP3-Postfach und löscht,\n"
                                              "was die eigenen Muster treffen.\n"
                                              "Jede gelöschte Mail wird vorher gesichert."),
                               this);
-    notice->setGeometry(DialogUnitsToPixels(font, 40, 25, 119, 25));
+    notice->setObjectName(QStringLiteral("notice"));
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
-    ok->setGeometry(DialogUnitsToPixels(font, 179, 45, 50, 14));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto *texts = new QVBoxLayout;
+    texts->addWidget(version);
+    texts->addSpacing(6);
+    texts->addWidget(notice);
+    auto *top = new QHBoxLayout;
+    top->addWidget(icon);
+    top->addSpacing(12);
+    top->addLayout(texts, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    auto *all = new QVBoxLayout(this);
+    all->addLayout(top);
+    all->addLayout(buttons);
+    all->setSizeConstraint(QLayout::SetFixedSize);
 }

@@ -20,6 +20,7 @@
 #include "CUT_MessagePreview.h"
 #include "CUT_Pop3Session.h"
 #include "DisplayText.h"
+#include "FailureReason.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ struct CMailboxScan::Message {
     long size = 0;
     std::string uniqueId;
     State state = NotAsked;
+    ResultCode failure = RC_OK;  // why it is Refused
     bool hasFrom = false;
     std::string address, name, fromCharset;
     bool hasSubject = false;
@@ -75,7 +77,14 @@ CMailboxScan::~CMailboxScan() = default;
 
 void CMailboxScan::Title(const std::string &text) { m_window.SetTitle(text); }
 
-void CMailboxScan::Box(const char *text) { m_window.ShowMessage(text); }
+void CMailboxScan::Box(const char *text, const std::string &reason) {
+    m_lastReason = reason;
+    m_window.ShowMessage(text, reason);
+}
+
+std::string CMailboxScan::Reason(CUT_Pop3Session &session, ResultCode code) {
+    return FailureReason(code, session, m_server.host, session.Port(), m_waitSeconds);
+}
 
 std::string CMailboxScan::RowKeyFor(const std::string &uniqueId, long size,
                                     const std::string &messageId) {
@@ -89,6 +98,8 @@ void CMailboxScan::ScanMailbox(int mode) {
     m_pending.clear();
     m_failuresInARow = 0;
     m_complete = true;
+    m_rowsFailed = false;
+    m_lastReason.clear();
     if (mode == List) m_list.DeleteAllRows();
 
     CUT_Pop3Session session;
@@ -96,15 +107,17 @@ void CMailboxScan::ScanMailbox(int mode) {
     session.SetReceiveTimeout(m_waitSeconds);
     session.SetReplyTimeLimit(m_replySeconds);
     if (m_trace) session.SetTrace(m_trace);
+    session.SetStopRequest(m_stop);
     if (m_server.port != 0) session.SetPort(m_server.port);
     if (m_server.tlsMode != CUT_Pop3Session::TLS_NONE)
         session.SetTls(m_server.tlsMode, m_server.caFile);
 
     Title(Format("%s - Connect", m_executableName));
-    if (session.OpenMailbox(m_server.host.c_str(), m_account.user.c_str(),
-                            m_account.password.c_str()) != RC_OK) {
+    const ResultCode opened = session.OpenMailbox(m_server.host.c_str(), m_account.user.c_str(),
+                                                  m_account.password.c_str());
+    if (opened != RC_OK) {
         m_outcome = ConnectionFailed;
-        Box("Connection Failed");
+        Box("Connection Failed", Reason(session, opened));
         return;
     }
     Title(Format("%s - Connect OK !", m_executableName));
@@ -119,7 +132,9 @@ void CMailboxScan::ScanMailbox(int mode) {
 
     // Marked deletions happen with a QUIT that the server answers +OK, and
     // only then do their rows say so.
-    const bool committed = session.CloseMailbox() == RC_OK;
+    const ResultCode closed = session.CloseMailbox();
+    const bool committed = closed == RC_OK;
+    const std::string closeReason = committed ? std::string() : Reason(session, closed);
     for (const PendingDeletion &deletion : m_pending) {
         if (mode == List) {
             if (committed) {
@@ -128,13 +143,20 @@ void CMailboxScan::ScanMailbox(int mode) {
                 m_list.SetCellText(deletion.row, ColName, deletion.mark);
             } else {
                 m_list.SetCellText(deletion.row, ColAddress, kDeleteFailedRow);
+                m_window.RowFailed(kDeleteFailedRow, closeReason);
             }
         } else if (committed) {
             m_list.SetCellText(deletion.row, ColAddress, deletion.mark);
         }
     }
-    if (mode == DeleteSelected && !m_pending.empty() && !committed) Box("Fehler beim löschen");
-    m_outcome = m_complete && (committed || m_pending.empty()) ? Scanned : Interrupted;
+    if (mode == DeleteSelected && !m_pending.empty() && !committed)
+        Box("Fehler beim löschen", closeReason);
+    if (!m_complete || (!committed && !m_pending.empty()))
+        m_outcome = Interrupted;
+    else if (Stopping())
+        m_outcome = Cancelled;
+    else
+        m_outcome = m_rowsFailed ? MessagesFailed : Scanned;
 }
 
 bool CMailboxScan::ListMailbox(CUT_Pop3Session &session, std::vector<Message> &messages) {
@@ -150,9 +172,10 @@ bool CMailboxScan::ListMailbox(CUT_Pop3Session &session, std::vector<Message> &m
     }
 
     long count = 0;
-    if (session.GetMessageCount(&count) != RC_OK) {
+    const ResultCode counted = session.GetMessageCount(&count);
+    if (counted != RC_OK) {
         m_outcome = session.LostSync() ? Interrupted : MailboxFailed;
-        Box(kMailboxFailedText);
+        Box(kMailboxFailedText, Reason(session, counted));
         session.CloseMailbox();
         return false;
     }
@@ -163,9 +186,10 @@ bool CMailboxScan::ListMailbox(CUT_Pop3Session &session, std::vector<Message> &m
     }
     // The listing, not the count of STAT alone, says which messages there
     // are: a server cannot make the scan walk numbers that do not exist.
-    if (session.FetchMessageSizes() != RC_OK) {
+    const ResultCode listed = session.FetchMessageSizes();
+    if (listed != RC_OK) {
         m_outcome = session.LostSync() ? Interrupted : MailboxFailed;
-        Box(kMailboxFailedText);
+        Box(kMailboxFailedText, Reason(session, listed));
         session.CloseMailbox();
         return false;
     }
@@ -187,7 +211,7 @@ bool CMailboxScan::ListMailbox(CUT_Pop3Session &session, std::vector<Message> &m
     }
     if (session.LostSync()) {
         m_outcome = Interrupted;
-        Box(kMailboxFailedText);
+        Box(kMailboxFailedText, Reason(session, RC_LOST_SYNC));
         return false;
     }
     if (messages.empty()) {
@@ -214,8 +238,10 @@ void CMailboxScan::FillWindow(CUT_Pop3Session &session, const std::vector<Messag
 
 void CMailboxScan::ReadOne(CUT_Pop3Session &session, Message &message, int lines) {
     session.EndTop();
-    if (session.BeginTop(message.number, lines) != RC_OK) {
+    const ResultCode begun = session.BeginTop(message.number, lines);
+    if (begun != RC_OK) {
         message.state = Message::Refused;
+        message.failure = begun;
         return;
     }
     FetchOne(session, message, lines);
@@ -298,7 +324,9 @@ void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messa
     // owed any more; meanwhile no more TOPs go out.
     std::vector<size_t> waiting;
     for (size_t i = 0; i < messages.size(); ++i) {
-        if (waiting.empty()) FillWindow(session, messages, i, &asked, kTopLines);
+        // A stop asks for nothing more; the replies already owed are read.
+        if (Stopping() && i >= asked) break;
+        if (waiting.empty() && !Stopping()) FillWindow(session, messages, i, &asked, kTopLines);
         Message &message = messages[i];
         ReadOne(session, message, kTopLines);
         const int row = static_cast<int>(i);
@@ -319,7 +347,8 @@ void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messa
                     waiting.push_back(i);
             }
         } else {
-            Box("Top Failed to open a message");
+            Box("Top Failed to open a message",
+                Reason(session, message.state == Message::Refused ? message.failure : RC_LOST_SYNC));
             // With the connection gone, or a server that fails message
             // after message, every later one would fail the same way.
             goOn = !session.LostSync() && session.IsConnected() != 0 &&
@@ -331,6 +360,7 @@ void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messa
             waiting.clear();
         }
         Title(Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(i) + 1, total));
+        m_window.Progress(static_cast<long>(i) + 1, total);
         m_window.RepaintList();
         if (!goOn || session.LostSync()) {
             m_complete = false;
@@ -358,6 +388,11 @@ void CMailboxScan::BackupAndDelete(CUT_Pop3Session &session, const Message &mess
     std::string backup;
     if (!SaveWholeMessage(session, message.number, message.messageId, &backup)) {
         m_list.SetCellText(row, ColAddress, kDeleteFailedRow);
+        m_rowsFailed = true;
+        m_window.RowFailed(kDeleteFailedRow,
+                           session.LostSync() ? Reason(session, RC_LOST_SYNC)
+                                              : "Die Sicherung ließ sich nicht vollständig schreiben "
+                                                "oder der Server lieferte die Nachricht nicht (RETR)");
         return;
     }
     const ResultCode deleted = session.DeleteMessage(message.number);
@@ -370,6 +405,8 @@ void CMailboxScan::BackupAndDelete(CUT_Pop3Session &session, const Message &mess
     // anything else its backup stays.
     if (deleted == RC_DELE_REFUSED) ::unlink(backup.c_str());
     m_list.SetCellText(row, ColAddress, kDeleteFailedRow);
+    m_rowsFailed = true;
+    m_window.RowFailed(kDeleteFailedRow, Reason(session, deleted));
 }
 
 void CMailboxScan::ActOnSelected(CUT_Pop3Session &session, int mode,
@@ -417,13 +454,17 @@ void CMailboxScan::ActOnSelected(CUT_Pop3Session &session, int mode,
         const int number = found->second.front();
         if (!done.insert(number).second) continue;  // two rows of one message: once
         if (mode == DeleteSelected) {
-            if (session.DeleteMessage(number) == RC_OK)
+            const ResultCode deleted = session.DeleteMessage(number);
+            if (deleted == RC_OK)
                 m_pending.push_back({row, "Gelöscht"});
             else
-                Box("Fehler beim löschen");
+                Box("Fehler beim löschen", Reason(session, deleted));
         } else if (mode == SaveSelected) {
             if (!SaveWholeMessage(session, number, m_list.CellText(row, ColId), nullptr))
-                Box("Fehler beim Sichern");
+                Box("Fehler beim Sichern",
+                    session.LostSync() ? Reason(session, RC_LOST_SYNC)
+                                       : "Die Datei ließ sich nicht vollständig schreiben oder der "
+                                         "Server lieferte die Nachricht nicht (RETR)");
         }
         if (session.LostSync()) {
             m_complete = false;

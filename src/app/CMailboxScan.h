@@ -17,6 +17,7 @@
 // size, and never on a message that these do not single out.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,6 +25,7 @@
 
 #include "CServerAddress.h"
 #include "MailAccount.h"
+#include "ResultCode.h"
 #include "ScanMode.h"
 
 class CDirectDeletePatterns;
@@ -51,6 +53,8 @@ public:
         Scanned,
         MailboxFailed,     // the server would not say what the mailbox holds (STAT, LIST)
         Interrupted,       // the conversation broke off; marked deletions did not happen
+        Cancelled,         // stopped by the user; what was marked is committed
+        MessagesFailed,    // scanned, but a matched message could not be backed up or deleted
     };
 
     // Everything the scan uses comes in: the server, the account, the
@@ -78,6 +82,12 @@ public:
     // Every line of the conversation, passwords masked, for --debug.
     void SetTrace(std::function<void(const std::string &line)> trace) { m_trace = std::move(trace); }
     static constexpr const char *kWouldDelete = "würde gelöscht=";
+    // Set from another thread: the scan ends after the message in hand,
+    // reading the replies already owed, and commits what it marked with
+    // QUIT. A server that keeps silent meanwhile is left without QUIT.
+    void SetStopRequest(const std::atomic<bool> *stop) { m_stop = stop; }
+    // The reason of the last failure shown (empty when none).
+    const std::string &LastReason() const { return m_lastReason; }
     // At most this many TOPs in flight (1: never pipeline).
     void SetWindow(int messages) { m_pipelineWindow = messages < 1 ? 1 : messages; }
 
@@ -116,7 +126,9 @@ private:
     bool SaveWholeMessage(CUT_Pop3Session &session, int number, const std::string &id,
                           std::string *name);
     void Title(const std::string &text);
-    void Box(const char *text);
+    void Box(const char *text, const std::string &reason = std::string());
+    std::string Reason(CUT_Pop3Session &session, ResultCode code);
+    bool Stopping() const { return m_stop != nullptr && m_stop->load(); }
 
     CScanList &m_list;
     CScanWindow &m_window;
@@ -134,5 +146,8 @@ private:
     int m_pipelineWindow = kWindow;
     int m_batch = 1;  // this scan's window: 1 unless the server pipelines
     bool m_dryRun = false;
+    bool m_rowsFailed = false;
+    const std::atomic<bool> *m_stop = nullptr;
+    std::string m_lastReason;
     std::function<void(const std::string &)> m_trace;
 };

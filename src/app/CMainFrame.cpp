@@ -1,20 +1,32 @@
 #include "CMainFrame.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTimer>
 #include <QToolBar>
 
 #include "CAboutDlg.h"
+#include "CMailboxScan.h"
+#include "CNewMail.h"
 #include "CPelloruDoc.h"
 #include "CPelloruView.h"
+#include "CSettingsStore.h"
 #include "CommandIds.h"
+#include "KeyboardLocks.h"
+#include "ScanMode.h"
 
 CMainFrame::CMainFrame(const CSettingsStore &settings, const std::string &executableName,
                        QWidget *parent)
-    : QMainWindow(parent) {
+    : QMainWindow(parent), m_settings(settings), m_newMail(std::make_unique<CNewMail>()) {
     m_document = new CPelloruDoc(this);
     m_view = new CPelloruView(settings, executableName, this);
     setCentralWidget(m_view);
@@ -22,9 +34,27 @@ CMainFrame::CMainFrame(const CSettingsStore &settings, const std::string &execut
     CreateToolBar();
     CreateStatusBar();
     connect(m_view, &CPelloruView::SelectionCountChanged, this, [this] { UpdateCommands(); });
+    connect(m_view, &CPelloruView::ScanStarted, this, [this] {
+        m_progress->setRange(0, 0);  // busy until the count is known
+        m_progress->show();
+        UpdateCommands();
+    });
+    connect(m_view, &CPelloruView::ProgressChanged, this, [this](long done, long total) {
+        m_progress->setRange(0, static_cast<int>(total));
+        m_progress->setValue(static_cast<int>(done));
+    });
+    connect(m_view, &CPelloruView::ScanFinished, this,
+            [this](int outcome, int mode, bool) { OnScanFinished(outcome, mode); });
+    m_checkTimer = new QTimer(this);
+    connect(m_checkTimer, &QTimer::timeout, m_view, [this] {
+        if (!m_view->Scanning()) m_view->OnCheck();
+    });
     UpdateCommands();
+    ApplySettings();
     resize(1024, 600);
 }
+
+CMainFrame::~CMainFrame() = default;
 
 QAction *CMainFrame::Command(int id) const {
     auto found = m_commands.find(id);
@@ -50,6 +80,14 @@ void CMainFrame::CreateMenus() {
     QAction *check = MakeCommand(ID_CHECK, QStringLiteral("Check"),
                                  QStringLiteral("Auf Mails prüfen.\nCheck"));
     check->setIcon(look->standardIcon(QStyle::SP_BrowserReload));
+    QAction *dryRun = MakeCommand(
+        ID_CHECK_DRY, QStringLiteral("Probelauf"),
+        QStringLiteral("Prüft und zeigt, welche Mails welches Muster löschen würde; nichts wird "
+                       "gelöscht.\nProbelauf"));
+    QAction *cancel = MakeCommand(
+        ID_CANCEL, QStringLiteral("Abbrechen"),
+        QStringLiteral("Bricht die Prüfung nach der Mail ab, die gerade gelesen wird.\nAbbrechen"));
+    cancel->setIcon(look->standardIcon(QStyle::SP_BrowserStop));
     QAction *settings = MakeCommand(ID_SETTINGS, QStringLiteral("Einstellungen"),
                                     QStringLiteral("Mail-Server Einstellungen.\nEinstellungen"));
     settings->setIcon(look->standardIcon(QStyle::SP_FileDialogDetailedView));
@@ -63,7 +101,9 @@ void CMainFrame::CreateMenus() {
     copy->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
     QAction *remove = MakeCommand(ID_DELETE, QStringLiteral("Löschen"),
                                   QStringLiteral("Löscht die ausgewählten Mails.\nLöschen"));
-    QAction *save = MakeCommand(ID_SAVE, QStringLiteral("In Datei sichern"), QString());
+    QAction *save = MakeCommand(
+        ID_SAVE, QStringLiteral("In Datei sichern"),
+        QStringLiteral("Sichert die ausgewählten Mails vollständig in Dateien.\nIn Datei sichern"));
     QAction *about = MakeCommand(
         ID_APP_ABOUT, QStringLiteral("Inf&o über Pelloru..."),
         QStringLiteral("Zeigt Programm-Informationen, Versionsnummer und Copyright an.\nInfo"));
@@ -71,6 +111,8 @@ void CMainFrame::CreateMenus() {
 
     QMenu *file = menuBar()->addMenu(QStringLiteral("&Datei"));
     file->addAction(check);
+    file->addAction(dryRun);
+    file->addAction(cancel);
     file->addSeparator();
     file->addAction(settings);
     file->addSeparator();
@@ -83,10 +125,17 @@ void CMainFrame::CreateMenus() {
     edit->addAction(save);
     QMenu *help = menuBar()->addMenu(QStringLiteral("&?"));
     help->addAction(about);
+    // A highlighted entry shows its prompt, also while it is disabled.
+    for (QMenu *menu : {file, edit, help})
+        connect(menu, &QMenu::hovered, this, [this](QAction *action) {
+            if (!action->isEnabled()) statusBar()->showMessage(action->statusTip());
+        });
 
     connect(check, &QAction::triggered, m_view, &CPelloruView::OnCheck);
-    connect(settings, &QAction::triggered, m_view, &CPelloruView::OnSettings);
-    connect(exit, &QAction::triggered, this, &QWidget::close);
+    connect(dryRun, &QAction::triggered, m_view, &CPelloruView::OnCheckDryRun);
+    connect(cancel, &QAction::triggered, m_view, &CPelloruView::OnCancel);
+    connect(settings, &QAction::triggered, this, &CMainFrame::OnSettings);
+    connect(exit, &QAction::triggered, this, &CMainFrame::Quit);
     connect(copy, &QAction::triggered, m_view, [this] { m_view->OnCopy(ID_EDIT_COPY); });
     connect(remove, &QAction::triggered, m_view, &CPelloruView::OnDelete);
     connect(save, &QAction::triggered, m_view, &CPelloruView::OnSave);
@@ -111,6 +160,7 @@ void CMainFrame::CreateToolBar() {
     m_toolBar->setIconSize(QSize(16, 15));
     m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
     m_toolBar->addAction(Command(ID_CHECK));
+    m_toolBar->addAction(Command(ID_CANCEL));
     m_toolBar->addSeparator();
     m_toolBar->addAction(Command(ID_EDIT_COPY));
     m_toolBar->addSeparator();
@@ -122,18 +172,150 @@ void CMainFrame::CreateToolBar() {
 void CMainFrame::CreateStatusBar() {
     m_messagePane = new QLabel(QStringLiteral("Bereit"));
     statusBar()->addWidget(m_messagePane, 1);
-    // The lock indicators; their state is not known here, so they stay grey.
-    for (const char *indicator : {"UF", "NUM", "RF"}) {
-        auto *pane = new QLabel(QString::fromLatin1(indicator));
-        pane->setEnabled(false);
-        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        statusBar()->addPermanentWidget(pane);
+    m_progress = new QProgressBar;
+    m_progress->setFormat(QStringLiteral("%v von %m E-Mails"));
+    m_progress->setMaximumWidth(220);
+    m_progress->hide();
+    statusBar()->addPermanentWidget(m_progress);
+    // The lock indicators: lit while the lock is on, where the platform
+    // tells; grey otherwise.
+    const char *names[] = {"UF", "NUM", "RF"};
+    for (int i = 0; i < 3; ++i) {
+        m_indicators[i] = new QLabel(QString::fromLatin1(names[i]));
+        m_indicators[i]->setEnabled(false);
+        m_indicators[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        statusBar()->addPermanentWidget(m_indicators[i]);
+    }
+    if (ReadKeyboardLocks().known) {
+        m_indicatorTimer = new QTimer(this);
+        connect(m_indicatorTimer, &QTimer::timeout, this, &CMainFrame::UpdateIndicators);
+        m_indicatorTimer->start(250);
+        UpdateIndicators();
     }
 }
 
+void CMainFrame::UpdateIndicators() {
+    const KeyboardLocks locks = ReadKeyboardLocks();
+    if (!locks.known) return;
+    m_indicators[0]->setEnabled(locks.capsLock);
+    m_indicators[1]->setEnabled(locks.numLock);
+    m_indicators[2]->setEnabled(locks.scrollLock);
+}
+
 void CMainFrame::UpdateCommands() {
+    const bool scanning = m_view->Scanning();
     const bool selection = m_view->SelectedCount() > 0;
-    for (int id : {ID_EDIT_COPY, ID_DELETE, ID_SAVE}) Command(id)->setEnabled(selection);
+    Command(ID_EDIT_COPY)->setEnabled(selection);
+    for (int id : {ID_DELETE, ID_SAVE}) Command(id)->setEnabled(selection && !scanning);
+    for (int id : {ID_CHECK, ID_CHECK_DRY, ID_SETTINGS}) Command(id)->setEnabled(!scanning);
+    Command(ID_CANCEL)->setEnabled(scanning);
+}
+
+int CMainFrame::CheckMinutes() const {
+    const std::string text = m_settings.Read("INTERVAL");
+    int minutes = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return 0;
+        minutes = minutes * 10 + (c - '0');
+        if (minutes > 1440) return 1440;  // once a day at least
+    }
+    return minutes;
+}
+
+void CMainFrame::ApplySettings() {
+    const int minutes = CheckMinutes();
+    if (minutes > 0)
+        m_checkTimer->start(minutes * 60 * 1000);
+    else
+        m_checkTimer->stop();
+    if (m_tray == nullptr && QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_tray = new QSystemTrayIcon(QApplication::windowIcon(), this);
+        auto *menu = new QMenu(this);
+        menu->addAction(Command(ID_CHECK));
+        connect(menu->addAction(QStringLiteral("Fenster zeigen")), &QAction::triggered, this,
+                [this] { showNormal(), raise(), activateWindow(); });
+        menu->addSeparator();
+        menu->addAction(Command(ID_APP_EXIT));
+        m_tray->setContextMenu(menu);
+        connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
+            if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick)
+                isVisible() && !isMinimized() ? hide() : (showNormal(), raise(), activateWindow());
+        });
+        connect(m_tray, &QSystemTrayIcon::messageClicked, this,
+                [this] { showNormal(), raise(), activateWindow(); });
+        m_tray->setToolTip(QStringLiteral("Pelloru"));
+    }
+    if (m_tray != nullptr) m_tray->setVisible(minutes > 0);
+}
+
+void CMainFrame::ShowTray(int waiting) {
+    if (m_tray == nullptr) return;
+    // The program's icon with the count on it.
+    QPixmap picture = QApplication::windowIcon().pixmap(32, 32);
+    if (picture.isNull()) picture = QPixmap(32, 32), picture.fill(Qt::white);
+    if (waiting > 0) {
+        QPainter painter(&picture);
+        QFont font = painter.font();
+        font.setBold(true);
+        font.setPixelSize(waiting > 99 ? 11 : 16);
+        painter.setFont(font);
+        const QRect badge(0, 14, 32, 18);
+        painter.fillRect(badge, QColor(200, 0, 0));
+        painter.setPen(Qt::white);
+        painter.drawText(badge, Qt::AlignCenter, waiting > 999 ? QStringLiteral("999+") : QString::number(waiting));
+    }
+    m_tray->setIcon(QIcon(picture));
+    m_tray->setToolTip(QStringLiteral("Pelloru: %1 E-Mails").arg(waiting));
+}
+
+void CMainFrame::OnScanFinished(int outcome, int mode) {
+    m_progress->hide();
+    UpdateCommands();
+    if (mode == List &&
+        (outcome == CMailboxScan::Scanned || outcome == CMailboxScan::NoMessages ||
+         outcome == CMailboxScan::MessagesFailed)) {
+        const CScanRowModel &rows = *m_view->Model();
+        ShowTray(CNewMail::Waiting(rows));
+        const std::vector<int> fresh = m_newMail->NewRows(rows);
+        if (!fresh.empty()) {
+            const QString title = fresh.size() == 1
+                                      ? QStringLiteral("1 neue E-Mail")
+                                      : QStringLiteral("%1 neue E-Mails").arg(fresh.size());
+            const QString text = QString::fromStdString(CNewMail::Summary(rows, fresh));
+            emit NewMailNotified(title, text);
+            if (m_tray != nullptr && m_tray->isVisible())
+                m_tray->showMessage(title, text, QSystemTrayIcon::Information, 10000);
+        }
+    }
+    if (m_closeWhenDone) close();
+}
+
+void CMainFrame::OnSettings() {
+    m_view->OnSettings();
+    ApplySettings();
+}
+
+void CMainFrame::Quit() {
+    m_quitting = true;
+    close();
+}
+
+void CMainFrame::closeEvent(QCloseEvent *event) {
+    // With the timer on, closing the window leaves the program in the tray.
+    if (!m_quitting && m_tray != nullptr && m_tray->isVisible() && m_checkTimer->isActive()) {
+        hide();
+        event->ignore();
+        return;
+    }
+    if (m_view->Scanning()) {
+        // The scan ends after the message in hand, then the window closes.
+        m_closeWhenDone = true;
+        m_view->OnCancel();
+        event->ignore();
+        return;
+    }
+    if (m_tray != nullptr) m_tray->hide();
+    event->accept();
 }
 
 void CMainFrame::OnAbout() {

@@ -1,16 +1,23 @@
 // The main window: menus "&Datei", "&Bearbeiten" and "&?", the toolbar, the
-// status bar with its message pane and lock indicators, and the message
-// list in the client area.
+// status bar with its message pane, the scan's progress and the lock
+// indicators, and the message list in the client area. With "alle N
+// Minuten prüfen" set it checks on its own, shows in the tray how many
+// messages wait, tells of new ones, and closing it keeps it in the tray.
 #pragma once
 
 #include <QMainWindow>
 
 #include <map>
+#include <memory>
 #include <string>
 
 class QAction;
 class QLabel;
+class QProgressBar;
+class QSystemTrayIcon;
+class QTimer;
 class QToolBar;
+class CNewMail;
 class CPelloruDoc;
 class CPelloruView;
 class CSettingsStore;
@@ -20,6 +27,7 @@ class CMainFrame : public QMainWindow {
 public:
     CMainFrame(const CSettingsStore &settings, const std::string &executableName,
                QWidget *parent = nullptr);
+    ~CMainFrame() override;
 
     CPelloruView *View() const { return m_view; }
     CPelloruDoc *Document() const { return m_document; }
@@ -27,6 +35,22 @@ public:
     // The action of a command identifier, null when there is none.
     QAction *Command(int id) const;
     QLabel *MessagePane() const { return m_messagePane; }
+    QProgressBar *ProgressBar() const { return m_progress; }
+    QLabel *Indicator(int index) const { return m_indicators[index]; }
+    QTimer *CheckTimer() const { return m_checkTimer; }
+    // Null where the desktop has no tray.
+    QSystemTrayIcon *TrayIcon() const { return m_tray; }
+    // Minutes between checks from the settings; 0: off.
+    int CheckMinutes() const;
+    // Reads the interval anew and starts or stops the timer and the tray.
+    void ApplySettings();
+
+signals:
+    // New messages since the last scan: a title and one line per message.
+    void NewMailNotified(const QString &title, const QString &text);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     QAction *MakeCommand(int id, const QString &text, const QString &prompt);
@@ -35,10 +59,24 @@ private:
     void CreateStatusBar();
     void UpdateCommands();
     void OnAbout();
+    void OnSettings();
+    void OnScanFinished(int outcome, int mode);
+    void ShowTray(int waiting);
+    void UpdateIndicators();
+    void Quit();
 
+    const CSettingsStore &m_settings;
     CPelloruDoc *m_document = nullptr;
     CPelloruView *m_view = nullptr;
     QToolBar *m_toolBar = nullptr;
     QLabel *m_messagePane = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QLabel *m_indicators[3] = {};
+    QTimer *m_checkTimer = nullptr;
+    QTimer *m_indicatorTimer = nullptr;
+    QSystemTrayIcon *m_tray = nullptr;
+    std::unique_ptr<CNewMail> m_newMail;
     std::map<int, QAction *> m_commands;
+    bool m_quitting = false;
+    bool m_closeWhenDone = false;
 };

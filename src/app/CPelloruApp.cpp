@@ -1,26 +1,27 @@
 #include "CPelloruApp.h"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <sstream>
 
 #include "BatchMode.h"
 #include "CMailboxScan.h"
 #include "CMainFrame.h"
-#include "CMemoryScanList.h"
 #include "CPelloruView.h"
-#include "CScanWindow.h"
 #include "CSettingsStore.h"
 
 // Resources of a static library must be registered by name.
@@ -31,7 +32,7 @@ namespace {
 const char *const kVersion = "Pelloru Version 1.4";
 
 const char *const kHelp =
-    "Aufruf: pelloru [/b | --list | --configure | --help | --version] [--dry-run] [--debug]\n"
+    "Aufruf: pelloru [/b | --list | --configure | --help | --version] [--dry-run] [--debug] [-q]\n"
     "\n"
     "  (ohne)       Fenster mit der Liste der Mails; \"Check\" prüft das Postfach.\n"
     "  /b           ein Durchlauf ohne Rückfragen: Postfach prüfen, passende Mails\n"
@@ -42,22 +43,17 @@ const char *const kHelp =
     "               löschen würde; nichts wird gelöscht oder gesichert.\n"
     "  --debug      mit --list oder /b: das POP3-Gespräch auf der Standardfehlerausgabe\n"
     "               (Kennwörter unkenntlich).\n"
+    "  -q           mit --list oder /b: keine Meldungen über Fehler; nur der Exit-Status.\n"
     "  --configure  liest Server, Benutzername und Kennwort (je eine Zeile)\n"
     "               von der Standardeingabe und speichert sie.\n"
     "  --help       diese Hilfe.  --version  die Versionsnummer.\n"
     "\n"
+    "Jeder Fehler von /b und --list steht als eine Zeile auf der Standardfehlerausgabe.\n"
     "Exit-Status von /b und --list: 0 Durchlauf erfolgt, 2 Verbindung oder Anmeldung\n"
     "gescheitert, 3 Postfach nicht lesbar (STAT/LIST), 4 Verbindung abgebrochen\n"
-    "(nichts gelöscht). 64 unbekannte Option. --configure: 1 nicht gespeichert.\n"
-    "Ohne Optionen und ohne Bildschirm: Exit-Status 69.\n";
-
-// A window that shows nothing: the headless runs are batch runs.
-class SilentWindow : public CScanWindow {
-public:
-    void SetTitle(const std::string &) override {}
-    void RepaintList() override {}
-    void ShowMessage(const std::string &) override {}
-};
+    "(nichts gelöscht), 5 eine passende Mail nicht gesichert oder nicht gelöscht,\n"
+    "6 durch SIGINT/SIGTERM beendet (Markiertes gelöscht). 64 unbekannte Option.\n"
+    "--configure: 1 nicht gespeichert. Ohne Optionen und ohne Bildschirm: 69.\n";
 
 bool DisplayAnswers(const char *display) {
     // Local X displays (":N" or ":N.S") have a socket; try it. Any other
@@ -72,53 +68,6 @@ bool DisplayAnswers(const char *display) {
     bool answers = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
     ::close(fd);
     return answers;
-}
-
-std::string Escaped(const std::string &text) {
-    std::string out;
-    char code[8];
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c < 0x20 || c == 0x7F) {
-            std::snprintf(code, sizeof code, "\\x%02x", c);
-            out += code;
-        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
-            // A C1 control in UTF-8, which some terminals obey.
-            std::snprintf(code, sizeof code, "\\u%04x", next);
-            out += code;
-            ++i;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-std::string ReadLine(std::istream &in, std::ostream &out, const char *prompt, bool terminal,
-                     bool hidden) {
-    if (terminal) out << prompt << std::flush;
-    termios saved{};
-    const bool masked = terminal && hidden && ::tcgetattr(STDIN_FILENO, &saved) == 0;
-    if (masked) {
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-    }
-    std::string line;
-    std::getline(in, line);
-    if (masked) {
-        ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-        out << "\n";
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
 }
 
 }  // namespace
@@ -145,84 +94,29 @@ bool CPelloruApp::DisplayAvailable() {
     return display != nullptr && *display != '\0' && DisplayAnswers(display);
 }
 
-int CPelloruApp::ExitStatus(int outcome) {
-    switch (outcome) {
-    case CMailboxScan::ConnectionFailed: return kExitLogOnFailed;
-    case CMailboxScan::MailboxFailed: return kExitMailboxFailed;
-    case CMailboxScan::Interrupted: return kExitInterrupted;
-    default: return kExitScanned;
-    }
-}
-
-void CPelloruApp::WriteRows(const CMemoryScanList &list, std::ostream &out) {
-    // Row by row: a large mailbox never has its whole listing in memory twice.
-    std::string line;
-    for (int row = 0; row < list.RowCount(); ++row) {
-        line.clear();
-        for (int column = 0; column < kScanColumns; ++column) {
-            if (column > 0) line += '\t';
-            line += Escaped(list.ShownText(row, column));
-        }
-        line += '\n';
-        out << line;
-    }
-}
-
-std::string CPelloruApp::FormatRows(const CMemoryScanList &list) {
-    std::ostringstream text;
-    WriteRows(list, text);
-    return text.str();
-}
-
-int CPelloruApp::RunHeadless(const std::string &executableName, bool printRows,
-                             std::ostream &out, bool dryRun, bool debug) {
-    BatchMode = 1;
-    CSettingsStore settings(executableName);
-    CMemoryScanList list;
-    SilentWindow window;
-    CMailboxScan scan(list, window, settings, executableName);
-    scan.SetDryRun(dryRun);
-    if (debug) scan.SetTrace([](const std::string &line) { std::cerr << line << '\n'; });
-    scan.ScanMailbox(List);
-    if (printRows) {
-        WriteRows(list, out);
-    } else if (dryRun) {
-        // What an unattended run would delete, and by which pattern.
-        CMemoryScanList matched;
-        for (int row = 0; row < list.RowCount(); ++row) {
-            if (list.CellText(row, ColAddress).rfind(CMailboxScan::kWouldDelete, 0) != 0) continue;
-            const int at = matched.RowCount();
-            matched.InsertRow(at, "", "");
-            for (int column = 0; column < kScanColumns; ++column)
-                matched.SetCellText(at, column, list.ShownText(row, column), "UTF-8");
-        }
-        WriteRows(matched, out);
-    }
-    out << std::flush;
-    return ExitStatus(scan.LastOutcome());
-}
-
-int CPelloruApp::Configure(const std::string &executableName, std::istream &in,
-                           std::ostream &out, bool terminal) {
-    const std::string host = ReadLine(in, out, "POP3 Server: ", terminal, false);
-    const std::string user = ReadLine(in, out, "Benutzername: ", terminal, false);
-    const std::string password = ReadLine(in, out, "Kennwort: ", terminal, true);
-    if (!in && in.eof() && host.empty()) return kExitFailed;
-    CSettingsStore settings(executableName);
-    bool stored = settings.Write("HOST", host);
-    stored = settings.Write("USER", user) && stored;
-    stored = settings.Write("PASS", CSettingsStore::ComplementPassword(password)) && stored;
-    if (!stored) {
-        std::cerr << "Die Einstellungen konnten nicht gespeichert werden: "
-                  << settings.ProfilePath() << "\n";
-        return kExitFailed;
-    }
-    return 0;
+void CPelloruApp::PrepareEnvironment() {
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime != '\0') return;
+    // Where the session manager made none: one of the user's own, as the
+    // specification of the variable asks (owned by the user, mode 0700).
+    char folder[64];
+    std::snprintf(folder, sizeof folder, "/tmp/runtime-%u", static_cast<unsigned>(::getuid()));
+    struct stat status {};
+    if (::mkdir(folder, 0700) != 0 && errno != EEXIST) return;
+    if (::lstat(folder, &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != ::getuid())
+        return;
+    if ((status.st_mode & 0777) != 0700 && ::chmod(folder, 0700) != 0) return;
+    ::setenv("XDG_RUNTIME_DIR", folder, 1);
 }
 
 int CPelloruApp::RunWindow(int argc, char **argv, const std::string &executableName) {
     QApplication application(argc, argv);
     InitResources();
+    // Qt's own texts (file dialogs, message box buttons) in German.
+    QTranslator translator;
+    if (translator.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&translator);
     QApplication::setApplicationName(QStringLiteral("Pelloru"));
     QApplication::setOrganizationName(QString::fromLatin1(CSettingsStore::kCompanyKey));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pelloru.xpm")));
@@ -233,7 +127,7 @@ int CPelloruApp::RunWindow(int argc, char **argv, const std::string &executableN
     frame.show();
     frame.repaint();
     frame.setWindowTitle(QString::fromStdString(executableName));
-    if (BatchMode) return ExitStatus(frame.View()->LastScanOutcome());
+    if (BatchMode) return CHeadlessRun::ExitStatus(frame.View()->LastScanOutcome());
     return QApplication::exec();
 }
 
@@ -243,13 +137,15 @@ int CPelloruApp::Main(int argc, char **argv) {
     // the user (--list, /b); anything else could be meant to change what a
     // scan does, so nothing connects.
     const char *argument = "";
-    bool dryRun = false, debug = false, known = true;
+    bool dryRun = false, debug = false, quiet = false, known = true;
     for (int i = 1; i < argc; ++i) {
         const char *word = argv[i];
         if (std::strcmp(word, "--dry-run") == 0 && !dryRun) {
             dryRun = true;
         } else if (std::strcmp(word, "--debug") == 0 && !debug) {
             debug = true;
+        } else if (std::strcmp(word, "-q") == 0 && !quiet) {
+            quiet = true;
         } else if (*argument == '\0' &&
                    (IsBatchSwitch(word) || std::strcmp(word, "--help") == 0 ||
                     std::strcmp(word, "--version") == 0 || std::strcmp(word, "--configure") == 0 ||
@@ -260,7 +156,7 @@ int CPelloruApp::Main(int argc, char **argv) {
         }
     }
     const bool unattended = std::strcmp(argument, "--list") == 0 || IsBatchSwitch(argument);
-    if (!known || ((dryRun || debug) && !unattended)) {
+    if (!known || ((dryRun || debug || quiet) && !unattended)) {
         std::cerr << kHelp;
         return kExitUsage;
     }
@@ -274,21 +170,23 @@ int CPelloruApp::Main(int argc, char **argv) {
     }
     if (std::strcmp(argument, "--configure") == 0) {
         QCoreApplication core(argc, argv);
-        return Configure(executableName, std::cin, std::cout, ::isatty(STDIN_FILENO) != 0);
+        return CHeadlessRun::Configure(executableName, std::cin, std::cout,
+                                       ::isatty(STDIN_FILENO) != 0);
     }
     if (std::strcmp(argument, "--list") == 0) {
         QCoreApplication core(argc, argv);
-        return RunHeadless(executableName, true, std::cout, dryRun, debug);
+        return CHeadlessRun::Scan(executableName, true, std::cout, dryRun, debug, quiet);
     }
     if (dryRun || debug) {
         // A trial, or a run to watch, needs no window.
         QCoreApplication core(argc, argv);
-        return RunHeadless(executableName, false, std::cout, dryRun, debug);
+        return CHeadlessRun::Scan(executableName, false, std::cout, dryRun, debug, quiet);
     }
     if (IsBatchSwitch(argument)) BatchMode = 1;
+    BatchQuiet = quiet ? 1 : 0;
     if (BatchMode && !DisplayAvailable()) {
         QCoreApplication core(argc, argv);
-        return RunHeadless(executableName, false, std::cout);
+        return CHeadlessRun::Scan(executableName, false, std::cout, false, false, quiet);
     }
     if (!DisplayAvailable()) {
         // Rather than let the window library abort.
@@ -297,5 +195,6 @@ int CPelloruApp::Main(int argc, char **argv) {
                      "das Postfach einmal.\n";
         return kExitNoDisplay;
     }
+    PrepareEnvironment();
     return RunWindow(argc, argv, executableName);
 }

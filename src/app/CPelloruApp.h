@@ -2,21 +2,22 @@
 // headless runs, and the process's exit status.
 #pragma once
 
-#include <iosfwd>
 #include <string>
 
-class CMemoryScanList;
+#include "CHeadlessRun.h"
 
 class CPelloruApp {
 public:
-    // Exit status of unattended runs (/b, --list) and of --configure.
-    static constexpr int kExitScanned = 0;        // the scan ran (also on an empty mailbox)
-    static constexpr int kExitFailed = 1;         // --configure could not read or store
-    static constexpr int kExitLogOnFailed = 2;    // no connection or log-on refused
-    static constexpr int kExitMailboxFailed = 3;  // STAT or LIST refused or unreadable
-    static constexpr int kExitInterrupted = 4;    // the conversation broke off; no deletion happened
-    static constexpr int kExitUsage = 64;         // an unknown option (EX_USAGE)
-    static constexpr int kExitNoDisplay = 69;     // the window needs a display (EX_UNAVAILABLE)
+    // Exit statuses; see CHeadlessRun.
+    static constexpr int kExitScanned = CHeadlessRun::kExitScanned;
+    static constexpr int kExitFailed = CHeadlessRun::kExitFailed;
+    static constexpr int kExitLogOnFailed = CHeadlessRun::kExitLogOnFailed;
+    static constexpr int kExitMailboxFailed = CHeadlessRun::kExitMailboxFailed;
+    static constexpr int kExitInterrupted = CHeadlessRun::kExitInterrupted;
+    static constexpr int kExitMessagesFailed = CHeadlessRun::kExitMessagesFailed;
+    static constexpr int kExitStopped = CHeadlessRun::kExitStopped;
+    static constexpr int kExitUsage = CHeadlessRun::kExitUsage;
+    static constexpr int kExitNoDisplay = CHeadlessRun::kExitNoDisplay;
 
     // Runs the program; returns the process's exit status.
     static int Main(int argc, char **argv);
@@ -28,24 +29,10 @@ public:
     // Whether a window can be opened here: a platform is named, or the
     // display named by the environment answers.
     static bool DisplayAvailable();
-
-    // One List scan without any window, in batch mode; prints the rows
-    // when asked to.
-    // With dryRun the patterns are tried and nothing is deleted or saved;
-    // without printRows the rows they match are printed.
-    static int RunHeadless(const std::string &executableName, bool printRows, std::ostream &out,
-                           bool dryRun = false, bool debug = false);
-    // Reads server, user name and password, one per line, and stores them
-    // as the settings dialog does.
-    static int Configure(const std::string &executableName, std::istream &in, std::ostream &out,
-                         bool terminal);
-    // The rows as UTF-8 lines of six tab-separated cells. Tab, CR and LF
-    // inside a cell become \t, \r, \n, every other control character
-    // \xNN (C1 controls \u00NN): a subject cannot steer the terminal.
-    static std::string FormatRows(const CMemoryScanList &list);
-    static void WriteRows(const CMemoryScanList &list, std::ostream &out);
+    // Before any part of Qt starts: a private runtime folder when the
+    // session has none (Qt would warn and make one itself).
+    static void PrepareEnvironment();
 
 private:
     static int RunWindow(int argc, char **argv, const std::string &executableName);
-    static int ExitStatus(int outcome);
 };

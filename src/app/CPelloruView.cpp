@@ -3,131 +3,129 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
 
+#include <cstdio>
+
 #include "BatchMode.h"
 #include "CMailboxScan.h"
+#include "CScanRunner.h"
 #include "CSettingsDlg.h"
 #include "CommandIds.h"
-#include "DisplayText.h"
 
 namespace {
-
-const char *const kTitles[] = {"E-Mail", "Name", "Größe", "Betreff", "Text", "ID"};
 const int kWidths[] = {150, 150, 80, 300, 400, 200};
-
-QString Shown(const std::string &bytes, const std::string &charset) {
-    return QString::fromStdString(DisplayText(bytes, charset.c_str()));
 }
-
-}  // namespace
 
 CPelloruView::CPelloruView(const CSettingsStore &settings, std::string executableName,
                            QWidget *parent)
-    : QTreeWidget(parent), m_settings(settings), m_executableName(std::move(executableName)) {
+    : QTreeView(parent), m_settings(settings), m_executableName(std::move(executableName)) {
+    m_model = new CScanRowModel(this);
+    m_runner = new CScanRunner(*m_model, *this, this);
+    setModel(m_model);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setContextMenuPolicy(Qt::CustomContextMenu);
-    setColumnCount(0);
     connect(this, &QWidget::customContextMenuRequested, this, &CPelloruView::OpenContextMenu);
-    connect(this, &QTreeWidget::itemSelectionChanged, this,
-            [this] { emit SelectionCountChanged(SelectedCount()); });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        std::vector<int> rows;
+        for (const QModelIndex &index : selectionModel()->selectedRows()) rows.push_back(index.row());
+        m_model->SetSelectedRows(std::move(rows));
+        emit SelectionCountChanged(SelectedCount());
+    });
+    connect(m_runner, &CScanRunner::Finished, this,
+            [this](int outcome, const QString &, bool stopped) {
+                m_lastOutcome = outcome;
+                emit ScanFinished(outcome, m_mode, stopped);
+            });
+}
+
+CPelloruView::~CPelloruView() {
+    // The scan's thread ends before the rows and the window it writes to.
+    delete m_runner;
+    m_runner = nullptr;
 }
 
 void CPelloruView::OnInitialUpdate() {
-    QStringList titles;
-    for (const char *title : kTitles) titles << QString::fromUtf8(title);
-    setColumnCount(kColumns);
-    setHeaderLabels(titles);
     header()->setStretchLastSection(false);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int column = 0; column < kColumns; ++column) setColumnWidth(column, kWidths[column]);
-    if (BatchMode) RunScan(List);
+    if (!BatchMode) return;
+    // Unattended: the scan runs to its end before the program does, and
+    // the window stays painted meanwhile.
+    QEventLoop loop;
+    connect(this, &CPelloruView::ScanFinished, &loop, &QEventLoop::quit);
+    RunScan(List);
+    if (Scanning()) loop.exec();
 }
 
-void CPelloruView::DeleteAllRows() { clear(); }
-
-void CPelloruView::InsertRow(int index, const std::string &column0, const std::string &charset) {
-    if (index < 0 || index > topLevelItemCount()) index = topLevelItemCount();
-    insertTopLevelItem(index, new QTreeWidgetItem());
-    SetCellText(index, 0, column0, charset);
+QString CPelloruView::ShownCell(int row, int column) const {
+    return m_model->data(m_model->index(row, column)).toString();
 }
 
-void CPelloruView::SetCellText(int row, int column, const std::string &bytes,
-                               const std::string &charset) {
-    QTreeWidgetItem *item = topLevelItem(row);
-    if (item == nullptr || column < 0 || column >= kColumns) return;
-    const QString text = Shown(bytes, charset);
-    // One line per row, as a report list shows it.
-    QString line = text;
-    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    line.replace(QChar('\r'), QChar(' ')).replace(QChar('\n'), QChar(' '));
-    item->setText(column, line);
-    item->setData(column, kCellTextRole, text);
-    item->setData(column, kCellBytesRole, QByteArray::fromStdString(bytes));
+void CPelloruView::SelectRow(int row, bool selected) {
+    selectionModel()->select(m_model->index(row, 0),
+                             (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                 QItemSelectionModel::Rows);
 }
 
-std::string CPelloruView::CellText(int row, int column) const {
-    QTreeWidgetItem *item = topLevelItem(row);
-    if (item == nullptr || column < 0 || column >= kColumns) return {};
-    return item->data(column, kCellBytesRole).toByteArray().toStdString();
+bool CPelloruView::IsRowSelected(int row) const {
+    return selectionModel()->isRowSelected(row, QModelIndex());
 }
 
-std::vector<int> CPelloruView::SelectedRows() const {
-    std::vector<int> rows;
-    for (int row = 0; row < topLevelItemCount(); ++row)
-        if (topLevelItem(row)->isSelected()) rows.push_back(row);
-    return rows;
+int CPelloruView::SelectedCount() const {
+    return static_cast<int>(selectionModel()->selectedRows().size());
 }
 
-void CPelloruView::SetRowKey(int row, const std::string &key) {
-    QTreeWidgetItem *item = topLevelItem(row);
-    if (item != nullptr) item->setData(0, kRowKeyRole, QByteArray::fromStdString(key));
-}
-
-std::string CPelloruView::RowKey(int row) const {
-    QTreeWidgetItem *item = topLevelItem(row);
-    if (item == nullptr) return {};
-    return item->data(0, kRowKeyRole).toByteArray().toStdString();
-}
-
-QString CPelloruView::FullText(int row, int column) const {
-    QTreeWidgetItem *item = topLevelItem(row);
-    if (item == nullptr || column < 0 || column >= kColumns) return {};
-    return item->data(column, kCellTextRole).toString();
-}
-
-int CPelloruView::SelectedCount() const { return static_cast<int>(selectedItems().size()); }
+bool CPelloruView::Scanning() const { return m_runner != nullptr && m_runner->Running(); }
 
 void CPelloruView::SetTitle(const std::string &title) {
     window()->setWindowTitle(QString::fromStdString(title));
 }
 
-void CPelloruView::RepaintList() {
-    // Painted at once: the scan holds the event loop until it is done.
-    viewport()->repaint();
-}
+void CPelloruView::RepaintList() { viewport()->update(); }
 
-void CPelloruView::ShowMessage(const std::string &text) {
-    // An unattended run asks no one anything.
-    if (BatchMode) return;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelloru"),
-                    QString::fromStdString(text), QMessageBox::Ok, this);
+void CPelloruView::Progress(long done, long total) { emit ProgressChanged(done, total); }
+
+void CPelloruView::ShowMessage(const std::string &text, const std::string &detail) {
+    m_lastBoxText = QString::fromStdString(text);
+    m_lastBoxDetail = QString::fromStdString(detail);
+    // An unattended run asks no one anything; it says what failed.
+    if (BatchMode) {
+        if (!detail.empty() && !BatchQuiet)
+            std::fprintf(stderr, "%s: %s: %s\n", m_executableName.c_str(), text.c_str(), detail.c_str());
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelloru"), m_lastBoxText, QMessageBox::Ok,
+                    this);
+    if (!detail.empty()) box.setDetailedText(m_lastBoxDetail);
     box.exec();
 }
 
-void CPelloruView::RunScan(int mode) {
-    CMailboxScan scan(*this, *this, m_settings, m_executableName);
-    scan.ScanMailbox(mode);
-    m_lastOutcome = scan.LastOutcome();
+void CPelloruView::RowFailed(const std::string &text, const std::string &detail) {
+    if (BatchMode && !BatchQuiet)
+        std::fprintf(stderr, "%s: %s: %s\n", m_executableName.c_str(), text.c_str(), detail.c_str());
+}
+
+void CPelloruView::RunScan(int mode, bool dryRun) {
+    if (Scanning()) return;
+    m_mode = mode;
+    if (m_runner->Start(m_settings, m_executableName, mode, dryRun)) emit ScanStarted();
 }
 
 void CPelloruView::OnCheck() { RunScan(List); }
+
+void CPelloruView::OnCheckDryRun() { RunScan(List, true); }
+
+void CPelloruView::OnCancel() {
+    if (Scanning()) m_runner->Stop();
+}
 
 void CPelloruView::OnDelete() {
     if (SelectedCount() > 0) RunScan(DeleteSelected);
@@ -138,21 +136,23 @@ void CPelloruView::OnSave() {
 }
 
 void CPelloruView::OnSettings() {
+    if (Scanning()) return;
     CSettingsDlg dialog(m_settings, window());
     dialog.exec();
 }
 
 void CPelloruView::OpenContextMenu(const QPoint &position) {
-    QTreeWidgetItem *item = itemAt(position);
-    if (item == nullptr) return;
-    const int column = columnAt(position.x());
+    const QModelIndex at = indexAt(position);
+    if (!at.isValid()) return;
+    const int row = at.row();
+    const int column = at.column();
     // Selected and focused; the other selected rows stay selected.
-    const QModelIndex index = indexFromItem(item, column < 0 ? 0 : column);
+    const QModelIndex index = m_model->index(row, column < 0 ? 0 : column);
     selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    m_lastClickedCell = column >= 0 ? item->data(column, kCellTextRole).toString() : QString();
+    m_lastClickedCell = FullText(row, column);
 
-    QString shown = item->text(column < 0 ? 0 : column);
+    QString shown = ShownCell(row, column);
     if (shown.size() > kMenuCellLimit) shown = shown.left(kMenuCellLimit) + QStringLiteral("...");
     delete m_contextMenu;
     m_contextMenu = new QMenu(this);
@@ -161,15 +161,18 @@ void CPelloruView::OpenContextMenu(const QPoint &position) {
         action->setData(id);
         return action;
     };
+    const bool idle = !Scanning();
     connect(add(QStringLiteral("Kopieren selektierte"), ID_EDIT_COPY), &QAction::triggered, this,
             [this] { OnCopy(ID_EDIT_COPY); });
-    connect(add(QStringLiteral("Sichern selektierte"), ID_SAVE), &QAction::triggered, this,
-            &CPelloruView::OnSave);
+    QAction *save = add(QStringLiteral("Sichern selektierte"), ID_SAVE);
+    save->setEnabled(idle);
+    connect(save, &QAction::triggered, this, &CPelloruView::OnSave);
     connect(add(QStringLiteral("Kopieren: ") + shown, ID_COPY_CELL), &QAction::triggered, this,
             [this] { OnCopy(ID_COPY_CELL); });
     m_contextMenu->addSeparator();
-    connect(add(QStringLiteral("Löschen selektierte"), ID_DELETE), &QAction::triggered, this,
-            &CPelloruView::OnDelete);
+    QAction *remove = add(QStringLiteral("Löschen selektierte"), ID_DELETE);
+    remove->setEnabled(idle);
+    connect(remove, &QAction::triggered, this, &CPelloruView::OnDelete);
     m_contextMenu->popup(viewport()->mapToGlobal(position));
 }
 
@@ -179,7 +182,7 @@ void CPelloruView::OnCopy(int command) {
         text = m_lastClickedCell;
     } else {
         setFocus();
-        const std::vector<int> rows = SelectedRows();
+        const std::vector<int> rows = m_model->SelectedRows();
         if (rows.empty()) return;  // the clipboard stays as it was
         for (int row : rows) {
             if (!text.isEmpty()) text += QStringLiteral("\r\n");

@@ -1,63 +1,73 @@
 // The message list: a report list of six columns filling the main window,
-// one row per message of the last scan. It carries out the commands on
-// messages (through the scan), the context menu and the clipboard copy,
-// and is the list and window the scan talks to.
+// one row per message of the last scan, shown from the row model. It
+// carries out the commands on messages (through a scan on its own
+// thread), the context menu and the clipboard copy, and is the window the
+// scan talks to.
 #pragma once
 
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <string>
 
-#include "CScanList.h"
+#include "CScanRowModel.h"
 #include "CScanWindow.h"
 
 class QMenu;
+class CScanRunner;
 class CSettingsStore;
 
-class CPelloruView : public QTreeWidget, public CScanList, public CScanWindow {
+class CPelloruView : public QTreeView, public CScanWindow {
     Q_OBJECT
 public:
     static constexpr int kColumns = kScanColumns;
-    static constexpr int kCellBytesRole = Qt::UserRole;
-    // The cell's whole text, line breaks included; the list shows it on one
-    // line, copies take it whole.
-    static constexpr int kCellTextRole = Qt::UserRole + 1;
-    // Column 0 only: what identifies the row's message on the server.
-    static constexpr int kRowKeyRole = Qt::UserRole + 2;
     static constexpr int kMenuCellLimit = 100;
 
     CPelloruView(const CSettingsStore &settings, std::string executableName,
                  QWidget *parent = nullptr);
+    ~CPelloruView() override;
 
-    // Columns; in batch mode the List scan, before the window is shown.
+    // Columns; in batch mode the List scan, run to its end.
     void OnInitialUpdate();
 
-    // CScanList
-    void DeleteAllRows() override;
-    void InsertRow(int index, const std::string &column0, const std::string &charset) override;
-    void SetCellText(int row, int column, const std::string &bytes,
-                     const std::string &charset) override;
-    std::string CellText(int row, int column) const override;
-    std::vector<int> SelectedRows() const override;
-    void SetRowKey(int row, const std::string &key) override;
-    std::string RowKey(int row) const override;
+    CScanRowModel *Model() const { return m_model; }
+    // The rows, as the scan sets them (also for tests).
+    void InsertRow(int index, const std::string &column0, const std::string &charset) {
+        m_model->InsertRow(index, column0, charset);
+    }
+    void SetCellText(int row, int column, const std::string &bytes, const std::string &charset) {
+        m_model->SetCellText(row, column, bytes, charset);
+    }
+    std::string CellText(int row, int column) const { return m_model->CellText(row, column); }
+    // The cell as the list shows it (one line).
+    QString ShownCell(int row, int column) const;
+    void SelectRow(int row, bool selected);
+    bool IsRowSelected(int row) const;
+
     // CScanWindow
     void SetTitle(const std::string &title) override;
     void RepaintList() override;
-    void ShowMessage(const std::string &text) override;
+    void ShowMessage(const std::string &text, const std::string &detail) override;
+    void Progress(long done, long total) override;
+    void RowFailed(const std::string &text, const std::string &detail) override;
 
     int SelectedCount() const;
     // The cell's whole text as shown (UTF-8 converted), line breaks kept.
-    QString FullText(int row, int column) const;
+    QString FullText(int row, int column) const { return m_model->FullText(row, column); }
     const QString &LastClickedCellText() const { return m_lastClickedCell; }
     // The context menu last opened (for tests); null before the first.
     QMenu *LastContextMenu() const { return m_contextMenu; }
     void OpenContextMenu(const QPoint &position);
     // How the last scan from this view ended (CMailboxScan::Outcome).
     int LastScanOutcome() const { return m_lastOutcome; }
+    bool Scanning() const;
+    // The box last shown, with its detail text (for tests).
+    const QString &LastBoxText() const { return m_lastBoxText; }
+    const QString &LastBoxDetail() const { return m_lastBoxDetail; }
 
 public slots:
     void OnCheck();
+    void OnCheckDryRun();
+    void OnCancel();
     void OnDelete();
     void OnSave();
     void OnCopy(int command);
@@ -65,13 +75,21 @@ public slots:
 
 signals:
     void SelectionCountChanged(int count);
+    void ScanStarted();
+    // outcome: CMailboxScan::Outcome; mode: List, DeleteSelected, SaveSelected.
+    void ScanFinished(int outcome, int mode, bool stopped);
+    void ProgressChanged(long done, long total);
 
 private:
-    void RunScan(int mode);
+    void RunScan(int mode, bool dryRun = false);
 
     const CSettingsStore &m_settings;
     std::string m_executableName;
+    CScanRowModel *m_model = nullptr;
+    CScanRunner *m_runner = nullptr;
     QString m_lastClickedCell;
     QMenu *m_contextMenu = nullptr;
     int m_lastOutcome = 0;
+    int m_mode = 0;
+    QString m_lastBoxText, m_lastBoxDetail;
 };

@@ -1,6 +1,7 @@
 // What the scan needs of the main window: its title for progress, an
 // immediate repaint of the list, and a modal message box (caption
-// "Pelloru", warning icon, one OK button).
+// "Pelloru", warning icon, one OK button) with the reason of a failure as
+// its detail text.
 #pragma once
 
 #include <string>
@@ -10,5 +11,13 @@ public:
     virtual ~CScanWindow() = default;
     virtual void SetTitle(const std::string &title) = 0;
     virtual void RepaintList() = 0;
-    virtual void ShowMessage(const std::string &text) = 0;
+    // detail: why it happened, empty when there is nothing to add.
+    virtual void ShowMessage(const std::string &text, const std::string &detail) = 0;
+    // Messages handled of all there are, for a progress indicator.
+    virtual void Progress(long done, long total) { (void)done, (void)total; }
+    // A failure that a row shows (a message that could not be deleted);
+    // no box, but unattended runs report it.
+    virtual void RowFailed(const std::string &text, const std::string &detail) {
+        (void)text, (void)detail;
+    }
 };

@@ -1,11 +1,13 @@
 #include "CSettingsDlg.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
 
 #include "CSettingsStore.h"
-#include "DialogUnits.h"
 #include "DisplayText.h"
 
 namespace {
@@ -20,37 +22,54 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent)
     : QDialog(parent), m_settings(settings) {
     setWindowTitle(QStringLiteral("Einstellungen"));
     setModal(true);
-    QFont font = this->font();
-    font.setPointSize(8);
-    setFont(font);
-    auto place = [&](QWidget *widget, int id, int l, int t, int w, int h) {
-        widget->setObjectName(QString::number(id));
-        widget->setGeometry(DialogUnitsToPixels(font, l, t, w, h));
+    // Laid out by the fonts in use, so that no label is cut.
+    auto *column = new QVBoxLayout(this);
+    auto field = [&](const QString &label, QWidget *edit) {
+        auto *text = new QLabel(label, this);
+        text->setBuddy(edit);
+        column->addWidget(text);
+        column->addWidget(edit);
+        column->addSpacing(4);
     };
-    const QRect size = DialogUnitsToPixels(font, 0, 0, 202, 143);
-    setFixedSize(size.width(), size.height());
-
-    place(new QLabel(QStringLiteral("POP3 Server:"), this), 1890, 7, 7, 174, 8);
     m_server = new QLineEdit(this);
-    place(m_server, 1896, 7, 18, 174, 14);
-    place(new QLabel(QStringLiteral("Benutzername:"), this), 1891, 7, 39, 174, 8);
+    m_server->setMinimumWidth(m_server->fontMetrics().averageCharWidth() * 40);
+    field(QStringLiteral("POP3 Server:"), m_server);
     m_user = new QLineEdit(this);
-    place(m_user, 1898, 7, 50, 174, 14);
-    place(new QLabel(QStringLiteral("Kennwort:"), this), 1893, 7, 71, 174, 8);
+    field(QStringLiteral("Benutzername:"), m_user);
     m_password = new QLineEdit(this);
     m_password->setEchoMode(QLineEdit::Password);
     // The password is coded in a buffer of 256 bytes.
     m_password->setMaxLength(CSettingsStore::kPasswordSize - 1);
-    place(m_password, 1899, 7, 82, 174, 14);
+    field(QStringLiteral("Kennwort:"), m_password);
+
+    auto *every = new QHBoxLayout;
+    m_interval = new QSpinBox(this);
+    m_interval->setRange(0, 1440);
+    m_interval->setSpecialValueText(QStringLiteral("nie"));
+    m_interval->setToolTip(QStringLiteral("0: nur auf Knopfdruck prüfen"));
+    auto *before = new QLabel(QStringLiteral("alle"), this);
+    before->setBuddy(m_interval);
+    every->addWidget(before);
+    every->addWidget(m_interval);
+    every->addWidget(new QLabel(QStringLiteral("Minuten prüfen"), this));
+    every->addStretch(1);
+    column->addLayout(every);
+    column->addSpacing(8);
+
     m_ok = new QPushButton(QStringLiteral("OK"), this);
     m_ok->setDefault(true);
-    place(m_ok, 1, 145, 122, 50, 14);
     m_cancel = new QPushButton(QStringLiteral("Abbrechen"), this);
-    place(m_cancel, 2, 7, 122, 50, 14);
-    // Tab order as the controls were listed.
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_cancel);
+    buttons->addStretch(1);
+    buttons->addWidget(m_ok);
+    column->addLayout(buttons);
+    column->setSizeConstraint(QLayout::SetFixedSize);
+    // Tab order as the controls are listed.
     setTabOrder(m_server, m_user);
     setTabOrder(m_user, m_password);
-    setTabOrder(m_password, m_ok);
+    setTabOrder(m_password, m_interval);
+    setTabOrder(m_interval, m_ok);
     setTabOrder(m_ok, m_cancel);
     connect(m_ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
     connect(m_cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
@@ -61,6 +80,7 @@ void CSettingsDlg::OnInitDialog() {
     m_server->setText(Shown(m_settings.Read("HOST")));
     m_user->setText(Shown(m_settings.Read("USER")));
     m_password->setText(Shown(CSettingsStore::ComplementPassword(m_settings.Read("PASS"))));
+    m_interval->setValue(QString::fromStdString(m_settings.Read("INTERVAL")).toInt());
     m_server->setFocus();
 }
 
@@ -68,5 +88,6 @@ void CSettingsDlg::accept() {
     m_settings.Write("HOST", Bytes(m_server->text()));
     m_settings.Write("USER", Bytes(m_user->text()));
     m_settings.Write("PASS", CSettingsStore::ComplementPassword(Bytes(m_password->text())));
+    m_settings.Write("INTERVAL", std::to_string(m_interval->value()));
     QDialog::accept();
 }

@@ -1,11 +1,13 @@
-// The modal dialog "Einstellungen": server, user name and password, read
-// from the settings store when it opens and written back on OK.
+// The modal dialog "Einstellungen": server, user name, password and the
+// interval of the checks on their own ("alle N Minuten prüfen", 0: off),
+// read from the settings store when it opens and written back on OK.
 #pragma once
 
 #include <QDialog>
 
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class CSettingsStore;
 
 class CSettingsDlg : public QDialog {
@@ -18,6 +20,7 @@ public:
     QLineEdit *ServerEdit() const { return m_server; }
     QLineEdit *UserEdit() const { return m_user; }
     QLineEdit *PasswordEdit() const { return m_password; }
+    QSpinBox *IntervalEdit() const { return m_interval; }
     QPushButton *OkButton() const { return m_ok; }
     QPushButton *CancelButton() const { return m_cancel; }
 
@@ -31,6 +34,7 @@ private:
     QLineEdit *m_server = nullptr;
     QLineEdit *m_user = nullptr;
     QLineEdit *m_password = nullptr;
+    QSpinBox *m_interval = nullptr;
     QPushButton *m_ok = nullptr;
     QPushButton *m_cancel = nullptr;
 };

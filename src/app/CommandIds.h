@@ -7,6 +7,8 @@ enum CommandId {
     ID_DELETE = 32773,
     ID_SETTINGS = 32774,
     ID_SAVE = 32775,
+    ID_CANCEL = 32776,
+    ID_CHECK_DRY = 32777,
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,
     ID_FILE_SAVE = 57603,

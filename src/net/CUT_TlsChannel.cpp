@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -62,6 +63,29 @@ std::string ErrorText() {
     const unsigned long code = ERR_get_error();
     if (code != 0) ERR_error_string_n(code, text, sizeof text);
     ERR_clear_error();
+    return text;
+}
+
+// Subject and SHA-256 fingerprint of the server's certificate, so that a
+// user can judge a rejected one (or compare it with what the provider
+// publishes).
+std::string CertificateText(SSL *ssl) {
+    X509 *certificate = ssl != nullptr ? SSL_get0_peer_certificate(ssl) : nullptr;
+    if (certificate == nullptr) return {};
+    std::string text = "subject ";
+    char name[512] = {};
+    X509_NAME_oneline(X509_get_subject_name(certificate), name, sizeof name);
+    text += name;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (X509_digest(certificate, EVP_sha256(), digest, &length) == 1) {
+        text += ", SHA-256 ";
+        char hex[4];
+        for (unsigned int i = 0; i < length; ++i) {
+            std::snprintf(hex, sizeof hex, i == 0 ? "%02X" : ":%02X", digest[i]);
+            text += hex;
+        }
+    }
     return text;
 }
 
@@ -126,6 +150,8 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
         const long verify = SSL_get_verify_result(m_ssl);
         if (verify != X509_V_OK) {
             m_error = X509_verify_cert_error_string(verify);
+            const std::string certificate = CertificateText(m_ssl);
+            if (!certificate.empty()) m_error += "; " + certificate;
             Free();
             return RC_CERTIFICATE_REJECTED;
         }

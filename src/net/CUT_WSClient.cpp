@@ -73,6 +73,8 @@ void CUT_WSClient::ApplyTimeoutOptions() {
 
 ResultCode CUT_WSClient::Connect(int port, const char *host, long timeout, int family, int type) {
     if (m_socket != kNoSocket) return OnError(RC_SOCKET_IN_USE);
+    m_failureErrno = 0;
+    m_failureDetail.clear();
 
     if (ParseDotted(host) != INADDR_NONE) {
         CopyAddressText(host);
@@ -96,6 +98,7 @@ ResultCode CUT_WSClient::Connect(int port, const char *host, long timeout, int f
         int error = net_platform::LastError();
         bool pending = error == EINPROGRESS || error == EWOULDBLOCK || error == EAGAIN;
         if (!pending) {
+            m_failureErrno = error;
             DropDataSocket();
             // A refusal seen at once still means "not established in time"
             // for a timed connect, as it does where the refusal arrives later.
@@ -103,8 +106,20 @@ ResultCode CUT_WSClient::Connect(int port, const char *host, long timeout, int f
         }
         // Writable alone is not enough: a failed connect also turns the
         // socket writable here, so its pending error decides.
-        if (!timed || WaitForSend(timeout, 0) != RC_OK ||
-            net_platform::PendingError(m_socket) != 0) {
+        bool writable = false;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(timeout);
+        // In slices, so that a stop request ends a connect that hangs.
+        while (timed && !writable && !StopRequested()) {
+            const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       until - std::chrono::steady_clock::now())
+                                       .count();
+            if (left <= 0) break;
+            const long slice = left < 250 ? static_cast<long>(left) : 250;
+            writable = WaitForSend(0, slice * 1000) == RC_OK;
+        }
+        const int pendingError = writable ? net_platform::PendingError(m_socket) : ETIMEDOUT;
+        if (!timed || pendingError != 0) {
+            m_failureErrno = timed ? pendingError : error;
             DropDataSocket();
             return OnError(RC_NO_CONNECTION);
         }
@@ -519,7 +534,9 @@ int CUT_WSClient::SendBufferBytes() const {
 ResultCode CUT_WSClient::StartTls(const std::string &host, const std::string &caFile) {
     if (m_socket == kNoSocket) return OnError(RC_NO_SOCKET);
     ResetReceiveBuffer();
-    return OnError(m_tls.Start(m_socket, host, caFile));
+    const ResultCode started = m_tls.Start(m_socket, host, caFile);
+    if (started != RC_OK) m_failureDetail = m_tls.LastError();
+    return OnError(started);
 }
 
 void CUT_WSClient::SetReadDeadline(long milliseconds) {
@@ -537,9 +554,35 @@ bool CUT_WSClient::WaitForLineData(long timeout) {
         if (left <= 0) return false;
         if (waitMs < 0 || left < waitMs) waitMs = left;
     }
-    if (waitMs < 0) return true;  // no wait: the read blocks on the socket's own time-out
-    return WaitForReceive(static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000) * 1000) ==
-           RC_OK;
+    if (waitMs < 0 && m_stop == nullptr) return true;  // the read blocks on the socket's own time-out
+    return WaitReadableStoppable(waitMs);
+}
+
+bool CUT_WSClient::WaitReadableStoppable(long long milliseconds) {
+    if (m_stop == nullptr)
+        return WaitForReceive(static_cast<long>(milliseconds / 1000),
+                              static_cast<long>(milliseconds % 1000) * 1000) == RC_OK;
+    const auto start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point stopSeen{};
+    bool seen = false;
+    for (;;) {
+        const long long spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now() - start)
+                                    .count();
+        long long slice = 200;
+        if (milliseconds >= 0) {
+            if (spent >= milliseconds) return false;
+            if (milliseconds - spent < slice) slice = milliseconds - spent;
+        }
+        if (WaitForReceive(0, static_cast<long>(slice) * 1000) == RC_OK) return true;
+        if (!StopRequested()) continue;
+        const auto now = std::chrono::steady_clock::now();
+        if (!seen) {
+            seen = true;
+            stopSeen = now;
+        }
+        if (now - stopSeen >= std::chrono::milliseconds(kStopGraceMs)) return false;
+    }
 }
 
 ResultCode CUT_WSClient::ClearReceiveBuffer() {
@@ -633,8 +676,11 @@ ResultCode CUT_WSClient::ResolveHostAddress(const char *name, char *out, int siz
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *found = nullptr;
-    if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr)
+    const int resolved = ::getaddrinfo(host, nullptr, &hints, &found);
+    if (resolved != 0 || found == nullptr) {
+        m_failureDetail = resolved != 0 ? ::gai_strerror(resolved) : "no address";
         return OnError(RC_HOST_NOT_FOUND);
+    }
     char text[INET_ADDRSTRLEN] = {};
     const auto *address = reinterpret_cast<const sockaddr_in *>(found->ai_addr);
     bool formatted = inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr;

@@ -10,6 +10,7 @@
 
 #include <netinet/in.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -101,6 +102,21 @@ public:
     // however slowly the bytes trickle in; 0 or less: no such bound.
     void SetReadDeadline(long milliseconds);
 
+    // Why the last connect or TLS start failed, for people: the system's
+    // error number where there is one (ECONNREFUSED, ETIMEDOUT, ...) and a
+    // text (the resolver's, or the TLS library's with the certificate's
+    // subject and SHA-256 fingerprint). Cleared by each Connect.
+    int FailureErrno() const { return m_failureErrno; }
+    const std::string &FailureDetail() const { return m_failureDetail; }
+
+    // A request to stop, set from another thread. A wait for data that has
+    // seen nothing for kStopGraceMs after the request gives up early (the
+    // caller sees a time-out); data that keeps coming is still taken, so a
+    // reply in hand can end in step.
+    static constexpr long kStopGraceMs = 1500;
+    void SetStopRequest(const std::atomic<bool> *stop) { m_stop = stop; }
+    bool StopRequested() const { return m_stop != nullptr && m_stop->load(); }
+
     // Read access for derived classes and tests.
     SocketHandle DataSocket() const { return m_socket; }
     int RemotePort() const { return m_remotePort; }
@@ -127,6 +143,8 @@ protected:
     void *m_window = nullptr;
     int m_sendTimeoutMs = 30000;
     int m_receiveTimeoutMs = 30000;
+    int m_failureErrno = 0;
+    std::string m_failureDetail;
 
 private:
     // The stream below the buffer: TLS when started, else the raw
@@ -150,7 +168,12 @@ private:
     // capped by the read deadline. False when neither allows more.
     bool WaitForLineData(long timeout);
 
+    // Waits up to milliseconds (negative: for ever) in slices, so that a
+    // stop request can end it; true when data is there.
+    bool WaitReadableStoppable(long long milliseconds);
+
     bool m_hasDeadline = false;
+    const std::atomic<bool> *m_stop = nullptr;
     std::chrono::steady_clock::time_point m_deadline;
 
     void CopyAddressText(const char *text);

@@ -72,6 +72,7 @@ ResultCode CUT_Pop3Session::SetPort(int port) {
 
 ResultCode CUT_Pop3Session::LoseSync(ResultCode code) {
     // No QUIT: whatever was marked for deletion stays on the server.
+    if (!m_lostSync) m_lostSyncCode = code;
     m_lostSync = true;
     m_queued.clear();
     m_outgoing.clear();
@@ -149,7 +150,8 @@ CUT_Pop3Session::Status CUT_Pop3Session::ReadStatus(int timeout) {
 
 bool CUT_Pop3Session::ReadPositiveReply(int timeout) {
     const Status status = ReadStatus(timeout);
-    if (status == Status::Silent || status == Status::Garbled) LoseSync();
+    if (status == Status::Silent) LoseSync(RC_NO_REPLY);
+    if (status == Status::Garbled) LoseSync();
     return status == Status::Positive;
 }
 
@@ -186,6 +188,7 @@ ResultCode CUT_Pop3Session::ReadListing(Take take) {
 ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, const char *password) {
     CloseMailbox();
     m_lostSync = false;
+    m_lostSyncCode = RC_OK;
     m_deletionsMarked = 0;
     m_capabilities.clear();
 

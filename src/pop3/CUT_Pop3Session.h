@@ -104,6 +104,9 @@ public:
     ResultCode SetReplyTimeLimit(int seconds);
     // The conversation lost its step; see above.
     bool LostSync() const { return m_lostSync; }
+    // What lost it first: RC_NO_REPLY (late or silent), RC_ABORTED, or
+    // RC_LOST_SYNC (unreadable, cut short, out of order).
+    ResultCode LostSyncCode() const { return m_lostSyncCode; }
     // Whether the piece last handed out by ReadMessageLine or
     // ReadRetrieveLine began a line (a longer line comes in pieces).
     bool PieceStartedLine() const { return m_pieceStartedLine; }
@@ -168,6 +171,7 @@ private:
     std::vector<MessageSizeEntry> m_sizes;
     std::vector<std::string> m_capabilities;
     bool m_lostSync = false;
+    ResultCode m_lostSyncCode = RC_OK;
     bool m_atLineStart = true;
     bool m_pieceStartedLine = true;
     int m_deletionsMarked = 0;

@@ -69,11 +69,16 @@ public:
     void SetTitle(const std::string &title) override { titles.push_back(title); }
     void RepaintList() override { ++repaints; }
     // As the window does: no box in an unattended run.
-    void ShowMessage(const std::string &text) override {
-        if (!BatchMode) boxes.push_back(text);
+    void ShowMessage(const std::string &text, const std::string &detail) override {
+        if (!BatchMode) boxes.push_back(text), details.push_back(detail);
+    }
+    void RowFailed(const std::string &text, const std::string &detail) override {
+        rowFailures.push_back(text + ": " + detail);
     }
     std::vector<std::string> titles;
     std::vector<std::string> boxes;
+    std::vector<std::string> details;  // one per box
+    std::vector<std::string> rowFailures;
     int repaints = 0;
 };
 

@@ -18,7 +18,7 @@
 
 #include "BatchMode.h"
 #include "CMainFrame.h"
-#include "CMemoryScanList.h"
+#include "CScanRowModel.h"
 #include "CPelloruApp.h"
 #include "CPelloruView.h"
 #include "CSettingsDlg.h"
@@ -104,7 +104,8 @@ private slots:
         QCOMPARE(menus[1]->text(), QStringLiteral("&Bearbeiten"));
         QCOMPARE(menus[2]->text(), QStringLiteral("&?"));
         QCOMPARE(Entries(menus[0]->menu()),
-                 QStringList({"Check", "|", "Einstellungen", "|", "&Beenden"}));
+                 QStringList({"Check", "Probelauf", "Abbrechen", "|", "Einstellungen", "|",
+                              "&Beenden"}));
         QCOMPARE(Entries(menus[1]->menu()),
                  QStringList({"&Kopieren\tStrg+C", "|", "Löschen", "|", "In Datei sichern"}));
         QCOMPARE(Entries(menus[2]->menu()), QStringList({"Inf&o über Pelloru..."}));
@@ -112,7 +113,7 @@ private slots:
         QStringList bar;
         for (QAction *action : frame.ToolBar()->actions())
             bar << (action->isSeparator() ? QStringLiteral("|") : action->data().toString());
-        QCOMPARE(bar, QStringList({"32771", "|", "57634", "|", "32774", "|", "57664"}));
+        QCOMPARE(bar, QStringList({"32771", "32776", "|", "57634", "|", "32774", "|", "57664"}));
         QCOMPARE(frame.Command(ID_CHECK)->statusTip(), QStringLiteral("Auf Mails prüfen."));
         QCOMPARE(frame.Command(ID_CHECK)->toolTip(), QStringLiteral("Check"));
         QCOMPARE(frame.Command(ID_EDIT_COPY)->toolTip(), QStringLiteral("Kopieren"));
@@ -120,11 +121,11 @@ private slots:
         QCOMPARE(frame.MessagePane()->text(), QStringLiteral("Bereit"));
 
         CPelloruView *view = frame.View();
-        QCOMPARE(view->columnCount(), 6);
+        QCOMPARE(view->model()->columnCount(), 6);
         const QStringList titles = {"E-Mail", "Name", "Größe", "Betreff", "Text", "ID"};
         const int widths[] = {150, 150, 80, 300, 400, 200};
         for (int column = 0; column < 6; ++column) {
-            QCOMPARE(view->headerItem()->text(column), titles[column]);
+            QCOMPARE(view->model()->headerData(column, Qt::Horizontal).toString(), titles[column]);
             QCOMPARE(view->columnWidth(column), widths[column]);
         }
         QCOMPARE(view->selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -137,7 +138,7 @@ private slots:
         for (int id : {ID_EDIT_COPY, ID_DELETE, ID_SAVE}) QVERIFY(!frame.Command(id)->isEnabled());
         QVERIFY(frame.Command(ID_CHECK)->isEnabled());
         QVERIFY(frame.Command(ID_SETTINGS)->isEnabled());
-        frame.View()->topLevelItem(1)->setSelected(true);
+        frame.View()->SelectRow(1, true);
         for (int id : {ID_EDIT_COPY, ID_DELETE, ID_SAVE}) QVERIFY(frame.Command(id)->isEnabled());
         frame.View()->clearSelection();
         QVERIFY(!frame.Command(ID_EDIT_COPY)->isEnabled());
@@ -151,7 +152,7 @@ private slots:
         Fill(view, 3);
         const std::string longText(150, 'L');
         view->SetCellText(1, 3, longText, "");
-        view->topLevelItem(0)->setSelected(true);
+        view->SelectRow(0, true);
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
 
         // Below the last row: no menu.
@@ -167,8 +168,8 @@ private slots:
                               "Kopieren: " + QString(100, 'L') + "...", "|",
                               "Löschen selektierte"}));
         // The row is selected and focused; the other selection stays.
-        QVERIFY(view->topLevelItem(1)->isSelected());
-        QVERIFY(view->topLevelItem(0)->isSelected());
+        QVERIFY(view->IsRowSelected(1));
+        QVERIFY(view->IsRowSelected(0));
         QCOMPARE(view->currentIndex().row(), 1);
         menu->actions()[2]->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), QString(150, 'L'));
@@ -183,7 +184,7 @@ private slots:
         QGuiApplication::clipboard()->setText(QStringLiteral("before"));
         view->OnCopy(ID_EDIT_COPY);  // nothing selected: clipboard untouched
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
-        for (int row : {0, 2, 3}) view->topLevelItem(row)->setSelected(true);
+        for (int row : {0, 2, 3}) view->SelectRow(row, true);
         frame.Command(ID_EDIT_COPY)->trigger();
         const QString text = QGuiApplication::clipboard()->text();
         const QStringList lines = text.split(QStringLiteral("\r\n"));
@@ -203,9 +204,9 @@ private slots:
         view->InsertRow(0, "x", "");
         view->SetCellText(0, 3, " Gr\xFC\xDF" "e", "iso-8859-1");
         view->SetCellText(0, 5, " <id\xE4@x>", "");
-        QCOMPARE(view->topLevelItem(0)->text(3), QStringLiteral(" Grüße"));
+        QCOMPARE(view->ShownCell(0, 3), QStringLiteral(" Grüße"));
         QCOMPARE(view->CellText(0, 3), std::string(" Gr\xFC\xDF" "e"));
-        QCOMPARE(view->topLevelItem(0)->text(5), QStringLiteral(" <idä@x>"));  // Windows-1252
+        QCOMPARE(view->ShownCell(0, 5), QStringLiteral(" <idä@x>"));  // Windows-1252
         QCOMPARE(view->CellText(0, 5), std::string(" <id\xE4@x>"));
     }
 
@@ -411,11 +412,11 @@ private slots:
     }
 
     void listOutputCannotSteerTheTerminal() {
-        CMemoryScanList list;
+        CScanRowModel list;
         list.InsertRow(0, "a\tb\r\n", "");
         list.SetCellText(0, ColSubject, "\x1b]0;title\x07\x1b[2J\x7f", "");
         list.SetCellText(0, ColText, "caf\xC3\xA9 \xC2\x9B" "1m", "utf-8");
-        QCOMPARE(QString::fromUtf8(CPelloruApp::FormatRows(list)),
+        QCOMPARE(QString::fromUtf8(CHeadlessRun::FormatRows(list)),
                  QStringLiteral("a\\tb\\r\\n\t\t\t\\x1b]0;title\\x07\\x1b[2J\\x7f\t"
                                 "café \\u009b1m\t\n"));
     }

@@ -1,0 +1,185 @@
+#include "CHeadlessRun.h"
+
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+#include "BatchMode.h"
+#include "CMailboxScan.h"
+#include "CScanRowModel.h"
+#include "CScanWindow.h"
+#include "CSettingsStore.h"
+
+namespace {
+
+// The first SIGINT or SIGTERM asks the scan to stop after the message in
+// hand; a second one ends the program at once (the server then commits
+// nothing).
+std::atomic<bool> g_stop{false};
+
+extern "C" void OnStopSignal(int number) {
+    g_stop = true;
+    ::signal(number, SIG_DFL);
+}
+
+// Says on standard error what failed and why, one line each.
+class ConsoleWindow : public CScanWindow {
+public:
+    ConsoleWindow(std::string name, bool quiet) : m_name(std::move(name)), m_quiet(quiet) {}
+    void SetTitle(const std::string &) override {}
+    void RepaintList() override {}
+    // A box without a reason is news, not a failure ("Keine E-Mails vorhanden.").
+    void ShowMessage(const std::string &text, const std::string &detail) override {
+        if (!detail.empty()) RowFailed(text, detail);
+    }
+    void RowFailed(const std::string &text, const std::string &detail) override {
+        if (m_quiet) return;
+        std::cerr << m_name << ": " << text << (detail.empty() ? "" : ": ") << detail << std::endl;
+    }
+
+private:
+    std::string m_name;
+    bool m_quiet;
+};
+
+std::string Escaped(const std::string &text) {
+    std::string out;
+    char code[8];
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(code, sizeof code, "\\x%02x", c);
+            out += code;
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            // A C1 control in UTF-8, which some terminals obey.
+            std::snprintf(code, sizeof code, "\\u%04x", next);
+            out += code;
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string ReadLine(std::istream &in, std::ostream &out, const char *prompt, bool terminal,
+                     bool hidden) {
+    if (terminal) out << prompt << std::flush;
+    termios saved{};
+    const bool masked = terminal && hidden && ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (masked) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string line;
+    std::getline(in, line);
+    if (masked) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        out << "\n";
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+}  // namespace
+
+int CHeadlessRun::ExitStatus(int outcome) {
+    switch (outcome) {
+    case CMailboxScan::ConnectionFailed: return kExitLogOnFailed;
+    case CMailboxScan::MailboxFailed: return kExitMailboxFailed;
+    case CMailboxScan::Interrupted: return kExitInterrupted;
+    case CMailboxScan::MessagesFailed: return kExitMessagesFailed;
+    case CMailboxScan::Cancelled: return kExitStopped;
+    default: return kExitScanned;
+    }
+}
+
+void CHeadlessRun::WriteRows(const CScanRowModel &rows, std::ostream &out) {
+    // Row by row: a large mailbox never has its whole listing in memory twice.
+    std::string line;
+    for (int row = 0; row < rows.RowCount(); ++row) {
+        line.clear();
+        for (int column = 0; column < kScanColumns; ++column) {
+            if (column > 0) line += '\t';
+            line += Escaped(rows.ShownText(row, column));
+        }
+        line += '\n';
+        out << line;
+    }
+}
+
+std::string CHeadlessRun::FormatRows(const CScanRowModel &rows) {
+    std::ostringstream text;
+    WriteRows(rows, text);
+    return text.str();
+}
+
+int CHeadlessRun::Scan(const std::string &executableName, bool printRows, std::ostream &out,
+                       bool dryRun, bool debug, bool quiet) {
+    BatchMode = 1;
+    BatchQuiet = quiet ? 1 : 0;
+    CSettingsStore settings(executableName);
+    CScanRowModel rows;
+    ConsoleWindow window(executableName, quiet);
+    CMailboxScan scan(rows, window, settings, executableName);
+    scan.SetDryRun(dryRun);
+    g_stop = false;
+    scan.SetStopRequest(&g_stop);
+    struct sigaction stop {};
+    stop.sa_handler = OnStopSignal;
+    sigemptyset(&stop.sa_mask);
+    struct sigaction oldInt {}, oldTerm {};
+    ::sigaction(SIGINT, &stop, &oldInt);
+    ::sigaction(SIGTERM, &stop, &oldTerm);
+    if (debug) scan.SetTrace([](const std::string &line) { std::cerr << line << '\n'; });
+    scan.ScanMailbox(List);
+    ::sigaction(SIGINT, &oldInt, nullptr);
+    ::sigaction(SIGTERM, &oldTerm, nullptr);
+    if (printRows) {
+        WriteRows(rows, out);
+    } else if (dryRun) {
+        // What an unattended run would delete, and by which pattern.
+        CScanRowModel matched;
+        for (int row = 0; row < rows.RowCount(); ++row) {
+            if (rows.CellText(row, ColAddress).rfind(CMailboxScan::kWouldDelete, 0) != 0) continue;
+            const int at = matched.RowCount();
+            matched.InsertRow(at, "", "");
+            for (int column = 0; column < kScanColumns; ++column)
+                matched.SetCellText(at, column, rows.ShownText(row, column), "UTF-8");
+        }
+        WriteRows(matched, out);
+    }
+    out << std::flush;
+    return ExitStatus(scan.LastOutcome());
+}
+
+int CHeadlessRun::Configure(const std::string &executableName, std::istream &in, std::ostream &out,
+                            bool terminal) {
+    const std::string host = ReadLine(in, out, "POP3 Server: ", terminal, false);
+    const std::string user = ReadLine(in, out, "Benutzername: ", terminal, false);
+    const std::string password = ReadLine(in, out, "Kennwort: ", terminal, true);
+    if (!in && in.eof() && host.empty()) return kExitFailed;
+    CSettingsStore settings(executableName);
+    bool stored = settings.Write("HOST", host);
+    stored = settings.Write("USER", user) && stored;
+    stored = settings.Write("PASS", CSettingsStore::ComplementPassword(password)) && stored;
+    if (!stored) {
+        std::cerr << "Die Einstellungen konnten nicht gespeichert werden: "
+                  << settings.ProfilePath() << "\n";
+        return kExitFailed;
+    }
+    return 0;
+}

@@ -1,0 +1,42 @@
+// The runs without a window: one unattended scan (--list, /b without a
+// display, --dry-run, --debug) and --configure. They need Qt's core only.
+// Each failure is one line on standard error (unless quiet), and the exit
+// status says how the run ended.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+class CScanRowModel;
+
+class CHeadlessRun {
+public:
+    // Exit statuses of the unattended runs and of --configure.
+    static constexpr int kExitScanned = 0;         // the scan ran (also on an empty mailbox)
+    static constexpr int kExitFailed = 1;          // --configure could not read or store
+    static constexpr int kExitLogOnFailed = 2;     // no connection, or the log-on was refused
+    static constexpr int kExitMailboxFailed = 3;   // STAT or LIST refused or unreadable
+    static constexpr int kExitInterrupted = 4;     // the conversation broke off; nothing deleted
+    static constexpr int kExitMessagesFailed = 5;  // a matched message was not backed up or deleted
+    static constexpr int kExitStopped = 6;         // stopped by SIGINT or SIGTERM; marked deletions done
+    static constexpr int kExitUsage = 64;          // an unknown option (EX_USAGE)
+    static constexpr int kExitNoDisplay = 69;      // the window needs a display (EX_UNAVAILABLE)
+
+    // One List scan in batch mode. printRows: print every row (--list);
+    // otherwise a dry run prints the rows its patterns match. debug: the
+    // conversation on standard error. quiet: no failure lines.
+    static int Scan(const std::string &executableName, bool printRows, std::ostream &out,
+                    bool dryRun, bool debug, bool quiet);
+    // Reads server, user name and password, one per line, and stores them
+    // as the settings dialog does.
+    static int Configure(const std::string &executableName, std::istream &in, std::ostream &out,
+                         bool terminal);
+    // The exit status of a scan's outcome (CMailboxScan::Outcome).
+    static int ExitStatus(int outcome);
+
+    // The rows as UTF-8 lines of six tab-separated cells. Tab, CR and LF
+    // inside a cell become \t, \r, \n, every other control character
+    // \xNN (C1 controls \u00NN): a subject cannot steer the terminal.
+    static std::string FormatRows(const CScanRowModel &rows);
+    static void WriteRows(const CScanRowModel &rows, std::ostream &out);
+};

@@ -1,0 +1,108 @@
+#include "CScanRowModel.h"
+
+#include <algorithm>
+
+#include "DisplayText.h"
+
+namespace {
+const char *const kTitles[] = {"E-Mail", "Name", "Größe", "Betreff", "Text", "ID"};
+}
+
+CScanRowModel::CScanRowModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+int CScanRowModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : RowCount();
+}
+
+int CScanRowModel::columnCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : kScanColumns;
+}
+
+const CScanRowModel::Cell *CScanRowModel::At(int row, int column) const {
+    if (row < 0 || row >= RowCount() || column < 0 || column >= kScanColumns) return nullptr;
+    return &m_rows[static_cast<size_t>(row)].cells[column];
+}
+
+QVariant CScanRowModel::data(const QModelIndex &index, int role) const {
+    const Cell *cell = At(index.row(), index.column());
+    if (cell == nullptr) return {};
+    switch (role) {
+    case Qt::DisplayRole: {
+        // One line per row, as a report list shows it.
+        QString line = cell->text;
+        line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        return line.replace(QChar('\r'), QChar(' ')).replace(QChar('\n'), QChar(' '));
+    }
+    case kCellTextRole: return cell->text;
+    case kCellBytesRole: return QByteArray::fromStdString(cell->bytes);
+    case kRowKeyRole:
+        return index.column() == 0
+                   ? QVariant(QByteArray::fromStdString(m_rows[static_cast<size_t>(index.row())].key))
+                   : QVariant();
+    default: return {};
+    }
+}
+
+QVariant CScanRowModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= kScanColumns)
+        return {};
+    return QString::fromUtf8(kTitles[section]);
+}
+
+void CScanRowModel::DeleteAllRows() {
+    beginResetModel();
+    m_rows.clear();
+    m_selected.clear();
+    endResetModel();
+}
+
+void CScanRowModel::InsertRow(int index, const std::string &column0, const std::string &charset) {
+    if (index < 0 || index > RowCount()) index = RowCount();
+    beginInsertRows(QModelIndex(), index, index);
+    m_rows.insert(m_rows.begin() + index, Row());
+    endInsertRows();
+    SetCellText(index, 0, column0, charset);
+}
+
+void CScanRowModel::SetCellText(int row, int column, const std::string &bytes,
+                                const std::string &charset) {
+    if (At(row, column) == nullptr) return;
+    Cell &cell = m_rows[static_cast<size_t>(row)].cells[column];
+    cell.bytes = bytes;
+    cell.charset = charset;
+    cell.text = QString::fromStdString(DisplayText(bytes, charset.c_str()));
+    const QModelIndex changed = index(row, column);
+    emit dataChanged(changed, changed);
+}
+
+std::string CScanRowModel::CellText(int row, int column) const {
+    const Cell *cell = At(row, column);
+    return cell != nullptr ? cell->bytes : std::string();
+}
+
+void CScanRowModel::SetRowKey(int row, const std::string &key) {
+    if (row >= 0 && row < RowCount()) m_rows[static_cast<size_t>(row)].key = key;
+}
+
+std::string CScanRowModel::RowKey(int row) const {
+    return row >= 0 && row < RowCount() ? m_rows[static_cast<size_t>(row)].key : std::string();
+}
+
+void CScanRowModel::SetSelectedRows(std::vector<int> rows) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    m_selected = std::move(rows);
+}
+
+std::string CScanRowModel::ShownText(int row, int column) const {
+    const Cell *cell = At(row, column);
+    if (cell == nullptr) return {};
+    const QByteArray utf8 = cell->text.toUtf8();
+    return std::string(utf8.constData(), static_cast<size_t>(utf8.size()));
+}
+
+QString CScanRowModel::FullText(int row, int column) const {
+    const Cell *cell = At(row, column);
+    return cell != nullptr ? cell->text : QString();
+}

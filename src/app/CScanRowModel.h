@@ -1,0 +1,68 @@
+// The rows of the last scan: six cells each, kept as the bytes the scan
+// found with their character set, shown converted to Unicode. The one
+// store of rows: the window's list shows it through the item model, the
+// headless runs print it, and tests read it. It lives in the thread that
+// owns it; a scan on another thread writes to it through CScanRowFeed.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+#include "CScanList.h"
+
+class CScanRowModel : public QAbstractTableModel, public CScanList {
+    Q_OBJECT
+public:
+    // The cell's bytes as the scan set them.
+    static constexpr int kCellBytesRole = Qt::UserRole;
+    // The cell's whole text, line breaks included (the display role shows
+    // it on one line); copies take it whole.
+    static constexpr int kCellTextRole = Qt::UserRole + 1;
+    // Column 0 only: what identifies the row's message on the server.
+    static constexpr int kRowKeyRole = Qt::UserRole + 2;
+
+    explicit CScanRowModel(QObject *parent = nullptr);
+
+    // QAbstractTableModel
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    // CScanList
+    void DeleteAllRows() override;
+    void InsertRow(int index, const std::string &column0, const std::string &charset) override;
+    void SetCellText(int row, int column, const std::string &bytes,
+                     const std::string &charset) override;
+    std::string CellText(int row, int column) const override;
+    std::vector<int> SelectedRows() const override { return m_selected; }
+    void SetRowKey(int row, const std::string &key) override;
+    std::string RowKey(int row) const override;
+
+    // Which rows the commands on selected rows act on (the view keeps it
+    // in step with its selection), ascending.
+    void SetSelectedRows(std::vector<int> rows);
+    int RowCount() const { return static_cast<int>(m_rows.size()); }
+    // The cell as shown: UTF-8, line breaks kept.
+    std::string ShownText(int row, int column) const;
+    QString FullText(int row, int column) const;
+
+private:
+    struct Cell {
+        std::string bytes;
+        std::string charset;
+        QString text;  // converted once, when set
+    };
+    struct Row {
+        Cell cells[kScanColumns];
+        std::string key;
+    };
+    const Cell *At(int row, int column) const;
+
+    std::vector<Row> m_rows;
+    std::vector<int> m_selected;
+};

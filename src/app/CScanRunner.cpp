@@ -1,0 +1,100 @@
+#include "CScanRunner.h"
+
+#include <QMetaObject>
+#include <QPointer>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "CMailboxScan.h"
+#include "CScanRowFeed.h"
+#include "CScanRowModel.h"
+#include "CScanWindow.h"
+
+// The window as the scan's thread sees it: each call is handed to the
+// runner's thread. A box waits until the user closed it, unless the
+// runner is going away.
+class CScanRunner::WindowRelay : public CScanWindow {
+public:
+    explicit WindowRelay(CScanRunner &runner) : m_runner(runner) {}
+
+    void SetTitle(const std::string &title) override {
+        Post([title](CScanWindow &window) { window.SetTitle(title); });
+    }
+    void RepaintList() override {}
+    void Progress(long done, long total) override {
+        Post([done, total](CScanWindow &window) { window.Progress(done, total); });
+    }
+    void RowFailed(const std::string &text, const std::string &detail) override {
+        Post([text, detail](CScanWindow &window) { window.RowFailed(text, detail); });
+    }
+    void ShowMessage(const std::string &text, const std::string &detail) override {
+        struct Done {
+            std::mutex mutex;
+            std::condition_variable closed;
+            bool done = false;
+        };
+        auto done = std::make_shared<Done>();
+        Post([text, detail, done](CScanWindow &window) {
+            window.ShowMessage(text, detail);
+            std::lock_guard<std::mutex> lock(done->mutex);
+            done->done = true;
+            done->closed.notify_all();
+        });
+        std::unique_lock<std::mutex> lock(done->mutex);
+        while (!done->done && !m_runner.m_abandon)
+            done->closed.wait_for(lock, std::chrono::milliseconds(100));
+    }
+
+private:
+    template <typename Call> void Post(Call call) {
+        CScanRunner *runner = &m_runner;
+        QMetaObject::invokeMethod(
+            runner, [runner, call] { call(runner->m_window); }, Qt::QueuedConnection);
+    }
+
+    CScanRunner &m_runner;
+};
+
+CScanRunner::CScanRunner(CScanRowModel &model, CScanWindow &window, QObject *parent)
+    : QObject(parent), m_model(model), m_window(window) {}
+
+CScanRunner::~CScanRunner() {
+    m_abandon = true;
+    m_stop = true;
+    Join();
+}
+
+void CScanRunner::Join() {
+    if (m_thread.joinable()) m_thread.join();
+    m_scan.reset();
+    m_relay.reset();
+    m_feed.reset();
+}
+
+bool CScanRunner::Start(const CSettingsStore &settings, const std::string &executableName,
+                        int mode, bool dryRun) {
+    if (Running()) return false;
+    m_stop = false;
+    m_feed = std::make_unique<CScanRowFeed>(m_model);
+    m_relay = std::make_unique<WindowRelay>(*this);
+    m_scan = std::make_unique<CMailboxScan>(*m_feed, *m_relay, settings, executableName);
+    m_scan->SetDryRun(dryRun);
+    m_scan->SetStopRequest(&m_stop);
+    m_thread = std::thread([this, mode] {
+        m_scan->ScanMailbox(mode);
+        const int outcome = m_scan->LastOutcome();
+        const QString reason = QString::fromStdString(m_scan->LastReason());
+        const bool stopped = m_stop.load();
+        // Queued behind the scan's last rows: whoever hears of the end
+        // sees them all.
+        QMetaObject::invokeMethod(
+            this,
+            [this, outcome, reason, stopped] {
+                Join();
+                emit Finished(outcome, reason, stopped);
+            },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
