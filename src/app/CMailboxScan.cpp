@@ -71,7 +71,14 @@ CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, const CSettings
       m_server(CServerAddress::Parse(settings.Read("HOST"), settings.Read("CAFILE"))),
       m_account{settings.Read("USER"), CSettingsStore::ComplementPassword(settings.Read("PASS"))},
       m_ownPatterns(std::make_unique<CDirectDeletePatterns>()), m_patterns(*m_ownPatterns),
-      m_executableName(std::move(executableName)) {}
+      m_executableName(std::move(executableName)) {
+    // "TIMEOUT": seconds to wait for the server, 1 to 600; else the default.
+    const std::string wait = settings.Read("TIMEOUT");
+    if (!wait.empty() && wait.size() <= 3 && wait.find_first_not_of("0123456789") == std::string::npos) {
+        const int seconds = std::stoi(wait);
+        if (seconds >= 1 && seconds <= 600) m_waitSeconds = seconds;
+    }
+}
 
 CMailboxScan::~CMailboxScan() = default;
 
@@ -79,7 +86,8 @@ void CMailboxScan::Title(const std::string &text) { m_window.SetTitle(text); }
 
 void CMailboxScan::Box(const char *text, const std::string &reason) {
     m_lastReason = reason;
-    m_window.ShowMessage(text, reason);
+    // Whoever stopped the scan knows why it ends; no box asks them.
+    if (!Stopping()) m_window.ShowMessage(text, reason);
 }
 
 std::string CMailboxScan::Reason(CUT_Pop3Session &session, ResultCode code) {

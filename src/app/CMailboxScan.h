@@ -63,7 +63,7 @@ public:
     CMailboxScan(CScanList &list, CScanWindow &window, CServerAddress server, MailAccount account,
                  CDirectDeletePatterns &patterns, std::string executableName);
     // The same with the inputs read from the settings ("HOST", "CAFILE",
-    // "USER", "PASS") and the pattern file of the working directory.
+    // "USER", "PASS", "TIMEOUT") and the pattern file of the working directory.
     CMailboxScan(CScanList &list, CScanWindow &window, const CSettingsStore &settings,
                  std::string executableName);
     ~CMailboxScan();

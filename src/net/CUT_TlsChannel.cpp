@@ -69,8 +69,7 @@ std::string ErrorText() {
 // Subject and SHA-256 fingerprint of the server's certificate, so that a
 // user can judge a rejected one (or compare it with what the provider
 // publishes).
-std::string CertificateText(SSL *ssl) {
-    X509 *certificate = ssl != nullptr ? SSL_get0_peer_certificate(ssl) : nullptr;
+std::string CertificateText(X509 *certificate) {
     if (certificate == nullptr) return {};
     std::string text = "subject ";
     char name[512] = {};
@@ -87,6 +86,15 @@ std::string CertificateText(SSL *ssl) {
         }
     }
     return text;
+}
+
+// Notes the server's own certificate while the chain is checked: after a
+// failed handshake the library no longer hands it out.
+int NoteCertificate(int ok, X509_STORE_CTX *store) {
+    SSL *ssl = static_cast<SSL *>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto *seen = ssl != nullptr ? static_cast<std::string *>(SSL_get_app_data(ssl)) : nullptr;
+    if (seen != nullptr && seen->empty()) *seen = CertificateText(X509_STORE_CTX_get0_cert(store));
+    return ok;
 }
 
 }  // namespace
@@ -141,16 +149,19 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
         SSL_set_tlsext_host_name(m_ssl, host.c_str());
         SSL_set1_host(m_ssl, host.c_str());
     }
+    std::string certificate;
+    SSL_set_app_data(m_ssl, &certificate);
+    SSL_set_verify(m_ssl, SSL_VERIFY_PEER, NoteCertificate);
     int result;
     {
         SigpipeBlock quiet;
         result = SSL_connect(m_ssl);
     }
+    SSL_set_app_data(m_ssl, nullptr);
     if (result != 1) {
         const long verify = SSL_get_verify_result(m_ssl);
         if (verify != X509_V_OK) {
             m_error = X509_verify_cert_error_string(verify);
-            const std::string certificate = CertificateText(m_ssl);
             if (!certificate.empty()) m_error += "; " + certificate;
             Free();
             return RC_CERTIFICATE_REJECTED;

@@ -55,6 +55,9 @@ ResultCode CUT_Pop3Session::SetConnectTimeout(int seconds) {
 ResultCode CUT_Pop3Session::SetReceiveTimeout(int seconds) {
     if (seconds <= 0) return OnError(RC_ERROR);
     m_receiveTimeout = seconds;
+    // Also what the socket itself waits, which bounds the TLS handshake.
+    m_receiveTimeoutMs = seconds * 1000;
+    m_sendTimeoutMs = seconds * 1000;
     return OnError(RC_OK);
 }
 

@@ -10,6 +10,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -17,6 +23,7 @@
 #include <QToolBar>
 
 #include "BatchMode.h"
+#include "CMailboxScan.h"
 #include "CMainFrame.h"
 #include "CScanRowModel.h"
 #include "CPelloruApp.h"
@@ -85,6 +92,57 @@ private:
             .Send(TopReply("From: Anna <anna@example.de>\r\nSubject: Hallo\r\n"
                            "Message-Id: <m1@example.de>\r\n\r\nText\r\n"))
             .Expect("Quit\r\n");
+    }
+
+    struct Box {
+        QString text, detail;
+    };
+
+    // One Check in a window of its own, run to its end; the message box it
+    // showed (closed at once), if any.
+    Box CheckInWindow(CMainFrame **keep = nullptr) {
+        auto *frame = new CMainFrame(*m_settings, "pelloru");
+        frame->View()->OnInitialUpdate();
+        Box box;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&box] {
+            if (auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                box = {shown->text(), shown->detailedText()};
+                shown->accept();
+            }
+        });
+        closer.start(20);
+        QSignalSpy done(frame->View(), &CPelloruView::ScanFinished);
+        frame->View()->OnCheck();
+        if (!done.wait(60000)) qWarning("the scan did not end");
+        if (keep != nullptr)
+            *keep = frame;
+        else
+            delete frame;
+        return box;
+    }
+
+    // A scripted mailbox of these messages (number, Message-Id), each
+    // answered at once, for one connection.
+    static void Mailbox(ScriptedServer &server, const std::vector<int> &numbers) {
+        std::string stat = "+OK " + std::to_string(numbers.size()) + " 100\r\n";
+        std::string list = "+OK\r\n", uidl = "+OK\r\n";
+        for (size_t i = 0; i < numbers.size(); ++i) {
+            list += std::to_string(i + 1) + " 100\r\n";
+            uidl += std::to_string(i + 1) + " u" + std::to_string(numbers[i]) + "\r\n";
+        }
+        server.LogOn()
+            .Expect("CAPA\r\n").Send("+OK\r\n.\r\n")
+            .Expect("STAT\r\n").Send(stat)
+            .Expect("LIST\r\n").Send(list + ".\r\n")
+            .Expect("UIDL\r\n").Send(uidl + ".\r\n");
+        for (size_t i = 0; i < numbers.size(); ++i) {
+            const std::string n = std::to_string(numbers[i]);
+            server.Expect("TOP " + std::to_string(i + 1) + " 25\r\n")
+                .Send(TopReply("From: Absender " + n + " <a" + n + "@example.de>\r\nSubject: Nummer " +
+                               n + "\r\nMessage-Id: <m" + n + "@example.de>\r\n\r\nText\r\n"));
+        }
+        server.Expect("Quit\r\n");
     }
 
 private slots:
@@ -409,6 +467,138 @@ private slots:
             QVERIFY(server.Failures().empty());
         }
         patterns.remove();
+    }
+
+    void failuresSayWhyInTheBoxAndOnStandardError() {
+        TestCertificates certificates;
+        QVERIFY2(certificates.Ok(), certificates.Error().c_str());
+        const std::string noDovecot = DovecotServer::Unavailable();
+        DovecotServer dovecot;
+        std::string error;
+        if (noDovecot.empty()) QVERIFY2(dovecot.Start(&error), error.c_str());
+        ScriptedServer silent;
+        silent.ExpectSilence(3500).NextConnection().ExpectSilence(3500);
+        silent.Start();
+        // A TLS server ends with the first failed handshake: one each.
+        std::vector<std::unique_ptr<ScriptedServer>> tls;
+        auto untrusted = [&] {
+            tls.push_back(std::make_unique<ScriptedServer>());
+            tls.back()->EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+            tls.back()->Start();
+            return "pop3s://127.0.0.1:" + std::to_string(tls.back()->Port());
+        };
+        struct Kind {
+            std::function<std::string()> host;
+            std::string password, reason, more;
+            std::string wait = "3";
+        };
+        auto fixed = [](const std::string &host) { return [host] { return host; }; };
+        const std::vector<Kind> kinds = {
+            {fixed("nonexistent.invalid"), "secret", "ließ sich nicht auflösen", ""},
+            {fixed("127.0.0.1:" + std::to_string(FindClosedPort())), "secret",
+             "hat die Verbindung abgelehnt", ""},
+            {fixed("127.0.0.1:" + std::to_string(silent.Port())), "secret", "Zeitüberschreitung", ""},
+            {untrusted, "secret", "Zertifikat des Servers wurde abgelehnt", "CN=localhost, SHA-256 "},
+            {fixed(noDovecot.empty() ? "127.0.0.1:" + std::to_string(dovecot.Port()) : std::string()),
+             "falsch", "Der Server lehnte die Anmeldung ab: \"-ERR [AUTH] Authentication failed.\"", "",
+             "15"},  // Dovecot holds back a refused log-on, longer each time
+        };
+        m_settings->Write("USER", DovecotServer::kUser);
+        for (const Kind &kind : kinds) {
+            if (kind.host().empty()) {
+                if (qEnvironmentVariableIsSet("CI")) QFAIL(noDovecot.c_str());
+                qWarning("no wrong-password case: %s", noDovecot.c_str());
+                continue;
+            }
+            m_settings->Write("HOST", kind.host());
+            m_settings->Write("TIMEOUT", kind.wait);
+            m_settings->Write("PASS", CSettingsStore::ComplementPassword(kind.password));
+            const QString reason = QString::fromStdString(kind.reason);
+            const Box box = CheckInWindow();
+            QCOMPARE(box.text, QStringLiteral("Connection Failed"));
+            QVERIFY2(box.detail.contains(reason), qPrintable(reason + " / " + box.detail));
+            QVERIFY2(box.detail.contains(QString::fromStdString(kind.more)), qPrintable(box.detail));
+
+            m_settings->Write("HOST", kind.host());
+            QProcess list;
+            list.setProcessEnvironment(Environment(false));
+            list.start(PELLORU_BINARY, {"--list"});
+            QVERIFY(list.waitForFinished(30000));
+            QCOMPARE(list.exitCode(), CPelloruApp::kExitLogOnFailed);
+            const QString said = QString::fromUtf8(list.readAllStandardError());
+            QCOMPARE(said.count('\n'), 1);
+            QVERIFY2(said.startsWith("pelloru: Connection Failed: ") && said.contains(reason),
+                     qPrintable(said));
+        }
+        m_settings->Write("TIMEOUT", "");
+    }
+
+    void aScanLeavesTheWindowResponsiveAndStopsWhenCancelled() {
+        // Cancelled while the server takes its time: the message in hand
+        // is read and the session ends with QUIT; a server that stays
+        // silent is left without one.
+        for (bool answers : {true, false}) {
+            ScriptedServer server;
+            server.LogOn()
+                .Expect("CAPA\r\n").Send("+OK\r\n.\r\n")
+                .Expect("STAT\r\n").Send("+OK 3 300\r\n")
+                .Expect("LIST\r\n").Send("+OK\r\n1 100\r\n2 100\r\n3 100\r\n.\r\n")
+                .Expect("UIDL\r\n").Send("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n")
+                .Expect("TOP 1 25\r\n").Send(TopReply("Subject: eins\r\n\r\nx\r\n"))
+                .Expect("TOP 2 25\r\n").Pause(answers ? 800 : 6000);
+            if (answers) server.Send(TopReply("Subject: zwei\r\n\r\nx\r\n")).Expect("Quit\r\n");
+            PointAt(server);
+            server.Start();
+            CMainFrame frame(*m_settings, "pelloru");
+            CPelloruView *view = frame.View();
+            view->OnInitialUpdate();
+            int ticks = 0;
+            QTimer ticker;
+            connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+            ticker.start(10);
+            QSignalSpy done(view, &CPelloruView::ScanFinished);
+            view->OnCheck();
+            QVERIFY(!frame.Command(ID_CHECK)->isEnabled() && !frame.Command(ID_SETTINGS)->isEnabled());
+            QTRY_COMPARE_WITH_TIMEOUT(view->Model()->RowCount(), 1, 10000);
+            const int before = ticks;
+            QTest::qWait(300);
+            QVERIFY2(ticks - before >= 5, "the event loop stood still during the scan");
+            QVERIFY(frame.Command(ID_CANCEL)->isEnabled());
+            frame.Command(ID_CANCEL)->trigger();
+            QVERIFY(done.wait(10000));
+            QCOMPARE(done.first().at(0).toInt(),
+                     int(answers ? CMailboxScan::Cancelled : CMailboxScan::Interrupted));
+            // The message in hand has its row, filled only where it came whole.
+            QCOMPARE(view->Model()->RowCount(), 2);
+            QCOMPARE(view->Model()->CellText(1, ColSubject), std::string(answers ? " zwei" : ""));
+            QVERIFY(frame.Command(ID_CHECK)->isEnabled() && !frame.Command(ID_CANCEL)->isEnabled());
+            server.Finish();
+            QVERIFY(server.Failures().empty());
+            QCOMPARE(server.Received().find("TOP 3") == std::string::npos, true);
+            QCOMPARE(server.Received().find("Quit") != std::string::npos, answers);
+        }
+    }
+
+    void aSecondScanTellsOfTheNewMessagesOnly() {
+        ScriptedServer server;
+        Mailbox(server, {1, 2});
+        server.NextConnection();
+        Mailbox(server, {1, 2, 3, 4});
+        PointAt(server);
+        server.Start();
+        CMainFrame *frame = nullptr;
+        CheckInWindow(&frame);
+        QSignalSpy told(frame, &CMainFrame::NewMailNotified);
+        QSignalSpy done(frame->View(), &CPelloruView::ScanFinished);
+        frame->View()->OnCheck();
+        QVERIFY(done.wait(30000));
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told.first().at(0).toString(), QStringLiteral("2 neue E-Mails"));
+        QCOMPARE(told.first().at(1).toString(),
+                 QStringLiteral("Absender 3 <a3@example.de>: Nummer 3\nAbsender 4 <a4@example.de>: Nummer 4"));
+        delete frame;
+        server.Finish();
+        QVERIFY(server.Failures().empty());
     }
 
     void listOutputCannotSteerTheTerminal() {
