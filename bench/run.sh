@@ -31,3 +31,18 @@ mail=$(mktemp -d /tmp/pelloru-everyday-XXXXXX)
 python3 bench/everyday_mail.py 2000 "$mail"
 build-bench/bench/preview_share "$pelloru" "$mail"
 rm -rf "$mail"
+echo "== the window during a scan of 2,000 messages, 21 ms round trip"
+cmake --build build-bench -j2 --target window_bench >/dev/null
+fifo=$(mktemp -u /tmp/pelloru-serve-XXXXXX)
+mkfifo "$fifo"
+"$bench" "$pelloru" bench --count 2000 --delay 10.5 --serve <"$fifo" >"$fifo.out" &
+served=$!
+exec 9>"$fifo"
+for _ in $(seq 600); do grep -q XDG_CONFIG_HOME "$fifo.out" 2>/dev/null && break; sleep 0.1; done
+where=$(head -1 "$fifo.out")
+config=${where#XDG_CONFIG_HOME=}; config=${config%%;*}
+(cd "${where##*cd }" && XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=offscreen \
+  "$OLDPWD/build-bench/bench/window_bench" --cancel-at 1000)
+exec 9>&-
+wait "$served"
+rm -f "$fifo" "$fifo.out"

@@ -10,6 +10,52 @@ const char *const kTitles[] = {"E-Mail", "Name", "Größe", "Betreff", "Text", "
 
 CScanRowModel::CScanRowModel(QObject *parent) : QAbstractTableModel(parent) {}
 
+QString CScanRowModel::ShownFor(const std::string &bytes, const std::string &charset) {
+    return QString::fromStdString(DisplayText(bytes, charset.c_str()));
+}
+
+void CScanRowModel::Apply(const std::vector<RowOp> &ops) {
+    // Only appends (as a scan makes them) go in one announcement;
+    // anything else is applied one by one.
+    int count = RowCount();
+    for (const RowOp &op : ops) {
+        if (op.kind == RowOp::Clear || (op.kind == RowOp::Insert && op.row != count)) {
+            for (const RowOp &one : ops) {
+                switch (one.kind) {
+                case RowOp::Clear: DeleteAllRows(); break;
+                case RowOp::Insert: InsertRow(one.row, one.bytes, one.charset); break;
+                case RowOp::Cell: SetCellText(one.row, one.column, one.bytes, one.charset); break;
+                case RowOp::Key: SetRowKey(one.row, one.bytes); break;
+                }
+            }
+            return;
+        }
+        if (op.kind == RowOp::Insert) ++count;
+    }
+    const int before = RowCount();
+    if (count > before) beginInsertRows(QModelIndex(), before, count - 1);
+    int firstChanged = before, lastChanged = -1;
+    for (const RowOp &op : ops) {
+        if (op.kind == RowOp::Insert) {
+            m_rows.emplace_back();
+            Cell &cell = m_rows.back().cells[0];
+            cell.bytes = op.bytes, cell.charset = op.charset, cell.text = op.text;
+            continue;
+        }
+        if (op.row < 0 || op.row >= RowCount()) continue;
+        if (op.row < before) firstChanged = std::min(firstChanged, op.row), lastChanged = std::max(lastChanged, op.row);
+        if (op.kind == RowOp::Key) {
+            m_rows[static_cast<size_t>(op.row)].key = op.bytes;
+        } else if (op.column >= 0 && op.column < kScanColumns) {
+            Cell &cell = m_rows[static_cast<size_t>(op.row)].cells[op.column];
+            cell.bytes = op.bytes, cell.charset = op.charset, cell.text = op.text;
+        }
+    }
+    if (count > before) endInsertRows();
+    if (lastChanged >= 0)
+        emit dataChanged(index(firstChanged, 0), index(lastChanged, kScanColumns - 1));
+}
+
 int CScanRowModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : RowCount();
 }
@@ -71,7 +117,7 @@ void CScanRowModel::SetCellText(int row, int column, const std::string &bytes,
     Cell &cell = m_rows[static_cast<size_t>(row)].cells[column];
     cell.bytes = bytes;
     cell.charset = charset;
-    cell.text = QString::fromStdString(DisplayText(bytes, charset.c_str()));
+    cell.text = ShownFor(bytes, charset);
     const QModelIndex changed = index(row, column);
     emit dataChanged(changed, changed);
 }

@@ -24,6 +24,18 @@ public:
     // Column 0 only: what identifies the row's message on the server.
     static constexpr int kRowKeyRole = Qt::UserRole + 2;
 
+    // One write to the rows, made elsewhere and applied here in a batch.
+    struct RowOp {
+        enum Kind { Clear, Insert, Cell, Key } kind = Cell;
+        int row = 0;
+        int column = 0;
+        std::string bytes;  // the cell's bytes, or the key
+        std::string charset;
+        QString text;  // the cell as shown, converted where the op was made
+    };
+    // The cell as shown, as SetCellText converts it (any thread).
+    static QString ShownFor(const std::string &bytes, const std::string &charset);
+
     explicit CScanRowModel(QObject *parent = nullptr);
 
     // QAbstractTableModel
@@ -42,6 +54,11 @@ public:
     std::vector<int> SelectedRows() const override { return m_selected; }
     void SetRowKey(int row, const std::string &key) override;
     std::string RowKey(int row) const override;
+
+    // Applies the writes in order. Rows added at the end are announced to
+    // views once for the batch, changed cells once as one range: a large
+    // scan costs the view little however many rows it brings.
+    void Apply(const std::vector<RowOp> &ops);
 
     // Which rows the commands on selected rows act on (the view keeps it
     // in step with its selection), ascending.

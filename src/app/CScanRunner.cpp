@@ -18,17 +18,32 @@ class CScanRunner::WindowRelay : public CScanWindow {
 public:
     explicit WindowRelay(CScanRunner &runner) : m_runner(runner) {}
 
+    void RepaintList() override {}
+    // Title and progress change with every message; the window hears of
+    // them as often as the rows arrive, and always of the last.
     void SetTitle(const std::string &title) override {
+        if (!Due(m_titleAt, title.find(" von ") != std::string::npos)) {
+            m_heldTitle = title;
+            return;
+        }
+        m_heldTitle.clear();
         Post([title](CScanWindow &window) { window.SetTitle(title); });
     }
-    void RepaintList() override {}
+    // The last title held back, at the end of the scan.
+    void Finish() {
+        if (!m_heldTitle.empty()) Post([title = m_heldTitle](CScanWindow &window) { window.SetTitle(title); });
+        m_heldTitle.clear();
+    }
     void Progress(long done, long total) override {
+        if (done < total && !Due(m_progressAt, true)) return;
         Post([done, total](CScanWindow &window) { window.Progress(done, total); });
     }
     void RowFailed(const std::string &text, const std::string &detail) override {
         Post([text, detail](CScanWindow &window) { window.RowFailed(text, detail); });
     }
     void ShowMessage(const std::string &text, const std::string &detail) override {
+        // The rows so far are there when the box asks.
+        m_runner.m_feed->Flush();
         struct Done {
             std::mutex mutex;
             std::condition_variable closed;
@@ -47,6 +62,15 @@ public:
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+    static bool Due(Clock::time_point &last, bool often) {
+        const Clock::time_point now = Clock::now();
+        if (often && now - last < std::chrono::milliseconds(CScanRowFeed::kBatchMilliseconds))
+            return false;
+        last = now;
+        return true;
+    }
+
     template <typename Call> void Post(Call call) {
         CScanRunner *runner = &m_runner;
         QMetaObject::invokeMethod(
@@ -54,6 +78,8 @@ private:
     }
 
     CScanRunner &m_runner;
+    Clock::time_point m_titleAt{}, m_progressAt{};
+    std::string m_heldTitle;
 };
 
 CScanRunner::CScanRunner(CScanRowModel &model, CScanWindow &window, QObject *parent)
@@ -83,6 +109,8 @@ bool CScanRunner::Start(const CSettingsStore &settings, const std::string &execu
     m_scan->SetStopRequest(&m_stop);
     m_thread = std::thread([this, mode] {
         m_scan->ScanMailbox(mode);
+        m_feed->Flush();
+        m_relay->Finish();
         const int outcome = m_scan->LastOutcome();
         const QString reason = QString::fromStdString(m_scan->LastReason());
         const bool stopped = m_stop.load();
