@@ -15,6 +15,7 @@
 
 int main(int argc, char **argv) {
     QApplication application(argc, argv);
+    Q_INIT_RESOURCE(pelloru);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pelloru.xpm")));
     const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
     CSettingsStore settings("pelloru");

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -125,11 +126,12 @@ void CMainFrame::CreateMenus() {
     edit->addAction(save);
     QMenu *help = menuBar()->addMenu(QStringLiteral("&?"));
     help->addAction(about);
-    // A highlighted entry shows its prompt, also while it is disabled.
-    for (QMenu *menu : {file, edit, help})
-        connect(menu, &QMenu::hovered, this, [this](QAction *action) {
-            if (!action->isEnabled()) statusBar()->showMessage(action->statusTip());
-        });
+    // The menus do not highlight a disabled entry; the pointer over one
+    // still shows its prompt (eventFilter).
+    for (QMenu *menu : {file, edit, help}) {
+        menu->installEventFilter(this);
+        menu->setMouseTracking(true);
+    }
 
     connect(check, &QAction::triggered, m_view, &CPelloruView::OnCheck);
     connect(dryRun, &QAction::triggered, m_view, &CPelloruView::OnCheckDryRun);
@@ -192,6 +194,18 @@ void CMainFrame::CreateStatusBar() {
         m_indicatorTimer->start(250);
         UpdateIndicators();
     }
+}
+
+bool CMainFrame::eventFilter(QObject *watched, QEvent *event) {
+    auto *menu = qobject_cast<QMenu *>(watched);
+    if (menu != nullptr && event->type() == QEvent::MouseMove) {
+        const QAction *action = menu->actionAt(static_cast<QMouseEvent *>(event)->position().toPoint());
+        if (action != nullptr && !action->isEnabled() && !action->statusTip().isEmpty())
+            statusBar()->showMessage(action->statusTip());
+        else if (action == nullptr || action->isSeparator())
+            statusBar()->clearMessage();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::UpdateIndicators() {

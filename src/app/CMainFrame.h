@@ -51,6 +51,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QAction *MakeCommand(int id, const QString &text, const QString &prompt);
