@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "BatchMode.h"
+#include "CCredentials.h"
 #include "CMailboxScan.h"
 #include "CScanRowModel.h"
 #include "CScanWindow.h"
@@ -167,7 +168,7 @@ int CHeadlessRun::Scan(const std::string &executableName, bool printRows, std::o
 }
 
 int CHeadlessRun::Configure(const std::string &executableName, std::istream &in, std::ostream &out,
-                            bool terminal) {
+                            bool terminal, bool inKeyring) {
     const std::string host = ReadLine(in, out, "POP3 Server: ", terminal, false);
     const std::string user = ReadLine(in, out, "Benutzername: ", terminal, false);
     const std::string password = ReadLine(in, out, "Kennwort: ", terminal, true);
@@ -175,7 +176,11 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
     CSettingsStore settings(executableName);
     bool stored = settings.Write("HOST", host);
     stored = settings.Write("USER", user) && stored;
-    stored = settings.Write("PASS", CSettingsStore::ComplementPassword(password)) && stored;
+    std::string problem;
+    if (stored && !CCredentials::StorePassword(settings, password, inKeyring, &problem)) {
+        std::cerr << "Das Kennwort wurde nicht gespeichert: " << problem << "\n";
+        return kExitFailed;
+    }
     if (!stored) {
         std::cerr << "Die Einstellungen konnten nicht gespeichert werden: "
                   << settings.ProfilePath() << "\n";

@@ -28,9 +28,9 @@ public:
     static int Scan(const std::string &executableName, bool printRows, std::ostream &out,
                     bool dryRun, bool debug, bool quiet);
     // Reads server, user name and password, one per line, and stores them
-    // as the settings dialog does.
+    // as the settings dialog does; inKeyring: the password in the keyring.
     static int Configure(const std::string &executableName, std::istream &in, std::ostream &out,
-                         bool terminal);
+                         bool terminal, bool inKeyring = false);
     // The exit status of a scan's outcome (CMailboxScan::Outcome).
     static int ExitStatus(int outcome);
 

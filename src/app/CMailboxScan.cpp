@@ -10,6 +10,7 @@
 
 #include "BackupFiles.h"
 #include "CBackupFile.h"
+#include "CCredentials.h"
 #include "CDirectDeletePatterns.h"
 #include "CScanList.h"
 #include "CScanWindow.h"
@@ -69,7 +70,7 @@ CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, const CSettings
                            std::string executableName)
     : m_list(list), m_window(window),
       m_server(CServerAddress::Parse(settings.Read("HOST"), settings.Read("CAFILE"))),
-      m_account{settings.Read("USER"), CSettingsStore::ComplementPassword(settings.Read("PASS"))},
+      m_account(CCredentials::FromSettings(settings, m_server)),
       m_ownPatterns(std::make_unique<CDirectDeletePatterns>()), m_patterns(*m_ownPatterns),
       m_executableName(std::move(executableName)) {
     // "TIMEOUT": seconds to wait for the server, 1 to 600; else the default.
@@ -121,8 +122,24 @@ void CMailboxScan::ScanMailbox(int mode) {
         session.SetTls(m_server.tlsMode, m_server.caFile);
 
     Title(Format("%s - Connect", m_executableName));
-    const ResultCode opened = session.OpenMailbox(m_server.host.c_str(), m_account.user.c_str(),
-                                                  m_account.password.c_str());
+    // The password or token as the settings say where it comes from,
+    // anew for every scan (a token expires).
+    MailAccount account = m_account;
+    std::string problem;
+    if (!CCredentials::Resolve(account, &problem)) {
+        m_outcome = ConnectionFailed;
+        Box("Connection Failed", problem);
+        return;
+    }
+    if (session.SetAuthentication(account.mechanism, m_server.allowClear, account.token) != RC_OK) {
+        m_outcome = ConnectionFailed;
+        Box("Connection Failed",
+            "Das Anmeldeverfahren \"" + account.mechanism +
+                "\" (AUTH) ist unbekannt oder braucht ein Zugriffstoken (TOKENCMD)");
+        return;
+    }
+    const ResultCode opened = session.OpenMailbox(m_server.host.c_str(), account.user.c_str(),
+                                                  account.password.c_str());
     if (opened != RC_OK) {
         m_outcome = ConnectionFailed;
         Box("Connection Failed", Reason(session, opened));

@@ -32,7 +32,8 @@ namespace {
 const char *const kVersion = "Pelloru Version 1.4";
 
 const char *const kHelp =
-    "Aufruf: pelloru [/b | --list | --configure | --help | --version] [--dry-run] [--debug] [-q]\n"
+    "Aufruf: pelloru [/b | --list | --configure [--keyring] | --help | --version]\n"
+    "                [--dry-run] [--debug] [-q]\n"
     "\n"
     "  (ohne)       Fenster mit der Liste der Mails; \"Check\" prüft das Postfach.\n"
     "  /b           ein Durchlauf ohne Rückfragen: Postfach prüfen, passende Mails\n"
@@ -45,7 +46,8 @@ const char *const kHelp =
     "               (Kennwörter unkenntlich).\n"
     "  -q           mit --list oder /b: keine Meldungen über Fehler; nur der Exit-Status.\n"
     "  --configure  liest Server, Benutzername und Kennwort (je eine Zeile)\n"
-    "               von der Standardeingabe und speichert sie.\n"
+    "               von der Standardeingabe und speichert sie; mit --keyring das\n"
+    "               Kennwort im Schlüsselbund statt im Profil.\n"
     "  --help       diese Hilfe.  --version  die Versionsnummer.\n"
     "\n"
     "Jeder Fehler von /b und --list steht als eine Zeile auf der Standardfehlerausgabe.\n"
@@ -137,7 +139,7 @@ int CPelloruApp::Main(int argc, char **argv) {
     // the user (--list, /b); anything else could be meant to change what a
     // scan does, so nothing connects.
     const char *argument = "";
-    bool dryRun = false, debug = false, quiet = false, known = true;
+    bool dryRun = false, debug = false, quiet = false, keyring = false, known = true;
     for (int i = 1; i < argc; ++i) {
         const char *word = argv[i];
         if (std::strcmp(word, "--dry-run") == 0 && !dryRun) {
@@ -146,6 +148,8 @@ int CPelloruApp::Main(int argc, char **argv) {
             debug = true;
         } else if (std::strcmp(word, "-q") == 0 && !quiet) {
             quiet = true;
+        } else if (std::strcmp(word, "--keyring") == 0 && !keyring) {
+            keyring = true;
         } else if (*argument == '\0' &&
                    (IsBatchSwitch(word) || std::strcmp(word, "--help") == 0 ||
                     std::strcmp(word, "--version") == 0 || std::strcmp(word, "--configure") == 0 ||
@@ -156,7 +160,8 @@ int CPelloruApp::Main(int argc, char **argv) {
         }
     }
     const bool unattended = std::strcmp(argument, "--list") == 0 || IsBatchSwitch(argument);
-    if (!known || ((dryRun || debug || quiet) && !unattended)) {
+    if (!known || ((dryRun || debug || quiet) && !unattended) ||
+        (keyring && std::strcmp(argument, "--configure") != 0)) {
         std::cerr << kHelp;
         return kExitUsage;
     }
@@ -171,7 +176,7 @@ int CPelloruApp::Main(int argc, char **argv) {
     if (std::strcmp(argument, "--configure") == 0) {
         QCoreApplication core(argc, argv);
         return CHeadlessRun::Configure(executableName, std::cin, std::cout,
-                                       ::isatty(STDIN_FILENO) != 0);
+                                       ::isatty(STDIN_FILENO) != 0, keyring);
     }
     if (std::strcmp(argument, "--list") == 0) {
         QCoreApplication core(argc, argv);

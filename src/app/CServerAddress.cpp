@@ -39,7 +39,8 @@ CServerAddress CServerAddress::Parse(const std::string &setting, const std::stri
         int port;
     };
     static const Scheme kSchemes[] = {{"pop3s://", CUT_Pop3Session::TLS_IMPLICIT, 995},
-                                      {"pop3+stls://", CUT_Pop3Session::TLS_STARTTLS, 110}};
+                                      {"pop3+stls://", CUT_Pop3Session::TLS_STARTTLS, 110},
+                                      {"pop3://", CUT_Pop3Session::TLS_NONE, 110}};
     for (const Scheme &scheme : kSchemes) {
         const size_t length = std::strlen(scheme.prefix);
         if (setting.size() < length || strncasecmp(setting.c_str(), scheme.prefix, length) != 0)
@@ -48,6 +49,7 @@ CServerAddress CServerAddress::Parse(const std::string &setting, const std::stri
         if (!rest.empty() && rest.back() == '/') rest.pop_back();
         server.tlsMode = scheme.mode;
         server.port = scheme.port;
+        server.allowClear = false;
         server.host = WithoutUser(SplitHostPort(rest, &server.port));
         return server;
     }

@@ -11,10 +11,15 @@ public:
     int port = 0;     // 0: the session's default (110)
     int tlsMode = 0;  // one of CUT_Pop3Session::TlsMode
     std::string caFile;
+    // Whether mechanisms that show the password on the line may be used
+    // without TLS away from this machine: yes for a host text without a
+    // scheme (as always), no for "pop3://".
+    bool allowClear = true;
 
     // "pop3s://host[:port]" (TLS from the first byte, port 995 by
     // default), "pop3+stls://host[:port]" (upgraded with STLS, port 110 by
-    // default), or a host text as before, with an optional ":port". A
+    // default), "pop3://host[:port]" (no TLS, and no password in clear
+    // unless to this machine), or a host text as before, with an optional ":port". A
     // "user@" in front of the host names no part of it.
     static CServerAddress Parse(const std::string &setting, const std::string &caFile = {});
 

@@ -1,12 +1,15 @@
 #include "CSettingsDlg.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
+#include <QMessageBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "CCredentials.h"
 #include "CSettingsStore.h"
 #include "DisplayText.h"
 
@@ -41,6 +44,9 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent)
     // The password is coded in a buffer of 256 bytes.
     m_password->setMaxLength(CSettingsStore::kPasswordSize - 1);
     field(QStringLiteral("Kennwort:"), m_password);
+    m_keyring = new QCheckBox(QStringLiteral("Passwort im Schlüsselbund speichern"), this);
+    column->addWidget(m_keyring);
+    column->addSpacing(4);
 
     auto *every = new QHBoxLayout;
     m_interval = new QSpinBox(this);
@@ -68,7 +74,8 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent)
     // Tab order as the controls are listed.
     setTabOrder(m_server, m_user);
     setTabOrder(m_user, m_password);
-    setTabOrder(m_password, m_interval);
+    setTabOrder(m_password, m_keyring);
+    setTabOrder(m_keyring, m_interval);
     setTabOrder(m_interval, m_ok);
     setTabOrder(m_ok, m_cancel);
     connect(m_ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
@@ -79,7 +86,16 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent)
 void CSettingsDlg::OnInitDialog() {
     m_server->setText(Shown(m_settings.Read("HOST")));
     m_user->setText(Shown(m_settings.Read("USER")));
-    m_password->setText(Shown(CSettingsStore::ComplementPassword(m_settings.Read("PASS"))));
+    const bool inKeyring = m_settings.Read("KEYRING") == "1";
+    m_keyring->setChecked(inKeyring);
+    std::string password = CSettingsStore::ComplementPassword(m_settings.Read("PASS"));
+    if (inKeyring) {
+        std::string problem;
+        const CServerAddress server = CServerAddress::Parse(m_settings.Read("HOST"));
+        CCredentials::ReadKeyring(CCredentials::KeyringKey(m_settings.Read("USER"), server.host),
+                                  &password, &problem);
+    }
+    m_password->setText(Shown(password));
     m_interval->setValue(QString::fromStdString(m_settings.Read("INTERVAL")).toInt());
     m_server->setFocus();
 }
@@ -87,7 +103,15 @@ void CSettingsDlg::OnInitDialog() {
 void CSettingsDlg::accept() {
     m_settings.Write("HOST", Bytes(m_server->text()));
     m_settings.Write("USER", Bytes(m_user->text()));
-    m_settings.Write("PASS", CSettingsStore::ComplementPassword(Bytes(m_password->text())));
     m_settings.Write("INTERVAL", std::to_string(m_interval->value()));
+    std::string problem;
+    if (!CCredentials::StorePassword(m_settings, Bytes(m_password->text()), m_keyring->isChecked(),
+                                     &problem)) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelloru"),
+                        QStringLiteral("Das Kennwort wurde nicht gespeichert."), QMessageBox::Ok, this);
+        box.setDetailedText(QString::fromStdString(problem));
+        box.exec();
+        return;
+    }
     QDialog::accept();
 }

@@ -1,10 +1,13 @@
 // The modal dialog "Einstellungen": server, user name, password and the
 // interval of the checks on their own ("alle N Minuten prüfen", 0: off),
-// read from the settings store when it opens and written back on OK.
+// read from the settings store when it opens and written back on OK. With
+// "Passwort im Schlüsselbund speichern" the password goes to the desktop
+// keyring and leaves the profile.
 #pragma once
 
 #include <QDialog>
 
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -21,6 +24,7 @@ public:
     QLineEdit *UserEdit() const { return m_user; }
     QLineEdit *PasswordEdit() const { return m_password; }
     QSpinBox *IntervalEdit() const { return m_interval; }
+    QCheckBox *KeyringCheck() const { return m_keyring; }
     QPushButton *OkButton() const { return m_ok; }
     QPushButton *CancelButton() const { return m_cancel; }
 
@@ -35,6 +39,7 @@ private:
     QLineEdit *m_user = nullptr;
     QLineEdit *m_password = nullptr;
     QSpinBox *m_interval = nullptr;
+    QCheckBox *m_keyring = nullptr;
     QPushButton *m_ok = nullptr;
     QPushButton *m_cancel = nullptr;
 };

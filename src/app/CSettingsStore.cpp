@@ -76,6 +76,14 @@ bool CSettingsStore::Write(const char *name, const std::string &text) const {
     return profile.status() == QSettings::NoError && ProtectProfile();
 }
 
+bool CSettingsStore::Remove(const char *name) const {
+    if (name == nullptr || !ProtectProfile()) return false;
+    QSettings profile(QString::fromStdString(ProfilePath()), QSettings::IniFormat);
+    profile.remove(Key(name));
+    profile.sync();
+    return profile.status() == QSettings::NoError;
+}
+
 std::string CSettingsStore::ComplementPassword(const std::string &text) {
     char buffer[kPasswordSize];
     size_t length = std::min(text.size(), static_cast<size_t>(kPasswordSize - 1));

@@ -1,4 +1,5 @@
-// The program's three settings ("HOST", "USER", "PASS") in section
+// The program's settings ("HOST", "USER", "PASS" and the others the README
+// lists) in section
 // "Settings" of the user's profile, which is named by the company key
 // "askeven" and the executable name. Here the profile is the INI file
 // $XDG_CONFIG_HOME/askeven/<executable name>.conf (~/.config when the
@@ -20,6 +21,8 @@ public:
     std::string Read(const char *name) const;
     // False when the profile could not be written.
     bool Write(const char *name, const std::string &text) const;
+    // Takes the value out of the profile altogether.
+    bool Remove(const char *name) const;
 
     // The password coding: every byte complemented, one after the other,
     // measuring the text anew after each, so a byte that turns into 0 ends

@@ -79,7 +79,21 @@ std::string FailureReason(ResultCode code, const CUT_Pop3Session &session, const
     case RC_STLS_REFUSED:
         return "Der Server bietet kein STLS an oder lehnte es ab; das Kennwort wurde nicht gesendet";
     case RC_USER_REFUSED: return "Der Server lehnte den Benutzernamen ab: " + ServerSaid(session);
-    case RC_PASS_REFUSED: return "Der Server lehnte die Anmeldung ab: " + ServerSaid(session);
+    case RC_PASS_REFUSED: {
+        std::string text = "Der Server lehnte die Anmeldung ab: " + ServerSaid(session);
+        if (session.Mechanism() != "USER" && !session.Mechanism().empty())
+            text += " (Verfahren " + session.Mechanism() + ")";
+        // A refused token comes with the server's reason as a JSON text.
+        if (!session.AuthServerError().empty()) text += "; Begründung: " + OneLine(session.AuthServerError());
+        return text;
+    }
+    case RC_NO_MECHANISM: {
+        std::string offered;
+        for (const std::string &mechanism : session.SaslMechanisms()) offered += " " + mechanism;
+        return "Kein Anmeldeverfahren, das beide Seiten kennen und das hier erlaubt ist (ohne TLS "
+               "kein Kennwort im Klartext; der Server bietet:" +
+               (offered.empty() ? std::string(" nichts") : offered) + ")";
+    }
     case RC_QUIT_REFUSED:
         return "Der Server lehnte das QUIT ab, das die Löschungen bestätigt: " + ServerSaid(session);
     case RC_NOT_CONNECTED: return "Der Server hat die Verbindung getrennt";

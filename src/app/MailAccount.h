@@ -1,5 +1,6 @@
-// Who logs on: the user name and the password in clear, as the settings
-// hold them once decoded.
+// Who logs on and how: the user name, the password in clear (or where it
+// comes from), the mechanism, and an OAuth 2.0 access token (or the
+// command that gives one).
 #pragma once
 
 #include <string>
@@ -7,4 +8,17 @@
 struct MailAccount {
     std::string user;
     std::string password;
+    // "AUTH": one mechanism to use; empty: the strongest both sides speak.
+    std::string mechanism;
+    // "PASSCMD": a command whose first output line is the password; it
+    // comes before the keyring and the profile.
+    std::string passwordCommand;
+    // "KEYRING": the password is in the desktop keyring, under the user
+    // name and the server.
+    bool keyring = false;
+    std::string keyringService;
+    // "TOKENCMD": a command whose first output line is an OAuth 2.0 access
+    // token (XOAUTH2, OAUTHBEARER); run anew for every log-on.
+    std::string tokenCommand;
+    std::string token;
 };

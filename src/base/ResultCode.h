@@ -65,3 +65,6 @@ constexpr ResultCode RC_STLS_REFUSED = 172;          // the server offers no STL
 constexpr ResultCode RC_LOST_SYNC = 173;
 // The server answered QUIT with -ERR: its deletions may not have happened.
 constexpr ResultCode RC_QUIT_REFUSED = 174;
+// No log-on mechanism that both sides speak may be used here (or the one
+// named is unknown, or an OAuth mechanism has no token).
+constexpr ResultCode RC_NO_MECHANISM = 175;

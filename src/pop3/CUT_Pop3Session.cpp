@@ -1,9 +1,11 @@
 #include "CUT_Pop3Session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "CUT_FileSource.h"
+#include "CUT_SaslClient.h"
 #include "TextHelpers.h"
 
 namespace {
@@ -128,7 +130,7 @@ int CUT_Pop3Session::ReadReplyPiece(char *buffer, int size, int timeout) {
     return count;
 }
 
-CUT_Pop3Session::Status CUT_Pop3Session::ReadStatus(int timeout) {
+CUT_Pop3Session::Status CUT_Pop3Session::ReadStatus(int timeout, bool continuation) {
     m_replyStart = std::chrono::steady_clock::now();
     m_replyBytes = 0;
     m_atLineStart = true;
@@ -148,6 +150,10 @@ CUT_Pop3Session::Status CUT_Pop3Session::ReadStatus(int timeout) {
     }
     if (HasPrefix(m_reply, "+OK")) return Status::Positive;
     if (HasPrefix(m_reply, "-ERR")) return Status::Negative;
+    // A SASL challenge: "+", a space and base64, during AUTH only.
+    if (continuation && m_reply[0] == '+' &&
+        (m_reply[1] == ' ' || m_reply[1] == '\r' || m_reply[1] == '\n'))
+        return Status::Continue;
     return Status::Garbled;
 }
 
@@ -214,8 +220,115 @@ ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, cons
         if (m_lostSync) return OnError(RC_LOST_SYNC);
     }
 
+    // What the server offers decides how to log on (known already after
+    // STLS). A server without CAPA gets USER and PASS, as always.
+    if (m_capabilities.empty()) FetchCapabilities();
+    if (m_lostSync) return OnError(RC_LOST_SYNC);
+    m_mechanism = ChooseMechanism();
+    if (m_mechanism.empty()) return OnError(RC_NO_MECHANISM);
+    if (m_mechanism == "USER")
+        result = LogOnWithUserAndPass(user, password);
+    else
+        result = Authenticate(m_mechanism, user != nullptr ? user : "",
+                              CUT_SaslClient::IsOAuth(m_mechanism) ? m_token
+                                                                   : (password != nullptr ? password : ""));
+    // Servers may offer more once logged on; the listing is asked again
+    // unless it showed PIPELINING already.
+    if (result == RC_OK && !HasCapability("PIPELINING")) m_capabilities.clear();
+    return OnError(result);
+}
+
+std::string CUT_Pop3Session::ChooseMechanism() const {
+    // A mechanism that shows the password (or token) to whoever reads the
+    // line goes only over TLS, to this machine, or where the user chose
+    // an address without a scheme.
+    const bool clearAllowed = m_allowClear || TlsActive() || std::strncmp(AddressText(), "127.", 4) == 0;
+    auto usable = [&](const std::string &mechanism) {
+        return clearAllowed || !CUT_SaslClient::SendsPasswordInClear(mechanism);
+    };
+    if (!m_chosenMechanism.empty()) return usable(m_chosenMechanism) ? m_chosenMechanism : std::string();
+    for (const std::string &mechanism : CUT_SaslClient::Mechanisms()) {
+        if (CUT_SaslClient::IsOAuth(mechanism) != !m_token.empty()) continue;
+        for (const std::string &offered : m_saslMechanisms)
+            if (EqualsNoCase(offered.c_str(), mechanism.c_str()) && usable(mechanism)) return mechanism;
+    }
+    return m_token.empty() && usable("USER") ? "USER" : std::string();
+}
+
+ResultCode CUT_Pop3Session::SetAuthentication(const std::string &mechanism, bool allowClear,
+                                              const std::string &token) {
+    std::string name;
+    for (char c : mechanism) name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    if (!name.empty() && name != "USER" &&
+        std::find(CUT_SaslClient::Mechanisms().begin(), CUT_SaslClient::Mechanisms().end(), name) ==
+            CUT_SaslClient::Mechanisms().end())
+        return OnError(RC_NO_MECHANISM);
+    if (CUT_SaslClient::IsOAuth(name) && token.empty()) return OnError(RC_NO_MECHANISM);
+    m_chosenMechanism = name;
+    m_allowClear = allowClear;
+    m_token = token;
+    return OnError(RC_OK);
+}
+
+void CUT_Pop3Session::SendSecret(const std::string &line, const std::string &shown) {
+    Trace(true, shown.data(), shown.size());
+    const std::string whole = line + "\r\n";
+    if (SendAll(whole.data(), static_cast<int>(whole.size())) != static_cast<int>(whole.size()))
+        LoseSync();
+}
+
+ResultCode CUT_Pop3Session::Authenticate(const std::string &mechanism, const std::string &user,
+                                         const std::string &secret) {
+    m_authServerError.clear();
+    CUT_SaslClient sasl;
+    if (!sasl.Start(mechanism, user, secret, m_host, m_port)) return RC_NO_MECHANISM;
+    std::string command = "AUTH " + mechanism, pending;
+    if (CUT_SaslClient::ClientFirst(mechanism)) {
+        if (sasl.Next("", &pending) == CUT_SaslClient::Failed) return RC_NO_MECHANISM;
+        // An initial response goes with the command when the line stays
+        // within 255 octets; else after the server's first "+".
+        if (command.size() + 1 + (pending.empty() ? 1 : pending.size()) + 2 <= 255) {
+            command += " " + (pending.empty() ? std::string("=") : pending);
+            pending.clear();
+            SendSecret(command, "AUTH " + mechanism + " ********");
+        } else {
+            SendSecret(command, command);
+        }
+    } else {
+        SendSecret(command, command);
+    }
+    // A bounded exchange: the mechanisms here need at most a few steps.
+    for (int step = 0; step < 12 && !m_lostSync; ++step) {
+        const Status status = ReadStatus(m_receiveTimeout, true);
+        if (status == Status::Positive) return RC_OK;
+        if (status == Status::Negative) {
+            m_authServerError = sasl.ServerError();
+            return RC_PASS_REFUSED;
+        }
+        if (status != Status::Continue)
+            return LoseSync(status == Status::Silent ? RC_NO_REPLY : RC_LOST_SYNC);
+        std::string challenge = m_reply + 1;
+        StripLineEnd(&challenge[0]);
+        challenge = challenge.c_str();
+        while (!challenge.empty() && challenge.front() == ' ') challenge.erase(0, 1);
+        std::string response;
+        if (!pending.empty()) {
+            response.swap(pending);
+        } else if (sasl.Next(challenge, &response) == CUT_SaslClient::Failed) {
+            // "*" cancels the exchange; the server answers -ERR.
+            SendSecret("*", "*");
+            const Status cancelled = ReadStatus(m_receiveTimeout, true);
+            if (cancelled != Status::Negative) return LoseSync();
+            return RC_PASS_REFUSED;
+        }
+        SendSecret(response, response.empty() ? std::string() : std::string("********"));
+    }
+    return m_lostSync ? RC_LOST_SYNC : LoseSync();
+}
+
+ResultCode CUT_Pop3Session::LogOnWithUserAndPass(const char *user, const char *password) {
     if (HasCapability("PIPELINING")) {
-        // Known to pipeline (asked after STLS): both lines in one write, one
+        // Known to pipeline: both lines in one write, one
         // round trip; a refused USER still has its PASS answered.
         const std::string lines = std::string("USER ") + (user != nullptr ? user : "") +
                                   "\r\nPASS " + (password != nullptr ? password : "") + "\r\n";
@@ -246,6 +359,7 @@ ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, cons
 
 ResultCode CUT_Pop3Session::FetchCapabilities() {
     m_capabilities.clear();
+    m_saslMechanisms.clear();
     const ResultCode ready = ReadyForCommand();
     if (ready != RC_OK) return ready;
     if (!SendCommand("CAPA\r\n")) return RC_LOST_SYNC;
@@ -258,6 +372,10 @@ ResultCode CUT_Pop3Session::FetchCapabilities() {
         // A handful is what servers list; more is no POP3 server talking.
         if (m_capabilities.size() >= 256) return false;
         if (ExtractToken(line, " \r\n", 0, word, sizeof word) == 0) m_capabilities.push_back(word);
+        if (EqualsNoCase(word, "SASL")) {
+            for (int i = 1; i < 32 && ExtractToken(line, " \r\n", i, word, sizeof word) == 0; ++i)
+                m_saslMechanisms.push_back(word);
+        }
         return true;
     });
 }
@@ -336,7 +454,8 @@ ResultCode CUT_Pop3Session::SimpleCommand(const char *command, ResultCode refusa
     case Status::Positive: return RC_OK;
     case Status::Negative: return OnError(refusal);
     case Status::Silent: return LoseSync(RC_NO_REPLY);
-    case Status::Garbled: break;
+    case Status::Garbled:
+    case Status::Continue: break;
     }
     return LoseSync();
 }

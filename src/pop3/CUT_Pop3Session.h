@@ -95,6 +95,22 @@ public:
     // The bytes of queued commands allowed at once.
     int PipelineByteLimit();
 
+    // How OpenMailbox logs on. mechanism empty: the strongest that both
+    // sides speak, from the server's SASL capability: SCRAM-SHA-256,
+    // SCRAM-SHA-1, CRAM-MD5, PLAIN, LOGIN, then USER and PASS (also for a
+    // server without CAPA); with a token, OAUTHBEARER or XOAUTH2 instead.
+    // Otherwise the one named ("USER": USER and PASS). allowClear false:
+    // without TLS and away from this machine, no mechanism that lets the
+    // password or token be read off the line (RC_NO_MECHANISM instead).
+    ResultCode SetAuthentication(const std::string &mechanism, bool allowClear,
+                                 const std::string &token);
+    // The mechanism of the last log-on ("USER" for USER and PASS).
+    const std::string &Mechanism() const { return m_mechanism; }
+    const std::vector<std::string> &SaslMechanisms() const { return m_saslMechanisms; }
+    // The server's own words on a refused token (the decoded JSON of its
+    // OAuth error challenge); empty otherwise.
+    const std::string &AuthServerError() const { return m_authServerError; }
+
     // Hands every line sent ("> ...") and received ("< ...") to trace,
     // without its line end; a password never appears in it.
     void SetTrace(std::function<void(const std::string &line)> trace) { m_trace = std::move(trace); }
@@ -130,7 +146,7 @@ protected:
     bool ReadPositiveReply(int timeout);
 
 private:
-    enum class Status { Positive, Negative, Silent, Garbled };
+    enum class Status { Positive, Negative, Silent, Garbled, Continue };
 
     // RC_OK when a command may go out now: the step is kept, no queued
     // reply is pending, the server is there and has sent nothing unasked
@@ -140,7 +156,14 @@ private:
     // Sends a command line; false (and the step lost) when it did not go out whole.
     bool SendCommand(const char *command);
     // Starts the clock of a new reply and reads its status line.
-    Status ReadStatus(int timeout);
+    // continuation: a SASL challenge ("+ ...") is a status of its own.
+    Status ReadStatus(int timeout, bool continuation = false);
+    std::string ChooseMechanism() const;
+    ResultCode LogOnWithUserAndPass(const char *user, const char *password);
+    ResultCode Authenticate(const std::string &mechanism, const std::string &user,
+                            const std::string &secret);
+    // Sends a line that carries a secret; the trace shows `shown` instead.
+    void SendSecret(const std::string &line, const std::string &shown);
     // One piece of the current reply within its time bound; 0 when none.
     int ReadReplyPiece(char *buffer, int size, int timeout);
     // The next piece of an open multi-line reply. 0 at its end, -1 when it
@@ -170,6 +193,12 @@ private:
     std::vector<UniqueIdEntry> m_uniqueIds;
     std::vector<MessageSizeEntry> m_sizes;
     std::vector<std::string> m_capabilities;
+    std::vector<std::string> m_saslMechanisms;
+    std::string m_chosenMechanism;
+    bool m_allowClear = true;
+    std::string m_token;
+    std::string m_mechanism;
+    std::string m_authServerError;
     bool m_lostSync = false;
     ResultCode m_lostSyncCode = RC_OK;
     bool m_atLineStart = true;

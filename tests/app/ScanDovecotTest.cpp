@@ -11,6 +11,7 @@
 #include "BatchMode.h"
 #include "CMailboxScan.h"
 #include "DovecotServer.h"
+#include "IntrospectionServer.h"
 #include "ScanTestSupport.h"
 #include "TestFiles.h"
 
@@ -216,4 +217,43 @@ TEST(ScanDovecot, ADryRunShowsWhatWouldGoAndDeletesNothing) {
     EXPECT_TRUE(env.Backups().empty());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(server.CountMessages(), 8);
+}
+
+TEST(ScanDovecot, PasswordsAndTokensComeFromTheirCommands) {
+    REQUIRE_DOVECOT();
+    IntrospectionServer introspection;
+    ASSERT_GT(introspection.Port(), 0) << "introspect.py did not start";
+    DovecotServer server;
+    server.EnableOAuth2(introspection.Url());
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    ASSERT_TRUE(server.AddMessage("Subject: eins\r\nMessage-Id: <1@x>\r\n\r\nText\r\n"));
+    ScanEnvironment env;
+    CSettingsStore settings("pelloru");
+    struct Case {
+        const char *passwordCommand, *tokenCommand;
+        CMailboxScan::Outcome outcome;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"printf 'geheim-42\\nnoch etwas\\n'", "", CMailboxScan::Scanned, ""},
+        {"echo falsch", "", CMailboxScan::ConnectionFailed, "lehnte die Anmeldung ab"},
+        {"exit 3", "", CMailboxScan::ConnectionFailed, "(PASSCMD) ist gescheitert: Exit-Status 3"},
+        {"", "echo gueltig", CMailboxScan::Scanned, ""},
+        {"", "echo abgelaufen", CMailboxScan::ConnectionFailed, "Begründung: {\"status\""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.passwordCommand) + c.tokenCommand);
+        // The profile's password is wrong: only the command's may work.
+        PointAt(settings, server.Port(), DovecotServer::kUser, "nicht-dieses");
+        settings.Write("PASSCMD", c.passwordCommand);
+        settings.Write("TOKENCMD", c.tokenCommand);
+        MemoryList list;
+        RecordingWindow window;
+        CMailboxScan scan(list, window, settings, "pelloru");
+        scan.ScanMailbox(List);
+        EXPECT_EQ(scan.LastOutcome(), c.outcome);
+        EXPECT_NE(scan.LastReason().find(c.reason), std::string::npos) << scan.LastReason();
+        EXPECT_EQ(list.rows.size(), c.outcome == CMailboxScan::Scanned ? 1u : 0u);
+    }
 }

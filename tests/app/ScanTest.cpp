@@ -143,8 +143,8 @@ TEST_F(ScanTest, ListFillsRowsAndDeletesWhatAPatternMatches) {
 
 TEST_F(ScanTest, AFailedLogOnOrAnEmptyMailboxEndsWithABoxAndNoQuit) {
     ScriptedServer refusing;
-    refusing.Send("+OK\r\n").Expect("USER user\r\n").Send("+OK\r\n")
-        .Expect("PASS secret\r\n").Send("-ERR wrong\r\n");
+    refusing.Send("+OK\r\n").Expect("CAPA\r\n").Send("-ERR\r\n").Expect("USER user\r\n")
+        .Send("+OK\r\n").Expect("PASS secret\r\n").Send("-ERR wrong\r\n");
     refusing.Start();
     {
         CSettingsStore settings("pelloru");
@@ -156,6 +156,7 @@ TEST_F(ScanTest, AFailedLogOnOrAnEmptyMailboxEndsWithABoxAndNoQuit) {
         scan.ScanMailbox(List);
     }
     refusing.Finish();
+    EXPECT_TRUE(refusing.Failures().empty());
     EXPECT_TRUE(list.rows.empty());
     EXPECT_EQ(window.boxes, std::vector<std::string>{"Connection Failed"});
     EXPECT_EQ(window.titles, std::vector<std::string>{"pelloru - Connect"});

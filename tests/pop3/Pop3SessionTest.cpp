@@ -43,7 +43,7 @@ protected:
     int last = -2;
 };
 
-const char *kLogOnText = "USER user\r\nPASS secret\r\n";
+const char *kLogOnText = "CAPA\r\nUSER user\r\nPASS secret\r\n";
 
 }  // namespace
 
@@ -54,7 +54,7 @@ TEST_F(Pop3SessionTest, NegativeGreetingRefusesWithoutSendingUser) {
 }
 
 TEST_F(Pop3SessionTest, WrongPasswordKeepsTheConnectionOpen) {
-    server.Send("+OK\r\n").Expect("USER user\r\n").Send("+OK\r\n").Expect("PASS secret\r\n")
+    server.Send("+OK\r\n").Expect("CAPA\r\n").Send("-ERR\r\n").Expect("USER user\r\n").Send("+OK\r\n").Expect("PASS secret\r\n")
         .Send("-ERR [AUTH] Authentication failed.\r\n");
     EXPECT_EQ(LogOn(), RC_PASS_REFUSED);
     EXPECT_EQ(session.IsConnected(), 1);
@@ -62,7 +62,7 @@ TEST_F(Pop3SessionTest, WrongPasswordKeepsTheConnectionOpen) {
 }
 
 TEST_F(Pop3SessionTest, UserRefusedAndSilentServer) {
-    server.Send("+OK\r\n").Expect("USER user\r\n").Send("-ERR no\r\n");
+    server.Send("+OK\r\n").Expect("CAPA\r\n").Send("-ERR\r\n").Expect("USER user\r\n").Send("-ERR no\r\n");
     EXPECT_EQ(LogOn(), RC_USER_REFUSED);
     Conversation();
 

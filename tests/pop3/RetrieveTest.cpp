@@ -88,7 +88,7 @@ TEST_F(RetrieveTest, RetrieveToFileRefusesAnEmptyNameWithoutTraffic) {
     EXPECT_EQ(session.RetrieveToFile(1, "/nonexistent-dir/x.txt"), RC_TARGET_OPEN_FAILED);
     session.CloseMailbox();
     server.Finish();
-    EXPECT_EQ(server.Received(), "USER user\r\nPASS secret\r\nQuit\r\n");
+    EXPECT_EQ(server.Received(), "CAPA\r\nUSER user\r\nPASS secret\r\nQuit\r\n");
 }
 
 TEST_F(RetrieveTest, UniqueIdsForOneMessageAndForAListing) {

@@ -134,7 +134,7 @@ TEST(TlsLines, LineReadsHoldAcrossTlsRecords) {
     ScriptedServer server;
     server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
     // Each Send is one record: two lines in one, then a line over three.
-    server.Send("+OK ready\r\n").Expect("USER user\r\n").Send("+OK\r\n")
+    server.Send("+OK ready\r\n").Expect("CAPA\r\n").Send("-ERR\r\n").Expect("USER user\r\n").Send("+OK\r\n")
         .Expect("PASS secret\r\n").Send("+OK\r\n")
         .Expect("TOP 1 25\r\n").Send("+OK\r\nfirst\r\nsecond\r\n")
         .SendSplit("a line in three records\r\n", 9).Send(".\r\n")

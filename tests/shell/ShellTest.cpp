@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <functional>
@@ -599,6 +600,48 @@ private slots:
         delete frame;
         server.Finish();
         QVERIFY(server.Failures().empty());
+    }
+
+    void aPasswordInTheKeyringIsUsedAndLeavesTheProfile() {
+        // A real Secret Service: gnome-keyring in a private D-Bus session.
+        const bool tools = !QStandardPaths::findExecutable("dbus-run-session").isEmpty() &&
+                           !QStandardPaths::findExecutable("gnome-keyring-daemon").isEmpty();
+        const std::string noDovecot = DovecotServer::Unavailable();
+        if (!tools || !noDovecot.empty()) {
+            const QString why = !tools ? "no dbus-run-session or gnome-keyring-daemon" : noDovecot.c_str();
+            if (qEnvironmentVariableIsSet("CI")) QFAIL(qPrintable(why));
+            QSKIP(qPrintable(why));
+        }
+        DovecotServer server;
+        std::string error;
+        QVERIFY2(server.Start(&error), error.c_str());
+        QVERIFY(server.AddMessage("Subject: eins\r\nMessage-Id: <1@x>\r\n\r\nText\r\n"));
+        QTemporaryDir home;
+        m_settings->Write("PASS", CSettingsStore::ComplementPassword("nicht-dieses"));
+        const QString script = QStringLiteral(
+            "set -e\n"
+            "eval \"$(printf x | gnome-keyring-daemon --unlock --components=secrets)\"\n"
+            "printf '127.0.0.1:%1\\n%2\\n%3\\n' | \"$PELLORU\" --configure --keyring\n"
+            "\"$PELLORU\" --list\n")
+                                   .arg(server.Port())
+                                   .arg(DovecotServer::kUser, DovecotServer::kPassword);
+        QProcessEnvironment env = Environment(false);
+        env.insert("HOME", home.path());
+        env.insert("XDG_DATA_HOME", home.path() + "/data");
+        env.insert("PELLORU", PELLORU_BINARY);
+        QProcess session;
+        session.setProcessEnvironment(env);
+        session.start("dbus-run-session", {"--", "bash", "-c", script});
+        QVERIFY(session.waitForFinished(60000));
+        const QString said = QString::fromUtf8(session.readAllStandardError());
+        QVERIFY2(session.exitCode() == 0, qPrintable(said));
+        QVERIFY(QString::fromUtf8(session.readAllStandardOutput()).contains(QStringLiteral(" eins\t")));
+        QCOMPARE(m_settings->Read("KEYRING"), std::string("1"));
+        QVERIFY(m_settings->Read("PASS").empty());
+        QFile profile(QString::fromStdString(m_settings->ProfilePath()));
+        QVERIFY(profile.open(QIODevice::ReadOnly));
+        QVERIFY(!profile.readAll().contains("PASS"));
+        m_settings->Write("KEYRING", "");
     }
 
     void listOutputCannotSteerTheTerminal() {

@@ -104,7 +104,10 @@ bool DovecotServer::Start(std::string *error) {
          << (tls ? "ssl = yes\nssl_cert = <" + m_certificate + "\nssl_key = <" + m_key + "\n"
                  : std::string("ssl = no\n"))
          << "disable_plaintext_auth = no\n"
-         << "auth_mechanisms = plain\n"
+         // Refusals at once: the tests refuse wrong passwords by the dozen.
+         << "auth_failure_delay = 0\n"
+         << "auth_mechanisms = " << m_mechanisms
+         << (m_introspection.empty() ? "" : " xoauth2 oauthbearer") << "\n"
          << "first_valid_uid = " << m_uid << "\n"
          << "last_valid_uid = " << m_uid << "\n"
          << "default_internal_user = dovecot\n"
@@ -113,6 +116,11 @@ bool DovecotServer::Start(std::string *error) {
          << "pop3_uidl_format = %08Xu%08Xv\n"
          << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u "
          << m_dir << "/passwd\n}\n"
+         // Tokens are checked with the introspection server; a password the
+         // file refused comes here too, and is refused again.
+         << (m_introspection.empty() ? std::string()
+                                     : "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n"
+                                       "  args = " + m_dir + "/oauth2.conf\n}\n")
          << "userdb {\n  driver = static\n  args = uid=" << m_uid << " gid=" << m_gid
          << " home=" << m_dir << "/mail/%u\n}\n"
          << "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n"
@@ -121,10 +129,17 @@ bool DovecotServer::Start(std::string *error) {
         conf << "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " << m_tlsPort
              << "\n    ssl = yes\n  }\n";
     conf << "}\n"
-         << "service anvil {\n  chroot =\n}\n"
+         // Without its socket the authentication penalty, which grows with
+         // every refusal from one address, is off.
+         << "service anvil {\n  chroot =\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n"
          << "service pop3-login {\n  chroot =\n}\n";
     if (!WriteFile(m_dir + "/dovecot.conf", conf.str()) ||
-        !WriteFile(m_dir + "/passwd", std::string(kUser) + ":{PLAIN}" + kPassword + "\n"))
+        !WriteFile(m_dir + "/passwd", std::string(kUser) + ":{PLAIN}" + kPassword + "\n") ||
+        (!m_introspection.empty() &&
+         !WriteFile(m_dir + "/oauth2.conf",
+                    "introspection_mode = post\nintrospection_url = " + m_introspection +
+                        "\nusername_attribute = username\nactive_attribute = active\n"
+                        "active_value = true\ntokeninfo_url = " + m_introspection + "?token=\n")))
         return fail("cannot write the configuration");
 
     std::string confPath = m_dir + "/dovecot.conf";

@@ -29,6 +29,12 @@ public:
         m_key = key;
     }
 
+    // Before Start: the SASL mechanisms offered (Dovecot's names; "plain"
+    // unless set), and OAuth 2.0 tokens checked at this introspection URL
+    // (adds xoauth2 and oauthbearer).
+    void SetMechanisms(const std::string &mechanisms) { m_mechanisms = mechanisms; }
+    void EnableOAuth2(const std::string &introspectionUrl) { m_introspection = introspectionUrl; }
+
     // Sets everything up and starts the server; false with a reason.
     bool Start(std::string *error);
     void Stop();
@@ -59,6 +65,8 @@ private:
     int m_tlsPort = 0;
     std::string m_certificate;
     std::string m_key;
+    std::string m_mechanisms = "plain";
+    std::string m_introspection;
     pid_t m_pid = -1;
     uid_t m_uid = 0;
     gid_t m_gid = 0;

@@ -105,7 +105,11 @@ ScriptedServer &ScriptedServer::NextConnection() {
 }
 
 ScriptedServer &ScriptedServer::LogOn() {
+    // A server that answers CAPA only after the log-on, as some do: the
+    // client then logs on with USER and PASS.
     return Send("+OK ready\r\n")
+        .Expect("CAPA\r\n")
+        .Send("-ERR not before the log-on\r\n")
         .Expect("USER user\r\n")
         .Send("+OK\r\n")
         .Expect("PASS secret\r\n")

@@ -1,0 +1,48 @@
+// Where the password and the OAuth 2.0 token come from, in this order: a
+// command whose first output line is the password ("PASSCMD"), the desktop
+// keyring ("KEYRING", through QtKeychain: the Secret Service on Linux, the
+// Credential Manager on Windows), the profile's "PASS". A token comes from
+// its command ("TOKENCMD"), run anew for every log-on, since tokens expire.
+#pragma once
+
+#include <string>
+
+#include "CServerAddress.h"
+#include "MailAccount.h"
+
+class CSettingsStore;
+
+class CCredentials {
+public:
+    // The longest a password or token command may take.
+    static constexpr int kCommandSeconds = 30;
+    static constexpr const char *kKeyringService = "Pelloru";
+
+    // The account as the settings describe it; nothing is run or read yet.
+    static MailAccount FromSettings(const CSettingsStore &settings, const CServerAddress &server);
+    // Runs the commands and reads the keyring as the account asks; false
+    // with the reason when the password or token could not be had.
+    static bool Resolve(MailAccount &account, std::string *problem);
+
+    // The first line of what the command (run by /bin/sh) writes, without
+    // its line end; false with the reason when it fails, writes nothing,
+    // or takes longer than seconds.
+    static bool FirstLineOf(const std::string &command, int seconds, std::string *line,
+                            std::string *problem);
+
+    // Stores the password as the settings dialog and --configure do:
+    // inKeyring, in the keyring, and "PASS" leaves the profile ("KEYRING"
+    // says where it is); else complemented in "PASS", as always, and an
+    // entry in the keyring goes. HOST and USER must be stored already.
+    static bool StorePassword(const CSettingsStore &settings, const std::string &password,
+                              bool inKeyring, std::string *problem);
+
+    // The keyring's entry of this account (key: user@host); need an
+    // application object of Qt. false with the reason.
+    static bool ReadKeyring(const std::string &key, std::string *password, std::string *problem);
+    static bool WriteKeyring(const std::string &key, const std::string &password, std::string *problem);
+    static bool DeleteKeyring(const std::string &key, std::string *problem);
+    static std::string KeyringKey(const std::string &user, const std::string &host) {
+        return user + "@" + host;
+    }
+};
