@@ -8,6 +8,7 @@
 // window_bench [--cancel-at ROWS]
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -76,6 +77,15 @@ int main(int argc, char **argv) {
     int cancelAt = 1000;
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--cancel-at") == 0) cancelAt = std::atoi(argv[i + 1]);
+    // A box would wait for a user: it is reported and closed.
+    QTimer boxes;
+    QObject::connect(&boxes, &QTimer::timeout, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            std::fprintf(stderr, "box: %s: %s\n", qPrintable(box->text()), qPrintable(box->detailedText()));
+            box->accept();
+        }
+    });
+    boxes.start(100);
     CSettingsStore settings("pelloru");
     CMainFrame frame(settings, "pelloru");
     frame.View()->OnInitialUpdate();

@@ -99,8 +99,8 @@ bool CPelloruApp::DisplayAvailable() {
 void CPelloruApp::PrepareEnvironment() {
     const char *runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && *runtime != '\0') return;
-    // Where the session manager made none: one of the user's own, as the
-    // specification of the variable asks (owned by the user, mode 0700).
+    // Where the session manager made none: one of the user's own, as the XDG
+    // base directory rules ask (owned by the user, mode 0700).
     char folder[64];
     std::snprintf(folder, sizeof folder, "/tmp/runtime-%u", static_cast<unsigned>(::getuid()));
     struct stat status {};

@@ -60,7 +60,7 @@ std::string CScanRowFeed::CellText(int row, int column) const {
 void CScanRowFeed::SetRowKey(int row, const std::string &key) {
     if (!Has(row)) return;
     m_rows[static_cast<size_t>(row)].key = key;
-    Add({CScanRowModel::RowOp::Key, row, 0, key, std::string(), QString()});
+    Add({CScanRowModel::RowOp::Key, row, 0, key, std::string(), std::string()});
 }
 
 std::string CScanRowFeed::RowKey(int row) const {

@@ -10,8 +10,15 @@ const char *const kTitles[] = {"E-Mail", "Name", "Größe", "Betreff", "Text", "
 
 CScanRowModel::CScanRowModel(QObject *parent) : QAbstractTableModel(parent) {}
 
-QString CScanRowModel::ShownFor(const std::string &bytes, const std::string &charset) {
-    return QString::fromStdString(DisplayText(bytes, charset.c_str()));
+std::string CScanRowModel::ShownFor(const std::string &bytes, const std::string &charset) {
+    return DisplayText(bytes, charset.c_str());
+}
+
+void CScanRowModel::Cell::Set(std::string newBytes, std::string newCharset, std::string shown) {
+    bytes = std::move(newBytes);
+    charset = std::move(newCharset);
+    textIsBytes = shown == bytes;
+    text = textIsBytes ? std::string() : std::move(shown);
 }
 
 void CScanRowModel::Apply(const std::vector<RowOp> &ops) {
@@ -38,8 +45,7 @@ void CScanRowModel::Apply(const std::vector<RowOp> &ops) {
     for (const RowOp &op : ops) {
         if (op.kind == RowOp::Insert) {
             m_rows.emplace_back();
-            Cell &cell = m_rows.back().cells[0];
-            cell.bytes = op.bytes, cell.charset = op.charset, cell.text = op.text;
+            m_rows.back().cells[0].Set(op.bytes, op.charset, op.text);
             continue;
         }
         if (op.row < 0 || op.row >= RowCount()) continue;
@@ -47,8 +53,7 @@ void CScanRowModel::Apply(const std::vector<RowOp> &ops) {
         if (op.kind == RowOp::Key) {
             m_rows[static_cast<size_t>(op.row)].key = op.bytes;
         } else if (op.column >= 0 && op.column < kScanColumns) {
-            Cell &cell = m_rows[static_cast<size_t>(op.row)].cells[op.column];
-            cell.bytes = op.bytes, cell.charset = op.charset, cell.text = op.text;
+            m_rows[static_cast<size_t>(op.row)].cells[op.column].Set(op.bytes, op.charset, op.text);
         }
     }
     if (count > before) endInsertRows();
@@ -75,11 +80,11 @@ QVariant CScanRowModel::data(const QModelIndex &index, int role) const {
     switch (role) {
     case Qt::DisplayRole: {
         // One line per row, as a report list shows it.
-        QString line = cell->text;
+        QString line = QString::fromStdString(cell->Shown());
         line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
         return line.replace(QChar('\r'), QChar(' ')).replace(QChar('\n'), QChar(' '));
     }
-    case kCellTextRole: return cell->text;
+    case kCellTextRole: return QString::fromStdString(cell->Shown());
     case kCellBytesRole: return QByteArray::fromStdString(cell->bytes);
     case kRowKeyRole:
         return index.column() == 0
@@ -114,10 +119,7 @@ void CScanRowModel::InsertRow(int index, const std::string &column0, const std::
 void CScanRowModel::SetCellText(int row, int column, const std::string &bytes,
                                 const std::string &charset) {
     if (At(row, column) == nullptr) return;
-    Cell &cell = m_rows[static_cast<size_t>(row)].cells[column];
-    cell.bytes = bytes;
-    cell.charset = charset;
-    cell.text = ShownFor(bytes, charset);
+    m_rows[static_cast<size_t>(row)].cells[column].Set(bytes, charset, ShownFor(bytes, charset));
     const QModelIndex changed = index(row, column);
     emit dataChanged(changed, changed);
 }
@@ -144,11 +146,10 @@ void CScanRowModel::SetSelectedRows(std::vector<int> rows) {
 std::string CScanRowModel::ShownText(int row, int column) const {
     const Cell *cell = At(row, column);
     if (cell == nullptr) return {};
-    const QByteArray utf8 = cell->text.toUtf8();
-    return std::string(utf8.constData(), static_cast<size_t>(utf8.size()));
+    return cell->Shown();
 }
 
 QString CScanRowModel::FullText(int row, int column) const {
     const Cell *cell = At(row, column);
-    return cell != nullptr ? cell->text : QString();
+    return cell != nullptr ? QString::fromStdString(cell->Shown()) : QString();
 }

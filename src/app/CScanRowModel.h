@@ -31,10 +31,10 @@ public:
         int column = 0;
         std::string bytes;  // the cell's bytes, or the key
         std::string charset;
-        QString text;  // the cell as shown, converted where the op was made
+        std::string text;  // the cell as shown (UTF-8), converted where the op was made
     };
     // The cell as shown, as SetCellText converts it (any thread).
-    static QString ShownFor(const std::string &bytes, const std::string &charset);
+    static std::string ShownFor(const std::string &bytes, const std::string &charset);
 
     explicit CScanRowModel(QObject *parent = nullptr);
 
@@ -72,7 +72,12 @@ private:
     struct Cell {
         std::string bytes;
         std::string charset;
-        QString text;  // converted once, when set
+        // The cell as shown (UTF-8), converted once, when set; kept only
+        // where it differs from the bytes (most cells are plain ASCII).
+        std::string text;
+        bool textIsBytes = true;
+        const std::string &Shown() const { return textIsBytes ? bytes : text; }
+        void Set(std::string newBytes, std::string newCharset, std::string shown);
     };
     struct Row {
         Cell cells[kScanColumns];
