@@ -243,16 +243,22 @@ std::string CUT_Pop3Session::ChooseMechanism() const {
     // line goes only over TLS, to this machine, or where the user chose
     // an address without a scheme.
     const bool clearAllowed = m_allowClear || TlsActive() || std::strncmp(AddressText(), "127.", 4) == 0;
+    return PickMechanism(m_saslMechanisms, m_chosenMechanism, !m_token.empty(), clearAllowed);
+}
+
+std::string CUT_Pop3Session::PickMechanism(const std::vector<std::string> &offered,
+                                           const std::string &named, bool haveToken,
+                                           bool clearAllowed) {
     auto usable = [&](const std::string &mechanism) {
         return clearAllowed || !CUT_SaslClient::SendsPasswordInClear(mechanism);
     };
-    if (!m_chosenMechanism.empty()) return usable(m_chosenMechanism) ? m_chosenMechanism : std::string();
+    if (!named.empty()) return usable(named) ? named : std::string();
     for (const std::string &mechanism : CUT_SaslClient::Mechanisms()) {
-        if (CUT_SaslClient::IsOAuth(mechanism) != !m_token.empty()) continue;
-        for (const std::string &offered : m_saslMechanisms)
-            if (EqualsNoCase(offered.c_str(), mechanism.c_str()) && usable(mechanism)) return mechanism;
+        if (CUT_SaslClient::IsOAuth(mechanism) != haveToken) continue;
+        for (const std::string &one : offered)
+            if (EqualsNoCase(one.c_str(), mechanism.c_str()) && usable(mechanism)) return mechanism;
     }
-    return m_token.empty() && usable("USER") ? "USER" : std::string();
+    return !haveToken && usable("USER") ? "USER" : std::string();
 }
 
 ResultCode CUT_Pop3Session::SetAuthentication(const std::string &mechanism, bool allowClear,

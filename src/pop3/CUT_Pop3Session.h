@@ -104,6 +104,11 @@ public:
     // password or token be read off the line (RC_NO_MECHANISM instead).
     ResultCode SetAuthentication(const std::string &mechanism, bool allowClear,
                                  const std::string &token);
+    // The choice above, from what the server offers (its SASL list), the
+    // mechanism named (upper case, or empty), whether a token is there,
+    // and whether the password may be seen on the line; empty when none.
+    static std::string PickMechanism(const std::vector<std::string> &offered,
+                                     const std::string &named, bool haveToken, bool clearAllowed);
     // The mechanism of the last log-on ("USER" for USER and PASS).
     const std::string &Mechanism() const { return m_mechanism; }
     const std::vector<std::string> &SaslMechanisms() const { return m_saslMechanisms; }

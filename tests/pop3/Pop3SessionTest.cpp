@@ -267,3 +267,32 @@ TEST(Pop3SessionErrors, ClosedPortGivesTheConnectCode) {
     EXPECT_EQ(session.OpenMailbox("127.0.0.1", "u", "p"), RC_NO_CONNECTION);
     EXPECT_EQ(session.IsConnected(), 0);
 }
+
+TEST(Pop3Mechanism, TheStrongestUsableOneAndNoPasswordInClearWhereForbidden) {
+    struct Case {
+        std::vector<std::string> offered;
+        std::string named;
+        bool token, clear;
+        std::string picked;
+    };
+    const std::vector<std::string> all = {"PLAIN", "LOGIN", "CRAM-MD5", "SCRAM-SHA-1", "SCRAM-SHA-256",
+                                          "XOAUTH2", "OAUTHBEARER"};
+    const Case cases[] = {
+        {all, "", false, true, "SCRAM-SHA-256"},
+        {{"plain", "login"}, "", false, true, "PLAIN"},
+        {{}, "", false, true, "USER"},  // no CAPA, or no SASL line
+        {all, "", true, true, "OAUTHBEARER"},
+        {{"XOAUTH2", "PLAIN"}, "", true, true, "XOAUTH2"},
+        {{"PLAIN"}, "", true, true, ""},  // a token, and no way to send it
+        {all, "PLAIN", false, true, "PLAIN"},
+        {{}, "CRAM-MD5", false, true, "CRAM-MD5"},  // named: tried even unlisted
+        // Without TLS, away from this machine, over pop3://:
+        {{"PLAIN", "CRAM-MD5"}, "", false, false, "CRAM-MD5"},
+        {{"PLAIN", "LOGIN"}, "", false, false, ""},
+        {all, "", true, false, ""},
+        {all, "USER", false, false, ""},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(CUT_Pop3Session::PickMechanism(c.offered, c.named, c.token, c.clear), c.picked)
+            << c.named << " token " << c.token << " clear " << c.clear;
+}
