@@ -39,8 +39,7 @@ public:
         if (!detail.empty()) RowFailed(text, detail);
     }
     void RowFailed(const std::string &text, const std::string &detail) override {
-        if (m_quiet) return;
-        std::cerr << m_name << ": " << text << (detail.empty() ? "" : ": ") << detail << std::endl;
+        if (!m_quiet) CHeadlessRun::PrintFailure(m_name, text, detail);
     }
 
 private:
@@ -96,6 +95,11 @@ std::string ReadLine(std::istream &in, std::ostream &out, const char *prompt, bo
 }
 
 }  // namespace
+
+void CHeadlessRun::PrintFailure(const std::string &name, const std::string &text,
+                                const std::string &detail) {
+    std::cerr << name << ": " << text << (detail.empty() ? "" : ": ") << detail << std::endl;
+}
 
 int CHeadlessRun::ExitStatus(int outcome) {
     switch (outcome) {

@@ -34,6 +34,10 @@ public:
     // The exit status of a scan's outcome (CMailboxScan::Outcome).
     static int ExitStatus(int outcome);
 
+    // One failure as one line on standard error: "name: text: detail".
+    static void PrintFailure(const std::string &name, const std::string &text,
+                             const std::string &detail);
+
     // The rows as UTF-8 lines of six tab-separated cells. Tab, CR and LF
     // inside a cell become \t, \r, \n, every other control character
     // \xNN (C1 controls \u00NN): a subject cannot steer the terminal.

@@ -409,6 +409,9 @@ bool CMailboxScan::SaveWholeMessage(CUT_Pop3Session &session, int number, const 
 }
 
 void CMailboxScan::BackupAndDelete(CUT_Pop3Session &session, const Message &message, int row) {
+    // After a stop no message is retrieved or deleted any more; what was
+    // marked before is committed.
+    if (Stopping()) return;
     // No message leaves the server without its whole backup on disk.
     std::string backup;
     if (!SaveWholeMessage(session, message.number, message.messageId, &backup)) {
@@ -423,7 +426,7 @@ void CMailboxScan::BackupAndDelete(CUT_Pop3Session &session, const Message &mess
     const ResultCode deleted = session.DeleteMessage(message.number);
     if (deleted == RC_OK) {
         // The mark is text of our own (UTF-8), the pattern joins it as such.
-        m_pending.push_back({row, "gelöscht=" + DisplayText(message.pattern)});
+        m_pending.push_back({row, kDeletedMark + DisplayText(message.pattern)});
         return;
     }
     // Only a clear refusal leaves the message surely on the server; after

@@ -82,6 +82,8 @@ public:
     // Every line of the conversation, passwords masked, for --debug.
     void SetTrace(std::function<void(const std::string &line)> trace) { m_trace = std::move(trace); }
     static constexpr const char *kWouldDelete = "würde gelöscht=";
+    // Column 0 of a row whose message a pattern deleted, before the pattern.
+    static constexpr const char *kDeletedMark = "gelöscht=";
     // Set from another thread: the scan ends after the message in hand,
     // reading the replies already owed, and commits what it marked with
     // QUIT. A server that keeps silent meanwhile is left without QUIT.

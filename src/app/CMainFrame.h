@@ -35,11 +35,6 @@ public:
     // The action of a command identifier, null when there is none.
     QAction *Command(int id) const;
     QLabel *MessagePane() const { return m_messagePane; }
-    QProgressBar *ProgressBar() const { return m_progress; }
-    QLabel *Indicator(int index) const { return m_indicators[index]; }
-    QTimer *CheckTimer() const { return m_checkTimer; }
-    // Null where the desktop has no tray.
-    QSystemTrayIcon *TrayIcon() const { return m_tray; }
     // Minutes between checks from the settings; 0: off.
     int CheckMinutes() const;
     // Reads the interval anew and starts or stops the timer and the tray.

@@ -1,12 +1,13 @@
 #include "CNewMail.h"
 
+#include "CMailboxScan.h"
 #include "CScanRowModel.h"
 
 namespace {
 
 bool Deleted(const CScanRowModel &rows, int row) {
     const std::string mark = rows.CellText(row, ColAddress);
-    return mark.rfind("gelöscht=", 0) == 0;
+    return mark.rfind(CMailboxScan::kDeletedMark, 0) == 0;
 }
 
 }  // namespace

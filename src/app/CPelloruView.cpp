@@ -8,9 +8,8 @@
 #include <QMenu>
 #include <QMessageBox>
 
-#include <cstdio>
-
 #include "BatchMode.h"
+#include "CHeadlessRun.h"
 #include "CMailboxScan.h"
 #include "CScanRunner.h"
 #include "CSettingsDlg.h"
@@ -94,23 +93,19 @@ void CPelloruView::RepaintList() { viewport()->update(); }
 void CPelloruView::Progress(long done, long total) { emit ProgressChanged(done, total); }
 
 void CPelloruView::ShowMessage(const std::string &text, const std::string &detail) {
-    m_lastBoxText = QString::fromStdString(text);
-    m_lastBoxDetail = QString::fromStdString(detail);
     // An unattended run asks no one anything; it says what failed.
     if (BatchMode) {
-        if (!detail.empty() && !BatchQuiet)
-            std::fprintf(stderr, "%s: %s: %s\n", m_executableName.c_str(), text.c_str(), detail.c_str());
+        if (!detail.empty() && !BatchQuiet) CHeadlessRun::PrintFailure(m_executableName, text, detail);
         return;
     }
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelloru"), m_lastBoxText, QMessageBox::Ok,
-                    this);
-    if (!detail.empty()) box.setDetailedText(m_lastBoxDetail);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelloru"), QString::fromStdString(text),
+                    QMessageBox::Ok, this);
+    if (!detail.empty()) box.setDetailedText(QString::fromStdString(detail));
     box.exec();
 }
 
 void CPelloruView::RowFailed(const std::string &text, const std::string &detail) {
-    if (BatchMode && !BatchQuiet)
-        std::fprintf(stderr, "%s: %s: %s\n", m_executableName.c_str(), text.c_str(), detail.c_str());
+    if (BatchMode && !BatchQuiet) CHeadlessRun::PrintFailure(m_executableName, text, detail);
 }
 
 void CPelloruView::RunScan(int mode, bool dryRun) {

@@ -60,9 +60,6 @@ public:
     // How the last scan from this view ended (CMailboxScan::Outcome).
     int LastScanOutcome() const { return m_lastOutcome; }
     bool Scanning() const;
-    // The box last shown, with its detail text (for tests).
-    const QString &LastBoxText() const { return m_lastBoxText; }
-    const QString &LastBoxDetail() const { return m_lastBoxDetail; }
 
 public slots:
     void OnCheck();
@@ -91,5 +88,4 @@ private:
     QMenu *m_contextMenu = nullptr;
     int m_lastOutcome = 0;
     int m_mode = 0;
-    QString m_lastBoxText, m_lastBoxDetail;
 };

@@ -32,7 +32,6 @@ public:
                bool dryRun);
     bool Running() const { return m_thread.joinable(); }
     void Stop() { m_stop = true; }
-    bool StopRequested() const { return m_stop.load(); }
 
 signals:
     // In this object's thread, once the scan ended (CMailboxScan::Outcome).

@@ -491,7 +491,6 @@ private slots:
         struct Kind {
             std::function<std::string()> host;
             std::string password, reason, more;
-            std::string wait = "3";
         };
         auto fixed = [](const std::string &host) { return [host] { return host; }; };
         const std::vector<Kind> kinds = {
@@ -501,8 +500,7 @@ private slots:
             {fixed("127.0.0.1:" + std::to_string(silent.Port())), "secret", "Zeitüberschreitung", ""},
             {untrusted, "secret", "Zertifikat des Servers wurde abgelehnt", "CN=localhost, SHA-256 "},
             {fixed(noDovecot.empty() ? "127.0.0.1:" + std::to_string(dovecot.Port()) : std::string()),
-             "falsch", "Der Server lehnte die Anmeldung ab: \"-ERR [AUTH] Authentication failed.\"", "",
-             "15"},  // Dovecot holds back a refused log-on, longer each time
+             "falsch", "Der Server lehnte die Anmeldung ab: \"-ERR [AUTH] Authentication failed.\"", ""},
         };
         m_settings->Write("USER", DovecotServer::kUser);
         for (const Kind &kind : kinds) {
@@ -512,7 +510,7 @@ private slots:
                 continue;
             }
             m_settings->Write("HOST", kind.host());
-            m_settings->Write("TIMEOUT", kind.wait);
+            m_settings->Write("TIMEOUT", "3");
             m_settings->Write("PASS", CSettingsStore::ComplementPassword(kind.password));
             const QString reason = QString::fromStdString(kind.reason);
             const Box box = CheckInWindow();
