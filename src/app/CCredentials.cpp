@@ -47,35 +47,36 @@ MailAccount CCredentials::FromSettings(const CSettingsStore &settings, const CSe
     return account;
 }
 
-bool CCredentials::Resolve(MailAccount &account, std::string *problem) {
+bool CCredentials::Resolve(MailAccount &account, std::string *problem,
+                           const std::atomic<bool> *stop) {
+    std::string why;
     if (!account.tokenCommand.empty()) {
-        std::string why;
-        if (!FirstLineOf(account.tokenCommand, kCommandSeconds, &account.token, &why)) {
+        if (!FirstLineOf(account.tokenCommand, kCommandSeconds, &account.token, &why, stop)) {
             *problem = "Der Befehl für das Zugriffstoken (TOKENCMD) ist gescheitert: " + why;
             return false;
         }
-        return true;  // the token stands for the password
-    }
-    if (!account.passwordCommand.empty()) {
-        std::string why;
-        if (!FirstLineOf(account.passwordCommand, kCommandSeconds, &account.password, &why)) {
+    } else if (!account.passwordCommand.empty()) {
+        if (!FirstLineOf(account.passwordCommand, kCommandSeconds, &account.password, &why, stop)) {
             *problem = "Der Befehl für das Kennwort (PASSCMD) ist gescheitert: " + why;
             return false;
         }
-        return true;
+    } else if (account.keyring && !ReadKeyring(account.keyringService, &account.password, &why)) {
+        *problem = "Das Kennwort ließ sich nicht aus dem Schlüsselbund lesen (" + why + ")";
+        return false;
     }
-    if (account.keyring) {
-        std::string why;
-        if (!ReadKeyring(account.keyringService, &account.password, &why)) {
-            *problem = "Das Kennwort ließ sich nicht aus dem Schlüsselbund lesen (" + why + ")";
-            return false;
-        }
+    const std::string breaks("\r\n\0", 3);
+    if (account.user.find_first_of(breaks) != std::string::npos ||
+        account.password.find_first_of(breaks) != std::string::npos ||
+        account.token.find_first_of(breaks) != std::string::npos) {
+        *problem = "Benutzername, Kennwort oder Zugriffstoken enthält einen Zeilenumbruch; nichts "
+                   "davon wurde gesendet";
+        return false;
     }
     return true;
 }
 
 bool CCredentials::FirstLineOf(const std::string &command, int seconds, std::string *line,
-                               std::string *problem) {
+                               std::string *problem, const std::atomic<bool> *stop) {
     line->clear();
     int pipeEnds[2];
     if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
@@ -89,51 +90,77 @@ bool CCredentials::FirstLineOf(const std::string &command, int seconds, std::str
         return false;
     }
     if (child == 0) {
+        // A group of its own, so that whatever it starts can be ended with it.
+        ::setpgid(0, 0);
         ::dup2(pipeEnds[1], STDOUT_FILENO);
         ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
         ::_exit(127);
     }
+    ::setpgid(child, child);  // also from here, whoever runs first
     ::close(pipeEnds[1]);
-    // Up to the first line end, at most 64 KiB; the rest is not read.
-    std::string out;
-    bool ended = false, late = false;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!ended && out.size() < 65536) {
-        const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   until - std::chrono::steady_clock::now())
-                                   .count();
-        if (left <= 0) {
+    const auto leftMs = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())
+            .count();
+    };
+    const auto stopped = [&] { return stop != nullptr && stop->load(); };
+    // Up to the first line end, at most 64 KiB; the rest is not kept. The
+    // waits are short slices, so that a stop is seen at once.
+    std::string out;
+    bool open = true, late = false, cancelled = false, exited = false;
+    int status = 0;
+    while (!exited) {
+        if (stopped()) {
+            cancelled = true;
+            break;
+        }
+        if (leftMs() <= 0) {
             late = true;
             break;
         }
-        pollfd wait{pipeEnds[0], POLLIN, 0};
-        if (::poll(&wait, 1, static_cast<int>(left)) <= 0) continue;
-        char buffer[4096];
-        const ssize_t got = ::read(pipeEnds[0], buffer, sizeof buffer);
-        if (got <= 0) break;
-        out.append(buffer, static_cast<size_t>(got));
-        ended = out.find('\n') != std::string::npos;
+        if (open) {
+            pollfd wait{pipeEnds[0], POLLIN, 0};
+            if (::poll(&wait, 1, 100) > 0) {
+                char buffer[4096];
+                const ssize_t got = ::read(pipeEnds[0], buffer, sizeof buffer);
+                if (got <= 0)
+                    open = false;
+                else if (out.size() < 65536)
+                    out.append(buffer, static_cast<size_t>(got));
+            }
+        } else {
+            ::usleep(20000);
+        }
+        exited = ::waitpid(child, &status, WNOHANG) == child;
     }
     ::close(pipeEnds[0]);
-    if (late) ::kill(child, SIGKILL);
-    int status = 0;
-    // A command that printed its line may go on; it is not waited for long.
-    for (int i = 0; i < 50 && ::waitpid(child, &status, WNOHANG) == 0; ++i) ::usleep(20000);
-    if (::waitpid(child, &status, WNOHANG) == 0) {
+    if (!exited) {
+        // The command and everything it started end now.
+        ::kill(-child, SIGKILL);
         ::kill(child, SIGKILL);
         ::waitpid(child, &status, 0);
     }
+    if (cancelled) {
+        *problem = "abgebrochen";
+        return false;
+    }
     if (late) {
-        *problem = "keine Ausgabe innerhalb von " + std::to_string(seconds) + " s";
+        *problem = "nicht innerhalb von " + std::to_string(seconds) + " s beendet";
+        return false;
+    }
+    if (WIFSIGNALED(status)) {
+        *problem = "durch Signal " + std::to_string(WTERMSIG(status)) + " beendet";
+        return false;
+    }
+    // A command that failed may still have printed a line (an error text):
+    // that is no password.
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+        *problem = "Exit-Status " + std::to_string(WEXITSTATUS(status));
         return false;
     }
     const size_t end = out.find('\n');
     *line = out.substr(0, end);
     if (!line->empty() && line->back() == '\r') line->pop_back();
-    if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && !ended) {
-        *problem = "Exit-Status " + std::to_string(WEXITSTATUS(status));
-        return false;
-    }
     if (line->empty()) {
         *problem = "keine Zeile ausgegeben";
         return false;

@@ -5,6 +5,7 @@
 // its command ("TOKENCMD"), run anew for every log-on, since tokens expire.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "CServerAddress.h"
@@ -21,14 +22,19 @@ public:
     // The account as the settings describe it; nothing is run or read yet.
     static MailAccount FromSettings(const CSettingsStore &settings, const CServerAddress &server);
     // Runs the commands and reads the keyring as the account asks; false
-    // with the reason when the password or token could not be had.
-    static bool Resolve(MailAccount &account, std::string *problem);
+    // with the reason when the password or token could not be had, or when
+    // it or the user name holds a line break (which would smuggle a command
+    // of its own into the conversation). stop: a request to give up.
+    static bool Resolve(MailAccount &account, std::string *problem,
+                        const std::atomic<bool> *stop = nullptr);
 
-    // The first line of what the command (run by /bin/sh) writes, without
-    // its line end; false with the reason when it fails, writes nothing,
-    // or takes longer than seconds.
+    // The first line of what the command (run by /bin/sh in a process
+    // group of its own) writes, without its line end. Only a command that
+    // ends with status 0 within seconds counts: false with the reason when
+    // it fails, writes nothing or takes longer; then, and on a stop
+    // request, its whole process group is ended.
     static bool FirstLineOf(const std::string &command, int seconds, std::string *line,
-                            std::string *problem);
+                            std::string *problem, const std::atomic<bool> *stop = nullptr);
 
     // Stores the password as the settings dialog and --configure do:
     // inKeyring, in the keyring, and "PASS" leaves the profile ("KEYRING"

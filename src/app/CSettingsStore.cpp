@@ -13,7 +13,18 @@
 #include <filesystem>
 
 CSettingsStore::CSettingsStore(std::string executableName)
-    : m_executableName(std::move(executableName)) {}
+    : m_executableName(std::move(executableName)) {
+    // The profile holds the password: rights that an older version or the
+    // user left open are closed on every start, not only on writing. What
+    // does not exist yet is not made here.
+    const std::string path = ProfilePath();
+    const std::string folder = path.substr(0, path.rfind('/'));
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & 077) != 0)
+        ::chmod(folder.c_str(), 0700);
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 077) != 0)
+        ::chmod(path.c_str(), 0600);
+}
 
 std::string CSettingsStore::ProfilePath() const {
     std::string base;

@@ -68,3 +68,15 @@ constexpr ResultCode RC_QUIT_REFUSED = 174;
 // No log-on mechanism that both sides speak may be used here (or the one
 // named is unknown, or an OAuth mechanism has no token).
 constexpr ResultCode RC_NO_MECHANISM = 175;
+// QUIT went out and no answer came: whether the server committed the
+// marked deletions cannot be known.
+constexpr ResultCode RC_QUIT_UNANSWERED = 176;
+// A SCRAM log-on that the server accepted without proving it knows the
+// password (no verified server signature): the peer may be an impostor.
+constexpr ResultCode RC_SERVER_UNPROVEN = 177;
+// A user name, password or token that holds a line break or NUL: sent as
+// it is, it would smuggle a command of its own into the conversation.
+constexpr ResultCode RC_UNSAFE_CREDENTIAL = 178;
+// A retrieved message is not the one that was examined, or not all of it
+// (its start differs from its TOP reply, or its length from LIST).
+constexpr ResultCode RC_NOT_THE_MESSAGE = 179;

@@ -244,6 +244,16 @@ void CUT_MimeCodec::ClassifyParts(int first) {
     for (int i = first; i < m_partCount && i < static_cast<int>(m_parts.size()); ++i) {
         MimePart &part = *m_parts[static_cast<size_t>(i)];
         const long end = static_cast<long>(part.dataStart) + part.dataLength;
+        if (multipart && part.dataLength <= 2) {
+            // No headers and no body, only the line end before the next
+            // delimiter (or not even that): an empty part. A search over a
+            // length of 0 would run to the end of the message.
+            DefaultType(part);
+            part.encoding = TE_SEVEN_BIT;
+            part.dataStart = static_cast<int>(end);
+            part.dataLength = 0;
+            continue;
+        }
         if (multipart) {
             const int found = m_message->Find("Content-", part.dataStart, 0, part.dataLength);
             if (found < 0 || found > end)
@@ -282,6 +292,7 @@ void CUT_MimeCodec::ClassifyParts(int first) {
         } else {
             part.dataStart += delimiterLength;
             part.dataLength -= delimiterLength;
+            if (part.dataLength < 0) part.dataLength = 0;  // shorter than a delimiter: empty
         }
     }
     if (nestedIndex >= 0) ParseNestedMultipart(nestedStart, nestedEnd, nestedIndex);

@@ -23,6 +23,22 @@ bool HasPrefix(const char *text, const char *prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
+// The limits a reply can run into, as a failure record names them.
+constexpr const char *kLimitWait = "Wartezeit";
+constexpr const char *kLimitReplyTime = "Antwortdauer";
+constexpr const char *kLimitReplySize = "Antwortgröße";
+constexpr const char *kLimitHangUp = "Verbindung vom Server getrennt";
+constexpr const char *kLimitStop = "Abbruch";
+
+// A line as a failure record keeps it: without its line end, at most 200 bytes.
+// Only the first line counts: a burst of commands is named by its first.
+std::string RecordLine(const char *data, size_t length) {
+    std::string line(data, length < 200 ? length : 200);
+    const size_t end = line.find_first_of("\r\n");
+    if (end != std::string::npos) line.resize(end);
+    return line;
+}
+
 }  // namespace
 
 CUT_Pop3Session::CUT_Pop3Session() = default;
@@ -75,15 +91,29 @@ ResultCode CUT_Pop3Session::SetPort(int port) {
     return OnError(RC_OK);
 }
 
-ResultCode CUT_Pop3Session::LoseSync(ResultCode code) {
+ResultCode CUT_Pop3Session::LoseSync(ResultCode code, const char *limit) {
     // No QUIT: whatever was marked for deletion stays on the server.
-    if (!m_lostSync) m_lostSyncCode = code;
+    if (!m_lostSync) {
+        m_lostSyncCode = code;
+        m_failure = {code, m_lastCommand, m_lastPiece,
+                     limit != nullptr ? limit : (m_limitHit != nullptr ? m_limitHit : "")};
+    }
     m_lostSync = true;
+    m_replySizeLimit = 0;
     m_queued.clear();
     m_outgoing.clear();
     m_queuedBytes = 0;
     if (DataSocket() != kNoSocket) CloseConnection();
     return OnError(code);
+}
+
+ResultCode CUT_Pop3Session::Refused(ResultCode code) {
+    if (!m_lostSync) m_failure = {code, m_lastCommand, m_lastPiece, ""};
+    return OnError(code);
+}
+
+bool CUT_Pop3Session::SafeOnCommandLine(const std::string &text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
 
 void CUT_Pop3Session::Trace(bool sent, const char *data, size_t length) {
@@ -104,19 +134,33 @@ void CUT_Pop3Session::Trace(bool sent, const char *data, size_t length) {
 bool CUT_Pop3Session::SendCommand(const char *command) {
     const int length = static_cast<int>(std::strlen(command));
     Trace(true, command, static_cast<size_t>(length));
+    m_lastCommand = RecordLine(command, static_cast<size_t>(length));
+    if (EqualsNoCase(m_lastCommand.substr(0, 5).c_str(), "PASS ")) m_lastCommand = "PASS ********";
     if (SendAll(command, length) == length) return true;
     LoseSync();
     return false;
 }
 
 int CUT_Pop3Session::ReadReplyPiece(char *buffer, int size, int timeout) {
+    m_limitHit = nullptr;
     const long long allowed =
         (m_replyLimitSeconds + m_replyBytes / kBytesPerGraceSecond) * 1000LL;
-    const long long spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - m_replyStart)
-                                .count();
-    if (spent >= allowed) return 0;
-    SetReadDeadline(static_cast<long>(allowed - spent));
+    const auto spentMs = [this] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - m_replyStart)
+            .count();
+    };
+    if (spentMs() >= allowed) {
+        m_limitHit = kLimitReplyTime;
+        return 0;
+    }
+    // However fast it comes, a reply far beyond what LIST announced for
+    // its message is no reply to this command.
+    if (m_replySizeLimit > 0 && m_replyBytes > m_replySizeLimit) {
+        m_limitHit = kLimitReplySize;
+        return 0;
+    }
+    SetReadDeadline(static_cast<long>(allowed - spentMs()));
     int count = ReceiveLine(buffer, size, timeout);
     SetReadDeadline(0);
     // A piece that neither ends its line nor fills the buffer was cut short
@@ -125,7 +169,13 @@ int CUT_Pop3Session::ReadReplyPiece(char *buffer, int size, int timeout) {
     if (count > 0 && buffer[count - 1] != '\n' && count < size - 1) count = 0;
     if (count > 0) {
         m_replyBytes += count;
+        m_lastPiece = RecordLine(buffer, static_cast<size_t>(count));
         Trace(false, buffer, static_cast<size_t>(count));
+    } else {
+        m_limitHit = StopRequested()                   ? kLimitStop
+                     : spentMs() >= allowed            ? kLimitReplyTime
+                     : PeekConnection() == kClosed     ? kLimitHangUp
+                                                       : kLimitWait;
     }
     return count;
 }
@@ -134,6 +184,7 @@ CUT_Pop3Session::Status CUT_Pop3Session::ReadStatus(int timeout, bool continuati
     m_replyStart = std::chrono::steady_clock::now();
     m_replyBytes = 0;
     m_atLineStart = true;
+    m_lastPiece.clear();
     const int count = ReadReplyPiece(m_reply, kReplySize, timeout);
     if (count <= 0) return Status::Silent;
     if (m_reply[count - 1] != '\n') {
@@ -164,10 +215,11 @@ bool CUT_Pop3Session::ReadPositiveReply(int timeout) {
     return status == Status::Positive;
 }
 
-int CUT_Pop3Session::ReadBodyPiece(char *buffer, int size, bool exactEnd) {
+int CUT_Pop3Session::ReadBodyPiece(char *buffer, int size) {
     const int count = ReadReplyPiece(buffer, size, m_receiveTimeout);
     if (count <= 0) {
-        LoseSync();
+        LoseSync(m_limitHit == kLimitWait || m_limitHit == kLimitReplyTime ? RC_NO_REPLY
+                                                                           : RC_LOST_SYNC);
         return -1;
     }
     // The terminating line and dot-stuffing exist only at a line's start,
@@ -175,8 +227,13 @@ int CUT_Pop3Session::ReadBodyPiece(char *buffer, int size, bool exactEnd) {
     m_pieceStartedLine = m_atLineStart;
     const bool complete = buffer[count - 1] == '\n';
     m_atLineStart = complete;
-    if (m_pieceStartedLine && complete && buffer[0] == '.' && (exactEnd ? count == 3 : count <= 3))
+    // Only a lone dot ends a reply: ".\r\n", or ".\n" from a server that
+    // sends bare LFs. A line that starts ".." is always data.
+    if (m_pieceStartedLine && buffer[0] == '.' &&
+        (count == 2 || (count == 3 && buffer[1] == '\r'))) {
+        m_replySizeLimit = 0;
         return 0;
+    }
     return count;
 }
 
@@ -186,8 +243,8 @@ ResultCode CUT_Pop3Session::ReadListing(Take take) {
     char line[kListingLineSize];
     for (;;) {
         if (IsAborted()) return LoseSync(RC_ABORTED);
-        const int count = ReadBodyPiece(line, sizeof line, false);
-        if (count < 0) return RC_LOST_SYNC;
+        const int count = ReadBodyPiece(line, sizeof line);
+        if (count < 0) return m_lostSyncCode;
         if (count == 0) return OnError(result);
         // A line too long for the buffer is no listing line.
         if (!m_pieceStartedLine || !m_atLineStart || !take(line)) result = RC_BAD_REPLY;
@@ -201,7 +258,15 @@ ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, cons
     m_deletionsMarked = 0;
     m_capabilities.clear();
 
+    m_failure = {};
+    m_lastCommand.clear();
+    m_lastPiece.clear();
     m_host = host != nullptr ? host : "";
+    // A line break in a name or secret would end its command line early
+    // and send the rest as a command of its own.
+    if (!SafeOnCommandLine(user != nullptr ? user : "") ||
+        !SafeOnCommandLine(password != nullptr ? password : "") || !SafeOnCommandLine(m_token))
+        return Refused(RC_UNSAFE_CREDENTIAL);
     ResultCode result = Connect(m_port, host, m_connectTimeout, 2, 1);
     if (result != RC_OK) return OnError(result);
 
@@ -223,6 +288,8 @@ ResultCode CUT_Pop3Session::OpenMailbox(const char *host, const char *user, cons
     // What the server offers decides how to log on (known already after
     // STLS). A server without CAPA gets USER and PASS, as always.
     if (m_capabilities.empty()) FetchCapabilities();
+    if (m_lostSync) return OnError(RC_LOST_SYNC);
+    EnableUtf8();
     if (m_lostSync) return OnError(RC_LOST_SYNC);
     m_mechanism = ChooseMechanism();
     if (m_mechanism.empty()) return OnError(RC_NO_MECHANISM);
@@ -278,6 +345,7 @@ ResultCode CUT_Pop3Session::SetAuthentication(const std::string &mechanism, bool
 
 void CUT_Pop3Session::SendSecret(const std::string &line, const std::string &shown) {
     Trace(true, shown.data(), shown.size());
+    m_lastCommand = shown;
     const std::string whole = line + "\r\n";
     if (SendAll(whole.data(), static_cast<int>(whole.size())) != static_cast<int>(whole.size()))
         LoseSync();
@@ -303,13 +371,21 @@ ResultCode CUT_Pop3Session::Authenticate(const std::string &mechanism, const std
     } else {
         SendSecret(command, command);
     }
+    // With SCRAM the server proves that it knows the password (its
+    // signature, "v=", verified by the SASL library); a "+OK" before that
+    // may come from anyone who sits in the path.
+    const bool mustProve = mechanism.rfind("SCRAM-", 0) == 0;
+    bool proven = false;
     // A bounded exchange: the mechanisms here need at most a few steps.
     for (int step = 0; step < 12 && !m_lostSync; ++step) {
         const Status status = ReadStatus(m_receiveTimeout, true);
-        if (status == Status::Positive) return RC_OK;
+        if (status == Status::Positive) {
+            if (mustProve && !proven) return LoseSync(RC_SERVER_UNPROVEN);
+            return RC_OK;
+        }
         if (status == Status::Negative) {
             m_authServerError = sasl.ServerError();
-            return RC_PASS_REFUSED;
+            return Refused(RC_PASS_REFUSED);
         }
         if (status != Status::Continue)
             return LoseSync(status == Status::Silent ? RC_NO_REPLY : RC_LOST_SYNC);
@@ -318,15 +394,19 @@ ResultCode CUT_Pop3Session::Authenticate(const std::string &mechanism, const std
         challenge = challenge.c_str();
         while (!challenge.empty() && challenge.front() == ' ') challenge.erase(0, 1);
         std::string response;
+        CUT_SaslClient::Step next = CUT_SaslClient::More;
         if (!pending.empty()) {
             response.swap(pending);
-        } else if (sasl.Next(challenge, &response) == CUT_SaslClient::Failed) {
-            // "*" cancels the exchange; the server answers -ERR.
+        } else if ((next = sasl.Next(challenge, &response)) == CUT_SaslClient::Failed) {
+            // "*" cancels the exchange; the server answers -ERR. With SCRAM
+            // the server's own messages failed the check.
             SendSecret("*", "*");
             const Status cancelled = ReadStatus(m_receiveTimeout, true);
-            if (cancelled != Status::Negative) return LoseSync();
-            return RC_PASS_REFUSED;
+            if (cancelled != Status::Negative || mustProve)
+                return LoseSync(mustProve ? RC_SERVER_UNPROVEN : RC_LOST_SYNC);
+            return Refused(RC_PASS_REFUSED);
         }
+        if (next == CUT_SaslClient::Done) proven = true;
         SendSecret(response, response.empty() ? std::string() : std::string("********"));
     }
     return m_lostSync ? RC_LOST_SYNC : LoseSync();
@@ -341,25 +421,29 @@ ResultCode CUT_Pop3Session::LogOnWithUserAndPass(const char *user, const char *p
         if (!SendCommand(lines.c_str())) return OnError(RC_USER_REFUSED);
         const bool userTaken = ReadPositiveReply(m_receiveTimeout);
         if (m_lostSync) return OnError(RC_USER_REFUSED);
+        if (!userTaken) Refused(RC_USER_REFUSED);
+        m_lastCommand = "PASS ********";
         const bool passTaken = ReadPositiveReply(m_receiveTimeout);
         if (!userTaken) return OnError(RC_USER_REFUSED);
-        return OnError(passTaken ? RC_OK : RC_PASS_REFUSED);
+        return passTaken ? OnError(RC_OK) : Refused(RC_PASS_REFUSED);
     }
 
     const std::string userLine = std::string("USER ") + (user != nullptr ? user : "");
     Trace(true, userLine.data(), userLine.size());
+    m_lastCommand = userLine;
     Send("USER ", -1);
     Send(user != nullptr ? user : "", -1);
     Send("\r\n", -1);
-    if (!ReadPositiveReply(m_receiveTimeout)) return OnError(RC_USER_REFUSED);
+    if (!ReadPositiveReply(m_receiveTimeout)) return Refused(RC_USER_REFUSED);
 
     if (IsAborted()) return OnError(RC_ABORTED);
 
     Trace(true, "PASS \r\n", 7);
+    m_lastCommand = "PASS ********";
     Send("PASS ", -1);
     Send(password != nullptr ? password : "", -1);
     Send("\r\n", -1);
-    if (!ReadPositiveReply(m_receiveTimeout)) return OnError(RC_PASS_REFUSED);
+    if (!ReadPositiveReply(m_receiveTimeout)) return Refused(RC_PASS_REFUSED);
     return OnError(RC_OK);
 }
 
@@ -386,6 +470,14 @@ ResultCode CUT_Pop3Session::FetchCapabilities() {
     });
 }
 
+void CUT_Pop3Session::EnableUtf8() {
+    if (!HasCapability("UTF8") || ReadyForCommand() != RC_OK || !SendCommand("UTF8\r\n")) return;
+    // A refusal keeps the session as it was.
+    const Status status = ReadStatus(m_receiveTimeout);
+    if (status == Status::Silent) LoseSync(RC_NO_REPLY);
+    if (status == Status::Garbled || status == Status::Continue) LoseSync();
+}
+
 bool CUT_Pop3Session::HasCapability(const char *name) const {
     for (const std::string &capability : m_capabilities)
         if (EqualsNoCase(capability.c_str(), name)) return true;
@@ -407,25 +499,38 @@ ResultCode CUT_Pop3Session::CloseMailbox() {
     // Without marked deletions the answer changes nothing; with them it
     // tells whether the server committed them.
     const bool commits = m_deletionsMarked > 0;
-    if (commits && !IsConnected()) {
+    switch (PeekConnection()) {
+    case kDataWaiting:
+        // Bytes that no command asked for would be taken as the answer.
+        m_lastCommand = "QUIT";
+        return LoseSync();
+    case kClosed:
         CloseConnection();
-        return OnError(RC_NOT_CONNECTED);
+        return commits ? Refused(RC_NOT_CONNECTED) : OnError(RC_OK);
+    case kIdle: break;
     }
     Trace(true, "Quit", 4);
-    const bool sent = Send("Quit\r\n", -1) == 6;
+    m_lastCommand = "QUIT";
+    const int sent = Send("Quit\r\n", -1);
     ResultCode result = RC_OK;
     if (commits) {
-        const Status status = sent ? ReadStatus(m_receiveTimeout) : Status::Silent;
-        if (status == Status::Negative)
+        const Status status = sent > 0 ? ReadStatus(m_receiveTimeout) : Status::Silent;
+        if (sent <= 0)
+            result = RC_NOT_CONNECTED;  // QUIT never left: nothing was committed
+        else if (status == Status::Negative)
             result = RC_QUIT_REFUSED;
-        else if (status == Status::Silent)
-            result = RC_NO_REPLY;
-        else if (status == Status::Garbled)
-            result = RC_LOST_SYNC;
+        else if (status != Status::Positive)
+            // QUIT reached the server, and what it did cannot be known.
+            result = RC_QUIT_UNANSWERED;
+        if (result != RC_OK)
+            m_failure = {result, m_lastCommand, m_lastPiece,
+                         status == Status::Silent && m_limitHit != nullptr ? m_limitHit : ""};
     }
     m_deletionsMarked = 0;
-    const ResultCode closed = CloseConnection();
-    return OnError(result != RC_OK ? result : closed);
+    // Once QUIT is answered the server has acted; how the connection then
+    // closes (a TLS peer that leaves without close_notify) changes nothing.
+    CloseConnection();
+    return OnError(result);
 }
 
 ResultCode CUT_Pop3Session::ReadyForCommand() {
@@ -450,6 +555,7 @@ ResultCode CUT_Pop3Session::SimpleCommand(const char *command, ResultCode refusa
             if (!SendCommand(out.c_str())) return RC_LOST_SYNC;
         }
         m_queuedBytes -= static_cast<int>(m_queued.front().size());
+        m_lastCommand = RecordLine(m_queued.front().data(), m_queued.front().size());
         m_queued.pop_front();
     } else {
         const ResultCode ready = ReadyForCommand();
@@ -458,7 +564,7 @@ ResultCode CUT_Pop3Session::SimpleCommand(const char *command, ResultCode refusa
     }
     switch (ReadStatus(m_receiveTimeout)) {
     case Status::Positive: return RC_OK;
-    case Status::Negative: return OnError(refusal);
+    case Status::Negative: return Refused(refusal);
     case Status::Silent: return LoseSync(RC_NO_REPLY);
     case Status::Garbled:
     case Status::Continue: break;
@@ -514,12 +620,19 @@ ResultCode CUT_Pop3Session::RetrieveToSource(int messageNumber, CUT_ByteSource &
         source.Close();
         return RC_LOST_SYNC;
     }
+    m_announcedOctets = -1;
     const Status status = ReadStatus(m_receiveTimeout);
     if (status != Status::Positive) {
         source.Close();
-        if (status == Status::Negative) return OnError(RC_RETR_REFUSED);
+        if (status == Status::Negative) return Refused(RC_RETR_REFUSED);
         return LoseSync(status == Status::Silent ? RC_NO_REPLY : RC_LOST_SYNC);
     }
+    // "+OK 1234 octets": the size the server gives the message it sends.
+    char octets[32];
+    if (ExtractToken(m_reply, " \r\n", 1, octets, sizeof octets) == 0 && octets[0] >= '0' &&
+        octets[0] <= '9' && std::strspn(octets, "0123456789") == std::strlen(octets) &&
+        std::strlen(octets) < 16)
+        m_announcedOctets = ParseDecimal(octets);
 
     ResultCode result = RC_OK;
     if (IsAborted()) {
@@ -528,9 +641,15 @@ ResultCode CUT_Pop3Session::RetrieveToSource(int messageNumber, CUT_ByteSource &
     } else {
         long total = 0;
         for (;;) {
-            const int count = ReadBodyPiece(m_reply, kRetrieveLineSize, true);
+            const int count = ReadBodyPiece(m_reply, kRetrieveLineSize);
             if (count < 0) {
                 result = RC_RECEIVE_TIMEOUT;
+                break;
+            }
+            // A stop ends a retrieval at once, however long the message:
+            // the rest is still on the connection, so the step is lost.
+            if (StopRequested()) {
+                result = LoseSync(RC_ABORTED, kLimitStop);
                 break;
             }
             total += count == 0 ? 3 : count;
@@ -574,7 +693,7 @@ ResultCode CUT_Pop3Session::BeginRetrieve(int messageNumber) {
 int CUT_Pop3Session::ReadOpenReplyLine(int &open, int &ended, char *buffer, int size) {
     if (!open) return -1;
     if (m_lostSync || ended) return 0;
-    const int count = ReadBodyPiece(buffer, size, false);
+    const int count = ReadBodyPiece(buffer, size);
     if (count == 0) ended = 1;
     return count < 0 ? 0 : count;
 }
@@ -595,7 +714,7 @@ ResultCode CUT_Pop3Session::DrainOpenReply(int &open, int &ended) {
                 result = LoseSync(RC_ABORTED);
                 break;
             }
-            const int count = ReadBodyPiece(m_reply, kReplySize, false);
+            const int count = ReadBodyPiece(m_reply, kReplySize);
             if (count < 0) {
                 result = RC_LOST_SYNC;
                 break;
@@ -623,7 +742,7 @@ ResultCode CUT_Pop3Session::FetchUniqueIds(int messageNumber) {
     ResultCode result = SimpleCommand(m_reply, RC_UIDL_REFUSED);
     if (result != RC_OK) return result;
 
-    // An id must be shorter than 70 characters.
+    // An id has at most 70 characters.
     char text[kUniqueIdSize];
     if (messageNumber >= 1) {
         if (ExtractToken(m_reply, " \r\n", 2, text, sizeof text) != 0) return OnError(RC_BAD_REPLY);

@@ -25,6 +25,17 @@ struct UniqueIdEntry {
     std::string uniqueId;
 };
 
+// What went wrong in the conversation, recorded where it happened: the
+// code, the command whose reply it was (secrets masked), what came back
+// (the status line or the piece read last) and which limit ran out, if
+// one did ("Wartezeit", "Antwortdauer", "Antwortgröße", ...).
+struct Pop3Failure {
+    ResultCode code = RC_OK;
+    std::string command;
+    std::string reply;
+    std::string limit;
+};
+
 struct MessageSizeEntry {
     int messageNumber = 0;
     long size = 0;
@@ -35,7 +46,8 @@ public:
     static constexpr int kReplySize = 1024;
     // Whole-message reads take lines of at most 1022 bytes.
     static constexpr int kRetrieveLineSize = 1023;
-    static constexpr int kUniqueIdSize = 70;
+    // A unique id has 1 to 70 characters (RFC 1939), plus the NUL.
+    static constexpr int kUniqueIdSize = 71;
     // Listings (LIST, UIDL) keep at most this many entries: a server that
     // lists endlessly cannot fill the memory. The rest is read and dropped.
     static constexpr size_t kMaxListing = 1000000;
@@ -109,6 +121,8 @@ public:
     // and whether the password may be seen on the line; empty when none.
     static std::string PickMechanism(const std::vector<std::string> &offered,
                                      const std::string &named, bool haveToken, bool clearAllowed);
+    // Whether a text may go on a command line: no CR, LF or NUL in it.
+    static bool SafeOnCommandLine(const std::string &text);
     // The mechanism of the last log-on ("USER" for USER and PASS).
     const std::string &Mechanism() const { return m_mechanism; }
     const std::vector<std::string> &SaslMechanisms() const { return m_saslMechanisms; }
@@ -123,6 +137,15 @@ public:
     // The longest a reply may take as a whole: this many seconds, and one
     // more for every 4 KiB it brings (a large RETR on a slow line).
     ResultCode SetReplyTimeLimit(int seconds);
+    // The most bytes the next TOP or RETR reply may bring (0: no bound),
+    // from what LIST said of the message: a reply far beyond it is no
+    // reply to this command, and it loses the step instead of running on.
+    void SetReplySizeLimit(long bytes) { m_replySizeLimit = bytes; }
+    // The octet count a RETR's "+OK" line gave (RFC 1939 suggests one);
+    // -1 when it gave none.
+    long AnnouncedOctets() const { return m_announcedOctets; }
+    // The first failure of the conversation since log-on, as recorded.
+    const Pop3Failure &Failure() const { return m_failure; }
     // The conversation lost its step; see above.
     bool LostSync() const { return m_lostSync; }
     // What lost it first: RC_NO_REPLY (late or silent), RC_ABORTED, or
@@ -172,14 +195,18 @@ private:
     // One piece of the current reply within its time bound; 0 when none.
     int ReadReplyPiece(char *buffer, int size, int timeout);
     // The next piece of an open multi-line reply. 0 at its end, -1 when it
-    // could not be read to its end (the step is lost then). exactEnd: only
-    // ".\r\n" ends it, not a shorter line beginning with '.'.
-    int ReadBodyPiece(char *buffer, int size, bool exactEnd);
+    // could not be read to its end (the step is lost then).
+    int ReadBodyPiece(char *buffer, int size);
     // Reads a listing (CAPA, UIDL, LIST) to its end, line by line. RC_OK,
     // RC_BAD_REPLY when take refused a line (the rest is still read), or
     // the code of a lost step.
     template <typename Take> ResultCode ReadListing(Take take);
-    ResultCode LoseSync(ResultCode code = RC_LOST_SYNC);
+    ResultCode LoseSync(ResultCode code = RC_LOST_SYNC, const char *limit = nullptr);
+    // Notes a failure that keeps the step (a refusal), unless one is noted.
+    ResultCode Refused(ResultCode code);
+    // Sends UTF8 (RFC 6856) where CAPA offers it: a server such as Courier
+    // hides messages with 8-bit headers from clients that do not.
+    void EnableUtf8();
     void Trace(bool sent, const char *data, size_t length);
     ResultCode NumberFromReply(const char *separators, int index, long *out);
     int ReadOpenReplyLine(int &open, int &ended, char *buffer, int size);
@@ -210,6 +237,12 @@ private:
     bool m_pieceStartedLine = true;
     int m_deletionsMarked = 0;
     int m_replyLimitSeconds = 60;
+    long m_replySizeLimit = 0;
+    long m_announcedOctets = -1;
+    const char *m_limitHit = nullptr;  // set by ReadReplyPiece when a bound ran out
+    Pop3Failure m_failure;
+    std::string m_lastCommand;  // the command whose reply is read (secrets masked)
+    std::string m_lastPiece;    // the line or piece read last
     std::deque<std::string> m_queued;
     std::string m_outgoing;  // queued commands not yet sent
     std::function<void(const std::string &)> m_trace;

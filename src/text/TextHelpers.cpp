@@ -1,5 +1,7 @@
 #include "TextHelpers.h"
 
+#include <cstdio>
+
 #include <cstdint>
 #include <cstring>
 
@@ -123,4 +125,60 @@ long ParseDecimal(const char *text) {
         if (value > limit) value = limit;
     }
     return static_cast<long>(negative ? -value : value);
+}
+
+namespace {
+
+// The length of the valid UTF-8 sequence at text[at]; 0 when there is none.
+size_t Utf8Length(const std::string &text, size_t at) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    size_t length = 0;
+    unsigned minimum = 0;
+    unsigned value = 0;
+    if (c >= 0xC2 && c <= 0xDF) length = 2, minimum = 0x80, value = c & 0x1F;
+    else if (c >= 0xE0 && c <= 0xEF) length = 3, minimum = 0x800, value = c & 0x0F;
+    else if (c >= 0xF0 && c <= 0xF4) length = 4, minimum = 0x10000, value = c & 0x07;
+    else return 0;
+    if (at + length > text.size()) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        const unsigned char next = static_cast<unsigned char>(text[at + i]);
+        if ((next & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (next & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    return length;
+}
+
+}  // namespace
+
+std::string TerminalSafe(const std::string &text) {
+    std::string out;
+    out.reserve(text.size());
+    char code[8];
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\t' || c == '\r' || c == '\n') {
+            out += c == '\t' ? "\\t" : c == '\r' ? "\\r" : "\\n";
+            ++i;
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(code, sizeof code, "\\x%02x", c);
+            out += code;
+            ++i;
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+        } else if (const size_t length = Utf8Length(text, i); length == 0) {
+            std::snprintf(code, sizeof code, "\\x%02x", c);
+            out += code;
+            ++i;
+        } else if (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned char>(text[i + 1]));
+            out += code;
+            i += 2;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
+    return out;
 }

@@ -2,6 +2,8 @@
 // 8-bit texts; a null text is always handled without a crash.
 #pragma once
 
+#include <string>
+
 // Replaces the last character and the one before it by the string end where
 // each is a CR or an LF.
 void StripLineEnd(char *text);
@@ -39,3 +41,9 @@ bool EqualsNoCase(const char *a, const char *b);
 // decimal digits up to the first other character; saturates at the 32-bit
 // range instead of overflowing.
 long ParseDecimal(const char *text);
+
+// Text made safe to write to a terminal: tab, CR and LF as \t, \r, \n;
+// other C0 controls, DEL and bytes that are no valid UTF-8 as \xNN; C1
+// controls written in UTF-8 (U+0080 to U+009F, which some terminals obey
+// as escape sequences) as \u00NN. Everything else stays as it is.
+std::string TerminalSafe(const std::string &text);

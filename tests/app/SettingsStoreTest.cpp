@@ -66,14 +66,18 @@ TEST(SettingsStore, OnlyTheUserCanReadTheProfile) {
     CSettingsStore store("pelloru");
     const std::string folder = env.Dir() + "/config/askeven";
     const mode_t previous = ::umask(022);
-    // A new profile, and one that an older version left open to everyone.
-    for (bool existing : {false, true}) {
-        SCOPED_TRACE(existing ? "existing" : "new");
-        if (existing) {
+    // A new profile, one that an older version left open to everyone, and
+    // such a one that a run only reads.
+    for (const char *kind : {"new", "existing", "read only"}) {
+        SCOPED_TRACE(kind);
+        if (std::string(kind) != "new") {
             ::chmod(folder.c_str(), 0755);
             ::chmod(store.ProfilePath().c_str(), 0644);
         }
-        ASSERT_TRUE(store.Write("PASS", "x"));
+        if (std::string(kind) == "read only")
+            CSettingsStore("pelloru").Read("HOST");
+        else
+            ASSERT_TRUE(store.Write("PASS", "x"));
         struct stat info {};
         ASSERT_EQ(::stat(folder.c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0700u);

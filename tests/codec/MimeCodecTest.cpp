@@ -229,6 +229,9 @@ TEST(MimeCodec, PartsWithHeadersAndNoBodyDecodeAsEmpty) {
          "--XYZ\r\nContent-Type: text/plain\r\n\r\n--XYZ\r\nContent-Type: text/plain\r\n\r\nhi\r\n"
          "--XYZ--\r\n",
          1, "hi"},
+        // No headers and no body: the next delimiter follows at once.
+        {"no headers, no body", "--XYZ\r\n--XYZ\r\nContent-Type: text/plain\r\n\r\nhi\r\n--XYZ--\r\nepilogue\r\n",
+         0, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -110,7 +110,7 @@ TEST_F(Pop3SessionTest, TopLinesAreHandedOutAsReceived) {
         .Expect("TOP 1 0\r\n")
         .Send("+OK\r\nFrom: a@b.example\r\nSubject: hi\r\n\r\n.\r\n")
         .Expect("TOP 2 25\r\n")
-        .Send("+OK\r\nX: y\r\n\r\n..\r\n").SendSplit("body line\r\n", 3).Send(".x\n")
+        .Send("+OK\r\nX: y\r\n\r\n..\r\n").SendSplit("body line\r\n", 3).Send(".x\n..\n.\r\n")
         .Expect("NOOP\r\n");
     ASSERT_EQ(LogOn(), RC_OK);
     EXPECT_EQ(Read(), "");
@@ -134,7 +134,10 @@ TEST_F(Pop3SessionTest, TopLinesAreHandedOutAsReceived) {
     EXPECT_EQ(Read(), "..\r\n");  // dot-stuffing is left to the caller
     EXPECT_EQ(last, 4);
     EXPECT_EQ(Read(), "body line\r\n");
-    Read();  // ".x\n": three bytes beginning with '.' end the reply
+    // Short lines that begin with '.' are data; only a lone dot ends it.
+    EXPECT_EQ(Read(), ".x\n");
+    EXPECT_EQ(Read(), "..\n");
+    Read();
     EXPECT_EQ(last, 0);
     EXPECT_EQ(session.EndTop(), RC_OK);
     session.Send("NOOP\r\n", -1);
@@ -295,4 +298,32 @@ TEST(Pop3Mechanism, TheStrongestUsableOneAndNoPasswordInClearWhereForbidden) {
     for (const Case &c : cases)
         EXPECT_EQ(CUT_Pop3Session::PickMechanism(c.offered, c.named, c.token, c.clear), c.picked)
             << c.named << " token " << c.token << " clear " << c.clear;
+}
+
+TEST(Pop3Utf8, AServerThatOffersUtf8IsAskedForItBeforeTheLogOn) {
+    // Courier shows messages with 8-bit headers only to clients that said UTF8.
+    struct Case {
+        const char *name;
+        std::string capabilities;
+        std::string answer;  // to UTF8; empty: not asked
+    };
+    const std::vector<Case> cases = {
+        {"offered", "+OK\r\nUSER\r\nUTF8 USER\r\n.\r\n", "+OK UTF8 enabled\r\n"},
+        {"offered and refused", "+OK\r\nUTF8\r\n.\r\n", "-ERR not now\r\n"},
+        {"not offered", "+OK\r\nUSER\r\n.\r\n", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        server.Send("+OK\r\n").Expect("CAPA\r\n").Send(c.capabilities);
+        if (!c.answer.empty()) server.Expect("UTF8\r\n").Send(c.answer);
+        server.Expect("USER user\r\n").Send("+OK\r\n").Expect("PASS secret\r\n").Send("+OK\r\n");
+        server.Start();
+        CUT_Pop3Session session;
+        session.SetPort(server.Port());
+        EXPECT_EQ(session.OpenMailbox("127.0.0.1", "user", "secret"), RC_OK);
+        session.CloseMailbox();
+        server.Finish();
+        for (const std::string &failure : server.Failures()) ADD_FAILURE() << failure;
+    }
 }

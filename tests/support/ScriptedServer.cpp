@@ -99,6 +99,18 @@ ScriptedServer &ScriptedServer::Close() {
     return *this;
 }
 
+ScriptedServer &ScriptedServer::Hangup() {
+    m_steps.push_back({Step::kHangup, {}, 0});
+    return *this;
+}
+
+ScriptedServer &ScriptedServer::Respond(std::function<std::string(const std::string &)> answer) {
+    Step step{Step::kRespond, {}, 0};
+    step.answer = std::move(answer);
+    m_steps.push_back(std::move(step));
+    return *this;
+}
+
 ScriptedServer &ScriptedServer::NextConnection() {
     m_steps.push_back({Step::kNext, {}, 0});
     return *this;
@@ -183,13 +195,19 @@ void ScriptedServer::Run() {
             }
         }
         bool more = (m_certificate.empty() || m_ssl != nullptr) && RunConnection(fd, step);
+        if (m_hungUp) {
+            // A reset instead of an orderly close.
+            linger now{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        }
         if (m_ssl != nullptr) {
-            SSL_shutdown(static_cast<SSL *>(m_ssl));
+            if (!m_hungUp) SSL_shutdown(static_cast<SSL *>(m_ssl));
             SSL_free(static_cast<SSL *>(m_ssl));
             m_ssl = nullptr;
         }
         if (context != nullptr) SSL_CTX_free(context);
         m_current = -1;
+        m_hungUp = false;
         ::close(fd);
         if (!more) return;
     }
@@ -224,6 +242,21 @@ bool ScriptedServer::RunConnection(int fd, size_t &step) {
                 WaitReadable(fd, s.pauseMs))
                 Fail("the client sent more while it should have waited");
             break;
+        case Step::kRespond: {
+            std::string line;
+            if (!ReadLine(fd, line, kLineTimeoutMs)) {
+                Fail("expected a line to answer, got nothing more than '" + line + "'");
+                return false;
+            }
+            if (!SendBytes(fd, s.answer(line))) {
+                Fail("send failed");
+                return false;
+            }
+            break;
+        }
+        case Step::kHangup:
+            m_hungUp = true;
+            [[fallthrough]];
         case Step::kClose:
             ++step;
             return step < m_steps.size();

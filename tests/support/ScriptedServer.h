@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -27,6 +28,11 @@ public:
     // Records a failure if the client sends anything within this time.
     ScriptedServer &ExpectSilence(int milliseconds);
     ScriptedServer &Close();
+    // Drops the connection at once: a reset, and over TLS no close_notify.
+    ScriptedServer &Hangup();
+    // Reads one line and sends what answer makes of it (for exchanges
+    // whose lines cannot be known in advance, such as SASL nonces).
+    ScriptedServer &Respond(std::function<std::string(const std::string &line)> answer);
     // The following steps belong to the next accepted connection.
     ScriptedServer &NextConnection();
 
@@ -48,9 +54,10 @@ public:
 
 private:
     struct Step {
-        enum Kind { kSend, kExpect, kPause, kClose, kNext, kSilence } kind;
+        enum Kind { kSend, kExpect, kPause, kClose, kNext, kSilence, kHangup, kRespond } kind;
         std::string bytes;
         int pauseMs = 0;
+        std::function<std::string(const std::string &)> answer = {};
     };
 
     void Run();
@@ -71,6 +78,7 @@ private:
     std::vector<std::string> m_failures;
     std::string m_certificate, m_key;
     void *m_ssl = nullptr;  // the TLS state of the current connection
+    bool m_hungUp = false;  // the connection was dropped without a goodbye
 };
 
 // A loopback port that nothing listens on at the moment of the call.
