@@ -15,6 +15,7 @@
 #include "CScanRowModel.h"
 #include "CScanWindow.h"
 #include "CSettingsStore.h"
+#include "TextHelpers.h"
 
 namespace {
 
@@ -47,33 +48,6 @@ private:
     bool m_quiet;
 };
 
-std::string Escaped(const std::string &text) {
-    std::string out;
-    char code[8];
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c < 0x20 || c == 0x7F) {
-            std::snprintf(code, sizeof code, "\\x%02x", c);
-            out += code;
-        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
-            // A C1 control in UTF-8, which some terminals obey.
-            std::snprintf(code, sizeof code, "\\u%04x", next);
-            out += code;
-            ++i;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 std::string ReadLine(std::istream &in, std::ostream &out, const char *prompt, bool terminal,
                      bool hidden) {
     if (terminal) out << prompt << std::flush;
@@ -98,7 +72,9 @@ std::string ReadLine(std::istream &in, std::ostream &out, const char *prompt, bo
 
 void CHeadlessRun::PrintFailure(const std::string &name, const std::string &text,
                                 const std::string &detail) {
-    std::cerr << name << ": " << text << (detail.empty() ? "" : ": ") << detail << std::endl;
+    // The detail may quote a server: nothing in it may steer the terminal.
+    std::cerr << name << ": " << TerminalSafe(text) << (detail.empty() ? "" : ": ")
+              << TerminalSafe(detail) << std::endl;
 }
 
 int CHeadlessRun::ExitStatus(int outcome) {
@@ -108,6 +84,7 @@ int CHeadlessRun::ExitStatus(int outcome) {
     case CMailboxScan::Interrupted: return kExitInterrupted;
     case CMailboxScan::MessagesFailed: return kExitMessagesFailed;
     case CMailboxScan::Cancelled: return kExitStopped;
+    case CMailboxScan::Uncertain: return kExitUncertain;
     default: return kExitScanned;
     }
 }
@@ -119,7 +96,7 @@ void CHeadlessRun::WriteRows(const CScanRowModel &rows, std::ostream &out) {
         line.clear();
         for (int column = 0; column < kScanColumns; ++column) {
             if (column > 0) line += '\t';
-            line += Escaped(rows.ShownText(row, column));
+            line += TerminalSafe(rows.ShownText(row, column));
         }
         line += '\n';
         out << line;
@@ -149,7 +126,7 @@ int CHeadlessRun::Scan(const std::string &executableName, bool printRows, std::o
     struct sigaction oldInt {}, oldTerm {};
     ::sigaction(SIGINT, &stop, &oldInt);
     ::sigaction(SIGTERM, &stop, &oldTerm);
-    if (debug) scan.SetTrace([](const std::string &line) { std::cerr << line << '\n'; });
+    if (debug) scan.SetTrace([](const std::string &line) { std::cerr << TerminalSafe(line) << '\n'; });
     scan.ScanMailbox(List);
     ::sigaction(SIGINT, &oldInt, nullptr);
     ::sigaction(SIGTERM, &oldTerm, nullptr);

@@ -19,6 +19,7 @@ public:
     static constexpr int kExitInterrupted = 4;     // the conversation broke off; nothing deleted
     static constexpr int kExitMessagesFailed = 5;  // a matched message was not backed up or deleted
     static constexpr int kExitStopped = 6;         // stopped by SIGINT or SIGTERM; marked deletions done
+    static constexpr int kExitUncertain = 7;       // QUIT sent, never answered: deletions may have happened
     static constexpr int kExitUsage = 64;          // an unknown option (EX_USAGE)
     static constexpr int kExitNoDisplay = 69;      // the window needs a display (EX_UNAVAILABLE)
 

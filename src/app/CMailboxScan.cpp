@@ -22,6 +22,7 @@
 #include "CUT_Pop3Session.h"
 #include "DisplayText.h"
 #include "FailureReason.h"
+#include "MessageProof.h"
 
 namespace {
 
@@ -54,6 +55,9 @@ struct CMailboxScan::Message {
     bool hasSubject = false;
     std::string subject, subjectCharset;
     std::string preview;
+    // The whole TOP reply, dot-stuffing undone: what the backup must begin
+    // with. Kept only while the message may still be acted on.
+    std::string top;
     bool hasMessageId = false;
     std::string messageId;
     bool matched = false;
@@ -92,7 +96,13 @@ void CMailboxScan::Box(const char *text, const std::string &reason) {
 }
 
 std::string CMailboxScan::Reason(CUT_Pop3Session &session, ResultCode code) {
-    return FailureReason(code, session, m_server.host, session.Port(), m_waitSeconds);
+    return FailureReason(FailureFacts::From(code, session, m_server.host, session.Port(), m_waitSeconds));
+}
+
+void CMailboxScan::RowNotDeleted(int row, const char *mark, const std::string &why) {
+    m_list.SetCellText(row, ColAddress, mark);
+    m_rowsFailed = true;
+    m_window.RowFailed(kDeleteFailedRow, why);
 }
 
 std::string CMailboxScan::RowKeyFor(const std::string &uniqueId, long size,
@@ -126,8 +136,8 @@ void CMailboxScan::ScanMailbox(int mode) {
     // anew for every scan (a token expires).
     MailAccount account = m_account;
     std::string problem;
-    if (!CCredentials::Resolve(account, &problem)) {
-        m_outcome = ConnectionFailed;
+    if (!CCredentials::Resolve(account, &problem, m_stop)) {
+        m_outcome = Stopping() ? Cancelled : ConnectionFailed;
         Box("Connection Failed", problem);
         return;
     }
@@ -159,24 +169,26 @@ void CMailboxScan::ScanMailbox(int mode) {
     // only then do their rows say so.
     const ResultCode closed = session.CloseMailbox();
     const bool committed = closed == RC_OK;
+    // QUIT went out and its answer did not come: the server may have acted.
+    const bool uncertain = closed == RC_QUIT_UNANSWERED && !m_pending.empty();
     const std::string closeReason = committed ? std::string() : Reason(session, closed);
     for (const PendingDeletion &deletion : m_pending) {
-        if (mode == List) {
-            if (committed) {
-                m_list.SetCellText(deletion.row, ColAddress, deletion.mark);
+        if (committed) {
+            m_list.SetCellText(deletion.row, ColAddress, deletion.mark);
+            if (mode == List) {
                 m_list.SetCellText(deletion.row, ColId, deletion.mark);
                 m_list.SetCellText(deletion.row, ColName, deletion.mark);
-            } else {
-                m_list.SetCellText(deletion.row, ColAddress, kDeleteFailedRow);
-                m_window.RowFailed(kDeleteFailedRow, closeReason);
             }
-        } else if (committed) {
-            m_list.SetCellText(deletion.row, ColAddress, deletion.mark);
+        } else {
+            m_list.SetCellText(deletion.row, ColAddress, uncertain ? kUncertainMark : kDeleteFailedRow);
+            if (mode == List) m_window.RowFailed(uncertain ? kUncertainMark : kDeleteFailedRow, closeReason);
         }
     }
     if (mode == DeleteSelected && !m_pending.empty() && !committed)
         Box("Fehler beim löschen", closeReason);
-    if (!m_complete || (!committed && !m_pending.empty()))
+    if (uncertain)
+        m_outcome = Uncertain;
+    else if (!m_complete || (!committed && !m_pending.empty()))
         m_outcome = Interrupted;
     else if (Stopping())
         m_outcome = Cancelled;
@@ -218,7 +230,11 @@ bool CMailboxScan::ListMailbox(CUT_Pop3Session &session, std::vector<Message> &m
         session.CloseMailbox();
         return false;
     }
+    std::set<int> numbers;
     for (const MessageSizeEntry &entry : session.MessageSizes()) {
+        // A number listed twice is one message: acting on it twice would
+        // count a deletion that already happened as a failure.
+        if (!numbers.insert(entry.messageNumber).second) continue;
         Message message;
         message.number = entry.messageNumber;
         message.size = entry.size;
@@ -263,6 +279,7 @@ void CMailboxScan::FillWindow(CUT_Pop3Session &session, const std::vector<Messag
 
 void CMailboxScan::ReadOne(CUT_Pop3Session &session, Message &message, int lines) {
     session.EndTop();
+    session.SetReplySizeLimit(ReplyBoundFor(message.size));
     const ResultCode begun = session.BeginTop(message.number, lines);
     if (begun != RC_OK) {
         message.state = Message::Refused;
@@ -283,10 +300,12 @@ void CMailboxScan::FetchOne(CUT_Pop3Session &session, Message &message, int line
     int length;
     while ((length = session.ReadMessageLine(line, kLineSize)) > 0) {
         const bool stuffed = session.PieceStartedLine() && line[0] == '.';
-        if (text.size() < static_cast<size_t>(kCollectedCapacity))
-            text.append(line + (stuffed ? 1 : 0), static_cast<size_t>(length - (stuffed ? 1 : 0)));
+        text.append(line + (stuffed ? 1 : 0), static_cast<size_t>(length - (stuffed ? 1 : 0)));
         if (lines > 0 && !message.matched) message.matched = m_patterns.Match(line, &message.pattern);
     }
+    // The whole reply (bounded by the message's LIST size) is what a
+    // backup must begin with; the parse looks at its first part.
+    message.top = text;
     if (text.size() > static_cast<size_t>(kCollectedCapacity)) text.resize(kCollectedCapacity);
     // A reply cut short is no ground for any decision on the message.
     if (session.LostSync()) {
@@ -357,6 +376,7 @@ void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messa
         const int row = static_cast<int>(i);
         ShowRow(message, row);
         // The row holds the texts now; the value keeps what acting needs.
+        if (!message.matched || m_dryRun) std::string().swap(message.top);
         std::string().swap(message.preview);
         std::string().swap(message.subject);
         std::string().swap(message.address);
@@ -380,8 +400,10 @@ void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messa
                    ++m_failuresInARow < kFailuresInARow;
         }
         if (!waiting.empty() && session.QueuedCommands() == 0) {
-            for (size_t index : waiting)
+            for (size_t index : waiting) {
                 BackupAndDelete(session, messages[index], static_cast<int>(index));
+                std::string().swap(messages[index].top);
+            }
             waiting.clear();
         }
         Title(Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(i) + 1, total));
@@ -397,15 +419,33 @@ void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messa
     for (size_t index : waiting) BackupAndDelete(session, messages[index], static_cast<int>(index));
 }
 
-bool CMailboxScan::SaveWholeMessage(CUT_Pop3Session &session, int number, const std::string &id,
-                                    std::string *name) {
+CMailboxScan::SaveResult CMailboxScan::SaveWholeMessage(CUT_Pop3Session &session,
+                                                        const Message &message,
+                                                        const std::string &id, std::string *name,
+                                                        std::string *why) {
     // The file goes again (by its destructor) unless the whole message is
     // in it and on disk.
     CBackupFile file;
-    if (!file.Claim(MakeBackupFileName(id))) return false;
-    if (session.RetrieveToSource(number, file) != RC_OK || !file.Commit()) return false;
+    if (!file.Claim(MakeBackupFileName(id))) {
+        *why = "Die Sicherungsdatei ließ sich im Arbeitsordner nicht anlegen";
+        return NotSaved;
+    }
+    session.SetReplySizeLimit(ReplyBoundFor(message.size));
+    const ResultCode retrieved = session.RetrieveToSource(message.number, file);
+    if (retrieved != RC_OK || !file.Commit()) {
+        *why = retrieved != RC_OK ? Reason(session, retrieved)
+                                  : "Die Sicherung ließ sich nicht vollständig auf die Platte schreiben";
+        return NotSaved;
+    }
+    // What came back must be the message examined, and all of it.
+    *why = ProveBackup(file.Name(), message.top, message.size, session.AnnouncedOctets());
+    if (!why->empty()) {
+        file.Remove();
+        *why = "Nachricht " + std::to_string(message.number) + ": " + *why;
+        return NotProven;
+    }
     if (name != nullptr) *name = file.Name();
-    return true;
+    return Saved;
 }
 
 void CMailboxScan::BackupAndDelete(CUT_Pop3Session &session, const Message &message, int row) {
@@ -413,14 +453,10 @@ void CMailboxScan::BackupAndDelete(CUT_Pop3Session &session, const Message &mess
     // marked before is committed.
     if (Stopping()) return;
     // No message leaves the server without its whole backup on disk.
-    std::string backup;
-    if (!SaveWholeMessage(session, message.number, message.messageId, &backup)) {
-        m_list.SetCellText(row, ColAddress, kDeleteFailedRow);
-        m_rowsFailed = true;
-        m_window.RowFailed(kDeleteFailedRow,
-                           session.LostSync() ? Reason(session, RC_LOST_SYNC)
-                                              : "Die Sicherung ließ sich nicht vollständig schreiben "
-                                                "oder der Server lieferte die Nachricht nicht (RETR)");
+    std::string backup, why;
+    const SaveResult saved = SaveWholeMessage(session, message, message.messageId, &backup, &why);
+    if (saved != Saved) {
+        RowNotDeleted(row, saved == NotProven ? kNotProvenMark : kDeleteFailedRow, why);
         return;
     }
     const ResultCode deleted = session.DeleteMessage(message.number);
@@ -432,9 +468,7 @@ void CMailboxScan::BackupAndDelete(CUT_Pop3Session &session, const Message &mess
     // Only a clear refusal leaves the message surely on the server; after
     // anything else its backup stays.
     if (deleted == RC_DELE_REFUSED) ::unlink(backup.c_str());
-    m_list.SetCellText(row, ColAddress, kDeleteFailedRow);
-    m_rowsFailed = true;
-    m_window.RowFailed(kDeleteFailedRow, Reason(session, deleted));
+    RowNotDeleted(row, kDeleteFailedRow, Reason(session, deleted));
 }
 
 void CMailboxScan::ActOnSelected(CUT_Pop3Session &session, int mode,
@@ -442,57 +476,63 @@ void CMailboxScan::ActOnSelected(CUT_Pop3Session &session, int mode,
     const std::vector<int> rows = m_list.SelectedRows();
     if (rows.empty()) return;
 
-    // First the key of every message on the server (the header gives the
-    // Message-Id where no unique id does), then the acts: a row acts only
-    // on the one message its key names.
-    std::vector<Message> unnamed;
-    for (const Message &message : messages)
-        if (message.uniqueId.empty()) unnamed.push_back(message);
-    size_t asked = 0;
-    for (size_t i = 0; i < unnamed.size(); ++i) {
-        FillWindow(session, unnamed, i, &asked, 0);
-        ReadOne(session, unnamed[i], 0);
-        if (session.LostSync()) {
-            m_complete = false;
-            return;
+    // A row's key acts only when exactly one message of the whole listing
+    // has it. Keys by Message-Id and size need every message's header, also
+    // of those with a unique id (one may have lost it since the row was made).
+    bool byHeader = false;
+    for (int row : rows) byHeader = byHeader || m_list.RowKey(row).rfind("M:", 0) == 0;
+    if (byHeader) {
+        size_t asked = 0;
+        for (size_t i = 0; i < messages.size(); ++i) {
+            FillWindow(session, messages, i, &asked, 0);
+            ReadOne(session, messages[i], 0);
+            if (session.LostSync()) {
+                m_complete = false;
+                return;
+            }
         }
     }
-    std::map<std::string, std::vector<int>> numbers;
-    for (const Message &message : messages)
-        if (!message.uniqueId.empty())
-            numbers[RowKeyFor(message.uniqueId, message.size, "")].push_back(message.number);
-    for (const Message &message : unnamed) {
+    std::map<std::string, std::vector<size_t>> holders;
+    for (size_t i = 0; i < messages.size(); ++i) {
+        const Message &message = messages[i];
+        if (!message.uniqueId.empty()) holders[RowKeyFor(message.uniqueId, 0, "")].push_back(i);
         const std::string key = RowKeyFor("", message.size, message.messageId);
-        if (message.state == Message::Fetched && !key.empty())
-            numbers[key].push_back(message.number);
+        if (message.state == Message::Fetched && !key.empty()) holders[key].push_back(i);
     }
 
-    std::set<int> done;
+    std::set<size_t> done;
     for (int row : rows) {
         const std::string key = m_list.RowKey(row);
-        const auto found = key.empty() ? numbers.end() : numbers.find(key);
-        if (key.empty() || (found != numbers.end() && found->second.size() > 1)) {
+        const auto found = key.empty() ? holders.end() : holders.find(key);
+        if (key.empty() || (found != holders.end() && found->second.size() > 1)) {
             m_list.SetCellText(row, ColAddress, kNotUnique);
             continue;
         }
-        if (found == numbers.end()) {
+        if (found == holders.end()) {
             m_list.SetCellText(row, ColAddress, kNotFound);
             continue;
         }
-        const int number = found->second.front();
-        if (!done.insert(number).second) continue;  // two rows of one message: once
+        const size_t index = found->second.front();
+        if (!done.insert(index).second) continue;  // two rows of one message: once
+        const Message &message = messages[index];
+        // Deleted or saved alike: first its whole backup, proven to be the
+        // message the row names (its header as read, its LIST size).
+        std::string why;
+        const SaveResult saved = SaveWholeMessage(session, message, m_list.CellText(row, ColId), nullptr, &why);
         if (mode == DeleteSelected) {
-            const ResultCode deleted = session.DeleteMessage(number);
-            if (deleted == RC_OK)
+            const ResultCode deleted = saved == Saved ? session.DeleteMessage(message.number) : RC_OK;
+            if (saved != Saved) {
+                m_rowsFailed = true;
+                if (saved == NotProven) m_list.SetCellText(row, ColAddress, kNotProvenMark);
+                Box("Fehler beim löschen", why);
+            } else if (deleted == RC_OK) {
                 m_pending.push_back({row, "Gelöscht"});
-            else
+            } else {
                 Box("Fehler beim löschen", Reason(session, deleted));
-        } else if (mode == SaveSelected) {
-            if (!SaveWholeMessage(session, number, m_list.CellText(row, ColId), nullptr))
-                Box("Fehler beim Sichern",
-                    session.LostSync() ? Reason(session, RC_LOST_SYNC)
-                                       : "Die Datei ließ sich nicht vollständig schreiben oder der "
-                                         "Server lieferte die Nachricht nicht (RETR)");
+            }
+        } else if (mode == SaveSelected && saved != Saved) {
+            m_rowsFailed = true;
+            Box("Fehler beim Sichern", why);
         }
         if (session.LostSync()) {
             m_complete = false;

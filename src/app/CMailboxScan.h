@@ -55,6 +55,7 @@ public:
         Interrupted,       // the conversation broke off; marked deletions did not happen
         Cancelled,         // stopped by the user; what was marked is committed
         MessagesFailed,    // scanned, but a matched message could not be backed up or deleted
+        Uncertain,         // QUIT went out and was not answered: the deletions may have happened
     };
 
     // Everything the scan uses comes in: the server, the account, the
@@ -99,6 +100,12 @@ public:
     static std::string RowKeyFor(const std::string &uniqueId, long size,
                                  const std::string &messageId);
 
+    // Column 0 of a row whose deletion was sent and confirmed but whose
+    // QUIT was never answered: the server may or may not have deleted it.
+    static constexpr const char *kUncertainMark = "ungewiss: Server hat QUIT nicht beantwortet";
+    // Column 0 of a row whose backup did not prove to be its message.
+    static constexpr const char *kNotProvenMark = "fehler beim löschen: Sicherung ist nicht diese Nachricht";
+
     // Column 0 of a selected row that names no message, or one that no
     // longer singles out one message; such a row is not acted on.
     static constexpr const char *kNotUnique = "nicht eindeutig";
@@ -124,9 +131,15 @@ private:
     void BackupAndDelete(CUT_Pop3Session &session, const Message &message, int row);
     void ListAll(CUT_Pop3Session &session, std::vector<Message> &messages);
     void ActOnSelected(CUT_Pop3Session &session, int mode, std::vector<Message> &messages);
-    // Saves the whole message into a flushed file; false when it is not whole on disk.
-    bool SaveWholeMessage(CUT_Pop3Session &session, int number, const std::string &id,
-                          std::string *name);
+    // Saves the whole message into a flushed file and proves it is the
+    // message examined (top: what its TOP reply brought, if anything).
+    // Saved, or why not: the retrieval or the file failed (*why says it),
+    // or the proof failed (*why says why; the file is removed again).
+    enum SaveResult { Saved, NotSaved, NotProven };
+    SaveResult SaveWholeMessage(CUT_Pop3Session &session, const Message &message,
+                                const std::string &id, std::string *name, std::string *why);
+    // Marks a row whose message could not be removed, and says why.
+    void RowNotDeleted(int row, const char *mark, const std::string &why);
     void Title(const std::string &text);
     void Box(const char *text, const std::string &reason = std::string());
     std::string Reason(CUT_Pop3Session &session, ResultCode code);

@@ -54,7 +54,8 @@ const char *const kHelp =
     "Exit-Status von /b und --list: 0 Durchlauf erfolgt, 2 Verbindung oder Anmeldung\n"
     "gescheitert, 3 Postfach nicht lesbar (STAT/LIST), 4 Verbindung abgebrochen\n"
     "(nichts gelöscht), 5 eine passende Mail nicht gesichert oder nicht gelöscht,\n"
-    "6 durch SIGINT/SIGTERM beendet (Markiertes gelöscht). 64 unbekannte Option.\n"
+    "6 durch SIGINT/SIGTERM beendet (Markiertes gelöscht), 7 QUIT unbeantwortet\n"
+    "(ob gelöscht wurde, ist ungewiss). 64 unbekannte Option.\n"
     "--configure: 1 nicht gespeichert. Ohne Optionen und ohne Bildschirm: 69.\n";
 
 bool DisplayAnswers(const char *display) {

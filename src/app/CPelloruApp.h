@@ -16,6 +16,7 @@ public:
     static constexpr int kExitInterrupted = CHeadlessRun::kExitInterrupted;
     static constexpr int kExitMessagesFailed = CHeadlessRun::kExitMessagesFailed;
     static constexpr int kExitStopped = CHeadlessRun::kExitStopped;
+    static constexpr int kExitUncertain = CHeadlessRun::kExitUncertain;
     static constexpr int kExitUsage = CHeadlessRun::kExitUsage;
     static constexpr int kExitNoDisplay = CHeadlessRun::kExitNoDisplay;
 

@@ -3,18 +3,39 @@
 // certificate, the server's own refusal, lost step, a stop by the user)
 // and what the system, the TLS library or the server said about it. The
 // window shows it as a message box's detail text; unattended runs print it.
+//
+// The facts are gathered where the failure happened (the session records
+// the command, what came back and which limit ran out); turning them into
+// a sentence is a pure function of them.
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "CUT_Pop3Session.h"
 #include "ResultCode.h"
 
-class CUT_Pop3Session;
+struct FailureFacts {
+    ResultCode code = RC_OK;  // what the failed operation returned
+    bool lostSync = false;    // the session closed without QUIT
+    Pop3Failure record;       // the session's record of the failure
+    bool stopRequested = false;
+    bool connected = false;   // a connection stood when it failed
+    int errnoValue = 0;       // the system's error number of a failed connect
+    std::string detail;       // the resolver's or the TLS library's text
+    std::string host;
+    int port = 0;
+    int waitSeconds = 0;
+    std::string mechanism;        // of the log-on
+    std::string authServerError;  // a refused token's JSON
+    std::vector<std::string> saslMechanisms;
 
-// code: what the failed operation returned. host and port: as the scan
-// tried them; waitSeconds: its wait for the server.
-std::string FailureReason(ResultCode code, const CUT_Pop3Session &session, const std::string &host,
-                          int port, int waitSeconds);
+    // What the session knows of the failure of an operation that gave code.
+    static FailureFacts From(ResultCode code, const CUT_Pop3Session &session,
+                             const std::string &host, int port, int waitSeconds);
+};
+
+std::string FailureReason(const FailureFacts &facts);
 
 // A server's or library's text made fit for one line of display: control
 // characters become '?', invalid UTF-8 is read as Windows-1252, and at

@@ -5,7 +5,10 @@
 
 #include <cstdio>
 #include <fstream>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +18,7 @@
 #include "CServerAddress.h"
 #include "ScanTestSupport.h"
 #include "ScriptedServer.h"
+#include "TestCertificates.h"
 
 namespace {
 
@@ -29,6 +33,8 @@ std::string TopReply(const std::string &message) {
     }
     return reply + ".\r\n";
 }
+
+int Size(const std::string &message) { return static_cast<int>(message.size()); }
 
 std::string Top(int n) { return "TOP " + std::to_string(n) + " 25\r\n"; }
 std::string Retr(int n) { return "RETR " + std::to_string(n) + "\r\n"; }
@@ -104,7 +110,7 @@ protected:
 TEST_F(ScanTest, ListFillsRowsAndDeletesWhatAPatternMatches) {
     env.Patterns("nothing here\ngewinn\nGEWINNSPIEL\n");
     list.Fill({{"old", "", "", "", "", ""}});
-    OpenBox(server, {311, 222, 0});
+    OpenBox(server, {311, Size(kOffer), 0});
     server.Expect(Top(1)).Send(TopReply(kAnna))
         .Expect(Top(2)).SendSplit(TopReply(kOffer), 7)
         .Expect(Retr(2)).SendSplit(TopReply(kOffer), 5)
@@ -120,7 +126,7 @@ TEST_F(ScanTest, ListFillsRowsAndDeletesWhatAPatternMatches) {
                                                       " Grüße", "Hallo\n.Welt mit Punkt",
                                                       " <a1@example.de>"}));
     const std::string mark = "gelöscht=GEWINNSPIEL";
-    EXPECT_EQ(list.shown[1], (std::vector<std::string>{mark, mark, "222",
+    EXPECT_EQ(list.shown[1], (std::vector<std::string>{mark, mark, std::to_string(kOffer.size()),
                                                       " Gewinnspiel: Sie haben gewonnen",
                                                       "Klicken Sie hier.", mark}));
     // No From and no Message-Id: a row all the same; no text, no preview.
@@ -235,7 +241,7 @@ TEST_F(ScanTest, ALostConnectionEndsTheScanInsteadOfFailingEveryMessage) {
 
 TEST_F(ScanTest, ARefusedDeleteRemovesItsBackupAgain) {
     env.Patterns("gewinnspiel\n");
-    OpenBox(server, {10});
+    OpenBox(server, {Size(kOffer)});
     server.Expect(Top(1)).Send(TopReply(kOffer))
         .Expect(Retr(1)).Send(TopReply(kOffer))
         .Expect(Dele(1)).Send("-ERR locked\r\n")
@@ -276,7 +282,7 @@ TEST_F(ScanTest, BackupsNeverReplaceEachOtherAndHostileIdsStayInTheFolder) {
     env.Patterns("gewinnspiel\n");
     const std::string hostile = "From: x@y\r\nSubject: Gewinnspiel\r\n"
                                 "Message-Id: <../../etc/\x01passwd>\r\n\r\nbody\r\n";
-    OpenBox(server, {9, 9, 9});
+    OpenBox(server, {Size(kOffer), Size(kOffer), Size(hostile)});
     for (int n = 1; n <= 3; ++n) {
         server.Expect(Top(n)).Send(TopReply(n == 3 ? hostile : kOffer))
             .Expect(Retr(n)).Send(TopReply(n == 3 ? hostile : kOffer))
@@ -314,8 +320,8 @@ TEST_F(ScanTest, SelectedRowsActOnExactlyTheMessagesTheyIdentify) {
                {"e", "", "", "", "", " <twin@x>"},
                {"f", "", "", "", "", " <gone@x>"}});
     list.keys = {CMailboxScan::RowKeyFor("", 10, " <a1@example.de>"),
-                 CMailboxScan::RowKeyFor("", 20, " <b2@example.org>"),
-                 CMailboxScan::RowKeyFor("", 20, " <b2@example.org>"),
+                 CMailboxScan::RowKeyFor("", Size(kOffer), " <b2@example.org>"),
+                 CMailboxScan::RowKeyFor("", Size(kOffer), " <b2@example.org>"),
                  CMailboxScan::RowKeyFor("", 30, ""),
                  CMailboxScan::RowKeyFor("", 40, " <twin@x>"),
                  CMailboxScan::RowKeyFor("", 50, " <gone@x>")};
@@ -323,12 +329,13 @@ TEST_F(ScanTest, SelectedRowsActOnExactlyTheMessagesTheyIdentify) {
     list.selected = {1, 2, 3, 4, 5};
     const std::string twin = "Message-Id: <twin@x>\r\n\r\n";
     const auto headers = [](int n) { return "TOP " + std::to_string(n) + " 0\r\n"; };
-    OpenBox(server, {10, 20, 30, 40, 40});
+    OpenBox(server, {10, Size(kOffer), 30, 40, 40});
     server.Expect(headers(1)).Send(TopReply(kAnna))
         .Expect(headers(2)).Send(TopReply(kOffer))
         .Expect(headers(3)).Send(TopReply(kBare))
         .Expect(headers(4)).Send(TopReply(twin))
         .Expect(headers(5)).Send(TopReply(twin))
+        .Expect(Retr(2)).Send(TopReply(kOffer))  // a backup first, as for every deletion
         .Expect(Dele(2)).Send("+OK\r\n")
         .Expect("Quit\r\n").Send("+OK\r\n");
     Run(DeleteSelected);
@@ -349,7 +356,7 @@ TEST_F(ScanTest, SaveSelectedWritesWholeMessagesByUniqueId) {
     const std::string whole = kAnna + std::string("attachment\0line\r\n", 17);
     server.Expect("CAPA\r\n").Send("-ERR\r\n")
         .Expect("STAT\r\n").Send("+OK 2 9\r\n")
-        .Expect("LIST\r\n").Send(Listing({5, 6}))
+        .Expect("LIST\r\n").Send(Listing({5, Size(whole)}))
         .Expect("UIDL\r\n").Send("+OK\r\n1 uid-1\r\n2 uid-2\r\n.\r\n")
         .Expect(Retr(2)).Send(TopReply(whole))
         .Expect("Quit\r\n");
@@ -389,7 +396,7 @@ TEST_F(ScanTest, DeletionsCountOnlyWhenTheQuitThatCommitsThemSucceeds) {
         SCOPED_TRACE(c.name);
         ScriptedServer box;
         box.LogOn();
-        OpenBox(box, {10});
+        OpenBox(box, {Size(kOffer)});
         box.Expect(Top(1)).Send(TopReply(kOffer)).Expect(Retr(1)).Send(TopReply(kOffer));
         c.afterRetr(box);
         box.Start();
@@ -477,4 +484,187 @@ TEST(ScanHostPort, APortSuffixIsTakenOnlyWhenItIsOne) {
     EXPECT_EQ(CServerAddress::SplitHostPort("host:99999999999999999999", &port),
               "host:99999999999999999999");
     EXPECT_EQ(port, 0);
+}
+
+namespace {
+
+// A message that patterns match, with more body lines than TOP brings.
+std::string LongOffer(int bodyLines) {
+    std::string text = "From: x@spam.example\r\nSubject: Gewinnspiel\r\nMessage-Id: <long@x>\r\n\r\n";
+    for (int i = 1; i <= bodyLines; ++i) text += "Zeile " + std::to_string(i) + " des Angebots\r\n";
+    return text;
+}
+
+}  // namespace
+
+TEST_F(ScanTest, NoServerMakesTheScanDeleteTheWrongMessageOrClaimWhatDidNotHappen) {
+    // Dot-stuffed ".." before a bare LF is a line of the message, not its end.
+    const std::string dots = "From: a@b\r\nSubject: Gewinnspiel\r\nMessage-Id: <d@x>\r\n\r\n"
+                             "eins\r\n.\nzwei\r\n";
+    const std::string dotsReply = "+OK\r\nFrom: a@b\r\nSubject: Gewinnspiel\r\nMessage-Id: <d@x>\r\n"
+                                  "\r\neins\r\n..\nzwei\r\n.\r\n";
+    const std::string twin = "From: t@x\r\nMessage-Id: <same@x>\r\n\r\nHallo\r\n";
+    const std::string uid70(70, 'u');
+    const std::string offerBox = "+OK 1 9\r\n";
+    struct Case {
+        const char *name;
+        std::function<void(ScriptedServer &)> script;  // after the log-on
+        int mode;
+        std::string rowKey;      // of the one selected row (other modes)
+        std::string column0;     // what row 0 says afterwards (prefix)
+        CMailboxScan::Outcome outcome;
+        bool deleSent, quitSent;
+        size_t backups;
+        bool tls = false;
+        int stopAfterMs = 0;
+    };
+    const auto retrCut = [](ScriptedServer &s) {
+        OpenBox(s, {Size(LongOffer(60))});
+        s.Expect(Top(1)).Send(TopReply(LongOffer(25))).Expect(Retr(1)).Send(TopReply(LongOffer(40)))
+            .Expect("Quit\r\n").Send("+OK\r\n");
+    };
+    const std::vector<Case> cases = {
+        {"a leftover line answers QUIT",
+         [](ScriptedServer &s) {
+             OpenBox(s, {Size(kOffer)});
+             s.Expect(Top(1)).Send(TopReply(kOffer)).Expect(Retr(1)).Send(TopReply(kOffer))
+                 .Expect(Dele(1)).Send("+OK\r\n+OK\r\n").Pause(300).Send("-ERR\r\n");
+         },
+         List, "", "fehler beim löschen", CMailboxScan::Interrupted, true, false, 1},
+        {"a stray reply answers RETR with another message",
+         [](ScriptedServer &s) {
+             OpenBox(s, {Size(kOffer)});
+             // The stray comes after the client looked for unasked bytes.
+             s.Expect(Top(1)).Send(TopReply(kOffer)).Pause(300).Send(TopReply(kAnna))
+                 .Expect(Retr(1));
+         },
+         List, "", "fehler beim löschen", CMailboxScan::MessagesFailed, false, true, 0},
+        {"a RETR cut short", retrCut, List, "", "fehler beim löschen",
+         CMailboxScan::MessagesFailed, false, true, 0},
+        {"'..' before a bare LF is data",
+         [&](ScriptedServer &s) {
+             OpenBox(s, {Size(dots)});
+             s.Expect(Top(1)).Send(dotsReply).Expect(Retr(1)).Send(dotsReply).Expect(Dele(1))
+                 .Send("+OK\r\n").Expect("Quit\r\n").Send("+OK\r\n");
+         },
+         List, "", "gelöscht=gewinnspiel", CMailboxScan::Scanned, true, true, 1},
+        {"a message listed twice is one message",
+         [](ScriptedServer &s) {
+             s.Expect("CAPA\r\n").Send("-ERR\r\n").Expect("STAT\r\n").Send("+OK 2 9\r\n")
+                 .Expect("LIST\r\n").Send("+OK\r\n1 " + std::to_string(Size(kOffer)) + "\r\n1 " +
+                                           std::to_string(Size(kOffer)) + "\r\n.\r\n")
+                 .Expect("UIDL\r\n").Send("-ERR\r\n").Expect(Top(1)).Send(TopReply(kOffer))
+                 .Expect(Retr(1)).Send(TopReply(kOffer)).Expect(Dele(1)).Send("+OK\r\n")
+                 .Expect("Quit\r\n").Send("+OK\r\n");
+         },
+         List, "", "gelöscht=gewinnspiel", CMailboxScan::Scanned, true, true, 1},
+        {"QUIT sent and never answered",
+         [](ScriptedServer &s) {
+             OpenBox(s, {Size(kOffer)});
+             s.Expect(Top(1)).Send(TopReply(kOffer)).Expect(Retr(1)).Send(TopReply(kOffer))
+                 .Expect(Dele(1)).Send("+OK\r\n").Expect("Quit\r\n").Close();
+         },
+         List, "", "ungewiss: Server hat QUIT nicht beantwortet", CMailboxScan::Uncertain, true,
+         true, 1},
+        {"TLS dropped without close_notify after QUIT",
+         [](ScriptedServer &s) {
+             OpenBox(s, {Size(kOffer)});
+             s.Expect(Top(1)).Send(TopReply(kOffer)).Expect(Retr(1)).Send(TopReply(kOffer))
+                 .Expect(Dele(1)).Send("+OK\r\n").Expect("Quit\r\n").Send("+OK bye\r\n").Hangup();
+         },
+         List, "", "gelöscht=gewinnspiel", CMailboxScan::Scanned, true, true, 1, true},
+        {"a RETR streaming far beyond its LIST size",
+         [](ScriptedServer &s) {
+             OpenBox(s, {Size(kOffer)});
+             s.Expect(Top(1)).Send(TopReply(kOffer)).Expect(Retr(1)).Send("+OK\r\n");
+             for (int i = 0; i < 120; ++i) s.Send(std::string(4000, 'x') + "\r\n").Pause(20);
+         },
+         List, "", "fehler beim löschen", CMailboxScan::Interrupted, false, false, 0},
+        {"a stop during a slow RETR",
+         [](ScriptedServer &s) {
+             OpenBox(s, {1000000});
+             s.Expect(Top(1)).Send(TopReply(kOffer)).Expect(Retr(1)).Send("+OK\r\n");
+             for (int i = 0; i < 60; ++i) s.Send(std::string(100, 'x') + "\r\n").Pause(50);
+         },
+         List, "", "fehler beim löschen", CMailboxScan::Interrupted, false, false, 0, false, 300},
+        {"a selected key that a message with a UIDL shares",
+         [&](ScriptedServer &s) {
+             s.Expect("CAPA\r\n").Send("-ERR\r\n").Expect("STAT\r\n").Send("+OK 2 9\r\n")
+                 .Expect("LIST\r\n").Send(Listing({Size(twin), Size(twin)}))
+                 .Expect("UIDL\r\n").Send("+OK\r\n1 uid-1\r\n.\r\n")
+                 .Expect("TOP 1 0\r\n").Send(TopReply(twin)).Expect("TOP 2 0\r\n").Send(TopReply(twin))
+                 .Expect("Quit\r\n").Send("+OK\r\n");
+         },
+         DeleteSelected, CMailboxScan::RowKeyFor("", Size(twin), " <same@x>"), "nicht eindeutig",
+         CMailboxScan::Scanned, false, true, 0},
+        {"a UIDL of 70 characters",
+         [&](ScriptedServer &s) {
+             s.Expect("CAPA\r\n").Send("-ERR\r\n").Expect("STAT\r\n").Send("+OK 1 9\r\n")
+                 .Expect("LIST\r\n").Send(Listing({Size(kAnna)}))
+                 .Expect("UIDL\r\n").Send("+OK\r\n1 " + uid70 + "\r\n.\r\n")
+                 .Expect(Retr(1)).Send(TopReply(kAnna)).Expect(Dele(1)).Send("+OK\r\n")
+                 .Expect("Quit\r\n").Send("+OK\r\n");
+         },
+         DeleteSelected, "U:" + uid70, "Gelöscht", CMailboxScan::Scanned, true, true, 1},
+    };
+    env.Patterns("gewinnspiel\n");
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::string &name : env.Backups()) std::remove((env.Dir() + "/" + name).c_str());
+        ScriptedServer box;
+        if (c.tls) box.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+        box.LogOn();
+        c.script(box);
+        box.Start();
+        CSettingsStore settings("pelloru");
+        PointAt(settings, box.Port(), "user", "secret");
+        if (c.tls) {
+            settings.Write("HOST", "pop3s://127.0.0.1:" + std::to_string(box.Port()));
+            settings.Write("CAFILE", certificates.CaFile());
+        }
+        MemoryList rows;
+        if (c.mode != List) {
+            rows.Fill({{"row", "", "", "", "", ""}});
+            rows.keys = {c.rowKey};
+            rows.selected = {0};
+        }
+        RecordingWindow shown;
+        CMailboxScan scan(rows, shown, settings, "pelloru");
+        scan.SetTimeouts(1, 2);
+        std::atomic<bool> stop{false};
+        scan.SetStopRequest(&stop);
+        std::thread stopper;
+        if (c.stopAfterMs > 0)
+            stopper = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.stopAfterMs));
+                stop = true;
+            });
+        const auto start = std::chrono::steady_clock::now();
+        scan.ScanMailbox(c.mode);
+        const auto spent = std::chrono::steady_clock::now() - start;
+        if (stopper.joinable()) stopper.join();
+        box.Finish();
+        settings.Write("CAFILE", "");
+        // Ends soon, whatever the server keeps sending.
+        EXPECT_LT(spent, std::chrono::milliseconds(1900));
+        ASSERT_FALSE(rows.rows.empty());
+        EXPECT_EQ(rows.rows[0][0].substr(0, c.column0.size()), c.column0) << rows.rows[0][0];
+        EXPECT_EQ(scan.LastOutcome(), c.outcome);
+        const std::string received = box.Received();
+        EXPECT_EQ(received.find("DELE") != std::string::npos, c.deleSent) << received;
+        EXPECT_EQ(received.find("Quit") != std::string::npos, c.quitSent) << received;
+        EXPECT_EQ(env.Backups().size(), c.backups);
+        // Every failure names its cause, never a bare number.
+        std::vector<std::string> said = shown.rowFailures;
+        said.insert(said.end(), shown.details.begin(), shown.details.end());
+        for (const std::string &line : said) {
+            EXPECT_EQ(line.find("Fehler 1"), std::string::npos) << line;
+            EXPECT_GT(line.size(), 25u) << line;
+        }
+        if (c.outcome != CMailboxScan::Scanned) {
+            EXPECT_FALSE(said.empty());
+        }
+    }
 }
