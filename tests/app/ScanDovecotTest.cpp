@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -256,4 +263,139 @@ TEST(ScanDovecot, PasswordsAndTokensComeFromTheirCommands) {
         EXPECT_NE(scan.LastReason().find(c.reason), std::string::npos) << scan.LastReason();
         EXPECT_EQ(list.rows.size(), c.outcome == CMailboxScan::Scanned ? 1u : 0u);
     }
+}
+
+namespace {
+
+// Between the scan and Dovecot on loopback: passes everything, except that
+// it cuts each RETR reply short after about `keep` bytes of the message, at
+// a line end, and ends it there, as a server does that loses part of a
+// message. The rest of the real reply is dropped.
+class CuttingProxy {
+public:
+    CuttingProxy(int serverPort, size_t keep) : m_serverPort(serverPort), m_keep(keep) {
+        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_listen, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::listen(m_listen, 1);
+        ::getsockname(m_listen, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~CuttingProxy() {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_listen);
+    }
+    int Port() const { return m_port; }
+
+private:
+    void Run() {
+        pollfd wait{m_listen, POLLIN, 0};
+        if (::poll(&wait, 1, 10000) <= 0) return;
+        const int client = ::accept(m_listen, nullptr, nullptr);
+        const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(m_serverPort));
+        if (client < 0 || ::connect(server, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+            ::close(client), ::close(server);
+            return;
+        }
+        std::string fromServer;
+        bool inRetr = false, cutDone = false;
+        size_t passed = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!m_stop && std::chrono::steady_clock::now() < deadline) {
+            pollfd both[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+            if (::poll(both, 2, 100) <= 0) continue;
+            char buffer[8192];
+            if (both[0].revents != 0) {
+                const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+                if (n <= 0) break;
+                if (std::string(buffer, static_cast<size_t>(n)).find("RETR") != std::string::npos)
+                    inRetr = true, cutDone = false, passed = 0;
+                ::send(server, buffer, static_cast<size_t>(n), MSG_NOSIGNAL);
+            }
+            if (both[1].revents != 0) {
+                const ssize_t n = ::recv(server, buffer, sizeof buffer, 0);
+                if (n <= 0) break;
+                std::string out;
+                for (ssize_t i = 0; i < n; ++i) {
+                    const char c = buffer[i];
+                    if (!inRetr) {
+                        out += c;
+                        continue;
+                    }
+                    fromServer += c;
+                    if (!cutDone) {
+                        out += c;
+                        if (++passed >= m_keep && c == '\n') out += ".\r\n", cutDone = true;
+                    }
+                    if (fromServer.size() >= 5 && fromServer.compare(fromServer.size() - 5, 5, "\r\n.\r\n") == 0) {
+                        if (!cutDone) cutDone = true;  // shorter than the cut: passed whole
+                        inRetr = false;
+                        fromServer.clear();
+                    }
+                }
+                ::send(client, out.data(), out.size(), MSG_NOSIGNAL);
+            }
+        }
+        ::close(client);
+        ::close(server);
+    }
+
+    int m_serverPort;
+    size_t m_keep;
+    int m_listen = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+}  // namespace
+
+TEST(ScanDovecot, ARetrievalCutShortDeletesNothing) {
+    REQUIRE_DOVECOT();
+    DovecotServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    // A large matched message, and one without a final line end (whose
+    // size servers give 2 bytes short): the latter is whole and goes.
+    std::string large = "From: spam@example.org\r\nSubject: Gewinnspiel\r\nMessage-Id: <large@x>\r\n\r\n";
+    for (int i = 0; i < 2000; ++i) large += ">From the offer, line " + std::to_string(i) + "\r\n";
+    ASSERT_TRUE(server.AddMessage(large));
+    ScanEnvironment env;
+    env.Patterns("Gewinnspiel\n");
+    CSettingsStore settings("pelloru");
+    MemoryList list;
+    RecordingWindow window;
+    {
+        CuttingProxy proxy(server.Port(), 8000);
+        PointAt(settings, proxy.Port(), DovecotServer::kUser, DovecotServer::kPassword);
+        CMailboxScan scan(list, window, settings, "pelloru");
+        scan.ScanMailbox(List);
+        EXPECT_EQ(scan.LastOutcome(), CMailboxScan::MessagesFailed);
+    }
+    ASSERT_EQ(list.rows.size(), 1u);
+    EXPECT_EQ(list.rows[0][0].rfind("fehler beim löschen", 0), 0u) << list.rows[0][0];
+    ASSERT_EQ(window.rowFailures.size(), 1u);
+    EXPECT_NE(window.rowFailures[0].find("abgeschnitten"), std::string::npos) << window.rowFailures[0];
+    EXPECT_TRUE(env.Backups().empty());
+    EXPECT_EQ(server.CountMessages(), 1);
+
+    // Without the proxy the same message is whole, proven and deleted, and
+    // so is one whose last line has no line end.
+    ASSERT_TRUE(server.AddMessage("From: b@x\r\nSubject: Gewinnspiel ohne Zeilenende\r\n\r\nletzte Zeile"));
+    PointAt(settings, server.Port(), DovecotServer::kUser, DovecotServer::kPassword);
+    MemoryList whole;
+    CMailboxScan scan(whole, window, settings, "pelloru");
+    scan.ScanMailbox(List);
+    EXPECT_EQ(scan.LastOutcome(), CMailboxScan::Scanned);
+    EXPECT_EQ(server.CountMessages(), 0);
+    EXPECT_EQ(env.Backups().size(), 2u);
 }
