@@ -86,7 +86,9 @@ TEST(Credentials, OnlyACommandThatSucceedsGivesASafeSecret) {
         EXPECT_EQ(resolved, c.resolved) << problem;
         EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
         EXPECT_LT(spent, std::chrono::milliseconds(c.stopAfterMs > 0 ? 900 : 2500));
-        if (c.resolved) EXPECT_EQ(account.password, "geheim");
+        if (c.resolved) {
+            EXPECT_EQ(account.password, "geheim");
+        }
         if (c.leavesAChild) {
             std::ifstream in(pidFile);
             pid_t child = 0;
