@@ -20,6 +20,7 @@
 #include "CNewMail.h"
 #include "CPelloruDoc.h"
 #include "CPelloruView.h"
+#include "CScanConfig.h"
 #include "CSettingsStore.h"
 #include "CommandIds.h"
 #include "KeyboardLocks.h"
@@ -226,13 +227,11 @@ void CMainFrame::UpdateCommands() {
 }
 
 int CMainFrame::CheckMinutes() const {
-    const std::string text = m_settings.Read("INTERVAL");
+    // The shortest interval of any account that checks on its own.
     int minutes = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return 0;
-        minutes = minutes * 10 + (c - '0');
-        if (minutes > 1440) return 1440;  // once a day at least
-    }
+    for (const AccountConfig &account : CScanConfig::Load(m_settings))
+        if (account.intervalMinutes > 0 && (minutes == 0 || account.intervalMinutes < minutes))
+            minutes = account.intervalMinutes;
     return minutes;
 }
 

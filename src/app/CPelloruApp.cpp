@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 #include <iostream>
 
 #include "BatchMode.h"
@@ -33,7 +34,7 @@ const char *const kVersion = "Pelloru Version 1.4";
 
 const char *const kHelp =
     "Aufruf: pelloru [/b | --list | --configure [--keyring] | --help | --version]\n"
-    "                [--dry-run] [--debug] [-q]\n"
+    "                [--account NAME ...] [--dry-run] [--debug] [-q]\n"
     "\n"
     "  (ohne)       Fenster mit der Liste der Mails; \"Check\" prüft das Postfach.\n"
     "  /b           ein Durchlauf ohne Rückfragen: Postfach prüfen, passende Mails\n"
@@ -45,12 +46,18 @@ const char *const kHelp =
     "  --debug      mit --list oder /b: das POP3-Gespräch auf der Standardfehlerausgabe\n"
     "               (Kennwörter unkenntlich).\n"
     "  -q           mit --list oder /b: keine Meldungen über Fehler; nur der Exit-Status.\n"
-    "  --configure  liest Server, Benutzername und Kennwort (je eine Zeile)\n"
-    "               von der Standardeingabe und speichert sie; mit --keyring das\n"
+    "  --account NAME  mit --list oder /b: nur dieses Konto (mehrfach möglich);\n"
+    "               ohne: alle Konten. Mit --configure: dieses Konto anlegen oder\n"
+    "               ändern.\n"
+    "  --configure  liest Server, Benutzername und Kennwort (je eine Zeile), dann\n"
+    "               Zeilen SCHLÜSSEL=WERT (CAFILE=..., AUTH=...) von der\n"
+    "               Standardeingabe und speichert sie; mit --keyring das\n"
     "               Kennwort im Schlüsselbund statt im Profil.\n"
     "  --help       diese Hilfe.  --version  die Versionsnummer.\n"
     "\n"
     "Jeder Fehler von /b und --list steht als eine Zeile auf der Standardfehlerausgabe.\n"
+    "Mit mehreren Konten beginnt jede Zeile von --list mit dem Konto; der Exit-Status\n"
+    "ist der schlimmste der Konten.\n"
     "Exit-Status von /b und --list: 0 Durchlauf erfolgt, 2 Verbindung oder Anmeldung\n"
     "gescheitert, 3 Postfach nicht lesbar (STAT/LIST), 4 Verbindung abgebrochen\n"
     "(nichts gelöscht), 5 eine passende Mail nicht gesichert oder nicht gelöscht,\n"
@@ -141,9 +148,12 @@ int CPelloruApp::Main(int argc, char **argv) {
     // scan does, so nothing connects.
     const char *argument = "";
     bool dryRun = false, debug = false, quiet = false, keyring = false, known = true;
+    std::vector<std::string> accounts;
     for (int i = 1; i < argc; ++i) {
         const char *word = argv[i];
-        if (std::strcmp(word, "--dry-run") == 0 && !dryRun) {
+        if (std::strcmp(word, "--account") == 0 && i + 1 < argc && argv[i + 1][0] != '\0') {
+            accounts.push_back(argv[++i]);
+        } else if (std::strcmp(word, "--dry-run") == 0 && !dryRun) {
             dryRun = true;
         } else if (std::strcmp(word, "--debug") == 0 && !debug) {
             debug = true;
@@ -161,8 +171,9 @@ int CPelloruApp::Main(int argc, char **argv) {
         }
     }
     const bool unattended = std::strcmp(argument, "--list") == 0 || IsBatchSwitch(argument);
-    if (!known || ((dryRun || debug || quiet) && !unattended) ||
-        (keyring && std::strcmp(argument, "--configure") != 0)) {
+    const bool configure = std::strcmp(argument, "--configure") == 0;
+    if (!known || ((dryRun || debug || quiet) && !unattended) || (keyring && !configure) ||
+        (!accounts.empty() && !unattended && !configure) || (configure && accounts.size() > 1)) {
         std::cerr << kHelp;
         return kExitUsage;
     }
@@ -177,22 +188,23 @@ int CPelloruApp::Main(int argc, char **argv) {
     if (std::strcmp(argument, "--configure") == 0) {
         QCoreApplication core(argc, argv);
         return CHeadlessRun::Configure(executableName, std::cin, std::cout,
-                                       ::isatty(STDIN_FILENO) != 0, keyring);
+                                       ::isatty(STDIN_FILENO) != 0, keyring,
+                                       accounts.empty() ? std::string() : accounts.front());
     }
     if (std::strcmp(argument, "--list") == 0) {
         QCoreApplication core(argc, argv);
-        return CHeadlessRun::Scan(executableName, true, std::cout, dryRun, debug, quiet);
+        return CHeadlessRun::Scan(executableName, true, std::cout, dryRun, debug, quiet, accounts);
     }
-    if (dryRun || debug) {
-        // A trial, or a run to watch, needs no window.
+    if (dryRun || debug || !accounts.empty()) {
+        // A trial, a run to watch, or one of some accounts needs no window.
         QCoreApplication core(argc, argv);
-        return CHeadlessRun::Scan(executableName, false, std::cout, dryRun, debug, quiet);
+        return CHeadlessRun::Scan(executableName, false, std::cout, dryRun, debug, quiet, accounts);
     }
     if (IsBatchSwitch(argument)) BatchMode = 1;
     BatchQuiet = quiet ? 1 : 0;
     if (BatchMode && !DisplayAvailable()) {
         QCoreApplication core(argc, argv);
-        return CHeadlessRun::Scan(executableName, false, std::cout, false, false, quiet);
+        return CHeadlessRun::Scan(executableName, false, std::cout, false, false, quiet, accounts);
     }
     if (!DisplayAvailable()) {
         // Rather than let the window library abort.

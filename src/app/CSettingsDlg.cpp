@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "CCredentials.h"
+#include "CScanConfig.h"
 #include "CSettingsStore.h"
 #include "DisplayText.h"
 
@@ -21,8 +22,10 @@ std::string Bytes(const QString &text) { return text.toStdString(); }
 
 }  // namespace
 
-CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent)
-    : QDialog(parent), m_settings(settings) {
+CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
+                           const std::string &section)
+    : QDialog(parent), m_settings(settings),
+      m_section(section.empty() ? std::string(CScanConfig::kFirstSection) : section) {
     setWindowTitle(QStringLiteral("Einstellungen"));
     setModal(true);
     // Laid out by the fonts in use, so that no label is cut.
@@ -84,29 +87,28 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent)
 }
 
 void CSettingsDlg::OnInitDialog() {
-    m_server->setText(Shown(m_settings.Read("HOST")));
-    m_user->setText(Shown(m_settings.Read("USER")));
-    const bool inKeyring = m_settings.Read("KEYRING") == "1";
-    m_keyring->setChecked(inKeyring);
-    std::string password = CSettingsStore::ComplementPassword(m_settings.Read("PASS"));
-    if (inKeyring) {
+    m_account = CScanConfig::LoadSection(m_settings, m_section);
+    m_server->setText(Shown(m_account.host));
+    m_user->setText(Shown(m_account.user));
+    m_keyring->setChecked(m_account.keyring);
+    std::string password = CSettingsStore::ComplementPassword(m_account.storedPassword);
+    if (m_account.keyring) {
         std::string problem;
-        const CServerAddress server = CServerAddress::Parse(m_settings.Read("HOST"));
-        CCredentials::ReadKeyring(CCredentials::KeyringKey(m_settings.Read("USER"), server.host),
+        CCredentials::ReadKeyring(CCredentials::KeyringKey(m_account.user, m_account.Server().host),
                                   &password, &problem);
     }
     m_password->setText(Shown(password));
-    m_interval->setValue(QString::fromStdString(m_settings.Read("INTERVAL")).toInt());
+    m_interval->setValue(m_account.intervalMinutes);
     m_server->setFocus();
 }
 
 void CSettingsDlg::accept() {
-    m_settings.Write("HOST", Bytes(m_server->text()));
-    m_settings.Write("USER", Bytes(m_user->text()));
-    m_settings.Write("INTERVAL", std::to_string(m_interval->value()));
+    m_account.host = Bytes(m_server->text());
+    m_account.user = Bytes(m_user->text());
+    m_account.intervalMinutes = m_interval->value();
     std::string problem;
-    if (!CCredentials::StorePassword(m_settings, Bytes(m_password->text()), m_keyring->isChecked(),
-                                     &problem)) {
+    if (!CCredentials::StorePassword(m_settings, m_account, Bytes(m_password->text()),
+                                     m_keyring->isChecked(), &problem)) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelloru"),
                         QStringLiteral("Das Kennwort wurde nicht gespeichert."), QMessageBox::Ok, this);
         box.setDetailedText(QString::fromStdString(problem));

@@ -7,6 +7,10 @@
 
 #include <QDialog>
 
+#include <string>
+
+#include "CScanConfig.h"
+
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -18,7 +22,9 @@ class CSettingsDlg : public QDialog {
 public:
     static constexpr int kResourceId = 130;
 
-    CSettingsDlg(const CSettingsStore &settings, QWidget *parent = nullptr);
+    // Edits the account of that section of the profile (empty: the first).
+    CSettingsDlg(const CSettingsStore &settings, QWidget *parent = nullptr,
+                 const std::string &section = {});
 
     QLineEdit *ServerEdit() const { return m_server; }
     QLineEdit *UserEdit() const { return m_user; }
@@ -35,6 +41,8 @@ private:
     void OnInitDialog();
 
     const CSettingsStore &m_settings;
+    std::string m_section;
+    AccountConfig m_account;
     QLineEdit *m_server = nullptr;
     QLineEdit *m_user = nullptr;
     QLineEdit *m_password = nullptr;

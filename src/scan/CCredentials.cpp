@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "CScanConfig.h"
 #include "CSettingsStore.h"
 
 namespace {
@@ -34,18 +35,6 @@ template <typename Job> bool RunJob(Job &job, std::string *problem) {
 }
 
 }  // namespace
-
-MailAccount CCredentials::FromSettings(const CSettingsStore &settings, const CServerAddress &server) {
-    MailAccount account;
-    account.user = settings.Read("USER");
-    account.password = CSettingsStore::ComplementPassword(settings.Read("PASS"));
-    account.mechanism = settings.Read("AUTH");
-    account.passwordCommand = settings.Read("PASSCMD");
-    account.keyring = settings.Read("KEYRING") == "1";
-    account.keyringService = KeyringKey(account.user, server.host);
-    account.tokenCommand = settings.Read("TOKENCMD");
-    return account;
-}
 
 bool CCredentials::Resolve(MailAccount &account, std::string *problem,
                            const std::atomic<bool> *stop) {
@@ -168,26 +157,25 @@ bool CCredentials::FirstLineOf(const std::string &command, int seconds, std::str
     return true;
 }
 
-bool CCredentials::StorePassword(const CSettingsStore &settings, const std::string &password,
-                                 bool inKeyring, std::string *problem) {
-    const CServerAddress server = CServerAddress::Parse(settings.Read("HOST"));
-    const std::string key = KeyringKey(settings.Read("USER"), server.host);
+bool CCredentials::StorePassword(const CSettingsStore &settings, AccountConfig &account,
+                                 const std::string &password, bool inKeyring,
+                                 std::string *problem) {
+    const std::string key = KeyringKey(account.user, account.Server().host);
+    const bool wasInKeyring = account.keyring;
     if (inKeyring) {
         if (!WriteKeyring(key, password, problem)) return false;
-        if (!settings.Write("KEYRING", "1") || !settings.Remove("PASS")) {
-            *problem = "Das Profil ließ sich nicht schreiben: " + settings.ProfilePath();
-            return false;
-        }
-        return true;
+        account.keyring = true;
+        account.storedPassword.clear();
+    } else {
+        account.keyring = false;
+        account.storedPassword = CSettingsStore::ComplementPassword(password);
     }
-    const bool wasInKeyring = settings.Read("KEYRING") == "1";
-    if (!settings.Write("PASS", CSettingsStore::ComplementPassword(password)) ||
-        !settings.Remove("KEYRING")) {
+    if (!CScanConfig::Store(settings, account)) {
         *problem = "Das Profil ließ sich nicht schreiben: " + settings.ProfilePath();
         return false;
     }
     std::string ignored;
-    if (wasInKeyring) DeleteKeyring(key, &ignored);
+    if (wasInKeyring && !inKeyring) DeleteKeyring(key, &ignored);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include "CServerAddress.h"
 #include "MailAccount.h"
 
+struct AccountConfig;
 class CSettingsStore;
 
 class CCredentials {
@@ -19,8 +20,6 @@ public:
     static constexpr int kCommandSeconds = 30;
     static constexpr const char *kKeyringService = "Pelloru";
 
-    // The account as the settings describe it; nothing is run or read yet.
-    static MailAccount FromSettings(const CSettingsStore &settings, const CServerAddress &server);
     // Runs the commands and reads the keyring as the account asks; false
     // with the reason when the password or token could not be had, or when
     // it or the user name holds a line break (which would smuggle a command
@@ -36,12 +35,13 @@ public:
     static bool FirstLineOf(const std::string &command, int seconds, std::string *line,
                             std::string *problem, const std::atomic<bool> *stop = nullptr);
 
-    // Stores the password as the settings dialog and --configure do:
-    // inKeyring, in the keyring, and "PASS" leaves the profile ("KEYRING"
-    // says where it is); else complemented in "PASS", as always, and an
-    // entry in the keyring goes. HOST and USER must be stored already.
-    static bool StorePassword(const CSettingsStore &settings, const std::string &password,
-                              bool inKeyring, std::string *problem);
+    // Stores the account's password as the settings dialog and --configure
+    // do: inKeyring, in the keyring, and "PASS" leaves the profile
+    // ("KEYRING" says where it is); else complemented in "PASS", as always,
+    // and an entry in the keyring goes. The account's HOST and USER must
+    // be stored already; the account is updated to match.
+    static bool StorePassword(const CSettingsStore &settings, AccountConfig &account,
+                              const std::string &password, bool inKeyring, std::string *problem);
 
     // The keyring's entry of this account (key: user@host); need an
     // application object of Qt. false with the reason.

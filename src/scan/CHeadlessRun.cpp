@@ -14,6 +14,7 @@
 #include "CMailboxScan.h"
 #include "CScanRowModel.h"
 #include "CScanWindow.h"
+#include "CScanConfig.h"
 #include "CSettingsStore.h"
 #include "TextHelpers.h"
 
@@ -89,11 +90,11 @@ int CHeadlessRun::ExitStatus(int outcome) {
     }
 }
 
-void CHeadlessRun::WriteRows(const CScanRowModel &rows, std::ostream &out) {
+void CHeadlessRun::WriteRows(const CScanRowModel &rows, std::ostream &out, const std::string &prefix) {
     // Row by row: a large mailbox never has its whole listing in memory twice.
     std::string line;
     for (int row = 0; row < rows.RowCount(); ++row) {
-        line.clear();
+        line = prefix;
         for (int column = 0; column < kScanColumns; ++column) {
             if (column > 0) line += '\t';
             line += TerminalSafe(rows.ShownText(row, column));
@@ -109,62 +110,118 @@ std::string CHeadlessRun::FormatRows(const CScanRowModel &rows) {
     return text.str();
 }
 
+int CHeadlessRun::Worse(int a, int b) {
+    static const int kOrder[] = {kExitScanned, kExitStopped, kExitLogOnFailed, kExitMailboxFailed,
+                                 kExitMessagesFailed, kExitInterrupted, kExitUncertain};
+    const auto rank = [](int status) {
+        for (int i = 0; i < static_cast<int>(sizeof kOrder / sizeof kOrder[0]); ++i)
+            if (kOrder[i] == status) return i;
+        return 0;
+    };
+    return rank(a) >= rank(b) ? a : b;
+}
+
 int CHeadlessRun::Scan(const std::string &executableName, bool printRows, std::ostream &out,
-                       bool dryRun, bool debug, bool quiet) {
+                       bool dryRun, bool debug, bool quiet,
+                       const std::vector<std::string> &accountNames) {
     BatchMode = 1;
     BatchQuiet = quiet ? 1 : 0;
     CSettingsStore settings(executableName);
-    CScanRowModel rows;
-    ConsoleWindow window(executableName, quiet);
-    CMailboxScan scan(rows, window, settings, executableName);
-    scan.SetDryRun(dryRun);
+    const std::vector<AccountConfig> all = CScanConfig::Load(settings);
+    std::vector<AccountConfig> accounts;
+    for (const std::string &name : accountNames) {
+        const AccountConfig *found = CScanConfig::Find(all, name);
+        if (found == nullptr) {
+            std::string known;
+            for (const AccountConfig &account : all) known += " \"" + account.DisplayName() + "\"";
+            std::cerr << executableName << ": Kein Konto \"" << TerminalSafe(name)
+                      << "\"; es gibt:" << TerminalSafe(known) << "\n";
+            return kExitUsage;
+        }
+        accounts.push_back(*found);
+    }
+    if (accountNames.empty()) accounts = all;
+    const bool several = accounts.size() > 1;
+
     g_stop = false;
-    scan.SetStopRequest(&g_stop);
     struct sigaction stop {};
     stop.sa_handler = OnStopSignal;
     sigemptyset(&stop.sa_mask);
     struct sigaction oldInt {}, oldTerm {};
     ::sigaction(SIGINT, &stop, &oldInt);
     ::sigaction(SIGTERM, &stop, &oldTerm);
-    if (debug) scan.SetTrace([](const std::string &line) { std::cerr << TerminalSafe(line) << '\n'; });
-    scan.ScanMailbox(List);
+    int status = kExitScanned;
+    for (const AccountConfig &account : accounts) {
+        if (g_stop) break;
+        CScanRowModel rows;
+        // With several accounts every line says whose it is.
+        ConsoleWindow window(several ? executableName + ": Konto \"" + account.DisplayName() + "\""
+                                     : executableName,
+                             quiet);
+        CMailboxScan scan(rows, window, account, executableName);
+        scan.SetDryRun(dryRun);
+        scan.SetStopRequest(&g_stop);
+        if (debug) scan.SetTrace([](const std::string &line) { std::cerr << TerminalSafe(line) << '\n'; });
+        scan.ScanMailbox(List);
+        status = Worse(status, ExitStatus(scan.LastOutcome()));
+        const std::string prefix = several ? TerminalSafe(account.DisplayName()) + "\t" : std::string();
+        if (printRows) {
+            WriteRows(rows, out, prefix);
+        } else if (dryRun) {
+            // What an unattended run would delete, and by which pattern.
+            CScanRowModel matched;
+            for (int row = 0; row < rows.RowCount(); ++row) {
+                if (rows.CellText(row, ColAddress).rfind(CMailboxScan::kWouldDelete, 0) != 0) continue;
+                const int at = matched.RowCount();
+                matched.InsertRow(at, "", "");
+                for (int column = 0; column < kScanColumns; ++column)
+                    matched.SetCellText(at, column, rows.ShownText(row, column), "UTF-8");
+            }
+            WriteRows(matched, out, prefix);
+        }
+        out << std::flush;
+    }
     ::sigaction(SIGINT, &oldInt, nullptr);
     ::sigaction(SIGTERM, &oldTerm, nullptr);
-    if (printRows) {
-        WriteRows(rows, out);
-    } else if (dryRun) {
-        // What an unattended run would delete, and by which pattern.
-        CScanRowModel matched;
-        for (int row = 0; row < rows.RowCount(); ++row) {
-            if (rows.CellText(row, ColAddress).rfind(CMailboxScan::kWouldDelete, 0) != 0) continue;
-            const int at = matched.RowCount();
-            matched.InsertRow(at, "", "");
-            for (int column = 0; column < kScanColumns; ++column)
-                matched.SetCellText(at, column, rows.ShownText(row, column), "UTF-8");
-        }
-        WriteRows(matched, out);
-    }
-    out << std::flush;
-    return ExitStatus(scan.LastOutcome());
+    if (g_stop) status = Worse(status, kExitStopped);
+    return status;
 }
 
 int CHeadlessRun::Configure(const std::string &executableName, std::istream &in, std::ostream &out,
-                            bool terminal, bool inKeyring) {
+                            bool terminal, bool inKeyring, const std::string &accountName) {
     const std::string host = ReadLine(in, out, "POP3 Server: ", terminal, false);
     const std::string user = ReadLine(in, out, "Benutzername: ", terminal, false);
     const std::string password = ReadLine(in, out, "Kennwort: ", terminal, true);
     if (!in && in.eof() && host.empty()) return kExitFailed;
     CSettingsStore settings(executableName);
-    bool stored = settings.Write("HOST", host);
-    stored = settings.Write("USER", user) && stored;
-    std::string problem;
-    if (stored && !CCredentials::StorePassword(settings, password, inKeyring, &problem)) {
-        std::cerr << "Das Kennwort wurde nicht gespeichert: " << problem << "\n";
-        return kExitFailed;
+    AccountConfig account;
+    if (accountName.empty()) {
+        account = CScanConfig::LoadSection(settings, CScanConfig::kFirstSection);
+    } else if (const AccountConfig *found = CScanConfig::Find(CScanConfig::Load(settings), accountName)) {
+        account = *found;
+    } else {
+        account.section = CScanConfig::FreeSection(settings);
+        account.name = accountName;
     }
-    if (!stored) {
-        std::cerr << "Die Einstellungen konnten nicht gespeichert werden: "
-                  << settings.ProfilePath() << "\n";
+    account.host = host;
+    account.user = user;
+    // Further settings of the account, one KEY=VALUE a line; all or nothing.
+    std::string line;
+    while (!terminal && std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        const size_t equals = line.find('=');
+        std::string problem;
+        if (equals == std::string::npos ||
+            !CScanConfig::Set(account, line.substr(0, equals), line.substr(equals + 1), &problem)) {
+            std::cerr << "Nichts gespeichert: Zeile \"" << TerminalSafe(line) << "\": "
+                      << (problem.empty() ? "KEY=VALUE erwartet" : problem) << "\n";
+            return kExitFailed;
+        }
+    }
+    std::string problem;
+    if (!CCredentials::StorePassword(settings, account, password, inKeyring, &problem)) {
+        std::cerr << "Die Einstellungen wurden nicht gespeichert: " << problem << "\n";
         return kExitFailed;
     }
     return 0;

@@ -6,6 +6,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 class CScanRowModel;
 
@@ -23,17 +24,31 @@ public:
     static constexpr int kExitUsage = 64;          // an unknown option (EX_USAGE)
     static constexpr int kExitNoDisplay = 69;      // the window needs a display (EX_UNAVAILABLE)
 
-    // One List scan in batch mode. printRows: print every row (--list);
-    // otherwise a dry run prints the rows its patterns match. debug: the
-    // conversation on standard error. quiet: no failure lines.
+    // One List scan in batch mode of every account, or of those named
+    // (NAME, or user@host where an account has no name), one after the
+    // other. printRows: print every row (--list); otherwise a dry run
+    // prints the rows its patterns match; with more than one account each
+    // row begins with the account's name. debug: the conversation on
+    // standard error. quiet: no failure lines. The exit status is the worst
+    // of the accounts' (see Worse); an unknown name is a usage error.
     static int Scan(const std::string &executableName, bool printRows, std::ostream &out,
-                    bool dryRun, bool debug, bool quiet);
-    // Reads server, user name and password, one per line, and stores them
-    // as the settings dialog does; inKeyring: the password in the keyring.
+                    bool dryRun, bool debug, bool quiet,
+                    const std::vector<std::string> &accountNames = {});
+    // Reads server, user name and password, one per line, then optional
+    // KEY=VALUE lines (CAFILE=..., AUTH=..., any key of an account) up to
+    // the end of the input, and stores them as the settings dialog does;
+    // inKeyring: the password in the keyring. accountName empty: the first
+    // account; else the account of that name, added when there is none.
     static int Configure(const std::string &executableName, std::istream &in, std::ostream &out,
-                         bool terminal, bool inKeyring = false);
+                         bool terminal, bool inKeyring = false,
+                         const std::string &accountName = {});
     // The exit status of a scan's outcome (CMailboxScan::Outcome).
     static int ExitStatus(int outcome);
+    // The worse of two exit statuses, by what they mean for the mail: an
+    // uncertain QUIT (7), a conversation broken off (4), a message not
+    // handled (5), an unreadable mailbox (3), a refused log-on (2), a stop
+    // (6), success (0).
+    static int Worse(int a, int b);
 
     // One failure as one line on standard error: "name: text: detail".
     static void PrintFailure(const std::string &name, const std::string &text,
@@ -43,5 +58,7 @@ public:
     // inside a cell become \t, \r, \n, every other control character
     // \xNN (C1 controls \u00NN): a subject cannot steer the terminal.
     static std::string FormatRows(const CScanRowModel &rows);
-    static void WriteRows(const CScanRowModel &rows, std::ostream &out);
+    // prefix: written before every row (the account's name and a tab).
+    static void WriteRows(const CScanRowModel &rows, std::ostream &out,
+                          const std::string &prefix = {});
 };

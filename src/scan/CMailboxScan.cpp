@@ -14,6 +14,7 @@
 #include "CDirectDeletePatterns.h"
 #include "CScanList.h"
 #include "CScanWindow.h"
+#include "CScanConfig.h"
 #include "CSettingsStore.h"
 #include "CUT_DisplayHeader.h"
 #include "CUT_MailMessage.h"
@@ -70,20 +71,17 @@ CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, CServerAddress 
     : m_list(list), m_window(window), m_server(std::move(server)), m_account(std::move(account)),
       m_patterns(patterns), m_executableName(std::move(executableName)) {}
 
+CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, const AccountConfig &account,
+                           std::string executableName)
+    : m_list(list), m_window(window), m_server(account.Server()), m_account(account.Credentials()),
+      m_ownPatterns(std::make_unique<CDirectDeletePatterns>(account.Patterns())),
+      m_patterns(*m_ownPatterns), m_executableName(std::move(executableName)) {
+    if (account.timeoutSeconds > 0) m_waitSeconds = account.timeoutSeconds;
+}
+
 CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, const CSettingsStore &settings,
                            std::string executableName)
-    : m_list(list), m_window(window),
-      m_server(CServerAddress::Parse(settings.Read("HOST"), settings.Read("CAFILE"))),
-      m_account(CCredentials::FromSettings(settings, m_server)),
-      m_ownPatterns(std::make_unique<CDirectDeletePatterns>()), m_patterns(*m_ownPatterns),
-      m_executableName(std::move(executableName)) {
-    // "TIMEOUT": seconds to wait for the server, 1 to 600; else the default.
-    const std::string wait = settings.Read("TIMEOUT");
-    if (!wait.empty() && wait.size() <= 3 && wait.find_first_not_of("0123456789") == std::string::npos) {
-        const int seconds = std::stoi(wait);
-        if (seconds >= 1 && seconds <= 600) m_waitSeconds = seconds;
-    }
-}
+    : CMailboxScan(list, window, CScanConfig::Load(settings).front(), std::move(executableName)) {}
 
 CMailboxScan::~CMailboxScan() = default;
 

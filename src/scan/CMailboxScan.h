@@ -28,6 +28,7 @@
 #include "ResultCode.h"
 #include "ScanMode.h"
 
+struct AccountConfig;
 class CDirectDeletePatterns;
 class CScanList;
 class CScanWindow;
@@ -63,8 +64,11 @@ public:
     // which also decides whether a message box is shown.
     CMailboxScan(CScanList &list, CScanWindow &window, CServerAddress server, MailAccount account,
                  CDirectDeletePatterns &patterns, std::string executableName);
-    // The same with the inputs read from the settings ("HOST", "CAFILE",
-    // "USER", "PASS", "TIMEOUT") and the pattern file of the working directory.
+    // The same for an account as the profile describes it (its server,
+    // log-on, wait and pattern file).
+    CMailboxScan(CScanList &list, CScanWindow &window, const AccountConfig &account,
+                 std::string executableName);
+    // The same for the first account of the settings.
     CMailboxScan(CScanList &list, CScanWindow &window, const CSettingsStore &settings,
                  std::string executableName);
     ~CMailboxScan();

@@ -51,14 +51,16 @@ std::string ToBytes(const QString &text) {
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-QString Key(const char *name) { return QString::fromLatin1(CSettingsStore::kSection) + "/" + name; }
+QString Key(const std::string &section, const char *name) {
+    return QString::fromStdString(section) + "/" + name;
+}
 
 }  // namespace
 
-std::string CSettingsStore::Read(const char *name) const {
+std::string CSettingsStore::Read(const std::string &section, const char *name) const {
     if (name == nullptr) return {};
     QSettings profile(QString::fromStdString(ProfilePath()), QSettings::IniFormat);
-    return ToBytes(profile.value(Key(name), QString()).toString());
+    return ToBytes(profile.value(Key(section, name), QString()).toString());
 }
 
 bool CSettingsStore::ProtectProfile() const {
@@ -74,23 +76,38 @@ bool CSettingsStore::ProtectProfile() const {
     return ::chmod(path.c_str(), 0600) == 0;
 }
 
-bool CSettingsStore::Write(const char *name, const std::string &text) const {
+bool CSettingsStore::Write(const std::string &section, const char *name, const std::string &text) const {
     if (name == nullptr) return false;
     // The profile holds the password: only its owner may read it, also
     // where an older version left it open to others.
     if (!ProtectProfile()) return false;
     const mode_t previous = ::umask(077);
     QSettings profile(QString::fromStdString(ProfilePath()), QSettings::IniFormat);
-    profile.setValue(Key(name), FromBytes(text));
+    profile.setValue(Key(section, name), FromBytes(text));
     profile.sync();
     ::umask(previous);
     return profile.status() == QSettings::NoError && ProtectProfile();
 }
 
-bool CSettingsStore::Remove(const char *name) const {
+bool CSettingsStore::Remove(const std::string &section, const char *name) const {
     if (name == nullptr || !ProtectProfile()) return false;
     QSettings profile(QString::fromStdString(ProfilePath()), QSettings::IniFormat);
-    profile.remove(Key(name));
+    profile.remove(Key(section, name));
+    profile.sync();
+    return profile.status() == QSettings::NoError;
+}
+
+std::vector<std::string> CSettingsStore::Sections() const {
+    QSettings profile(QString::fromStdString(ProfilePath()), QSettings::IniFormat);
+    std::vector<std::string> sections;
+    for (const QString &group : profile.childGroups()) sections.push_back(group.toStdString());
+    return sections;
+}
+
+bool CSettingsStore::RemoveSection(const std::string &section) const {
+    if (!ProtectProfile()) return false;
+    QSettings profile(QString::fromStdString(ProfilePath()), QSettings::IniFormat);
+    profile.remove(QString::fromStdString(section));
     profile.sync();
     return profile.status() == QSettings::NoError;
 }

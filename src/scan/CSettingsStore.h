@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class CSettingsStore {
 public:
@@ -18,11 +19,20 @@ public:
 
     explicit CSettingsStore(std::string executableName);
 
-    std::string Read(const char *name) const;
+    std::string Read(const char *name) const { return Read(kSection, name); }
     // False when the profile could not be written.
-    bool Write(const char *name, const std::string &text) const;
+    bool Write(const char *name, const std::string &text) const { return Write(kSection, name, text); }
     // Takes the value out of the profile altogether.
-    bool Remove(const char *name) const;
+    bool Remove(const char *name) const { return Remove(kSection, name); }
+
+    // The same in another section (group) of the profile, such as the one
+    // of a further account.
+    std::string Read(const std::string &section, const char *name) const;
+    bool Write(const std::string &section, const char *name, const std::string &text) const;
+    bool Remove(const std::string &section, const char *name) const;
+    // The sections the profile holds, and taking one out whole.
+    std::vector<std::string> Sections() const;
+    bool RemoveSection(const std::string &section) const;
 
     // The password coding: every byte complemented, one after the other,
     // measuring the text anew after each, so a byte that turns into 0 ends
