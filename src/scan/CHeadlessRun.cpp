@@ -195,9 +195,10 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
     if (!in && in.eof() && host.empty()) return kExitFailed;
     CSettingsStore settings(executableName);
     AccountConfig account;
+    const std::vector<AccountConfig> accounts = CScanConfig::Load(settings);
     if (accountName.empty()) {
         account = CScanConfig::LoadSection(settings, CScanConfig::kFirstSection);
-    } else if (const AccountConfig *found = CScanConfig::Find(CScanConfig::Load(settings), accountName)) {
+    } else if (const AccountConfig *found = CScanConfig::Find(accounts, accountName)) {
         account = *found;
     } else {
         account.section = CScanConfig::FreeSection(settings);
