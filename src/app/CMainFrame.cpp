@@ -17,7 +17,9 @@
 
 #include "CAboutDlg.h"
 #include "CMailboxScan.h"
+#include "CAccountScans.h"
 #include "CNewMail.h"
+#include "CScanRowModel.h"
 #include "CPelloruDoc.h"
 #include "CPelloruView.h"
 #include "CScanConfig.h"
@@ -28,7 +30,7 @@
 
 CMainFrame::CMainFrame(const CSettingsStore &settings, const std::string &executableName,
                        QWidget *parent)
-    : QMainWindow(parent), m_settings(settings), m_newMail(std::make_unique<CNewMail>()) {
+    : QMainWindow(parent), m_settings(settings) {
     m_document = new CPelloruDoc(this);
     m_view = new CPelloruView(settings, executableName, this);
     setCentralWidget(m_view);
@@ -49,7 +51,7 @@ CMainFrame::CMainFrame(const CSettingsStore &settings, const std::string &execut
             [this](int outcome, int mode, bool) { OnScanFinished(outcome, mode); });
     m_checkTimer = new QTimer(this);
     connect(m_checkTimer, &QTimer::timeout, m_view, [this] {
-        if (!m_view->Scanning()) m_view->OnCheck();
+        if (!m_view->Scanning()) m_view->OnTimedCheck();
     });
     UpdateCommands();
     ApplySettings();
@@ -261,7 +263,7 @@ void CMainFrame::ApplySettings() {
     if (m_tray != nullptr) m_tray->setVisible(minutes > 0);
 }
 
-void CMainFrame::ShowTray(int waiting) {
+void CMainFrame::ShowTray(int waiting, const QString &each) {
     if (m_tray == nullptr) return;
     // The program's icon with the count on it.
     QPixmap picture = QApplication::windowIcon().pixmap(32, 32);
@@ -278,27 +280,40 @@ void CMainFrame::ShowTray(int waiting) {
         painter.drawText(badge, Qt::AlignCenter, waiting > 999 ? QStringLiteral("999+") : QString::number(waiting));
     }
     m_tray->setIcon(QIcon(picture));
-    m_tray->setToolTip(QStringLiteral("Pelloru: %1 E-Mails").arg(waiting));
+    m_tray->setToolTip(QStringLiteral("Pelloru: %1 E-Mails").arg(waiting) + each);
 }
 
 void CMainFrame::OnScanFinished(int outcome, int mode) {
     m_progress->hide();
     UpdateCommands();
-    if (mode == List &&
-        (outcome == CMailboxScan::Scanned || outcome == CMailboxScan::NoMessages ||
-         outcome == CMailboxScan::MessagesFailed)) {
-        const CScanRowModel &rows = *m_view->Model();
-        ShowTray(CNewMail::Waiting(rows));
-        const std::vector<int> fresh = m_newMail->NewRows(rows);
-        if (!fresh.empty()) {
-            const QString title = fresh.size() == 1
-                                      ? QStringLiteral("1 neue E-Mail")
-                                      : QStringLiteral("%1 neue E-Mails").arg(fresh.size());
+    if (mode == List) {
+        // Per account: what waits, and what is new since its last scan;
+        // notices only for the accounts that want them.
+        const CAccountScans &scans = m_view->Scans();
+        const bool several = scans.AccountCount() > 1;
+        int waiting = 0;
+        QString each;
+        for (int account = 0; account < scans.AccountCount(); ++account) {
+            const int outcome = scans.LastOutcome(account);
+            if (outcome != CMailboxScan::Scanned && outcome != CMailboxScan::NoMessages &&
+                outcome != CMailboxScan::MessagesFailed)
+                continue;
+            const CScanRowModel &rows = scans.AccountRows(account);
+            const AccountConfig &config = scans.Account(account);
+            const int count = CNewMail::Waiting(rows);
+            waiting += count;
+            if (several) each += QStringLiteral("\n%1: %2").arg(QString::fromStdString(config.DisplayName())).arg(count);
+            const std::vector<int> fresh = m_newMail[config.section].NewRows(rows);
+            if (fresh.empty() || !config.notify) continue;
+            QString title = fresh.size() == 1 ? QStringLiteral("1 neue E-Mail")
+                                              : QStringLiteral("%1 neue E-Mails").arg(fresh.size());
+            if (several) title += QStringLiteral(" für ") + QString::fromStdString(config.DisplayName());
             const QString text = QString::fromStdString(CNewMail::Summary(rows, fresh));
             emit NewMailNotified(title, text);
             if (m_tray != nullptr && m_tray->isVisible())
                 m_tray->showMessage(title, text, QSystemTrayIcon::Information, 10000);
         }
+        if (outcome != CMailboxScan::NotRun) ShowTray(waiting, each);
     }
     if (m_closeWhenDone) close();
 }

@@ -5,6 +5,8 @@
 // messages wait, tells of new ones, and closing it keeps it in the tray.
 #pragma once
 
+#include "CNewMail.h"
+
 #include <QMainWindow>
 
 #include <map>
@@ -17,7 +19,6 @@ class QProgressBar;
 class QSystemTrayIcon;
 class QTimer;
 class QToolBar;
-class CNewMail;
 class CPelloruDoc;
 class CPelloruView;
 class CSettingsStore;
@@ -57,7 +58,8 @@ private:
     void OnAbout();
     void OnSettings();
     void OnScanFinished(int outcome, int mode);
-    void ShowTray(int waiting);
+    // waiting: all accounts together; each: one line per account.
+    void ShowTray(int waiting, const QString &each = QString());
     void UpdateIndicators();
     void Quit();
 
@@ -71,7 +73,8 @@ private:
     QTimer *m_checkTimer = nullptr;
     QTimer *m_indicatorTimer = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
-    std::unique_ptr<CNewMail> m_newMail;
+    // What each account (by section) had at its last scan.
+    std::map<std::string, CNewMail> m_newMail;
     std::map<int, QAction *> m_commands;
     bool m_quitting = false;
     bool m_closeWhenDone = false;

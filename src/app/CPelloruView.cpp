@@ -1,6 +1,9 @@
 #include "CPelloruView.h"
 
+#include <algorithm>
+
 #include <QAction>
+#include <QDateTime>
 #include <QApplication>
 #include <QClipboard>
 #include <QEventLoop>
@@ -11,7 +14,8 @@
 #include "BatchMode.h"
 #include "CHeadlessRun.h"
 #include "CMailboxScan.h"
-#include "CScanRunner.h"
+#include "CAccountScans.h"
+#include "CScanConfig.h"
 #include "CSettingsDlg.h"
 #include "CommandIds.h"
 
@@ -22,9 +26,9 @@ const int kWidths[] = {150, 150, 80, 300, 400, 200};
 CPelloruView::CPelloruView(const CSettingsStore &settings, std::string executableName,
                            QWidget *parent)
     : QTreeView(parent), m_settings(settings), m_executableName(std::move(executableName)) {
-    m_model = new CScanRowModel(this);
-    m_runner = new CScanRunner(*m_model, *this, this);
-    setModel(m_model);
+    m_scans = new CAccountScans(*this, m_executableName, this);
+    m_scans->SetAccounts(CScanConfig::Load(m_settings));
+    setModel(m_scans->Rows());
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -32,29 +36,70 @@ CPelloruView::CPelloruView(const CSettingsStore &settings, std::string executabl
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &CPelloruView::OpenContextMenu);
-    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        std::vector<int> rows;
-        for (const QModelIndex &index : selectionModel()->selectedRows()) rows.push_back(index.row());
-        m_model->SetSelectedRows(std::move(rows));
-        emit SelectionCountChanged(SelectedCount());
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { emit SelectionCountChanged(SelectedCount()); });
+    connect(m_scans, &CAccountScans::Finished, this, [this](int outcome, bool stopped) {
+        m_lastOutcome = outcome;
+        emit ScanFinished(outcome, m_mode, stopped);
     });
-    connect(m_runner, &CScanRunner::Finished, this,
-            [this](int outcome, const QString &, bool stopped) {
-                m_lastOutcome = outcome;
-                emit ScanFinished(outcome, m_mode, stopped);
-            });
 }
 
 CPelloruView::~CPelloruView() {
-    // The scan's thread ends before the rows and the window it writes to.
-    delete m_runner;
-    m_runner = nullptr;
+    // The scans' threads end before the rows and the window they write to.
+    delete m_scans;
+    m_scans = nullptr;
+}
+
+CScanRowModel *CPelloruView::Model() const { return &m_scans->AccountRows(0); }
+
+void CPelloruView::InsertRow(int index, const std::string &column0, const std::string &charset) {
+    Model()->InsertRow(index, column0, charset);
+}
+
+void CPelloruView::SetCellText(int row, int column, const std::string &bytes,
+                               const std::string &charset) {
+    Model()->SetCellText(row, column, bytes, charset);
+}
+
+std::string CPelloruView::CellText(int row, int column) const {
+    const auto [account, at] = m_scans->Locate(row);
+    return account < 0 ? std::string() : m_scans->AccountRows(account).CellText(at, column);
+}
+
+QString CPelloruView::FullText(int row, int column) const {
+    const auto [account, at] = m_scans->Locate(row);
+    return account < 0 ? QString() : m_scans->AccountRows(account).FullText(at, column);
+}
+
+void CPelloruView::LoadAccounts() {
+    if (Scanning()) return;
+    // A new set of accounts makes the columns anew; their widths stay.
+    std::vector<int> widths;
+    for (int column = 0; column <= CScanRowModel::kAccountColumn; ++column) widths.push_back(columnWidth(column));
+    m_scans->SetAccounts(CScanConfig::Load(m_settings));
+    for (int column = 0; column <= CScanRowModel::kAccountColumn; ++column)
+        if (widths[static_cast<size_t>(column)] > 0 && columnWidth(column) != widths[static_cast<size_t>(column)])
+            setColumnWidth(column, widths[static_cast<size_t>(column)]);
+    // The account column only where there is more than one account, first.
+    const bool several = m_scans->AccountCount() > 1;
+    header()->setSectionHidden(CScanRowModel::kAccountColumn, !several);
+    if (several && header()->visualIndex(CScanRowModel::kAccountColumn) != 0)
+        header()->moveSection(header()->visualIndex(CScanRowModel::kAccountColumn), 0);
+}
+
+std::vector<int> CPelloruView::SelectedListRows() const {
+    std::vector<int> rows;
+    for (const QModelIndex &index : selectionModel()->selectedRows()) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 void CPelloruView::OnInitialUpdate() {
     header()->setStretchLastSection(false);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int column = 0; column < kColumns; ++column) setColumnWidth(column, kWidths[column]);
+    setColumnWidth(CScanRowModel::kAccountColumn, 120);
+    LoadAccounts();
     if (!BatchMode) return;
     // Unattended: the scan runs to its end before the program does, and
     // the window stays painted meanwhile.
@@ -65,11 +110,11 @@ void CPelloruView::OnInitialUpdate() {
 }
 
 QString CPelloruView::ShownCell(int row, int column) const {
-    return m_model->data(m_model->index(row, column)).toString();
+    return model()->data(model()->index(row, column)).toString();
 }
 
 void CPelloruView::SelectRow(int row, bool selected) {
-    selectionModel()->select(m_model->index(row, 0),
+    selectionModel()->select(model()->index(row, 0),
                              (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
                                  QItemSelectionModel::Rows);
 }
@@ -82,7 +127,7 @@ int CPelloruView::SelectedCount() const {
     return static_cast<int>(selectionModel()->selectedRows().size());
 }
 
-bool CPelloruView::Scanning() const { return m_runner != nullptr && m_runner->Running(); }
+bool CPelloruView::Scanning() const { return m_scans != nullptr && m_scans->Running(); }
 
 void CPelloruView::SetTitle(const std::string &title) {
     window()->setWindowTitle(QString::fromStdString(title));
@@ -108,18 +153,57 @@ void CPelloruView::RowFailed(const std::string &text, const std::string &detail)
     if (BatchMode && !BatchQuiet) CHeadlessRun::PrintFailure(m_executableName, text, detail);
 }
 
-void CPelloruView::RunScan(int mode, bool dryRun) {
+void CPelloruView::RunScan(int mode, bool dryRun, std::vector<int> accounts) {
     if (Scanning()) return;
     m_mode = mode;
-    if (m_runner->Start(m_settings, m_executableName, mode, dryRun)) emit ScanStarted();
+    // The selection, by account, as it is now; then the settings as they are now.
+    std::map<std::string, std::vector<int>> bySection;
+    if (mode != List) {
+        for (int row : SelectedListRows()) {
+            const auto [account, at] = m_scans->Locate(row);
+            if (account >= 0) bySection[m_scans->Account(account).section].push_back(at);
+        }
+    }
+    std::vector<std::string> sections;
+    for (int account : accounts) sections.push_back(m_scans->Account(account).section);
+    LoadAccounts();
+    std::map<int, std::vector<int>> selected;
+    accounts.clear();
+    for (int account = 0; account < m_scans->AccountCount(); ++account) {
+        const std::string &section = m_scans->Account(account).section;
+        const auto rows = bySection.find(section);
+        if (rows != bySection.end()) selected[account] = rows->second;
+        if (std::find(sections.begin(), sections.end(), section) != sections.end()) accounts.push_back(account);
+    }
+    if (!sections.empty() && accounts.empty()) return;
+    const long long now = QDateTime::currentSecsSinceEpoch();
+    for (int account = 0; account < m_scans->AccountCount(); ++account)
+        if (mode == List && (accounts.empty() || std::find(accounts.begin(), accounts.end(), account) != accounts.end()))
+            m_lastChecked[m_scans->Account(account).section] = now;
+    if (m_scans->Start(mode, dryRun, selected, accounts)) emit ScanStarted();
 }
 
 void CPelloruView::OnCheck() { RunScan(List); }
 
+void CPelloruView::OnTimedCheck() {
+    if (Scanning()) return;
+    const long long now = QDateTime::currentSecsSinceEpoch();
+    std::vector<int> due;
+    const std::vector<AccountConfig> accounts = CScanConfig::Load(m_settings);
+    for (size_t i = 0; i < accounts.size() && i < static_cast<size_t>(m_scans->AccountCount()); ++i) {
+        if (accounts[i].intervalMinutes <= 0) continue;
+        const auto last = m_lastChecked.find(accounts[i].section);
+        // A few seconds early still counts: the timer is not exact.
+        if (last == m_lastChecked.end() || now - last->second >= accounts[i].intervalMinutes * 60LL - 5)
+            due.push_back(static_cast<int>(i));
+    }
+    if (!due.empty()) RunScan(List, false, due);
+}
+
 void CPelloruView::OnCheckDryRun() { RunScan(List, true); }
 
 void CPelloruView::OnCancel() {
-    if (Scanning()) m_runner->Stop();
+    if (Scanning()) m_scans->Stop();
 }
 
 void CPelloruView::OnDelete() {
@@ -134,6 +218,7 @@ void CPelloruView::OnSettings() {
     if (Scanning()) return;
     CSettingsDlg dialog(m_settings, window());
     dialog.exec();
+    LoadAccounts();
 }
 
 void CPelloruView::OpenContextMenu(const QPoint &position) {
@@ -142,7 +227,7 @@ void CPelloruView::OpenContextMenu(const QPoint &position) {
     const int row = at.row();
     const int column = at.column();
     // Selected and focused; the other selected rows stay selected.
-    const QModelIndex index = m_model->index(row, column < 0 ? 0 : column);
+    const QModelIndex index = model()->index(row, column < 0 ? 0 : column);
     selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
     m_lastClickedCell = FullText(row, column);
@@ -177,7 +262,7 @@ void CPelloruView::OnCopy(int command) {
         text = m_lastClickedCell;
     } else {
         setFocus();
-        const std::vector<int> rows = m_model->SelectedRows();
+        const std::vector<int> rows = SelectedListRows();
         if (rows.empty()) return;  // the clipboard stays as it was
         for (int row : rows) {
             if (!text.isEmpty()) text += QStringLiteral("\r\n");

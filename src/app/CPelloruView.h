@@ -7,13 +7,15 @@
 
 #include <QTreeView>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "CScanRowModel.h"
 #include "CScanWindow.h"
 
 class QMenu;
-class CScanRunner;
+class CAccountScans;
 class CSettingsStore;
 
 class CPelloruView : public QTreeView, public CScanWindow {
@@ -29,15 +31,15 @@ public:
     // Columns; in batch mode the List scan, run to its end.
     void OnInitialUpdate();
 
-    CScanRowModel *Model() const { return m_model; }
-    // The rows, as the scan sets them (also for tests).
-    void InsertRow(int index, const std::string &column0, const std::string &charset) {
-        m_model->InsertRow(index, column0, charset);
-    }
-    void SetCellText(int row, int column, const std::string &bytes, const std::string &charset) {
-        m_model->SetCellText(row, column, bytes, charset);
-    }
-    std::string CellText(int row, int column) const { return m_model->CellText(row, column); }
+    // Every account's rows and scans.
+    CAccountScans &Scans() const { return *m_scans; }
+    // The first account's rows (the only one's, mostly).
+    CScanRowModel *Model() const;
+    // Rows of the first account, as a scan sets them (for tests).
+    void InsertRow(int index, const std::string &column0, const std::string &charset);
+    void SetCellText(int row, int column, const std::string &bytes, const std::string &charset);
+    // A cell of a row of the list, whichever account it belongs to.
+    std::string CellText(int row, int column) const;
     // The cell as the list shows it (one line).
     QString ShownCell(int row, int column) const;
     void SelectRow(int row, bool selected);
@@ -52,7 +54,7 @@ public:
 
     int SelectedCount() const;
     // The cell's whole text as shown (UTF-8 converted), line breaks kept.
-    QString FullText(int row, int column) const { return m_model->FullText(row, column); }
+    QString FullText(int row, int column) const;
     const QString &LastClickedCellText() const { return m_lastClickedCell; }
     // The context menu last opened (for tests); null before the first.
     QMenu *LastContextMenu() const { return m_contextMenu; }
@@ -61,8 +63,14 @@ public:
     int LastScanOutcome() const { return m_lastOutcome; }
     bool Scanning() const;
 
+    // Reads the accounts from the settings again (the Konto column shows
+    // only when there are several); not while a scan runs.
+    void LoadAccounts();
+
 public slots:
     void OnCheck();
+    // A scan of the accounts whose own interval has passed (the timer's).
+    void OnTimedCheck();
     void OnCheckDryRun();
     void OnCancel();
     void OnDelete();
@@ -78,12 +86,14 @@ signals:
     void ProgressChanged(long done, long total);
 
 private:
-    void RunScan(int mode, bool dryRun = false);
+    void RunScan(int mode, bool dryRun = false, std::vector<int> accounts = {});
+    std::vector<int> SelectedListRows() const;
 
     const CSettingsStore &m_settings;
     std::string m_executableName;
-    CScanRowModel *m_model = nullptr;
-    CScanRunner *m_runner = nullptr;
+    CAccountScans *m_scans = nullptr;
+    // When each account (by section) was last checked, for the timer.
+    std::map<std::string, long long> m_lastChecked;
     QString m_lastClickedCell;
     QMenu *m_contextMenu = nullptr;
     int m_lastOutcome = 0;

@@ -2,12 +2,12 @@
 
 #include <QMetaObject>
 
-CScanRowFeed::CScanRowFeed(CScanRowModel &model) : m_model(model), m_selected(model.SelectedRows()) {
-    m_rows.resize(static_cast<size_t>(model.RowCount()));
-    for (int row = 0; row < model.RowCount(); ++row) {
-        for (int column = 0; column < kScanColumns; ++column)
-            m_rows[static_cast<size_t>(row)].bytes[column] = model.CellText(row, column);
-        m_rows[static_cast<size_t>(row)].key = model.RowKey(row);
+CScanRowFeed::CScanRowFeed(CScanRowModel &model, std::vector<int> selected)
+    : m_model(model), m_rowCount(model.RowCount()) {
+    for (int row : selected) {
+        if (!Has(row)) continue;
+        m_kept[row] = {model.RowKey(row), model.CellText(row, ColId)};
+        m_selected.push_back(row);
     }
 }
 
@@ -29,7 +29,8 @@ void CScanRowFeed::Flush() {
 }
 
 void CScanRowFeed::DeleteAllRows() {
-    m_rows.clear();
+    m_rowCount = 0;
+    m_kept.clear();
     m_selected.clear();
     CScanRowModel::RowOp op;
     op.kind = CScanRowModel::RowOp::Clear;
@@ -37,9 +38,9 @@ void CScanRowFeed::DeleteAllRows() {
 }
 
 void CScanRowFeed::InsertRow(int index, const std::string &column0, const std::string &charset) {
-    if (index < 0 || index > static_cast<int>(m_rows.size())) index = static_cast<int>(m_rows.size());
-    m_rows.insert(m_rows.begin() + index, Row());
-    m_rows[static_cast<size_t>(index)].bytes[0] = column0;
+    // A scan that inserts rows has cleared them first (List): nothing kept moves.
+    if (index < 0 || index > m_rowCount) index = m_rowCount;
+    ++m_rowCount;
     Add({CScanRowModel::RowOp::Insert, index, 0, column0, charset,
          CScanRowModel::ShownFor(column0, charset)});
 }
@@ -47,22 +48,26 @@ void CScanRowFeed::InsertRow(int index, const std::string &column0, const std::s
 void CScanRowFeed::SetCellText(int row, int column, const std::string &bytes,
                                const std::string &charset) {
     if (!Has(row) || column < 0 || column >= kScanColumns) return;
-    m_rows[static_cast<size_t>(row)].bytes[column] = bytes;
+    const auto kept = m_kept.find(row);
+    if (kept != m_kept.end() && column == ColId) kept->second.messageId = bytes;
     Add({CScanRowModel::RowOp::Cell, row, column, bytes, charset,
          CScanRowModel::ShownFor(bytes, charset)});
 }
 
 std::string CScanRowFeed::CellText(int row, int column) const {
-    if (!Has(row) || column < 0 || column >= kScanColumns) return {};
-    return m_rows[static_cast<size_t>(row)].bytes[column];
+    // The scan reads back only the Message-Id of the rows it acts on.
+    const auto kept = m_kept.find(row);
+    return kept != m_kept.end() && column == ColId ? kept->second.messageId : std::string();
 }
 
 void CScanRowFeed::SetRowKey(int row, const std::string &key) {
     if (!Has(row)) return;
-    m_rows[static_cast<size_t>(row)].key = key;
+    const auto kept = m_kept.find(row);
+    if (kept != m_kept.end()) kept->second.key = key;
     Add({CScanRowModel::RowOp::Key, row, 0, key, std::string(), std::string()});
 }
 
 std::string CScanRowFeed::RowKey(int row) const {
-    return Has(row) ? m_rows[static_cast<size_t>(row)].key : std::string();
+    const auto kept = m_kept.find(row);
+    return kept != m_kept.end() ? kept->second.key : std::string();
 }

@@ -1,13 +1,14 @@
-// The list as a scan on a worker thread sees it: every write is kept in a
-// copy of the rows (which the scan reads back) and handed to the row
-// model in the model's thread, in order, gathered into batches of at most
-// kBatchMilliseconds: the window's thread gets one call per batch, not
-// one per cell, and stays free for the user. The selection is the one the
-// model had when the feed was made: a command acts on the rows selected
-// when it was given.
+// The list as a scan on a worker thread sees it: every write is handed to
+// the row model in the model's thread, in order, gathered into batches of
+// at most kBatchMilliseconds: the window's thread gets one call per batch,
+// not one per cell, and stays free for the user. The rows a command acts
+// on come in as a value when the feed is made (the selection stays with
+// the view); of them the feed keeps what the scan reads back, their key
+// and Message-Id, and of the rest only their number.
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,8 @@ class CScanRowFeed : public CScanList {
 public:
     static constexpr int kBatchMilliseconds = 40;
 
-    // Copies the model's rows; call in the model's thread.
-    explicit CScanRowFeed(CScanRowModel &model);
+    // selected: the rows a command acts on, ascending; call in the model's thread.
+    explicit CScanRowFeed(CScanRowModel &model, std::vector<int> selected = {});
 
     void DeleteAllRows() override;
     void InsertRow(int index, const std::string &column0, const std::string &charset) override;
@@ -35,14 +36,14 @@ public:
 private:
     void Add(CScanRowModel::RowOp op);
 
-    struct Row {
-        std::string bytes[kScanColumns];
-        std::string key;
+    struct Kept {
+        std::string key, messageId;
     };
-    bool Has(int row) const { return row >= 0 && row < static_cast<int>(m_rows.size()); }
+    bool Has(int row) const { return row >= 0 && row < m_rowCount; }
 
     CScanRowModel &m_model;
-    std::vector<Row> m_rows;
+    int m_rowCount = 0;
+    std::map<int, Kept> m_kept;  // of the selected rows
     std::vector<int> m_selected;
     std::vector<CScanRowModel::RowOp> m_ops;
     std::chrono::steady_clock::time_point m_lastFlush = std::chrono::steady_clock::now();

@@ -5,7 +5,7 @@
 #include "DisplayText.h"
 
 namespace {
-const char *const kTitles[] = {"E-Mail", "Name", "Größe", "Betreff", "Text", "ID"};
+const char *const kTitles[] = {"E-Mail", "Name", "Größe", "Betreff", "Text", "ID", "Konto"};
 }
 
 CScanRowModel::CScanRowModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -66,7 +66,12 @@ int CScanRowModel::rowCount(const QModelIndex &parent) const {
 }
 
 int CScanRowModel::columnCount(const QModelIndex &parent) const {
-    return parent.isValid() ? 0 : kScanColumns;
+    return parent.isValid() ? 0 : kScanColumns + 1;
+}
+
+void CScanRowModel::SetAccountName(const std::string &name) {
+    m_account = name;
+    if (RowCount() > 0) emit dataChanged(index(0, kAccountColumn), index(RowCount() - 1, kAccountColumn));
 }
 
 const CScanRowModel::Cell *CScanRowModel::At(int row, int column) const {
@@ -75,6 +80,9 @@ const CScanRowModel::Cell *CScanRowModel::At(int row, int column) const {
 }
 
 QVariant CScanRowModel::data(const QModelIndex &index, int role) const {
+    if (index.column() == kAccountColumn && index.row() >= 0 && index.row() < RowCount() &&
+        (role == Qt::DisplayRole || role == kCellTextRole))
+        return QString::fromStdString(m_account);
     const Cell *cell = At(index.row(), index.column());
     if (cell == nullptr) return {};
     switch (role) {
@@ -96,7 +104,7 @@ QVariant CScanRowModel::data(const QModelIndex &index, int role) const {
 
 QVariant CScanRowModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= kScanColumns)
+        section > kAccountColumn)
         return {};
     return QString::fromUtf8(kTitles[section]);
 }
@@ -104,7 +112,6 @@ QVariant CScanRowModel::headerData(int section, Qt::Orientation orientation, int
 void CScanRowModel::DeleteAllRows() {
     beginResetModel();
     m_rows.clear();
-    m_selected.clear();
     endResetModel();
 }
 
@@ -135,12 +142,6 @@ void CScanRowModel::SetRowKey(int row, const std::string &key) {
 
 std::string CScanRowModel::RowKey(int row) const {
     return row >= 0 && row < RowCount() ? m_rows[static_cast<size_t>(row)].key : std::string();
-}
-
-void CScanRowModel::SetSelectedRows(std::vector<int> rows) {
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    m_selected = std::move(rows);
 }
 
 std::string CScanRowModel::ShownText(int row, int column) const {

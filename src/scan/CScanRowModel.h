@@ -51,7 +51,8 @@ public:
     void SetCellText(int row, int column, const std::string &bytes,
                      const std::string &charset) override;
     std::string CellText(int row, int column) const override;
-    std::vector<int> SelectedRows() const override { return m_selected; }
+    // The selection is the view's; a command hands it to the scan as a value.
+    std::vector<int> SelectedRows() const override { return {}; }
     void SetRowKey(int row, const std::string &key) override;
     std::string RowKey(int row) const override;
 
@@ -60,9 +61,10 @@ public:
     // scan costs the view little however many rows it brings.
     void Apply(const std::vector<RowOp> &ops);
 
-    // Which rows the commands on selected rows act on (the view keeps it
-    // in step with its selection), ascending.
-    void SetSelectedRows(std::vector<int> rows);
+    // The column after the scan's six: the account the rows belong to.
+    static constexpr int kAccountColumn = kScanColumns;
+    void SetAccountName(const std::string &name);
+    const std::string &AccountName() const { return m_account; }
     int RowCount() const { return static_cast<int>(m_rows.size()); }
     // The cell as shown: UTF-8, line breaks kept.
     std::string ShownText(int row, int column) const;
@@ -86,5 +88,5 @@ private:
     const Cell *At(int row, int column) const;
 
     std::vector<Row> m_rows;
-    std::vector<int> m_selected;
+    std::string m_account;
 };

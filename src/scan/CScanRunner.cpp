@@ -9,6 +9,7 @@
 #include "CMailboxScan.h"
 #include "CScanRowFeed.h"
 #include "CScanRowModel.h"
+#include "CScanConfig.h"
 #include "CScanWindow.h"
 
 // The window as the scan's thread sees it: each call is handed to the
@@ -98,13 +99,13 @@ void CScanRunner::Join() {
     m_feed.reset();
 }
 
-bool CScanRunner::Start(const CSettingsStore &settings, const std::string &executableName,
-                        int mode, bool dryRun) {
+bool CScanRunner::Start(const AccountConfig &account, const std::string &executableName, int mode,
+                        bool dryRun, std::vector<int> selected) {
     if (Running()) return false;
     m_stop = false;
-    m_feed = std::make_unique<CScanRowFeed>(m_model);
+    m_feed = std::make_unique<CScanRowFeed>(m_model, std::move(selected));
     m_relay = std::make_unique<WindowRelay>(*this);
-    m_scan = std::make_unique<CMailboxScan>(*m_feed, *m_relay, settings, executableName);
+    m_scan = std::make_unique<CMailboxScan>(*m_feed, *m_relay, account, executableName);
     m_scan->SetDryRun(dryRun);
     m_scan->SetStopRequest(&m_stop);
     m_thread = std::thread([this, mode] {

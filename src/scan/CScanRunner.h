@@ -11,12 +11,13 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 class CMailboxScan;
 class CScanRowFeed;
 class CScanRowModel;
 class CScanWindow;
-class CSettingsStore;
+struct AccountConfig;
 
 class CScanRunner : public QObject {
     Q_OBJECT
@@ -26,10 +27,11 @@ public:
     // A scan still running is stopped and waited for.
     ~CScanRunner() override;
 
-    // Starts a scan in mode (List, DeleteSelected, SaveSelected) with the
-    // settings as they are now; false when one runs already.
-    bool Start(const CSettingsStore &settings, const std::string &executableName, int mode,
-               bool dryRun);
+    // Starts a scan of the account in mode (List, DeleteSelected,
+    // SaveSelected); selected: the model's rows the command acts on,
+    // ascending. False when one runs already.
+    bool Start(const AccountConfig &account, const std::string &executableName, int mode,
+               bool dryRun, std::vector<int> selected = {});
     bool Running() const { return m_thread.joinable(); }
     void Stop() { m_stop = true; }
 

@@ -180,7 +180,9 @@ private slots:
         QCOMPARE(frame.MessagePane()->text(), QStringLiteral("Bereit"));
 
         CPelloruView *view = frame.View();
-        QCOMPARE(view->model()->columnCount(), 6);
+        // Six columns; the seventh, "Konto", shows only with several accounts.
+        QCOMPARE(view->model()->columnCount(), 7);
+        QVERIFY(view->header()->isSectionHidden(6));
         const QStringList titles = {"E-Mail", "Name", "Größe", "Betreff", "Text", "ID"};
         const int widths[] = {150, 150, 80, 300, 400, 200};
         for (int column = 0; column < 6; ++column) {
