@@ -16,7 +16,7 @@
 #include "CMailboxScan.h"
 #include "CAccountScans.h"
 #include "CScanConfig.h"
-#include "CSettingsDlg.h"
+#include "CAccountsDlg.h"
 #include "CommandIds.h"
 
 namespace {
@@ -216,7 +216,7 @@ void CPelloruView::OnSave() {
 
 void CPelloruView::OnSettings() {
     if (Scanning()) return;
-    CSettingsDlg dialog(m_settings, window());
+    CAccountsDlg dialog(m_settings, window());
     dialog.exec();
     LoadAccounts();
 }

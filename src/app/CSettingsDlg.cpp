@@ -1,6 +1,9 @@
 #include "CSettingsDlg.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QMetaObject>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QLabel>
@@ -10,6 +13,10 @@
 #include <QVBoxLayout>
 
 #include "CCredentials.h"
+#include "CDirectDeletePatterns.h"
+#include "CMailboxScan.h"
+#include "CScanRowModel.h"
+#include "CScanWindow.h"
 #include "CScanConfig.h"
 #include "CSettingsStore.h"
 #include "DisplayText.h"
@@ -51,6 +58,37 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     column->addWidget(m_keyring);
     column->addSpacing(4);
 
+    // What most accounts leave as it is.
+    auto *more = new QFormLayout;
+    m_name = new QLineEdit(this);
+    m_name->setPlaceholderText(QStringLiteral("Benutzer@Server"));
+    more->addRow(QStringLiteral("Kontoname:"), m_name);
+    m_mechanism = new QComboBox(this);
+    m_mechanism->addItem(QStringLiteral("(das stärkste)"), QString());
+    for (const char *name : {"SCRAM-SHA-256", "SCRAM-SHA-1", "CRAM-MD5", "PLAIN", "LOGIN", "USER",
+                             "XOAUTH2", "OAUTHBEARER"})
+        m_mechanism->addItem(QString::fromLatin1(name), QString::fromLatin1(name));
+    more->addRow(QStringLiteral("Anmeldeverfahren:"), m_mechanism);
+    m_passwordCommand = new QLineEdit(this);
+    m_passwordCommand->setPlaceholderText(QStringLiteral("z. B. pass show mail/pop"));
+    more->addRow(QStringLiteral("Kennwort-Befehl:"), m_passwordCommand);
+    m_tokenCommand = new QLineEdit(this);
+    more->addRow(QStringLiteral("Token-Befehl (OAuth 2.0):"), m_tokenCommand);
+    m_caFile = new QLineEdit(this);
+    more->addRow(QStringLiteral("CA-Datei:"), m_caFile);
+    m_timeout = new QSpinBox(this);
+    m_timeout->setRange(0, 600);
+    m_timeout->setSpecialValueText(QStringLiteral("20 (Vorgabe)"));
+    m_timeout->setSuffix(QStringLiteral(" s"));
+    more->addRow(QStringLiteral("Wartezeit:"), m_timeout);
+    m_patterns = new QLineEdit(this);
+    m_patterns->setPlaceholderText(QString::fromLatin1(CDirectDeletePatterns::kFileName));
+    more->addRow(QStringLiteral("Musterdatei:"), m_patterns);
+    m_notify = new QCheckBox(QStringLiteral("Benachrichtigen"), this);
+    more->addRow(QString(), m_notify);
+    column->addLayout(more);
+    column->addSpacing(4);
+
     auto *every = new QHBoxLayout;
     m_interval = new QSpinBox(this);
     m_interval->setRange(0, 1440);
@@ -63,6 +101,17 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     every->addWidget(new QLabel(QStringLiteral("Minuten prüfen"), this));
     every->addStretch(1);
     column->addLayout(every);
+    column->addSpacing(4);
+
+    auto *testing = new QHBoxLayout;
+    m_test = new QPushButton(QStringLiteral("Verbindung testen"), this);
+    m_testResult = new QLabel(this);
+    m_testResult->setWordWrap(true);
+    m_testResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_testResult->setMaximumWidth(m_server->fontMetrics().averageCharWidth() * 60);
+    testing->addWidget(m_test);
+    testing->addWidget(m_testResult, 1);
+    column->addLayout(testing);
     column->addSpacing(8);
 
     m_ok = new QPushButton(QStringLiteral("OK"), this);
@@ -78,11 +127,25 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     setTabOrder(m_server, m_user);
     setTabOrder(m_user, m_password);
     setTabOrder(m_password, m_keyring);
-    setTabOrder(m_keyring, m_interval);
-    setTabOrder(m_interval, m_ok);
+    setTabOrder(m_keyring, m_name);
+    setTabOrder(m_name, m_mechanism);
+    setTabOrder(m_mechanism, m_passwordCommand);
+    setTabOrder(m_passwordCommand, m_tokenCommand);
+    setTabOrder(m_tokenCommand, m_caFile);
+    setTabOrder(m_caFile, m_timeout);
+    setTabOrder(m_timeout, m_patterns);
+    setTabOrder(m_patterns, m_notify);
+    setTabOrder(m_notify, m_interval);
+    setTabOrder(m_interval, m_test);
+    setTabOrder(m_test, m_ok);
     setTabOrder(m_ok, m_cancel);
     connect(m_ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
     connect(m_cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
+    connect(m_test, &QPushButton::clicked, this, &CSettingsDlg::OnTestConnection);
+    connect(this, &CSettingsDlg::TestFinished, this, [this](bool ok, const QString &report) {
+        m_testResult->setText((ok ? QStringLiteral("Verbunden: ") : QStringLiteral("Gescheitert: ")) + report);
+        m_test->setEnabled(true);
+    });
     OnInitDialog();
 }
 
@@ -99,13 +162,67 @@ void CSettingsDlg::OnInitDialog() {
     }
     m_password->setText(Shown(password));
     m_interval->setValue(m_account.intervalMinutes);
+    m_name->setText(Shown(m_account.name));
+    const int mechanism = m_mechanism->findData(QString::fromStdString(m_account.mechanism));
+    m_mechanism->setCurrentIndex(mechanism < 0 ? 0 : mechanism);
+    m_passwordCommand->setText(Shown(m_account.passwordCommand));
+    m_tokenCommand->setText(Shown(m_account.tokenCommand));
+    m_caFile->setText(Shown(m_account.caFile));
+    m_timeout->setValue(m_account.timeoutSeconds);
+    m_patterns->setText(Shown(m_account.patternFile));
+    m_notify->setChecked(m_account.notify);
     m_server->setFocus();
 }
 
+CSettingsDlg::~CSettingsDlg() {
+    if (m_testThread.joinable()) m_testThread.join();
+}
+
+QString CSettingsDlg::TestResult() const { return m_testResult->text(); }
+
+AccountConfig CSettingsDlg::FromFields() const {
+    AccountConfig account = m_account;
+    account.host = Bytes(m_server->text());
+    account.user = Bytes(m_user->text());
+    account.intervalMinutes = m_interval->value();
+    account.name = Bytes(m_name->text());
+    account.mechanism = Bytes(m_mechanism->currentData().toString());
+    account.passwordCommand = Bytes(m_passwordCommand->text());
+    account.tokenCommand = Bytes(m_tokenCommand->text());
+    account.caFile = Bytes(m_caFile->text());
+    account.timeoutSeconds = m_timeout->value();
+    account.patternFile = Bytes(m_patterns->text());
+    account.notify = m_notify->isChecked();
+    return account;
+}
+
+void CSettingsDlg::OnTestConnection() {
+    if (m_testThread.joinable()) m_testThread.join();
+    AccountConfig account = FromFields();
+    // The password as typed, not as stored or in the keyring.
+    account.keyring = false;
+    account.storedPassword = CSettingsStore::ComplementPassword(Bytes(m_password->text()));
+    m_test->setEnabled(false);
+    m_testResult->setText(QStringLiteral("Verbinde ..."));
+    m_testThread = std::thread([this, account] {
+        CScanRowModel rows;
+        // No box and no title: the result goes beside the button.
+        struct Quiet : CScanWindow {
+            void SetTitle(const std::string &) override {}
+            void RepaintList() override {}
+            void ShowMessage(const std::string &, const std::string &) override {}
+        } quiet;
+        std::string report;
+        CMailboxScan scan(rows, quiet, account, "pelloru");
+        const bool ok = scan.TestConnection(&report);
+        QMetaObject::invokeMethod(
+            this, [this, ok, report] { emit TestFinished(ok, QString::fromStdString(report)); },
+            Qt::QueuedConnection);
+    });
+}
+
 void CSettingsDlg::accept() {
-    m_account.host = Bytes(m_server->text());
-    m_account.user = Bytes(m_user->text());
-    m_account.intervalMinutes = m_interval->value();
+    m_account = FromFields();
     std::string problem;
     if (!CCredentials::StorePassword(m_settings, m_account, Bytes(m_password->text()),
                                      m_keyring->isChecked(), &problem)) {

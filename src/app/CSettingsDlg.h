@@ -1,17 +1,23 @@
-// The modal dialog "Einstellungen": server, user name, password and the
-// interval of the checks on their own ("alle N Minuten prüfen", 0: off),
-// read from the settings store when it opens and written back on OK. With
-// "Passwort im Schlüsselbund speichern" the password goes to the desktop
-// keyring and leaves the profile.
+// The modal dialog "Einstellungen" of one account: server, user name,
+// password and the interval of the checks on their own ("alle N Minuten
+// prüfen", 0: off), and the account's name, log-on mechanism, password
+// and token commands, CA file, time-out, pattern file and whether it gives
+// notices. Read from the settings store when it opens and written back on
+// OK. With "Passwort im Schlüsselbund speichern" the password goes to the
+// desktop keyring and leaves the profile. "Verbindung testen" logs on with
+// what the fields say, on a thread of its own, and tells how it went.
 #pragma once
 
 #include <QDialog>
 
 #include <string>
+#include <thread>
 
 #include "CScanConfig.h"
 
 class QCheckBox;
+class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -25,20 +31,34 @@ public:
     // Edits the account of that section of the profile (empty: the first).
     CSettingsDlg(const CSettingsStore &settings, QWidget *parent = nullptr,
                  const std::string &section = {});
+    // A test still running is waited for.
+    ~CSettingsDlg() override;
 
     QLineEdit *ServerEdit() const { return m_server; }
     QLineEdit *UserEdit() const { return m_user; }
     QLineEdit *PasswordEdit() const { return m_password; }
     QSpinBox *IntervalEdit() const { return m_interval; }
     QCheckBox *KeyringCheck() const { return m_keyring; }
+    QLineEdit *NameEdit() const { return m_name; }
+    QLineEdit *CaFileEdit() const { return m_caFile; }
+    QCheckBox *NotifyCheck() const { return m_notify; }
+    QPushButton *TestButton() const { return m_test; }
+    // What the last "Verbindung testen" said (empty before).
+    QString TestResult() const;
     QPushButton *OkButton() const { return m_ok; }
     QPushButton *CancelButton() const { return m_cancel; }
 
 public slots:
     void accept() override;
+    void OnTestConnection();
+
+signals:
+    void TestFinished(bool ok, const QString &report);
 
 private:
     void OnInitDialog();
+    // The account as the fields describe it (the password as typed).
+    AccountConfig FromFields() const;
 
     const CSettingsStore &m_settings;
     std::string m_section;
@@ -48,6 +68,17 @@ private:
     QLineEdit *m_password = nullptr;
     QSpinBox *m_interval = nullptr;
     QCheckBox *m_keyring = nullptr;
+    QLineEdit *m_name = nullptr;
+    QComboBox *m_mechanism = nullptr;
+    QLineEdit *m_passwordCommand = nullptr;
+    QLineEdit *m_tokenCommand = nullptr;
+    QLineEdit *m_caFile = nullptr;
+    QSpinBox *m_timeout = nullptr;
+    QLineEdit *m_patterns = nullptr;
+    QCheckBox *m_notify = nullptr;
+    QPushButton *m_test = nullptr;
+    QLabel *m_testResult = nullptr;
+    std::thread m_testThread;
     QPushButton *m_ok = nullptr;
     QPushButton *m_cancel = nullptr;
 };

@@ -249,3 +249,7 @@ int CUT_TlsChannel::Shutdown() {
     ERR_clear_error();
     return 0;
 }
+
+std::string CUT_TlsChannel::Version() const {
+    return m_ssl != nullptr ? SSL_get_version(m_ssl) : std::string();
+}

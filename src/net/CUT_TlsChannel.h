@@ -22,6 +22,8 @@ public:
     // RC_OK, RC_CERTIFICATE_REJECTED, or RC_TLS_FAILED.
     ResultCode Start(SocketHandle socket, const std::string &host, const std::string &caFile);
     bool Active() const { return m_ssl != nullptr; }
+    // The protocol version agreed ("TLSv1.3"); empty when not active.
+    std::string Version() const;
 
     // Bytes read (or peeked), 0 when the peer closed, -1 on failure or when
     // the socket's time-out fired.

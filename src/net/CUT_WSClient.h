@@ -82,6 +82,8 @@ public:
     // protected data.
     ResultCode StartTls(const std::string &host, const std::string &caFile);
     bool TlsActive() const { return m_tls.Active(); }
+    // The TLS version in use ("TLSv1.3"); empty without TLS.
+    std::string TlsVersion() const { return m_tls.Version(); }
     // Why the last StartTls failed, for people.
     const std::string &TlsError() const { return m_tls.LastError(); }
 

@@ -120,37 +120,11 @@ void CMailboxScan::ScanMailbox(int mode) {
     if (mode == List) m_list.DeleteAllRows();
 
     CUT_Pop3Session session;
-    session.SetConnectTimeout(m_waitSeconds);
-    session.SetReceiveTimeout(m_waitSeconds);
-    session.SetReplyTimeLimit(m_replySeconds);
-    if (m_trace) session.SetTrace(m_trace);
-    session.SetStopRequest(m_stop);
-    if (m_server.port != 0) session.SetPort(m_server.port);
-    if (m_server.tlsMode != CUT_Pop3Session::TLS_NONE)
-        session.SetTls(m_server.tlsMode, m_server.caFile);
-
     Title(Format("%s - Connect", m_executableName));
-    // The password or token as the settings say where it comes from,
-    // anew for every scan (a token expires).
-    MailAccount account = m_account;
     std::string problem;
-    if (!CCredentials::Resolve(account, &problem, m_stop)) {
+    if (!LogOn(session, &problem)) {
         m_outcome = Stopping() ? Cancelled : ConnectionFailed;
         Box("Connection Failed", problem);
-        return;
-    }
-    if (session.SetAuthentication(account.mechanism, m_server.allowClear, account.token) != RC_OK) {
-        m_outcome = ConnectionFailed;
-        Box("Connection Failed",
-            "Das Anmeldeverfahren \"" + account.mechanism +
-                "\" (AUTH) ist unbekannt oder braucht ein Zugriffstoken (TOKENCMD)");
-        return;
-    }
-    const ResultCode opened = session.OpenMailbox(m_server.host.c_str(), account.user.c_str(),
-                                                  account.password.c_str());
-    if (opened != RC_OK) {
-        m_outcome = ConnectionFailed;
-        Box("Connection Failed", Reason(session, opened));
         return;
     }
     Title(Format("%s - Connect OK !", m_executableName));
@@ -192,6 +166,44 @@ void CMailboxScan::ScanMailbox(int mode) {
         m_outcome = Cancelled;
     else
         m_outcome = m_rowsFailed ? MessagesFailed : Scanned;
+}
+
+bool CMailboxScan::LogOn(CUT_Pop3Session &session, std::string *problem) {
+    session.SetConnectTimeout(m_waitSeconds);
+    session.SetReceiveTimeout(m_waitSeconds);
+    session.SetReplyTimeLimit(m_replySeconds);
+    if (m_trace) session.SetTrace(m_trace);
+    session.SetStopRequest(m_stop);
+    if (m_server.port != 0) session.SetPort(m_server.port);
+    if (m_server.tlsMode != CUT_Pop3Session::TLS_NONE) session.SetTls(m_server.tlsMode, m_server.caFile);
+    // The password or token as the settings say where it comes from,
+    // anew for every log-on (a token expires).
+    MailAccount account = m_account;
+    if (!CCredentials::Resolve(account, problem, m_stop)) return false;
+    if (session.SetAuthentication(account.mechanism, m_server.allowClear, account.token) != RC_OK) {
+        *problem = "Das Anmeldeverfahren \"" + account.mechanism +
+                   "\" (AUTH) ist unbekannt oder braucht ein Zugriffstoken (TOKENCMD)";
+        return false;
+    }
+    const ResultCode opened = session.OpenMailbox(m_server.host.c_str(), account.user.c_str(),
+                                                  account.password.c_str());
+    if (opened != RC_OK) *problem = Reason(session, opened);
+    return opened == RC_OK;
+}
+
+bool CMailboxScan::TestConnection(std::string *report) {
+    CUT_Pop3Session session;
+    if (!LogOn(session, report)) {
+        session.CloseMailbox();
+        return false;
+    }
+    long count = 0;
+    const ResultCode counted = session.GetMessageCount(&count);
+    *report = "Anmeldung mit " + session.Mechanism() + ", " +
+              (session.TlsActive() ? session.TlsVersion() : std::string("ohne TLS")) +
+              (counted == RC_OK ? "; " + std::to_string(count) + " E-Mails im Postfach" : std::string());
+    session.CloseMailbox();
+    return true;
 }
 
 bool CMailboxScan::ListMailbox(CUT_Pop3Session &session, std::vector<Message> &messages) {

@@ -74,6 +74,10 @@ public:
     ~CMailboxScan();
 
     void ScanMailbox(int mode);
+    // Logs on and off again, asking only how many messages wait: true with
+    // which mechanism and TLS version were used, else false with the
+    // reason ("Verbindung testen").
+    bool TestConnection(std::string *report);
     Outcome LastOutcome() const { return m_outcome; }
     // Seconds to wait for the server, and the most a whole reply may take.
     void SetTimeouts(int waitSeconds, int replySeconds) {
@@ -122,6 +126,9 @@ private:
         std::string mark;
     };
 
+    // Sets the session up for this server and account and logs on; false
+    // with the reason.
+    bool LogOn(CUT_Pop3Session &session, std::string *problem);
     // STAT, LIST and UIDL: the messages there are. False when the scan ends.
     bool ListMailbox(CUT_Pop3Session &session, std::vector<Message> &messages);
     // Asks ahead for the TOPs of messages from next on, up to this scan's

@@ -29,6 +29,8 @@
 #include "CScanRowModel.h"
 #include "CPelloruApp.h"
 #include "CPelloruView.h"
+#include "CScanConfig.h"
+#include "CScanRowModel.h"
 #include "CSettingsDlg.h"
 #include "CSettingsStore.h"
 #include "CommandIds.h"
@@ -672,6 +674,77 @@ private slots:
         QVERIFY(help.waitForFinished(30000));
         QCOMPARE(QString::fromUtf8(help.readAllStandardOutput()).trimmed(),
                  QStringLiteral("Pelloru Version 1.4"));
+    }
+
+    void everyAccountInOneWindow() {
+        const std::string why = DovecotServer::Unavailable();
+        if (!why.empty()) {
+            if (qEnvironmentVariableIsSet("CI")) QFAIL(why.c_str());
+            QSKIP(why.c_str());
+        }
+        TestCertificates certificates;
+        QVERIFY2(certificates.Ok(), certificates.Error().c_str());
+        DovecotServer scram, secure;
+        scram.SetMechanisms("scram-sha-256");
+        secure.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+        std::string error;
+        QVERIFY2(scram.Start(&error), error.c_str());
+        QVERIFY2(secure.Start(&error), error.c_str());
+        for (DovecotServer *server : {&scram, &secure})
+            for (const char *id : {"a", "b"})
+                QVERIFY(server->AddMessage(std::string("From: x@example.de\r\nSubject: Nachricht ") + id +
+                                           "\r\nMessage-Id: <" + id + "@x>\r\n\r\nText\r\n"));
+        ScriptedServer refusing;
+        refusing.Send("+OK\r\n").Expect("CAPA\r\n").Send("-ERR\r\n").Expect("USER u\r\n").Send("+OK\r\n")
+            .Expect("PASS p\r\n").Send("-ERR [AUTH] nope\r\n");
+        refusing.Start();
+        // Three accounts, as --configure --account makes them, in a profile
+        // that had none.
+        CScanConfig::Remove(*m_settings, CScanConfig::LoadSection(*m_settings, CScanConfig::kFirstSection));
+        const auto configure = [&](const char *name, const std::string &lines) {
+            QProcess program;
+            program.setProcessEnvironment(Environment(false));
+            program.start(PELLORU_BINARY, {"--configure", "--account", name});
+            program.write(lines.c_str());
+            program.closeWriteChannel();
+            QVERIFY(program.waitForFinished(30000));
+            QCOMPARE(program.exitCode(), 0);
+        };
+        configure("privat", "127.0.0.1:" + std::to_string(scram.Port()) + "\n" + DovecotServer::kUser + "\n" +
+                                DovecotServer::kPassword + "\nAUTH=SCRAM-SHA-256\n");
+        configure("arbeit", "pop3s://127.0.0.1:" + std::to_string(secure.TlsPort()) + "\n" +
+                                DovecotServer::kUser + "\n" + DovecotServer::kPassword +
+                                "\nCAFILE=" + certificates.CaFile() + "\n");
+        configure("kaputt", "127.0.0.1:" + std::to_string(refusing.Port()) + "\nu\np\n");
+        QCOMPARE(CScanConfig::Load(*m_settings).size(), size_t(3));
+
+        CMainFrame *frame = nullptr;
+        const Box box = CheckInWindow(&frame);
+        CPelloruView *view = frame->View();
+        // The failing account said why, and the others went on.
+        QCOMPARE(box.text, QStringLiteral("Connection Failed"));
+        QVERIFY2(box.detail.startsWith(QStringLiteral("Konto \"kaputt\": Der Server lehnte die Anmeldung ab")),
+                 qPrintable(box.detail));
+        QCOMPARE(view->model()->rowCount(), 4);
+        QVERIFY(!view->header()->isSectionHidden(CScanRowModel::kAccountColumn));
+        QCOMPARE(view->header()->visualIndex(CScanRowModel::kAccountColumn), 0);
+        QCOMPARE(view->ShownCell(0, CScanRowModel::kAccountColumn), QStringLiteral("privat"));
+        QCOMPARE(view->ShownCell(3, CScanRowModel::kAccountColumn), QStringLiteral("arbeit"));
+        QCOMPARE(view->ShownCell(3, ColSubject), QStringLiteral(" Nachricht b"));
+
+        // "Löschen" on the second account's row acts on its own server only.
+        view->SelectRow(3, true);
+        QSignalSpy done(view, &CPelloruView::ScanFinished);
+        view->OnDelete();
+        QVERIFY(done.wait(60000));
+        QCOMPARE(view->ShownCell(3, ColAddress), QStringLiteral("Gelöscht"));
+        QCOMPARE(secure.CountMessages(), 1);
+        QCOMPARE(scram.CountMessages(), 2);
+        delete frame;
+        for (const std::string &section : m_settings->Sections())
+            if (section != CScanConfig::kFirstSection) m_settings->RemoveSection(section);
+        m_settings->Remove("NAME");
+        m_settings->Remove("AUTH");
     }
 };
 
