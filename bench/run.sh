@@ -4,7 +4,8 @@
 # bare poplib loop and a pipelined Python loop (medians of alternated runs):
 # on loopback, behind a proxy that adds 10.5 ms each way (21 ms round trip)
 # over plain, pop3s:// and pop3+stls://, the same without PIPELINING, peak
-# memory at 500 and 5,000 messages, and system calls per message. Needs
+# memory at 500 and 5,000 messages, system calls per message, and three
+# accounts checked at once against each alone. Needs
 # root (a private Dovecot server).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,6 +32,9 @@ mail=$(mktemp -d /tmp/pelloru-everyday-XXXXXX)
 python3 bench/everyday_mail.py 2000 "$mail"
 build-bench/bench/preview_share "$pelloru" "$mail"
 rm -rf "$mail"
+echo "== three accounts at once, 300 messages each, 21 ms round trip"
+cmake --build build-bench -j2 --target accounts_bench >/dev/null
+build-bench/bench/accounts_bench bench --count 300 --delay 10.5 --rounds 3
 echo "== the window during a scan of 2,000 messages, 21 ms round trip"
 cmake --build build-bench -j2 --target window_bench >/dev/null
 fifo=$(mktemp -u /tmp/pelloru-serve-XXXXXX)
