@@ -740,6 +740,22 @@ private slots:
         QCOMPARE(view->ShownCell(3, ColAddress), QStringLiteral("Gelöscht"));
         QCOMPARE(secure.CountMessages(), 1);
         QCOMPARE(scram.CountMessages(), 2);
+
+        // New mail on both: a notice only from the account that wants them,
+        // naming it.
+        const std::vector<AccountConfig> accounts = CScanConfig::Load(*m_settings);
+        AccountConfig work = *CScanConfig::Find(accounts, "arbeit");
+        work.notify = false;
+        QVERIFY(CScanConfig::Store(*m_settings, work));
+        QVERIFY(CScanConfig::Remove(*m_settings, *CScanConfig::Find(accounts, "kaputt")));
+        for (DovecotServer *server : {&scram, &secure})
+            QVERIFY(server->AddMessage("From: neu@example.de\r\nSubject: Neu\r\nMessage-Id: <n@x>\r\n\r\nText\r\n"));
+        QSignalSpy notices(frame, &CMainFrame::NewMailNotified);
+        done.clear();
+        view->OnCheck();
+        QVERIFY(done.wait(60000));
+        QCOMPARE(notices.size(), 1);
+        QCOMPARE(notices.first().at(0).toString(), QStringLiteral("1 neue E-Mail für privat"));
         delete frame;
         for (const std::string &section : m_settings->Sections())
             if (section != CScanConfig::kFirstSection) m_settings->RemoveSection(section);
