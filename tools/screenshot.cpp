@@ -1,6 +1,7 @@
 // Takes the README's screenshots: opens the main window on the current
 // display, runs "Check" against the configured server, and saves the
-// window, the settings dialog and the About box as PNG files in the
+// window, the list of accounts, the settings dialog of the first account
+// and the About box as PNG files in the
 // folder given (the current one by default).
 #include <QApplication>
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QTimer>
 
 #include "CAboutDlg.h"
+#include "CAccountsDlg.h"
 #include "CMainFrame.h"
 #include "CPelloruView.h"
 #include "CSettingsDlg.h"
@@ -25,6 +27,7 @@ int main(int argc, char **argv) {
     frame.show();
     auto *dialog = new CSettingsDlg(settings, &frame);
     auto *about = new CAboutDlg(&frame);
+    auto *accounts = new CAccountsDlg(settings, &frame);
     QObject::connect(frame.View(), &CPelloruView::ScanFinished, &frame, [&] {
         frame.View()->SelectRow(1, true);
         QTimer::singleShot(300, &frame, [&] {
@@ -34,9 +37,14 @@ int main(int argc, char **argv) {
         QTimer::singleShot(600, &frame, [&] {
             dialog->grab().save(folder.filePath("pelloru-settings.png"));
             dialog->hide();
-            about->show();
+            accounts->show();
         });
         QTimer::singleShot(900, &frame, [&] {
+            accounts->grab().save(folder.filePath("pelloru-accounts.png"));
+            accounts->hide();
+            about->show();
+        });
+        QTimer::singleShot(1200, &frame, [&] {
             about->grab().save(folder.filePath("pelloru-about.png"));
             application.quit();
         });
