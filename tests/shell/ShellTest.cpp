@@ -694,9 +694,12 @@ private slots:
             for (const char *id : {"a", "b"})
                 QVERIFY(server->AddMessage(std::string("From: x@example.de\r\nSubject: Nachricht ") + id +
                                            "\r\nMessage-Id: <" + id + "@x>\r\n\r\nText\r\n"));
-        ScriptedServer refusing;
-        refusing.Send("+OK\r\n").Expect("CAPA\r\n").Send("-ERR\r\n").Expect("USER u\r\n").Send("+OK\r\n")
-            .Expect("PASS p\r\n").Send("-ERR [AUTH] nope\r\n");
+        ScriptedServer refusing;  // refuses the test's log-on and the scan's
+        for (int time = 0; time < 2; ++time) {
+            refusing.Send("+OK\r\n").Expect("CAPA\r\n").Send("-ERR\r\n").Expect("USER u\r\n")
+                .Send("+OK\r\n").Expect("PASS p\r\n").Send("-ERR [AUTH] nope\r\n");
+            if (time == 0) refusing.NextConnection();
+        }
         refusing.Start();
         // Three accounts, as --configure --account makes them, in a profile
         // that had none.
@@ -717,6 +720,18 @@ private slots:
                                 "\nCAFILE=" + certificates.CaFile() + "\n");
         configure("kaputt", "127.0.0.1:" + std::to_string(refusing.Port()) + "\nu\np\n");
         QCOMPARE(CScanConfig::Load(*m_settings).size(), size_t(3));
+        // "Verbindung testen" tells how the log-on went, or why it failed.
+        const std::vector<AccountConfig> configured = CScanConfig::Load(*m_settings);
+        const QStringList expected = {QStringLiteral("Verbunden: Anmeldung mit SCRAM-SHA-256, ohne TLS; 2 E-Mails"),
+                                      QStringLiteral("Verbunden: Anmeldung mit PLAIN, TLSv1.3; 2 E-Mails"),
+                                      QStringLiteral("Gescheitert: Der Server lehnte die Anmeldung ab")};
+        for (int account = 0; account < 3; ++account) {
+            CSettingsDlg editor(*m_settings, nullptr, configured[static_cast<size_t>(account)].section);
+            QSignalSpy tested(&editor, &CSettingsDlg::TestFinished);
+            editor.TestButton()->click();
+            QVERIFY(tested.wait(30000));
+            QVERIFY2(editor.TestResult().startsWith(expected[account]), qPrintable(editor.TestResult()));
+        }
 
         CMainFrame *frame = nullptr;
         const Box box = CheckInWindow(&frame);
