@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QHeaderView>
+#include <QListWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -29,6 +30,7 @@
 #include "CScanRowModel.h"
 #include "CPelloruApp.h"
 #include "CPelloruView.h"
+#include "CAccountsDlg.h"
 #include "CScanConfig.h"
 #include "CScanRowModel.h"
 #include "CSettingsDlg.h"
@@ -674,6 +676,48 @@ private slots:
         QVERIFY(help.waitForFinished(30000));
         QCOMPARE(QString::fromUtf8(help.readAllStandardOutput()).trimmed(),
                  QStringLiteral("Pelloru Version 1.4"));
+    }
+
+    void accountsAreAddedEditedAndRemovedInTheList() {
+        QTemporaryDir dir;
+        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+        CSettingsStore store("pelloru");
+        {
+            CAccountsDlg dialog(store);
+            QCOMPARE(dialog.List()->count(), 0);
+            QVERIFY(!dialog.EditButton()->isEnabled());
+            // The editor as a user fills it: a server and a name.
+            int added = 0;
+            dialog.SetEditor([&](const std::string &section) {
+                AccountConfig account = CScanConfig::LoadSection(store, section);
+                if (account.host.empty()) account.host = "pop" + std::to_string(++added) + ".example.net";
+                account.name = "konto" + std::to_string(added) + (account.name.empty() ? "" : "+");
+                CScanConfig::Store(store, account);
+            });
+            dialog.AddButton()->click();
+            dialog.AddButton()->click();
+            QCOMPARE(dialog.List()->count(), 2);
+            QCOMPARE(dialog.Accounts()[0].section, std::string(CScanConfig::kFirstSection));
+            QCOMPARE(dialog.Accounts()[1].section, std::string("Account2"));
+            dialog.List()->setCurrentRow(1);
+            dialog.EditButton()->click();
+            QCOMPARE(dialog.Accounts()[1].name, std::string("konto2+"));
+            QTimer yes;
+            connect(&yes, &QTimer::timeout, [] {
+                if (auto *ask = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                    ask->button(QMessageBox::Yes)->click();
+            });
+            yes.start(20);
+            dialog.List()->setCurrentRow(0);
+            dialog.RemoveButton()->click();
+            QCOMPARE(dialog.List()->count(), 1);
+        }
+        // The first account's section went empty; the second stays whole.
+        QCOMPARE(store.Read("HOST"), std::string());
+        const std::vector<AccountConfig> left = CScanConfig::Load(store);
+        QCOMPARE(left.size(), size_t(1));
+        QCOMPARE(left[0].host, std::string("pop2.example.net"));
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
     }
 
     void everyAccountInOneWindow() {
