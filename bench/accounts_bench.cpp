@@ -31,29 +31,10 @@
 #include "CPelloruView.h"
 #include "CScanConfig.h"
 #include "CSettingsStore.h"
+#include "DelayProxy.h"
 #include "DovecotServer.h"
 
 namespace {
-
-// A delaying proxy in front of a server; its port (0 on failure) and pid.
-int StartProxy(const std::string &benchDir, int target, double delayMs, pid_t *pid) {
-    int fds[2];
-    if (::pipe(fds) != 0) return 0;
-    *pid = ::fork();
-    if (*pid == 0) {
-        ::dup2(fds[1], 1);
-        ::close(fds[0]);
-        const std::string script = benchDir + "/delay_proxy.py";
-        ::execlp("python3", "python3", script.c_str(), std::to_string(target).c_str(),
-                 std::to_string(delayMs).c_str(), static_cast<char *>(nullptr));
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    char text[32] = {};
-    const ssize_t n = ::read(fds[0], text, sizeof text - 1);
-    ::close(fds[0]);
-    return n > 0 ? std::atoi(text) : 0;
-}
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -113,7 +94,7 @@ int main(int argc, char **argv) {
                                std::to_string(n) + "\nMessage-Id: <" + std::to_string(k) + "." +
                                std::to_string(n) + "@bench>\n\nText der Nachricht\nnoch eine Zeile\n");
         pid_t pid = 0;
-        const int port = StartProxy(benchDir, server->Port(), delayMs, &pid);
+        const int port = StartDelayProxy(benchDir, server->Port(), delayMs, false, &pid);
         proxies.push_back(pid);
         if (port == 0) return 1;
         AccountConfig account;

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "CSettingsStore.h"
+#include "DelayProxy.h"
 #include "DovecotServer.h"
 #include "TestCertificates.h"
 
@@ -119,32 +120,6 @@ double Median(std::vector<double> values) {
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-// A delaying proxy in front of the server; its port, its pid.
-int StartProxy(const Options &options, int target, pid_t *pid) {
-    int fds[2];
-    if (::pipe(fds) != 0) return 0;
-    *pid = ::fork();
-    if (*pid == 0) {
-        ::dup2(fds[1], 1);
-        ::close(fds[0]);
-        const std::string script = options.benchDir + "/delay_proxy.py";
-        const std::string port = std::to_string(target);
-        const std::string delay = std::to_string(options.delayMs);
-        if (options.strip)
-            ::execlp("python3", "python3", script.c_str(), port.c_str(), delay.c_str(), "--strip",
-                     "PIPELINING", static_cast<char *>(nullptr));
-        else
-            ::execlp("python3", "python3", script.c_str(), port.c_str(), delay.c_str(),
-                     static_cast<char *>(nullptr));
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    char text[32] = {};
-    const ssize_t n = ::read(fds[0], text, sizeof text - 1);
-    ::close(fds[0]);
-    return n > 0 ? std::atoi(text) : 0;
-}
-
 int CountLines(const std::string &text) {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
@@ -195,7 +170,7 @@ int main(int argc, char **argv) {
     int port = options.mode == "pop3s" ? server.TlsPort() : server.Port();
     pid_t proxy = -1;
     if (options.delayMs > 0) {
-        port = StartProxy(options, port, &proxy);
+        port = StartDelayProxy(options.benchDir, port, options.delayMs, options.strip, &proxy);
         if (port <= 0) {
             std::fprintf(stderr, "the delaying proxy did not start\n");
             return 1;
