@@ -407,10 +407,17 @@ TEST_F(ScanTest, DeletionsCountOnlyWhenTheQuitThatCommitsThemSucceeds) {
         scan.ScanMailbox(List);
         box.Finish();
         ASSERT_EQ(list.rows.size(), 1u);
-        EXPECT_EQ(list.rows[0][0], "fehler beim löschen");
+        // A hang-up that reaches the client only after its QUIT went out
+        // cannot be told from a server that took QUIT and left without a
+        // word: then the row says so instead.
+        const bool uncertain = std::string(c.name) == "hang-up after DELE" &&
+                               list.rows[0][0] == CMailboxScan::kUncertainMark;
+        if (!uncertain) {
+            EXPECT_EQ(list.rows[0][0], "fehler beim löschen");
+        }
         EXPECT_EQ(env.Backups().size(), c.backupKept ? 1u : 0u);
         if (c.backupKept) {
-            EXPECT_EQ(scan.LastOutcome(), CMailboxScan::Interrupted);
+            EXPECT_EQ(scan.LastOutcome(), uncertain ? CMailboxScan::Uncertain : CMailboxScan::Interrupted);
             EXPECT_EQ(Backup(env.Backups()[0]), kOffer);
         }
         for (const std::string &name : env.Backups()) std::remove((env.Dir() + "/" + name).c_str());
