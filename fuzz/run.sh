@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# A fuzzing campaign with libFuzzer: builds the message fuzz target with
+# A fuzzing campaign with libFuzzer: builds a fuzz target (the message
+# target, or with "imap" as second argument the IMAP response parser) with
 # clang and its sanitizers and runs it for the given seconds (default 600)
 # on a working corpus seeded from tests/data and, when present, the shared
 # real-world corpus. Crashing inputs land in fuzz/findings/; copy them to
@@ -10,6 +11,14 @@ seconds=${1:-600}
 bash tools/install-deps.sh clang libclang-rt-14-dev
 out=build-fuzz
 mkdir -p "$out" fuzz/findings
+if [ "${2:-message}" = imap ]; then
+  clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+    -Isrc/imap fuzz/ImapFuzzer.cpp src/imap/CUT_ImapParser.cpp -o "$out/imap_fuzzer"
+  mkdir -p "$out/imap-corpus"
+  cp fuzz/imap-seeds/* "$out/imap-corpus/"
+  exec "$out/imap_fuzzer" "$out/imap-corpus" -max_total_time="$seconds" -max_len=4096 \
+    -artifact_prefix=fuzz/findings/ -print_final_stats=1
+fi
 sources=(fuzz/MessageFuzzer.cpp src/message/*.cpp src/codec/*.cpp src/source/*.cpp src/text/*.cpp)
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
   -Isrc/message -Isrc/codec -Isrc/source -Isrc/base -Isrc/text "${sources[@]}" \

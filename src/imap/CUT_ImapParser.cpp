@@ -1,0 +1,269 @@
+#include "CUT_ImapParser.h"
+
+#include <cstring>
+
+namespace {
+
+bool IsStatus(const std::string &word) {
+    static const char *const kWords[] = {"OK", "NO", "BAD", "PREAUTH", "BYE"};
+    for (const char *status : kWords) {
+        if (word.size() != std::strlen(status)) continue;
+        bool same = true;
+        for (size_t i = 0; i < word.size() && same; ++i)
+            same = (word[i] >= 'a' && word[i] <= 'z' ? word[i] - 32 : word[i]) == status[i];
+        if (same) return true;
+    }
+    return false;
+}
+
+std::string Upper(std::string text) {
+    for (char &c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return text;
+}
+
+// Ends an atom (outside the brackets of a section such as BODY[TEXT]).
+bool EndsAtom(char c) {
+    return c == ' ' || c == '(' || c == ')' || c == '\r' || c == '\n' || c == '"' || c == '{' ||
+           c == ']';
+}
+
+}  // namespace
+
+bool CUT_ImapParser::Feed(const char *data, size_t size) {
+    if (m_broken) return false;
+    if (size > 0) m_buffer.append(data, size);
+    ParseAll();
+    return !m_broken;
+}
+
+bool CUT_ImapParser::Next(ImapResponse *response) {
+    if (m_ready.empty()) return false;
+    *response = std::move(m_ready.front());
+    m_ready.pop_front();
+    return true;
+}
+
+CUT_ImapParser::Parse CUT_ImapParser::Fail(const std::string &why) {
+    if (!m_broken) m_problem = why;
+    m_broken = true;
+    return Parse::Bad;
+}
+
+void CUT_ImapParser::ParseAll() {
+    while (!m_broken && m_start < m_buffer.size() && m_buffer.size() >= m_wanted) {
+        size_t at = m_start;
+        ImapResponse response;
+        m_items = 0;
+        m_literalBytes = 0;
+        m_wanted = 0;
+        const Parse parsed = ParseResponse(&at, &response);
+        if (parsed == Parse::Bad) break;
+        // Bytes outside literals: read so far, or up to the literal awaited.
+        const size_t reached = parsed == Parse::Done ? at : (m_wanted > 0 ? m_waitFrom : m_buffer.size());
+        const size_t outside = reached - m_start - m_literalBytes;
+        if (outside > kLineLimit) {
+            Fail("eine Antwortzeile ist länger als " + std::to_string(kLineLimit) + " Bytes");
+            break;
+        }
+        if (parsed == Parse::More) {
+            if (m_wanted == 0) m_wanted = m_buffer.size() + 1;
+            break;
+        }
+        m_ready.push_back(std::move(response));
+        m_start = at;
+    }
+    // What was read goes; what waits moves to the front.
+    if (m_start > 0 && (m_start == m_buffer.size() || m_start > 1024 * 1024)) {
+        m_buffer.erase(0, m_start);
+        m_wanted = m_wanted > m_start ? m_wanted - m_start : 0;
+        m_start = 0;
+    }
+}
+
+CUT_ImapParser::Parse CUT_ImapParser::ParseResponse(size_t *at, ImapResponse *out) {
+    const std::string &b = m_buffer;
+    if (*at >= b.size()) return Parse::More;
+    if (b[*at] == '+') {
+        out->kind = ImapResponse::Continuation;
+        ++*at;
+        if (*at < b.size() && b[*at] == ' ') ++*at;
+        return RestOfLine(at, &out->text);
+    }
+    if (b[*at] == '*') {
+        out->kind = ImapResponse::Untagged;
+        ++*at;
+    } else {
+        out->kind = ImapResponse::Tagged;
+        while (*at < b.size() && !EndsAtom(b[*at]) && b[*at] != '[' &&
+               static_cast<unsigned char>(b[*at]) > 0x20 && b[*at] != 0x7F)
+            out->tag += b[(*at)++];
+        if (*at >= b.size()) return Parse::More;
+        if (out->tag.empty()) return Fail("eine Antwort ohne Kennung");
+    }
+    if (*at >= b.size()) return Parse::More;
+    if (b[*at] != ' ') return Fail("nach der Kennung fehlt das Leerzeichen");
+    ++*at;
+    ImapValue first;
+    const Parse word = ParseValue(at, &first, 0);
+    if (word != Parse::Done) return word;
+    if (first.kind == ImapValue::Atom && IsStatus(first.text)) {
+        out->status = Upper(first.text);
+        if (*at < b.size() && b[*at] == ' ') ++*at;
+        if (*at >= b.size()) return Parse::More;
+        if (b[*at] == '[') {
+            ImapValue code;
+            const Parse parsed = ParseValue(at, &code, 0);
+            if (parsed != Parse::Done) return parsed;
+            out->items.push_back(std::move(code));
+            if (*at < b.size() && b[*at] == ' ') ++*at;
+        }
+        return RestOfLine(at, &out->text);
+    }
+    if (out->kind == ImapResponse::Tagged) return Fail("eine Antwort mit Kennung ohne OK, NO oder BAD");
+    out->items.push_back(std::move(first));
+    return ParseValues(at, &out->items, 0, '\n');
+}
+
+CUT_ImapParser::Parse CUT_ImapParser::ParseValues(size_t *at, std::vector<ImapValue> *out, int depth,
+                                                   char close) {
+    const std::string &b = m_buffer;
+    for (;;) {
+        if (*at >= b.size()) return Parse::More;
+        const char c = b[*at];
+        if (close == '\n' && (c == '\r' || c == '\n')) {
+            if (c == '\r') {
+                if (*at + 1 >= b.size()) return Parse::More;
+                if (b[*at + 1] != '\n') return Fail("ein CR ohne LF");
+                ++*at;
+            }
+            ++*at;
+            return Parse::Done;
+        }
+        if (c == close) {
+            ++*at;
+            return Parse::Done;
+        }
+        if (c == ' ') {
+            ++*at;
+            continue;
+        }
+        if (c == '\r' || c == '\n') return Fail("eine Liste endet mit der Zeile nicht");
+        ImapValue value;
+        const Parse parsed = ParseValue(at, &value, depth);
+        if (parsed != Parse::Done) return parsed;
+        if (++m_items > kItemLimit) return Fail("mehr als " + std::to_string(kItemLimit) + " Einträge");
+        out->push_back(std::move(value));
+    }
+}
+
+CUT_ImapParser::Parse CUT_ImapParser::ParseValue(size_t *at, ImapValue *out, int depth) {
+    const std::string &b = m_buffer;
+    if (*at >= b.size()) return Parse::More;
+    const char c = b[*at];
+    if (c == '(' || c == '[') {
+        if (depth + 1 > kDepthLimit) return Fail("Listen tiefer als " + std::to_string(kDepthLimit) + " Ebenen");
+        out->kind = ImapValue::List;
+        out->bracketed = c == '[';
+        ++*at;
+        return ParseValues(at, &out->items, depth + 1, c == '(' ? ')' : ']');
+    }
+    if (c == '"') return ParseQuoted(at, out);
+    if (c == '{' || (c == '~' && *at + 1 < b.size() && b[*at + 1] == '{')) {
+        if (c == '~') ++*at;
+        return ParseLiteral(at, out);
+    }
+    if (c == '~' && *at + 1 >= b.size()) return Parse::More;
+    if (c == ')' || c == ']') return Fail("eine Klammer, die keine Liste schließt");
+    return ParseAtom(at, out);
+}
+
+CUT_ImapParser::Parse CUT_ImapParser::ParseAtom(size_t *at, ImapValue *out) {
+    const std::string &b = m_buffer;
+    out->kind = ImapValue::Atom;
+    int section = 0;  // inside [ ] of a section, where blanks and ( ) are allowed
+    for (;;) {
+        if (*at >= b.size()) return Parse::More;
+        const char c = b[*at];
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (section == 0 && EndsAtom(c)) break;
+        if (c == '\r' || c == '\n') return Fail("ein Abschnitt [ ] endet mit der Zeile nicht");
+        if (u < 0x20 || u == 0x7F) return Fail("ein Steuerzeichen in einem Atom");
+        if (c == '[') ++section;
+        if (c == ']') --section;
+        out->text += c;
+        ++*at;
+    }
+    if (out->text.empty()) return Fail("ein leerer Eintrag");
+    if (Upper(out->text) == "NIL") out->kind = ImapValue::Nil;
+    return Parse::Done;
+}
+
+CUT_ImapParser::Parse CUT_ImapParser::ParseQuoted(size_t *at, ImapValue *out) {
+    const std::string &b = m_buffer;
+    out->kind = ImapValue::Quoted;
+    ++*at;
+    for (;;) {
+        if (*at >= b.size()) return Parse::More;
+        char c = b[*at];
+        if (c == '\\') {
+            if (*at + 1 >= b.size()) return Parse::More;
+            c = b[++*at];
+        } else if (c == '"') {
+            ++*at;
+            return Parse::Done;
+        }
+        if (c == '\r' || c == '\n') return Fail("eine Zeichenkette endet mit der Zeile nicht");
+        out->text += c;
+        ++*at;
+    }
+}
+
+CUT_ImapParser::Parse CUT_ImapParser::ParseLiteral(size_t *at, ImapValue *out) {
+    const std::string &b = m_buffer;
+    out->kind = ImapValue::Literal;
+    ++*at;  // '{'
+    size_t length = 0;
+    int digits = 0;
+    for (;;) {
+        if (*at >= b.size()) return Parse::More;
+        const char c = b[*at];
+        if (c < '0' || c > '9') break;
+        if (++digits > 12) return Fail("ein Literal ist zu groß");
+        length = length * 10 + static_cast<size_t>(c - '0');
+        ++*at;
+    }
+    if (digits == 0) return Fail("ein Literal ohne Länge");
+    if (*at < b.size() && b[*at] == '+') ++*at;
+    if (*at >= b.size()) return Parse::More;
+    if (b[*at] != '}') return Fail("ein Literal ohne schließende Klammer");
+    ++*at;
+    if (*at >= b.size()) return Parse::More;
+    if (b[*at] == '\r') {
+        if (*at + 1 >= b.size()) return Parse::More;
+        ++*at;
+    }
+    if (b[*at] != '\n') return Fail("nach der Länge eines Literals fehlt das Zeilenende");
+    ++*at;
+    if (length > m_literalLimit)
+        return Fail("ein Literal von " + std::to_string(length) + " Bytes ist größer als erlaubt");
+    if (b.size() - *at < length) {
+        // No new try before all of it is there (and one byte more).
+        m_wanted = *at + length + 1;
+        m_waitFrom = *at;
+        return Parse::More;
+    }
+    out->text.assign(b, *at, length);
+    *at += length;
+    m_literalBytes += length;
+    return Parse::Done;
+}
+
+CUT_ImapParser::Parse CUT_ImapParser::RestOfLine(size_t *at, std::string *out) {
+    const size_t end = m_buffer.find('\n', *at);
+    if (end == std::string::npos) return Parse::More;
+    out->assign(m_buffer, *at, end - *at);
+    if (!out->empty() && out->back() == '\r') out->pop_back();
+    *at = end + 1;
+    return Parse::Done;
+}
