@@ -153,7 +153,7 @@ void CPelloruView::RowFailed(const std::string &text, const std::string &detail)
     if (BatchMode && !BatchQuiet) CHeadlessRun::PrintFailure(m_executableName, text, detail);
 }
 
-void CPelloruView::RunScan(int mode, bool dryRun, std::vector<int> accounts) {
+void CPelloruView::RunScan(int mode, bool dryRun, const std::vector<std::string> &only) {
     if (Scanning()) return;
     m_mode = mode;
     // The selection, by account, as it is now; then the settings as they are now.
@@ -164,22 +164,19 @@ void CPelloruView::RunScan(int mode, bool dryRun, std::vector<int> accounts) {
             if (account >= 0) bySection[m_scans->Account(account).section].push_back(at);
         }
     }
-    std::vector<std::string> sections;
-    for (int account : accounts) sections.push_back(m_scans->Account(account).section);
     LoadAccounts();
     std::map<int, std::vector<int>> selected;
-    accounts.clear();
+    std::vector<int> accounts;
+    const long long now = QDateTime::currentSecsSinceEpoch();
     for (int account = 0; account < m_scans->AccountCount(); ++account) {
         const std::string &section = m_scans->Account(account).section;
         const auto rows = bySection.find(section);
         if (rows != bySection.end()) selected[account] = rows->second;
-        if (std::find(sections.begin(), sections.end(), section) != sections.end()) accounts.push_back(account);
+        const bool chosen = only.empty() || std::find(only.begin(), only.end(), section) != only.end();
+        if (!only.empty() && chosen) accounts.push_back(account);
+        if (mode == List && chosen) m_lastChecked[section] = now;
     }
-    if (!sections.empty() && accounts.empty()) return;
-    const long long now = QDateTime::currentSecsSinceEpoch();
-    for (int account = 0; account < m_scans->AccountCount(); ++account)
-        if (mode == List && (accounts.empty() || std::find(accounts.begin(), accounts.end(), account) != accounts.end()))
-            m_lastChecked[m_scans->Account(account).section] = now;
+    if (!only.empty() && accounts.empty()) return;
     if (m_scans->Start(mode, dryRun, selected, accounts)) emit ScanStarted();
 }
 
@@ -188,14 +185,13 @@ void CPelloruView::OnCheck() { RunScan(List); }
 void CPelloruView::OnTimedCheck() {
     if (Scanning()) return;
     const long long now = QDateTime::currentSecsSinceEpoch();
-    std::vector<int> due;
-    const std::vector<AccountConfig> accounts = CScanConfig::Load(m_settings);
-    for (size_t i = 0; i < accounts.size() && i < static_cast<size_t>(m_scans->AccountCount()); ++i) {
-        if (accounts[i].intervalMinutes <= 0) continue;
-        const auto last = m_lastChecked.find(accounts[i].section);
+    std::vector<std::string> due;
+    for (const AccountConfig &account : CScanConfig::Load(m_settings)) {
+        if (account.intervalMinutes <= 0) continue;
+        const auto last = m_lastChecked.find(account.section);
         // A few seconds early still counts: the timer is not exact.
-        if (last == m_lastChecked.end() || now - last->second >= accounts[i].intervalMinutes * 60LL - 5)
-            due.push_back(static_cast<int>(i));
+        if (last == m_lastChecked.end() || now - last->second >= account.intervalMinutes * 60LL - 5)
+            due.push_back(account.section);
     }
     if (!due.empty()) RunScan(List, false, due);
 }

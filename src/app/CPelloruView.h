@@ -86,7 +86,8 @@ signals:
     void ProgressChanged(long done, long total);
 
 private:
-    void RunScan(int mode, bool dryRun = false, std::vector<int> accounts = {});
+    // only: the sections of the accounts to scan; empty: all.
+    void RunScan(int mode, bool dryRun = false, const std::vector<std::string> &only = {});
     std::vector<int> SelectedListRows() const;
 
     const CSettingsStore &m_settings;

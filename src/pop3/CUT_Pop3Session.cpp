@@ -646,14 +646,14 @@ ResultCode CUT_Pop3Session::RetrieveToSource(int messageNumber, CUT_ByteSource &
                 result = RC_RECEIVE_TIMEOUT;
                 break;
             }
+            total += count == 0 ? 3 : count;
+            if (count == 0) break;  // the terminating line
             // A stop ends a retrieval at once, however long the message:
             // the rest is still on the connection, so the step is lost.
             if (StopRequested()) {
                 result = LoseSync(RC_ABORTED, kLimitStop);
                 break;
             }
-            total += count == 0 ? 3 : count;
-            if (count == 0) break;  // the terminating line
             if (OnRetrieveProgress(total) != 1) {
                 result = LoseSync(RC_ABORTED);
                 break;

@@ -313,16 +313,17 @@ void CMailboxScan::FetchOne(CUT_Pop3Session &session, Message &message, int line
         text.append(line + (stuffed ? 1 : 0), static_cast<size_t>(length - (stuffed ? 1 : 0)));
         if (lines > 0 && !message.matched) message.matched = m_patterns.Match(line, &message.pattern);
     }
-    // The whole reply (bounded by the message's LIST size) is what a
-    // backup must begin with; the parse looks at its first part.
-    message.top = text;
-    if (text.size() > static_cast<size_t>(kCollectedCapacity)) text.resize(kCollectedCapacity);
     // A reply cut short is no ground for any decision on the message.
     if (session.LostSync()) {
         message.state = Message::Cut;
         message.matched = false;
         return;
     }
+    // The whole reply (bounded by the message's LIST size) is what a
+    // backup must begin with, kept where the message may be acted on; the
+    // parse looks at its first part.
+    if (lines == 0 || message.matched) message.top = text;
+    if (text.size() > static_cast<size_t>(kCollectedCapacity)) text.resize(kCollectedCapacity);
 
     CUT_MemorySource collected(nullptr, kCollectedCapacity, nullptr);
     collected.Open(OpenMode::Write);
@@ -386,7 +387,7 @@ void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messa
         const int row = static_cast<int>(i);
         ShowRow(message, row);
         // The row holds the texts now; the value keeps what acting needs.
-        if (!message.matched || m_dryRun) std::string().swap(message.top);
+        if (m_dryRun) std::string().swap(message.top);
         std::string().swap(message.preview);
         std::string().swap(message.subject);
         std::string().swap(message.address);

@@ -41,6 +41,16 @@
 #include "TestCertificates.h"
 #include "TestFiles.h"
 
+// Fails the test in CI, skips it elsewhere, where Dovecot cannot run.
+#define REQUIRE_DOVECOT_QT()                                                \
+    do {                                                                    \
+        const std::string why_ = DovecotServer::Unavailable();             \
+        if (!why_.empty()) {                                                \
+            if (qEnvironmentVariableIsSet("CI")) QFAIL(why_.c_str());       \
+            QSKIP(why_.c_str());                                            \
+        }                                                                   \
+    } while (false)
+
 namespace {
 
 QStringList Entries(QMenu *menu) {
@@ -384,11 +394,7 @@ private slots:
     }
 
     void scansOverTlsFromTheWindowAndHeadless() {
-        const std::string why = DovecotServer::Unavailable();
-        if (!why.empty()) {
-            if (qEnvironmentVariableIsSet("CI")) QFAIL(why.c_str());
-            QSKIP(why.c_str());
-        }
+        REQUIRE_DOVECOT_QT();
         TestCertificates certificates;
         QVERIFY2(certificates.Ok(), certificates.Error().c_str());
         DovecotServer server;
@@ -721,11 +727,7 @@ private slots:
     }
 
     void everyAccountInOneWindow() {
-        const std::string why = DovecotServer::Unavailable();
-        if (!why.empty()) {
-            if (qEnvironmentVariableIsSet("CI")) QFAIL(why.c_str());
-            QSKIP(why.c_str());
-        }
+        REQUIRE_DOVECOT_QT();
         TestCertificates certificates;
         QVERIFY2(certificates.Ok(), certificates.Error().c_str());
         DovecotServer scram, secure;
