@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 IntrospectionServer::IntrospectionServer() {
     int in[2], out[2];
@@ -25,10 +26,21 @@ IntrospectionServer::IntrospectionServer() {
     }
     ::close(in[0]), ::close(out[1]);
     m_input = in[1];
+    // The port may arrive in more than one read: take it only once its line
+    // is whole, or the test talks to some other port.
     char text[16] = {};
-    pollfd ready{out[0], POLLIN, 0};
-    if (m_pid > 0 && ::poll(&ready, 1, 10000) == 1 && ::read(out[0], text, sizeof text - 1) > 0)
-        m_port = std::atoi(text);
+    size_t used = 0;
+    for (int round = 0; m_pid > 0 && round < 100 && used < sizeof text - 1; ++round) {
+        pollfd ready{out[0], POLLIN, 0};
+        if (::poll(&ready, 1, 100) != 1) continue;
+        const ssize_t got = ::read(out[0], text + used, sizeof text - 1 - used);
+        if (got <= 0) break;
+        used += static_cast<size_t>(got);
+        if (std::memchr(text, '\n', used) != nullptr) {
+            m_port = std::atoi(text);
+            break;
+        }
+    }
     ::close(out[0]);
 }
 

@@ -4,6 +4,7 @@ token "gueltig" is active for the user pelloru, every other one is not.
 Listens on a free loopback port, prints it, and serves until standard input
 closes."""
 import json
+import os
 import sys
 import threading
 import urllib.parse
@@ -41,7 +42,7 @@ class Handler(BaseHTTPRequestHandler):
 
 
 server = HTTPServer(("127.0.0.1", 0), Handler)
-print(server.server_address[1], flush=True)
+os.write(1, f"{server.server_address[1]}\n".encode())  # one write, whole line
 threading.Thread(target=server.serve_forever, daemon=True).start()
 sys.stdin.read()
 server.shutdown()
