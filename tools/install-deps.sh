@@ -3,7 +3,7 @@
 # Idempotent: the package index is refreshed once, then apt installs only
 # what is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config libgtest-dev dovecot-pop3d qt6-base-dev libssl-dev
+packages=(cmake ninja-build g++ pkg-config libgtest-dev dovecot-pop3d dovecot-imapd qt6-base-dev libssl-dev
           libgumbo-dev python3 ca-certificates qt6-translations-l10n libx11-dev libgsasl-dev
           qtkeychain-qt6-dev gnome-keyring dbus-daemon "$@")
 export DEBIAN_FRONTEND=noninteractive

@@ -46,6 +46,8 @@ public:
 
     explicit CUT_ImapParser(size_t literalLimit = kDefaultLiteralLimit) : m_literalLimit(literalLimit) {}
 
+    // The largest literal taken from now on.
+    void SetLiteralLimit(size_t bytes) { m_literalLimit = bytes; }
     // Takes the next bytes; false once the parser is broken.
     bool Feed(const char *data, size_t size);
     // The next whole response, in order; false when none is complete yet.

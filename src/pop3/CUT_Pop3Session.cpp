@@ -320,11 +320,8 @@ std::string CUT_Pop3Session::PickMechanism(const std::vector<std::string> &offer
         return clearAllowed || !CUT_SaslClient::SendsPasswordInClear(mechanism);
     };
     if (!named.empty()) return usable(named) ? named : std::string();
-    for (const std::string &mechanism : CUT_SaslClient::Mechanisms()) {
-        if (CUT_SaslClient::IsOAuth(mechanism) != haveToken) continue;
-        for (const std::string &one : offered)
-            if (EqualsNoCase(one.c_str(), mechanism.c_str()) && usable(mechanism)) return mechanism;
-    }
+    const std::string strongest = CUT_SaslClient::Strongest(offered, haveToken, clearAllowed);
+    if (!strongest.empty()) return strongest;
     return !haveToken && usable("USER") ? "USER" : std::string();
 }
 
@@ -548,14 +545,15 @@ ResultCode CUT_Pop3Session::SimpleCommand(const char *command, ResultCode refusa
     if (!m_queued.empty() && !m_lostSync) {
         // Replies come in the order of the commands: this one must be the
         // oldest queued, or its reply would be taken for another's.
-        if (m_queued.front() != command) return LoseSync(RC_ERROR);
+        const std::string expected = m_queued.front().Text();
+        if (expected != command) return LoseSync(RC_ERROR);
         if (!m_outgoing.empty()) {
             std::string out;
             out.swap(m_outgoing);
             if (!SendCommand(out.c_str())) return RC_LOST_SYNC;
         }
-        m_queuedBytes -= static_cast<int>(m_queued.front().size());
-        m_lastCommand = RecordLine(m_queued.front().data(), m_queued.front().size());
+        m_queuedBytes -= static_cast<int>(expected.size());
+        m_lastCommand = RecordLine(expected.data(), expected.size());
         m_queued.pop_front();
     } else {
         const ResultCode ready = ReadyForCommand();
@@ -771,7 +769,18 @@ const char *CUT_Pop3Session::FindUniqueId(int messageNumber) {
     return nullptr;
 }
 
-ResultCode CUT_Pop3Session::QueueCommand(const char *command) {
+std::string Pop3Request::Text() const {
+    char command[48];
+    switch (kind) {
+    case Stat: return "STAT\r\n";
+    case List: return "LIST\r\n";
+    case Uidl: return "UIDL\r\n";
+    case Top: std::snprintf(command, sizeof command, "TOP %d %d\r\n", messageNumber, lineCount); break;
+    }
+    return command;
+}
+
+ResultCode CUT_Pop3Session::QueueCommand(const Pop3Request &request) {
     if (m_queued.empty()) {
         const ResultCode ready = ReadyForCommand();
         if (ready != RC_OK) return ready;
@@ -780,19 +789,14 @@ ResultCode CUT_Pop3Session::QueueCommand(const char *command) {
     }
     // A burst of commands goes out whole, not held back for an ACK.
     if (m_queued.empty()) SetNoDelay(true);
-    const int length = static_cast<int>(std::strlen(command));
+    const std::string command = request.Text();
+    const int length = static_cast<int>(command.size());
     if (!m_queued.empty() && m_queuedBytes + length > PipelineByteLimit())
         return OnError(RC_BUFFER_TOO_SMALL);
     m_outgoing += command;
-    m_queued.emplace_back(command);
+    m_queued.push_back(request);
     m_queuedBytes += length;
     return OnError(RC_OK);
-}
-
-ResultCode CUT_Pop3Session::QueueTop(int messageNumber, int lineCount) {
-    char command[48];
-    std::snprintf(command, sizeof command, "TOP %d %d\r\n", messageNumber, lineCount);
-    return QueueCommand(command);
 }
 
 int CUT_Pop3Session::PipelineByteLimit() {

@@ -36,6 +36,16 @@ struct Pop3Failure {
     std::string limit;
 };
 
+// A command sent ahead of its reply: which one, and for which message.
+struct Pop3Request {
+    enum Kind { Stat, List, Uidl, Top };
+    Kind kind = Stat;
+    int messageNumber = 0;
+    int lineCount = 0;
+    // The command line as it goes out.
+    std::string Text() const;
+};
+
 struct MessageSizeEntry {
     int messageNumber = 0;
     long size = 0;
@@ -100,8 +110,10 @@ public:
     // then called in the same order and read the replies instead of
     // sending (STAT, LIST, UIDL, TOP); calling another one loses the step,
     // and RETR, DELE and QUIT wait until no reply is owed.
-    ResultCode QueueCommand(const char *command);
-    ResultCode QueueTop(int messageNumber, int lineCount);
+    ResultCode QueueCommand(const Pop3Request &request);
+    ResultCode QueueTop(int messageNumber, int lineCount) {
+        return QueueCommand({Pop3Request::Top, messageNumber, lineCount});
+    }
     // Commands queued whose replies are not read yet.
     int QueuedCommands() const { return static_cast<int>(m_queued.size()); }
     // The bytes of queued commands allowed at once.
@@ -243,7 +255,7 @@ private:
     Pop3Failure m_failure;
     std::string m_lastCommand;  // the command whose reply is read (secrets masked)
     std::string m_lastPiece;    // the line or piece read last
-    std::deque<std::string> m_queued;
+    std::deque<Pop3Request> m_queued;
     std::string m_outgoing;  // queued commands not yet sent
     std::function<void(const std::string &)> m_trace;
     int m_queuedBytes = 0;

@@ -20,7 +20,8 @@
 #include "CUT_MailMessage.h"
 #include "CUT_MemorySource.h"
 #include "CUT_MessagePreview.h"
-#include "CUT_Pop3Session.h"
+#include "CImapConversation.h"
+#include "CPop3Conversation.h"
 #include "DisplayText.h"
 #include "FailureReason.h"
 #include "MessageProof.h"
@@ -44,11 +45,8 @@ std::string Format(const char *format, const std::string &name, long a = 0, long
 }  // namespace
 
 // What the scan learns of one message before it acts on it.
-struct CMailboxScan::Message {
+struct CMailboxScan::Message : CMailboxConversation::Entry {
     enum State { NotAsked, Refused, Cut, Fetched };
-    int number = 0;
-    long size = 0;
-    std::string uniqueId;
     State state = NotAsked;
     ResultCode failure = RC_OK;  // why it is Refused
     bool hasFrom = false;
@@ -69,7 +67,8 @@ CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, CServerAddress 
                            MailAccount account, CDirectDeletePatterns &patterns,
                            std::string executableName)
     : m_list(list), m_window(window), m_server(std::move(server)), m_account(std::move(account)),
-      m_patterns(patterns), m_executableName(std::move(executableName)) {}
+      m_patterns(patterns), m_executableName(std::move(executableName)),
+      m_moveToSpam(m_server.protocol == CServerAddress::Imap) {}
 
 CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, const AccountConfig &account,
                            std::string executableName)
@@ -77,6 +76,8 @@ CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, const AccountCo
       m_ownPatterns(std::make_unique<CDirectDeletePatterns>(account.Patterns())),
       m_patterns(*m_ownPatterns), m_executableName(std::move(executableName)) {
     if (account.timeoutSeconds > 0) m_waitSeconds = account.timeoutSeconds;
+    m_moveToSpam = account.MovesToSpam();
+    m_spamFolder = account.spamFolder;
 }
 
 CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, const CSettingsStore &settings,
@@ -93,14 +94,38 @@ void CMailboxScan::Box(const char *text, const std::string &reason) {
     if (!Stopping()) m_window.ShowMessage(text, reason);
 }
 
-std::string CMailboxScan::Reason(CUT_Pop3Session &session, ResultCode code) {
-    return FailureReason(FailureFacts::From(code, session, m_server.host, session.Port(), m_waitSeconds));
+std::unique_ptr<CMailboxConversation> CMailboxScan::Converse() const {
+    CMailboxConversation::Options options;
+    options.waitSeconds = m_waitSeconds;
+    options.replySeconds = m_replySeconds;
+    options.window = m_pipelineWindow;
+    options.trace = m_trace;
+    options.stop = m_stop;
+    options.moveToSpam = m_moveToSpam;
+    options.spamFolder = m_spamFolder;
+    if (m_server.protocol == CServerAddress::Imap)
+        return std::make_unique<CImapConversation>(m_server, std::move(options));
+    return std::make_unique<CPop3Conversation>(m_server, std::move(options));
+}
+
+bool CMailboxScan::IsRemovedMark(const std::string &mark) {
+    for (const char *removed : {kDeletedMark, kMovedMark, kFlaggedMark})
+        if (mark.rfind(removed, 0) == 0) return true;
+    return false;
 }
 
 void CMailboxScan::RowNotDeleted(int row, const char *mark, const std::string &why) {
     m_list.SetCellText(row, ColAddress, mark);
     m_rowsFailed = true;
     m_window.RowFailed(kDeleteFailedRow, why);
+}
+
+void CMailboxScan::MarkRemoved(int row, int mode, const std::string &mark) {
+    m_list.SetCellText(row, ColAddress, mark);
+    if (mode == List) {
+        m_list.SetCellText(row, ColId, mark);
+        m_list.SetCellText(row, ColName, mark);
+    }
 }
 
 std::string CMailboxScan::RowKeyFor(const std::string &uniqueId, long size,
@@ -119,7 +144,8 @@ void CMailboxScan::ScanMailbox(int mode) {
     m_lastReason.clear();
     if (mode == List) m_list.DeleteAllRows();
 
-    CUT_Pop3Session session;
+    const std::unique_ptr<CMailboxConversation> conversation = Converse();
+    CMailboxConversation &session = *conversation;
     Title(Format("%s - Connect", m_executableName));
     std::string problem;
     if (!LogOn(session, &problem)) {
@@ -130,20 +156,22 @@ void CMailboxScan::ScanMailbox(int mode) {
     Title(Format("%s - Connect OK !", m_executableName));
 
     std::vector<Message> messages;
-    if (!ListMailbox(session, messages)) return;
+    // Read-only where nothing will be removed (a dry run, saving).
+    const bool mayChange = mode == DeleteSelected || (mode == List && !m_dryRun);
+    if (!ListMailbox(session, mayChange, messages)) return;
     if (mode == List)
         ListAll(session, messages);
     else
         ActOnSelected(session, mode, messages);
-    if (session.LostSync()) m_complete = false;
+    if (session.LostStep()) m_complete = false;
 
     // Marked deletions happen with a QUIT that the server answers +OK, and
     // only then do their rows say so.
-    const ResultCode closed = session.CloseMailbox();
+    const ResultCode closed = session.Finish();
     const bool committed = closed == RC_OK;
     // QUIT went out and its answer did not come: the server may have acted.
     const bool uncertain = closed == RC_QUIT_UNANSWERED && !m_pending.empty();
-    const std::string closeReason = committed ? std::string() : Reason(session, closed);
+    const std::string closeReason = committed ? std::string() : session.Reason(closed);
     for (const PendingDeletion &deletion : m_pending) {
         if (committed) {
             m_list.SetCellText(deletion.row, ColAddress, deletion.mark);
@@ -168,153 +196,92 @@ void CMailboxScan::ScanMailbox(int mode) {
         m_outcome = m_rowsFailed ? MessagesFailed : Scanned;
 }
 
-bool CMailboxScan::LogOn(CUT_Pop3Session &session, std::string *problem) {
-    session.SetConnectTimeout(m_waitSeconds);
-    session.SetReceiveTimeout(m_waitSeconds);
-    session.SetReplyTimeLimit(m_replySeconds);
-    if (m_trace) session.SetTrace(m_trace);
-    session.SetStopRequest(m_stop);
-    if (m_server.port != 0) session.SetPort(m_server.port);
-    if (m_server.tlsMode != CUT_Pop3Session::TLS_NONE) session.SetTls(m_server.tlsMode, m_server.caFile);
+bool CMailboxScan::LogOn(CMailboxConversation &session, std::string *problem) {
     // The password or token as the settings say where it comes from,
     // anew for every log-on (a token expires).
     MailAccount account = m_account;
     if (!CCredentials::Resolve(account, problem, m_stop)) return false;
-    if (session.SetAuthentication(account.mechanism, m_server.allowClear, account.token) != RC_OK) {
+    const ResultCode opened = session.LogOn(account);
+    // Refused before any connection: the setting itself names nothing usable.
+    if (opened == RC_NO_MECHANISM && !session.Connected()) {
         *problem = "Das Anmeldeverfahren \"" + account.mechanism +
                    "\" (AUTH) ist unbekannt oder braucht ein Zugriffstoken (TOKENCMD)";
         return false;
     }
-    const ResultCode opened = session.OpenMailbox(m_server.host.c_str(), account.user.c_str(),
-                                                  account.password.c_str());
-    if (opened != RC_OK) *problem = Reason(session, opened);
+    if (opened != RC_OK) *problem = session.Reason(opened);
     return opened == RC_OK;
 }
 
 bool CMailboxScan::TestConnection(std::string *report) {
-    CUT_Pop3Session session;
+    const std::unique_ptr<CMailboxConversation> conversation = Converse();
+    CMailboxConversation &session = *conversation;
     if (!LogOn(session, report)) {
-        session.CloseMailbox();
+        session.Finish();
         return false;
     }
-    long count = 0;
-    const ResultCode counted = session.GetMessageCount(&count);
-    *report = "Anmeldung mit " + session.Mechanism() + ", " +
-              (session.TlsActive() ? session.TlsVersion() : std::string("ohne TLS")) +
-              (counted == RC_OK ? "; " + std::to_string(count) + " E-Mails im Postfach" : std::string());
-    session.CloseMailbox();
+    std::vector<CMailboxConversation::Entry> entries;
+    const ResultCode listed = session.List(false, &entries);
+    *report = session.LogOnReport() +
+              (listed == RC_OK ? "; " + std::to_string(entries.size()) + " E-Mails im Postfach" : std::string());
+    session.Finish();
     return true;
 }
 
-bool CMailboxScan::ListMailbox(CUT_Pop3Session &session, std::vector<Message> &messages) {
-    // Whether the server takes commands ahead of their replies (after STLS
-    // this is known already); one without CAPA or PIPELINING gets one
-    // command at a time.
-    m_batch = m_pipelineWindow;
-    if (m_batch > 1 && session.Capabilities().empty()) session.FetchCapabilities();
-    if (!session.HasCapability("PIPELINING")) m_batch = 1;
-    if (m_batch > 1) {
-        for (const char *command : {"STAT\r\n", "LIST\r\n", "UIDL\r\n"})
-            session.QueueCommand(command);
-    }
-
-    long count = 0;
-    const ResultCode counted = session.GetMessageCount(&count);
-    if (counted != RC_OK) {
-        m_outcome = session.LostSync() ? Interrupted : MailboxFailed;
-        Box(kMailboxFailedText, Reason(session, counted));
-        session.CloseMailbox();
-        return false;
-    }
-    if (count < 1) {
-        m_outcome = NoMessages;
-        Box("Keine E-Mails vorhanden.");
-        return false;
-    }
-    // The listing, not the count of STAT alone, says which messages there
-    // are: a server cannot make the scan walk numbers that do not exist.
-    const ResultCode listed = session.FetchMessageSizes();
+bool CMailboxScan::ListMailbox(CMailboxConversation &session, bool mayChange,
+                               std::vector<Message> &messages) {
+    std::vector<CMailboxConversation::Entry> entries;
+    const ResultCode listed = session.List(mayChange, &entries);
     if (listed != RC_OK) {
-        m_outcome = session.LostSync() ? Interrupted : MailboxFailed;
-        Box(kMailboxFailedText, Reason(session, listed));
-        session.CloseMailbox();
+        m_outcome = session.LostStep() ? Interrupted : MailboxFailed;
+        Box(kMailboxFailedText, session.Reason(listed));
         return false;
     }
-    std::set<int> numbers;
-    for (const MessageSizeEntry &entry : session.MessageSizes()) {
-        // A number listed twice is one message: acting on it twice would
-        // count a deletion that already happened as a failure.
-        if (!numbers.insert(entry.messageNumber).second) continue;
-        Message message;
-        message.number = entry.messageNumber;
-        message.size = entry.size;
-        messages.push_back(std::move(message));
-    }
-    // Unique ids where the server has them (a refusal is no failure).
-    if (session.FetchUniqueIds(0) == RC_OK) {
-        std::map<int, const std::string *> ids;
-        for (const UniqueIdEntry &entry : session.UniqueIds())
-            ids.emplace(entry.messageNumber, &entry.uniqueId);  // the first one counts
-        for (Message &message : messages) {
-            const auto found = ids.find(message.number);
-            if (found != ids.end()) message.uniqueId = *found->second;
-        }
-    }
-    if (session.LostSync()) {
-        m_outcome = Interrupted;
-        Box(kMailboxFailedText, Reason(session, RC_LOST_SYNC));
-        return false;
-    }
-    if (messages.empty()) {
+    if (entries.empty()) {
         m_outcome = NoMessages;
         Box("Keine E-Mails vorhanden.");
-        session.CloseMailbox();
         return false;
+    }
+    messages.reserve(entries.size());
+    for (CMailboxConversation::Entry &entry : entries) {
+        Message message;
+        static_cast<CMailboxConversation::Entry &>(message) = std::move(entry);
+        messages.push_back(std::move(message));
     }
     Title(Format("%s - %ld E-Mails", m_executableName, static_cast<long>(messages.size())));
     return true;
 }
 
-void CMailboxScan::FillWindow(CUT_Pop3Session &session, const std::vector<Message> &messages,
-                              size_t next, size_t *asked, int lines) {
-    if (m_batch <= 1) return;
-    if (*asked < next) *asked = next;
-    // Refilled in bursts, once half the window is free: one write, and
-    // one packet, for many commands.
-    if (*asked - next > static_cast<size_t>(m_batch / 2)) return;
-    while (*asked < messages.size() && *asked - next < static_cast<size_t>(m_batch) &&
-           session.QueueTop(messages[*asked].number, lines) == RC_OK)
-        ++*asked;
+void CMailboxScan::PlanPreviews(CMailboxConversation &session, const std::vector<Message> &messages,
+                                int lines) {
+    session.PlanPreviews(std::vector<CMailboxConversation::Entry>(messages.begin(), messages.end()), lines);
 }
 
-void CMailboxScan::ReadOne(CUT_Pop3Session &session, Message &message, int lines) {
-    session.EndTop();
-    session.SetReplySizeLimit(ReplyBoundFor(message.size));
-    const ResultCode begun = session.BeginTop(message.number, lines);
+void CMailboxScan::ReadOne(CMailboxConversation &session, Message &message, int lines) {
+    session.EndPreview();
+    const ResultCode begun = session.BeginPreview(message);
     if (begun != RC_OK) {
         message.state = Message::Refused;
         message.failure = begun;
         return;
     }
     FetchOne(session, message, lines);
-    session.EndTop();
+    session.EndPreview();
 }
 
-void CMailboxScan::FetchOne(CUT_Pop3Session &session, Message &message, int lines) {
+void CMailboxScan::FetchOne(CMailboxConversation &session, Message &message, int lines) {
     // The pattern file is looked at once per message.
     if (lines > 0) m_patterns.Refresh();
     // The lines as the message has them: dot-stuffing undone where a line
     // begins. Patterns see the lines as they came.
     std::string text;
     char line[kLineSize];
-    int length;
-    while ((length = session.ReadMessageLine(line, kLineSize)) > 0) {
-        const bool stuffed = session.PieceStartedLine() && line[0] == '.';
-        text.append(line + (stuffed ? 1 : 0), static_cast<size_t>(length - (stuffed ? 1 : 0)));
+    int length, stuffing = 0;
+    while ((length = session.ReadPreviewLine(line, kLineSize, &stuffing)) > 0) {
+        text.append(line + stuffing, static_cast<size_t>(length - stuffing));
         if (lines > 0 && !message.matched) message.matched = m_patterns.Match(line, &message.pattern);
     }
     // A reply cut short is no ground for any decision on the message.
-    if (session.LostSync()) {
+    if (session.LostStep()) {
         message.state = Message::Cut;
         message.matched = false;
         return;
@@ -372,16 +339,16 @@ void CMailboxScan::ShowRow(const Message &message, int row) {
     if (message.hasMessageId) m_list.SetCellText(row, ColId, message.messageId);
 }
 
-void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messages) {
+void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &messages) {
     const long total = static_cast<long>(messages.size());
-    size_t asked = 0;
+    PlanPreviews(session, messages, kTopLines);
     // Matched messages wait for their backup and DELE until no TOP reply is
     // owed any more; meanwhile no more TOPs go out.
     std::vector<size_t> waiting;
     for (size_t i = 0; i < messages.size(); ++i) {
         // A stop asks for nothing more; the replies already owed are read.
-        if (Stopping() && i >= asked) break;
-        if (waiting.empty() && !Stopping()) FillWindow(session, messages, i, &asked, kTopLines);
+        if (Stopping() && session.Owed() == 0) break;
+        if (waiting.empty() && !Stopping()) session.AskAhead(i);
         Message &message = messages[i];
         ReadOne(session, message, kTopLines);
         const int row = static_cast<int>(i);
@@ -404,15 +371,15 @@ void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messa
             }
         } else {
             Box("Top Failed to open a message",
-                Reason(session, message.state == Message::Refused ? message.failure : RC_LOST_SYNC));
+                session.Reason(message.state == Message::Refused ? message.failure : RC_LOST_SYNC));
             // With the connection gone, or a server that fails message
             // after message, every later one would fail the same way.
-            goOn = !session.LostSync() && session.IsConnected() != 0 &&
+            goOn = !session.LostStep() && session.Connected() &&
                    ++m_failuresInARow < kFailuresInARow;
         }
-        if (!waiting.empty() && session.QueuedCommands() == 0) {
+        if (!waiting.empty() && session.Owed() == 0) {
             for (size_t index : waiting) {
-                BackupAndDelete(session, messages[index], static_cast<int>(index));
+                BackupAndDelete(session, messages[index], static_cast<int>(index), List);
                 std::string().swap(messages[index].top);
             }
             waiting.clear();
@@ -420,17 +387,17 @@ void CMailboxScan::ListAll(CUT_Pop3Session &session, std::vector<Message> &messa
         Title(Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(i) + 1, total));
         m_window.Progress(static_cast<long>(i) + 1, total);
         m_window.RepaintList();
-        if (!goOn || session.LostSync()) {
+        if (!goOn || session.LostStep()) {
             m_complete = false;
             break;
         }
     }
     // Stopped early with replies still owed: these cannot be acted on, and
     // their rows say so.
-    for (size_t index : waiting) BackupAndDelete(session, messages[index], static_cast<int>(index));
+    for (size_t index : waiting) BackupAndDelete(session, messages[index], static_cast<int>(index), List);
 }
 
-CMailboxScan::SaveResult CMailboxScan::SaveWholeMessage(CUT_Pop3Session &session,
+CMailboxScan::SaveResult CMailboxScan::SaveWholeMessage(CMailboxConversation &session,
                                                         const Message &message,
                                                         const std::string &id, std::string *name,
                                                         std::string *why) {
@@ -441,15 +408,15 @@ CMailboxScan::SaveResult CMailboxScan::SaveWholeMessage(CUT_Pop3Session &session
         *why = "Die Sicherungsdatei ließ sich im Arbeitsordner nicht anlegen";
         return NotSaved;
     }
-    session.SetReplySizeLimit(ReplyBoundFor(message.size));
-    const ResultCode retrieved = session.RetrieveToSource(message.number, file);
+    long announced = -1;
+    const ResultCode retrieved = session.Retrieve(message, file, &announced);
     if (retrieved != RC_OK || !file.Commit()) {
-        *why = retrieved != RC_OK ? Reason(session, retrieved)
+        *why = retrieved != RC_OK ? session.Reason(retrieved)
                                   : "Die Sicherung ließ sich nicht vollständig auf die Platte schreiben";
         return NotSaved;
     }
     // What came back must be the message examined, and all of it.
-    *why = ProveBackup(file.Name(), message.top, message.size, session.AnnouncedOctets());
+    *why = ProveBackup(file.Name(), message.top, message.size, announced);
     if (!why->empty()) {
         file.Remove();
         *why = "Nachricht " + std::to_string(message.number) + ": " + *why;
@@ -459,7 +426,8 @@ CMailboxScan::SaveResult CMailboxScan::SaveWholeMessage(CUT_Pop3Session &session
     return Saved;
 }
 
-void CMailboxScan::BackupAndDelete(CUT_Pop3Session &session, const Message &message, int row) {
+void CMailboxScan::BackupAndDelete(CMailboxConversation &session, const Message &message, int row,
+                                   int mode) {
     // After a stop no message is retrieved or deleted any more; what was
     // marked before is committed.
     if (Stopping()) return;
@@ -470,19 +438,24 @@ void CMailboxScan::BackupAndDelete(CUT_Pop3Session &session, const Message &mess
         RowNotDeleted(row, saved == NotProven ? kNotProvenMark : kDeleteFailedRow, why);
         return;
     }
-    const ResultCode deleted = session.DeleteMessage(message.number);
+    CMailboxConversation::Removal how = CMailboxConversation::Removal::AtFinish;
+    const ResultCode deleted = session.Remove(message, true, &how);
     if (deleted == RC_OK) {
         // The mark is text of our own (UTF-8), the pattern joins it as such.
-        m_pending.push_back({row, kDeletedMark + DisplayText(message.pattern)});
+        const std::string pattern = DisplayText(message.pattern);
+        if (how == CMailboxConversation::Removal::AtFinish)
+            m_pending.push_back({row, kDeletedMark + pattern});
+        else
+            MarkRemoved(row, mode, (how == CMailboxConversation::Removal::Done ? session.RemovedMark() : kFlaggedMark) + pattern);
         return;
     }
     // Only a clear refusal leaves the message surely on the server; after
     // anything else its backup stays.
     if (deleted == RC_DELE_REFUSED) ::unlink(backup.c_str());
-    RowNotDeleted(row, kDeleteFailedRow, Reason(session, deleted));
+    RowNotDeleted(row, kDeleteFailedRow, session.Reason(deleted));
 }
 
-void CMailboxScan::ActOnSelected(CUT_Pop3Session &session, int mode,
+void CMailboxScan::ActOnSelected(CMailboxConversation &session, int mode,
                                  std::vector<Message> &messages) {
     const std::vector<int> rows = m_list.SelectedRows();
     if (rows.empty()) return;
@@ -493,11 +466,11 @@ void CMailboxScan::ActOnSelected(CUT_Pop3Session &session, int mode,
     bool byHeader = false;
     for (int row : rows) byHeader = byHeader || m_list.RowKey(row).rfind("M:", 0) == 0;
     if (byHeader) {
-        size_t asked = 0;
+        PlanPreviews(session, messages, 0);
         for (size_t i = 0; i < messages.size(); ++i) {
-            FillWindow(session, messages, i, &asked, 0);
+            session.AskAhead(i);
             ReadOne(session, messages[i], 0);
-            if (session.LostSync()) {
+            if (session.LostStep()) {
                 m_complete = false;
                 return;
             }
@@ -531,21 +504,24 @@ void CMailboxScan::ActOnSelected(CUT_Pop3Session &session, int mode,
         std::string why;
         const SaveResult saved = SaveWholeMessage(session, message, m_list.CellText(row, ColId), nullptr, &why);
         if (mode == DeleteSelected) {
-            const ResultCode deleted = saved == Saved ? session.DeleteMessage(message.number) : RC_OK;
+            CMailboxConversation::Removal how = CMailboxConversation::Removal::AtFinish;
+            const ResultCode deleted = saved == Saved ? session.Remove(message, false, &how) : RC_OK;
             if (saved != Saved) {
                 m_rowsFailed = true;
                 if (saved == NotProven) m_list.SetCellText(row, ColAddress, kNotProvenMark);
                 Box("Fehler beim löschen", why);
-            } else if (deleted == RC_OK) {
+            } else if (deleted == RC_OK && how == CMailboxConversation::Removal::AtFinish) {
                 m_pending.push_back({row, "Gelöscht"});
+            } else if (deleted == RC_OK) {
+                MarkRemoved(row, mode, how == CMailboxConversation::Removal::Done ? "Gelöscht" : kFlaggedMark);
             } else {
-                Box("Fehler beim löschen", Reason(session, deleted));
+                Box("Fehler beim löschen", session.Reason(deleted));
             }
         } else if (mode == SaveSelected && saved != Saved) {
             m_rowsFailed = true;
             Box("Fehler beim Sichern", why);
         }
-        if (session.LostSync()) {
+        if (session.LostStep()) {
             m_complete = false;
             return;
         }

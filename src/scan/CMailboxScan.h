@@ -1,5 +1,6 @@
-// One complete POP3 conversation: log on, count, fetch the header and first
-// 25 body lines of every message, and list, delete or save them by mode.
+// One complete conversation with a mailbox, over POP3 or IMAP: log on,
+// count, fetch the header and first 25 body lines of every message, and
+// list, delete (or move to the spam folder) or save them by mode.
 //
 // Decide, then act. The scan first gathers what it learns of a message
 // into one value (number, size, unique id, header fields, preview, the
@@ -11,7 +12,8 @@
 // Mail safety lives in the acting step. A message that a pattern matches
 // is retrieved whole into its backup file, which is flushed to disk before
 // DELE is sent; a deletion counts (and its row says "gelöscht") only once
-// the server has answered the QUIT that commits it. The commands on
+// the server has answered the QUIT that commits it (over IMAP: once the
+// tagged OK of the move or UID EXPUNGE came). The commands on
 // selected rows act on exactly the messages those rows identify: by unique
 // id where the server lists them, else by Message-Id together with the
 // size, and never on a message that these do not single out.
@@ -33,7 +35,7 @@ class CDirectDeletePatterns;
 class CScanList;
 class CScanWindow;
 class CSettingsStore;
-class CUT_Pop3Session;
+class CMailboxConversation;
 
 class CMailboxScan {
 public:
@@ -93,6 +95,13 @@ public:
     static constexpr const char *kWouldDelete = "würde gelöscht=";
     // Column 0 of a row whose message a pattern deleted, before the pattern.
     static constexpr const char *kDeletedMark = "gelöscht=";
+    // The same for a message moved to the spam folder (IMAP).
+    static constexpr const char *kMovedMark = "verschoben=";
+    // The same for a message only flagged \Deleted: the server has no
+    // UID EXPUNGE, and a plain EXPUNGE could take other mail with it.
+    static constexpr const char *kFlaggedMark = "als gelöscht markiert (ohne UIDPLUS nicht entfernt)=";
+    // Whether column 0 says the message left the mailbox (or is flagged to).
+    static bool IsRemovedMark(const std::string &mark);
     // Set from another thread: the scan ends after the message in hand,
     // reading the replies already owed, and commits what it marked with
     // QUIT. A server that keeps silent meanwhile is left without QUIT.
@@ -128,32 +137,33 @@ private:
 
     // Sets the session up for this server and account and logs on; false
     // with the reason.
-    bool LogOn(CUT_Pop3Session &session, std::string *problem);
-    // STAT, LIST and UIDL: the messages there are. False when the scan ends.
-    bool ListMailbox(CUT_Pop3Session &session, std::vector<Message> &messages);
-    // Asks ahead for the TOPs of messages from next on, up to this scan's
-    // window; *asked is the first message not asked for yet.
-    void FillWindow(CUT_Pop3Session &session, const std::vector<Message> &messages, size_t next,
-                    size_t *asked, int lines);
-    // The TOP reply of one message (sent now, or read as queued before).
-    void ReadOne(CUT_Pop3Session &session, Message &message, int lines);
-    void FetchOne(CUT_Pop3Session &session, Message &message, int lines);
+    // The conversation for this server's protocol.
+    std::unique_ptr<CMailboxConversation> Converse() const;
+    bool LogOn(CMailboxConversation &session, std::string *problem);
+    // The messages there are. False when the scan ends.
+    bool ListMailbox(CMailboxConversation &session, bool mayChange, std::vector<Message> &messages);
+    // The order in which previews will be read, with this many body lines.
+    void PlanPreviews(CMailboxConversation &session, const std::vector<Message> &messages, int lines);
+    // The preview of one message (asked for now, or read as asked before).
+    void ReadOne(CMailboxConversation &session, Message &message, int lines);
+    void FetchOne(CMailboxConversation &session, Message &message, int lines);
     void ShowRow(const Message &message, int row);
-    void BackupAndDelete(CUT_Pop3Session &session, const Message &message, int row);
-    void ListAll(CUT_Pop3Session &session, std::vector<Message> &messages);
-    void ActOnSelected(CUT_Pop3Session &session, int mode, std::vector<Message> &messages);
+    void BackupAndDelete(CMailboxConversation &session, const Message &message, int row, int mode);
+    // A row whose message left the mailbox at once (IMAP).
+    void MarkRemoved(int row, int mode, const std::string &mark);
+    void ListAll(CMailboxConversation &session, std::vector<Message> &messages);
+    void ActOnSelected(CMailboxConversation &session, int mode, std::vector<Message> &messages);
     // Saves the whole message into a flushed file and proves it is the
     // message examined (top: what its TOP reply brought, if anything).
     // Saved, or why not: the retrieval or the file failed (*why says it),
     // or the proof failed (*why says why; the file is removed again).
     enum SaveResult { Saved, NotSaved, NotProven };
-    SaveResult SaveWholeMessage(CUT_Pop3Session &session, const Message &message,
+    SaveResult SaveWholeMessage(CMailboxConversation &session, const Message &message,
                                 const std::string &id, std::string *name, std::string *why);
     // Marks a row whose message could not be removed, and says why.
     void RowNotDeleted(int row, const char *mark, const std::string &why);
     void Title(const std::string &text);
     void Box(const char *text, const std::string &reason = std::string());
-    std::string Reason(CUT_Pop3Session &session, ResultCode code);
     bool Stopping() const { return m_stop != nullptr && m_stop->load(); }
 
     CScanList &m_list;
@@ -170,7 +180,8 @@ private:
     int m_waitSeconds = kTimeoutSeconds;
     int m_replySeconds = kReplySeconds;
     int m_pipelineWindow = kWindow;
-    int m_batch = 1;  // this scan's window: 1 unless the server pipelines
+    bool m_moveToSpam = false;  // IMAP: a match goes to the spam folder
+    std::string m_spamFolder;   // empty: the one the server marks \Junk
     bool m_dryRun = false;
     bool m_rowsFailed = false;
     const std::atomic<bool> *m_stop = nullptr;

@@ -7,7 +7,7 @@ namespace {
 
 bool Deleted(const CScanRowModel &rows, int row) {
     const std::string mark = rows.CellText(row, ColAddress);
-    return mark.rfind(CMailboxScan::kDeletedMark, 0) == 0;
+    return CMailboxScan::IsRemovedMark(mark);
 }
 
 }  // namespace

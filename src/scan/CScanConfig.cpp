@@ -43,6 +43,12 @@ MailAccount AccountConfig::Credentials() const {
     return account;
 }
 
+bool AccountConfig::MovesToSpam() const {
+    // POP3 has no folders: a match can only be deleted there.
+    if (Server().protocol != CServerAddress::Imap) return false;
+    return matchAction != "delete";
+}
+
 std::string AccountConfig::Patterns() const {
     return patternFile.empty() ? std::string(CDirectDeletePatterns::kFileName) : patternFile;
 }
@@ -64,6 +70,8 @@ AccountConfig CScanConfig::LoadSection(const CSettingsStore &settings, const std
     account.patternFile = read(kPatterns);
     account.intervalMinutes = Number(read(kInterval), 0, 1440, 0);
     account.notify = read(kNotify) != "0";
+    account.matchAction = read(kMatches);
+    account.spamFolder = read(kSpamFolder);
     return account;
 }
 
@@ -105,6 +113,8 @@ bool CScanConfig::Store(const CSettingsStore &settings, const AccountConfig &acc
     write(kPatterns, account.patternFile);
     write(kInterval, std::to_string(account.intervalMinutes));
     write(kNotify, account.notify ? "" : "0");
+    write(kMatches, account.matchAction);
+    write(kSpamFolder, account.spamFolder);
     return stored;
 }
 
@@ -153,6 +163,13 @@ bool CScanConfig::Set(AccountConfig &account, const std::string &key, const std:
     else if (key == kPatterns) account.patternFile = value;
     else if (key == kInterval) return number(0, 1440, &account.intervalMinutes);
     else if (key == kNotify) account.notify = value != "0";
+    else if (key == kMatches) {
+        if (!value.empty() && value != "delete" && value != "move") {
+            *problem = key + ": \"delete\" oder \"move\"";
+            return false;
+        }
+        account.matchAction = value;
+    } else if (key == kSpamFolder) account.spamFolder = value;
     else {
         *problem = "unbekannter Schlüssel " + key;
         return false;

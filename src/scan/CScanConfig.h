@@ -31,6 +31,14 @@ struct AccountConfig {
     std::string patternFile;      // "PATTERNS"; empty: the shared loesche_direkt.txt
     int intervalMinutes = 0;      // "INTERVAL", 0 to 1440; 0: only on demand
     bool notify = true;           // "NOTIFY": new-mail notices for this account
+    // "MATCHES": what happens to a message a pattern matches, "delete" or
+    // "move" (to the spam folder; IMAP only); empty: move over IMAP,
+    // delete over POP3.
+    std::string matchAction;
+    std::string spamFolder;       // "SPAMFOLDER"; empty: the one marked \Junk
+
+    // Whether matches go to the spam folder rather than away.
+    bool MovesToSpam() const;
 
     // The name people see: NAME, else user@host, else the section.
     std::string DisplayName() const;
@@ -56,6 +64,8 @@ public:
     static constexpr const char *kPatterns = "PATTERNS";
     static constexpr const char *kInterval = "INTERVAL";
     static constexpr const char *kNotify = "NOTIFY";
+    static constexpr const char *kMatches = "MATCHES";
+    static constexpr const char *kSpamFolder = "SPAMFOLDER";
     static constexpr const char *kFirstSection = "Settings";
     static constexpr const char *kSectionPrefix = "Account";
 

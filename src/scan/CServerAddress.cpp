@@ -37,10 +37,15 @@ CServerAddress CServerAddress::Parse(const std::string &setting, const std::stri
         const char *prefix;
         int mode;
         int port;
+        Protocol protocol;
     };
-    static const Scheme kSchemes[] = {{"pop3s://", CUT_Pop3Session::TLS_IMPLICIT, 995},
-                                      {"pop3+stls://", CUT_Pop3Session::TLS_STARTTLS, 110},
-                                      {"pop3://", CUT_Pop3Session::TLS_NONE, 110}};
+    // IMAP goes with TLS only: from the first byte, or upgraded with
+    // STARTTLS, which must then succeed.
+    static const Scheme kSchemes[] = {{"pop3s://", CUT_Pop3Session::TLS_IMPLICIT, 995, Pop3},
+                                      {"pop3+stls://", CUT_Pop3Session::TLS_STARTTLS, 110, Pop3},
+                                      {"pop3://", CUT_Pop3Session::TLS_NONE, 110, Pop3},
+                                      {"imaps://", CUT_Pop3Session::TLS_IMPLICIT, 993, Imap},
+                                      {"imap://", CUT_Pop3Session::TLS_STARTTLS, 143, Imap}};
     for (const Scheme &scheme : kSchemes) {
         const size_t length = std::strlen(scheme.prefix);
         if (setting.size() < length || strncasecmp(setting.c_str(), scheme.prefix, length) != 0)
@@ -49,6 +54,7 @@ CServerAddress CServerAddress::Parse(const std::string &setting, const std::stri
         if (!rest.empty() && rest.back() == '/') rest.pop_back();
         server.tlsMode = scheme.mode;
         server.port = scheme.port;
+        server.protocol = scheme.protocol;
         server.allowClear = false;
         server.host = WithoutUser(SplitHostPort(rest, &server.port));
         return server;

@@ -7,6 +7,8 @@
 
 class CServerAddress {
 public:
+    enum Protocol { Pop3, Imap };
+    Protocol protocol = Pop3;
     std::string host;
     int port = 0;     // 0: the session's default (110)
     int tlsMode = 0;  // one of CUT_Pop3Session::TlsMode
@@ -16,6 +18,8 @@ public:
     // scheme (as always), no for "pop3://".
     bool allowClear = true;
 
+    // "imaps://host[:port]" (IMAP, TLS from the first byte, port 993),
+    // "imap://host[:port]" (IMAP upgraded with STARTTLS, port 143),
     // "pop3s://host[:port]" (TLS from the first byte, port 995 by
     // default), "pop3+stls://host[:port]" (upgraded with STLS, port 110 by
     // default), "pop3://host[:port]" (no TLS, and no password in clear

@@ -8,8 +8,9 @@
 
 namespace {
 
-constexpr const char *kClosedWithoutQuit =
+constexpr const char *kClosedWithoutQuitText =
     "; die Verbindung wurde ohne QUIT getrennt, nichts wurde gelöscht";
+constexpr const char *kClosedImap = "; die Verbindung wurde getrennt, kein weiterer Befehl ging an den Server";
 
 std::string Address(const FailureFacts &facts) {
     return facts.host + ":" + std::to_string(facts.port);
@@ -38,6 +39,7 @@ std::string TimeOut(const FailureFacts &facts) {
 }
 
 std::string LostStep(const FailureFacts &facts) {
+    const char *kClosedWithoutQuit = facts.imap ? kClosedImap : kClosedWithoutQuitText;
     switch (facts.record.code) {
     case RC_SERVER_UNPROVEN:
         return "Der Server hat nicht bewiesen, dass er das Kennwort kennt (SCRAM ohne gültige "
@@ -70,7 +72,7 @@ std::string ConnectFailed(const FailureFacts &facts) {
     if (!facts.connected || facts.errnoValue != 0) {
         switch (facts.errnoValue) {
         case ECONNREFUSED:
-            return Address(facts) + " hat die Verbindung abgelehnt (kein POP3-Dienst an diesem Port)";
+            return Address(facts) + " hat die Verbindung abgelehnt (kein " + std::string(facts.imap ? "IMAP" : "POP3") + "-Dienst an diesem Port)";
         case ETIMEDOUT:
             if (facts.stopRequested) return "abgebrochen beim Verbindungsaufbau zu " + Address(facts);
             return "Zeitüberschreitung: " + Address(facts) + " nahm die Verbindung nicht innerhalb von " +
@@ -82,7 +84,7 @@ std::string ConnectFailed(const FailureFacts &facts) {
         }
     }
     // Connected, but the greeting was a refusal.
-    return "Der Server begrüßte nicht mit +OK: " + ServerSaid(facts);
+    return std::string(facts.imap ? "Der Server begrüßte nicht mit OK: " : "Der Server begrüßte nicht mit +OK: ") + ServerSaid(facts);
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ struct FailureFacts {
     std::string mechanism;        // of the log-on
     std::string authServerError;  // a refused token's JSON
     std::vector<std::string> saslMechanisms;
+    // An IMAP conversation: no QUIT commits anything there, and its
+    // greeting is an OK.
+    bool imap = false;
 
     // What the session knows of the failure of an operation that gave code.
     static FailureFacts From(ResultCode code, const CUT_Pop3Session &session,

@@ -59,6 +59,12 @@ void ChownTree(const std::string &path, uid_t uid, gid_t gid) {
 
 }  // namespace
 
+std::string DovecotServer::ImapUnavailable() {
+    std::string why = Unavailable();
+    if (why.empty() && ::access("/usr/lib/dovecot/imap", X_OK) != 0) why = "dovecot-imapd is not installed";
+    return why;
+}
+
 std::string DovecotServer::Unavailable() {
     if (::access(kDovecot, X_OK) != 0) return "dovecot is not installed (dovecot-pop3d)";
     if (::geteuid() != 0) return "a private dovecot needs root to switch to its users";
@@ -95,11 +101,18 @@ bool DovecotServer::Start(std::string *error) {
         m_tlsPort = FindClosedPort();
         while (m_tlsPort == m_port) m_tlsPort = FindClosedPort();
     }
+    if (m_imap) {
+        const std::vector<int> taken = {m_port, m_tlsPort};
+        do m_imapPort = FindClosedPort(); while (std::find(taken.begin(), taken.end(), m_imapPort) != taken.end());
+        if (tls)
+            do m_imapsPort = FindClosedPort();
+            while (m_imapsPort == m_imapPort || std::find(taken.begin(), taken.end(), m_imapsPort) != taken.end());
+    }
     std::ostringstream conf;
     conf << "base_dir = " << m_dir << "/run\n"
          << "state_dir = " << m_dir << "/state\n"
          << "log_path = " << m_dir << "/dovecot.log\n"
-         << "protocols = pop3\n"
+         << (m_imap ? "protocols = pop3 imap\n" : "protocols = pop3\n")
          << "listen = 127.0.0.1\n"
          << (tls ? "ssl = yes\nssl_cert = <" + m_certificate + "\nssl_key = <" + m_key + "\n"
                  : std::string("ssl = no\n"))
@@ -114,6 +127,12 @@ bool DovecotServer::Start(std::string *error) {
          << "default_login_user = dovenull\n"
          << "mail_location = maildir:" << m_dir << "/mail/%u/Maildir\n"
          << "pop3_uidl_format = %08Xu%08Xv\n"
+         << (m_imap ? std::string("namespace inbox {\n  inbox = yes\n  separator = /\n"
+                                  "  mailbox Junk {\n    special_use = \\Junk\n    auto = create\n  }\n}\n"
+                                  "imap_capability = IMAP4rev1 SASL-IR LITERAL+ ID ENABLE IDLE NAMESPACE "
+                                  "CHILDREN LIST-EXTENDED SPECIAL-USE") +
+                          (m_imapMove ? " MOVE" : "") + (m_imapUidplus ? " UIDPLUS" : "") + "\n"
+                    : std::string())
          << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u "
          << m_dir << "/passwd\n}\n"
          // Tokens are checked with the introspection server; a password the
@@ -128,7 +147,16 @@ bool DovecotServer::Start(std::string *error) {
     if (tls)
         conf << "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " << m_tlsPort
              << "\n    ssl = yes\n  }\n";
-    conf << "}\n"
+    conf << "}\n";
+    if (m_imap) {
+        conf << "service imap-login {\n  chroot =\n  inet_listener imap {\n    address = 127.0.0.1\n    port = "
+             << m_imapPort << "\n  }\n";
+        if (tls)
+            conf << "  inet_listener imaps {\n    address = 127.0.0.1\n    port = " << m_imapsPort
+                 << "\n    ssl = yes\n  }\n";
+        conf << "}\n";
+    }
+    conf
          // Without its socket the authentication penalty, which grows with
          // every refusal from one address, is off.
          << "service anvil {\n  chroot =\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n"
@@ -203,10 +231,10 @@ void DovecotServer::Stop() {
     }
 }
 
-bool DovecotServer::AddMessage(const std::string &raw) {
+bool DovecotServer::AddMessage(const std::string &raw, const std::string &flags) {
     std::string name = std::to_string(::time(nullptr)) + ".M" + std::to_string(++m_sequence) +
                        "P" + std::to_string(::getpid()) + ".pelloru-test";
-    std::string path = m_maildir + "/new/" + name;
+    std::string path = flags.empty() ? m_maildir + "/new/" + name : m_maildir + "/cur/" + name + ":2," + flags;
     if (!WriteFile(path, raw)) return false;
     ::chown(path.c_str(), m_uid, m_gid);
     return true;
@@ -220,6 +248,35 @@ int DovecotServer::CountMessages() const {
             if (entry.is_regular_file()) ++count;
     }
     return count;
+}
+
+int DovecotServer::CountMessagesIn(const std::string &folder) const {
+    int count = 0;
+    for (const char *sub : {"/new", "/cur"}) {
+        std::error_code ec;
+        for (auto &entry : fs::directory_iterator(m_maildir + "/." + folder + sub, ec))
+            if (entry.is_regular_file()) ++count;
+    }
+    return count;
+}
+
+std::vector<std::string> DovecotServer::FlagsOfMessages() const {
+    std::vector<std::string> flags;
+    for (const char *sub : {"/new", "/cur"}) {
+        std::error_code ec;
+        for (auto &entry : fs::directory_iterator(m_maildir + sub, ec)) {
+            const std::string name = entry.path().filename().string();
+            const size_t info = name.find(":2,");
+            const std::string base = name.substr(0, name.find(':'));
+            // Only the flag letters count (Dovecot adds its own fields, such as the size, to names).
+            std::string letters = info == std::string::npos ? std::string() : name.substr(info + 3);
+            letters.erase(std::remove_if(letters.begin(), letters.end(), [](char c) { return c < 'A' || c > 'Z'; }),
+                          letters.end());
+            flags.push_back(base.substr(0, base.find(',')) + " " + letters);
+        }
+    }
+    std::sort(flags.begin(), flags.end());
+    return flags;
 }
 
 std::vector<std::string> DovecotServer::Messages() const {

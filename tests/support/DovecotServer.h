@@ -1,4 +1,4 @@
-// A private Dovecot POP3 server for the tests: its own configuration, base
+// A private Dovecot POP3 (and, on request, IMAP) server for the tests: its own configuration, base
 // directory, passwd-file and maildir under a fresh directory in /tmp, on a
 // free 127.0.0.1 port. Nothing under /etc is touched and no system service
 // is started. The server is stopped by its process id and its directory
@@ -29,6 +29,16 @@ public:
         m_key = key;
     }
 
+    // Before Start: serve IMAP too, on ports of its own, with a folder
+    // "Junk" marked \Junk; with or without MOVE and UIDPLUS offered.
+    void EnableImap(bool move = true, bool uidplus = true) {
+        m_imap = true;
+        m_imapMove = move;
+        m_imapUidplus = uidplus;
+    }
+    // Empty when IMAP can be served here (dovecot-imapd), else why not.
+    static std::string ImapUnavailable();
+
     // Before Start: the SASL mechanisms offered (Dovecot's names; "plain"
     // unless set), and OAuth 2.0 tokens checked at this introspection URL
     // (adds xoauth2 and oauthbearer).
@@ -40,7 +50,14 @@ public:
     void Stop();
 
     // Puts a message into the mailbox (as delivered, before any session).
-    bool AddMessage(const std::string &raw);
+    // flags: maildir flags ("S" seen, "T" deleted, ...); with any, the
+    // message is filed as seen by a client before (cur/).
+    bool AddMessage(const std::string &raw, const std::string &flags = {});
+    // Messages in a folder other than the inbox ("Junk").
+    int CountMessagesIn(const std::string &folder) const;
+    // Each message file's base name with its maildir flags, sorted: what
+    // a client changed shows here.
+    std::vector<std::string> FlagsOfMessages() const;
     // Messages in the mailbox right now, as files in new/ and cur/.
     int CountMessages() const;
     // The contents of the messages in the mailbox right now, sorted.
@@ -53,6 +70,8 @@ public:
 
     int Port() const { return m_port; }
     int TlsPort() const { return m_tlsPort; }
+    int ImapPort() const { return m_imapPort; }
+    int ImapsPort() const { return m_imapsPort; }
     const std::string &Directory() const { return m_dir; }
     std::string Log() const;
 
@@ -63,6 +82,11 @@ private:
     std::string m_maildir;
     int m_port = 0;
     int m_tlsPort = 0;
+    bool m_imap = false;
+    bool m_imapMove = true;
+    bool m_imapUidplus = true;
+    int m_imapPort = 0;
+    int m_imapsPort = 0;
     std::string m_certificate;
     std::string m_key;
     std::string m_mechanisms = "plain";

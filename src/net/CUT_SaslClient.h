@@ -1,5 +1,5 @@
 // The client side of one SASL exchange (RFC 4422) in base64, as POP3's
-// AUTH (RFC 5034) carries it: SCRAM-SHA-256, SCRAM-SHA-1, CRAM-MD5, PLAIN
+// AUTH (RFC 5034) and IMAP's AUTHENTICATE (RFC 3501, 4959) carry it: SCRAM-SHA-256, SCRAM-SHA-1, CRAM-MD5, PLAIN
 // and LOGIN through GNU SASL; XOAUTH2 and OAUTHBEARER (RFC 7628), which it
 // does not know, by their simple formats here.
 #pragma once
@@ -23,6 +23,12 @@ public:
     static bool SendsPasswordInClear(const std::string &mechanism);
     // Whether the client speaks first (an initial response goes with AUTH).
     static bool ClientFirst(const std::string &mechanism);
+    // The strongest mechanism of this client that the server offers (its
+    // list, any case), a token mechanism only with a token and the others
+    // only without, none that shows the password unless clearAllowed;
+    // empty when there is none.
+    static std::string Strongest(const std::vector<std::string> &offered, bool haveToken,
+                                 bool clearAllowed);
 
     // false when the mechanism is unknown or cannot start. secret: the
     // password, or the access token for the OAuth mechanisms.

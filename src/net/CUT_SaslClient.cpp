@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "TextHelpers.h"
+
 namespace {
 
 const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -130,4 +132,15 @@ CUT_SaslClient::Step CUT_SaslClient::Next(const std::string &challenge, std::str
     }
     if (result == GSASL_OK) return Done;
     return result == GSASL_NEEDS_MORE ? More : Failed;
+}
+
+std::string CUT_SaslClient::Strongest(const std::vector<std::string> &offered, bool haveToken,
+                                      bool clearAllowed) {
+    for (const std::string &mechanism : Mechanisms()) {
+        if (IsOAuth(mechanism) != haveToken) continue;
+        if (!clearAllowed && SendsPasswordInClear(mechanism)) continue;
+        for (const std::string &one : offered)
+            if (EqualsNoCase(one.c_str(), mechanism.c_str())) return mechanism;
+    }
+    return {};
 }

@@ -1,0 +1,739 @@
+#include "CUT_ImapSession.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "CUT_ByteSource.h"
+#include "CUT_SaslClient.h"
+#include "TextHelpers.h"
+
+namespace {
+
+// Every 4 KiB a response brings grants it one more second.
+constexpr long kBytesPerGraceSecond = 4096;
+constexpr int kPieceSize = 16 * 1024;
+
+constexpr const char *kLimitWait = "Wartezeit";
+constexpr const char *kLimitReplyTime = "Antwortdauer";
+constexpr const char *kLimitReplySize = "Antwortgröße";
+constexpr const char *kLimitHangUp = "Verbindung vom Server getrennt";
+constexpr const char *kLimitStop = "Abbruch";
+
+std::string Upper(const std::string &text) {
+    std::string out = text;
+    for (char &c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return out;
+}
+
+// The first line of what came, at most 200 bytes, for a failure record.
+std::string RecordLine(const std::string &text) {
+    std::string line = text.substr(0, 200);
+    const size_t end = line.find_first_of("\r\n");
+    if (end != std::string::npos) line.resize(end);
+    return line;
+}
+
+// A folder name or user name as an IMAP quoted string; false when it
+// cannot be one (a literal would be needed).
+bool Quote(const std::string &text, std::string *out) {
+    *out = "\"";
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F) return false;
+        if (c == '"' || c == '\\') *out += '\\';
+        *out += c;
+    }
+    *out += '"';
+    return true;
+}
+
+// "3:7,9,12:13": UIDs (ascending) as a sequence set.
+std::string SequenceSet(std::vector<uint32_t> uids) {
+    std::sort(uids.begin(), uids.end());
+    std::string set;
+    for (size_t i = 0; i < uids.size();) {
+        size_t j = i;
+        while (j + 1 < uids.size() && uids[j + 1] == uids[j] + 1) ++j;
+        if (!set.empty()) set += ',';
+        set += std::to_string(uids[i]);
+        if (j > i) set += ":" + std::to_string(uids[j]);
+        i = j + 1;
+    }
+    return set;
+}
+
+bool ParseNumber(const ImapValue &value, unsigned long long limit, unsigned long long *out) {
+    if (value.kind != ImapValue::Atom || value.text.empty() || value.text.size() > 19) return false;
+    unsigned long long number = 0;
+    for (char c : value.text) {
+        if (c < '0' || c > '9') return false;
+        number = number * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (number > limit) return false;
+    *out = number;
+    return true;
+}
+
+// The data of an untagged "* n FETCH (...)": its name/value pairs, with
+// the names upper-cased; false when it is not a FETCH response.
+bool FetchItems(const ImapResponse &response, std::vector<std::pair<std::string, const ImapValue *>> *out) {
+    if (response.kind != ImapResponse::Untagged || response.items.size() != 3) return false;
+    if (Upper(response.items[1].text) != "FETCH" || response.items[2].kind != ImapValue::List) return false;
+    const std::vector<ImapValue> &items = response.items[2].items;
+    for (size_t i = 0; i + 1 < items.size(); i += 2) out->emplace_back(Upper(items[i].text), &items[i + 1]);
+    return true;
+}
+
+bool IsString(const ImapValue *value) {
+    return value->kind == ImapValue::Literal || value->kind == ImapValue::Quoted;
+}
+
+}  // namespace
+
+CUT_ImapSession::CUT_ImapSession() = default;
+
+CUT_ImapSession::~CUT_ImapSession() = default;
+
+int CUT_ImapSession::OnConnected(SocketHandle, const char *) {
+    if (m_tlsMode == TLS_IMPLICIT) return OnError(StartTls());
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::StartTls() { return CUT_WSClient::StartTls(m_host, m_caFile); }
+
+ResultCode CUT_ImapSession::SetConnectTimeout(int seconds) {
+    if (seconds <= 0) return OnError(RC_ERROR);
+    m_connectTimeout = seconds;
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::SetReceiveTimeout(int seconds) {
+    if (seconds <= 0) return OnError(RC_ERROR);
+    m_receiveTimeout = seconds;
+    m_receiveTimeoutMs = seconds * 1000;
+    m_sendTimeoutMs = seconds * 1000;
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::SetReplyTimeLimit(int seconds) {
+    if (seconds <= 0) return OnError(RC_ERROR);
+    m_replyLimitSeconds = seconds;
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::SetPort(int port) {
+    if (port < 1 || port > 65535) return OnError(RC_ERROR);
+    m_port = port;
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::SetTls(int mode, const std::string &caFile) {
+    if (mode < TLS_NONE || mode > TLS_STARTTLS) return OnError(RC_ERROR);
+    m_tlsMode = mode;
+    m_caFile = caFile;
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::SetAuthentication(const std::string &mechanism, bool allowClear,
+                                              const std::string &token) {
+    const std::string name = Upper(mechanism);
+    const auto &known = CUT_SaslClient::Mechanisms();
+    if (!name.empty() && name != "LOGIN-COMMAND" && std::find(known.begin(), known.end(), name) == known.end())
+        return OnError(RC_NO_MECHANISM);
+    if (CUT_SaslClient::IsOAuth(name) && token.empty()) return OnError(RC_NO_MECHANISM);
+    m_chosenMechanism = name;
+    m_allowClear = allowClear;
+    m_token = token;
+    return OnError(RC_OK);
+}
+
+bool CUT_ImapSession::HasCapability(const char *name) const {
+    for (const std::string &one : m_capabilities)
+        if (EqualsNoCase(one.c_str(), name)) return true;
+    return false;
+}
+
+void CUT_ImapSession::Trace(bool sent, const std::string &text) {
+    if (!m_trace) return;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        m_trace((sent ? "> " : "< ") + line);
+        at = end + 1;
+    }
+}
+
+ResultCode CUT_ImapSession::LoseSync(ResultCode code, const char *limit) {
+    // Nothing more goes out on this connection, least of all a removal.
+    if (!m_lostSync)
+        m_failure = {code, m_lastCommand, m_lastLine,
+                     limit != nullptr ? limit : (m_limitHit != nullptr ? m_limitHit : "")};
+    m_lostSync = true;
+    m_previewTags.clear();
+    if (DataSocket() != kNoSocket) CloseConnection();
+    return OnError(code);
+}
+
+ResultCode CUT_ImapSession::Refused(ResultCode code, const ImapResponse &tagged) {
+    if (!m_lostSync) m_failure = {code, m_lastCommand, RecordLine(tagged.tag + " " + tagged.status + " " + tagged.text), ""};
+    return OnError(code);
+}
+
+bool CUT_ImapSession::SendTagged(const std::string &text, std::string *tag, const std::string &shown) {
+    if (m_lostSync) return false;
+    *tag = "p" + std::to_string(++m_nextTag);
+    const std::string line = *tag + " " + text + "\r\n";
+    const std::string visible = *tag + " " + (shown.empty() ? text : shown);
+    Trace(true, visible);
+    m_lastCommand = RecordLine(visible);
+    if (SendAll(line.data(), static_cast<int>(line.size())) == static_cast<int>(line.size())) return true;
+    LoseSync(RC_SEND_FAILED);
+    return false;
+}
+
+bool CUT_ImapSession::ReadResponse(ImapResponse *response) {
+    if (m_lostSync) return false;
+    char piece[kPieceSize];
+    for (;;) {
+        *response = ImapResponse();
+        if (m_parser.Next(response)) {
+            Notice(*response);
+            return true;
+        }
+        if (m_parser.Broken()) {
+            m_lastLine = m_parser.Problem();
+            LoseSync(RC_LOST_SYNC);
+            return false;
+        }
+        const long long allowed = (m_replyLimitSeconds + m_replyBytes / kBytesPerGraceSecond) * 1000LL;
+        const auto spent = [this] {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                         m_replyStart)
+                .count();
+        };
+        if (spent() >= allowed) {
+            LoseSync(RC_NO_REPLY, kLimitReplyTime);
+            return false;
+        }
+        SetReadDeadline(static_cast<long>(allowed - spent()));
+        const int count = ReceiveLine(piece, kPieceSize, m_receiveTimeout);
+        SetReadDeadline(0);
+        if (count <= 0) {
+            m_limitHit = StopRequested()               ? kLimitStop
+                         : spent() >= allowed          ? kLimitReplyTime
+                         : PeekConnection() == kClosed ? kLimitHangUp
+                                                       : kLimitWait;
+            LoseSync(StopRequested() ? RC_ABORTED : RC_NO_REPLY);
+            return false;
+        }
+        m_replyBytes += count;
+        if (m_replySizeLimit > 0 && m_replyBytes > m_replySizeLimit) {
+            LoseSync(RC_LOST_SYNC, kLimitReplySize);
+            return false;
+        }
+        if (piece[0] != '\0') m_lastLine = RecordLine(std::string(piece, static_cast<size_t>(count)));
+        Trace(false, std::string(piece, static_cast<size_t>(count)));
+        m_parser.Feed(piece, static_cast<size_t>(count));
+    }
+}
+
+void CUT_ImapSession::Notice(const ImapResponse &response) {
+    auto takeCapabilities = [this](const std::vector<ImapValue> &items, size_t from) {
+        m_capabilities.clear();
+        m_saslMechanisms.clear();
+        for (size_t i = from; i < items.size(); ++i) {
+            if (items[i].kind != ImapValue::Atom) continue;
+            m_capabilities.push_back(Upper(items[i].text));
+            if (m_capabilities.back().rfind("AUTH=", 0) == 0) m_saslMechanisms.push_back(m_capabilities.back().substr(5));
+        }
+    };
+    if (!response.status.empty() && !response.items.empty() && response.items[0].bracketed) {
+        const std::vector<ImapValue> &code = response.items[0].items;
+        if (!code.empty() && Upper(code[0].text) == "CAPABILITY") takeCapabilities(code, 1);
+        unsigned long long number = 0;
+        if (code.size() == 2 && Upper(code[0].text) == "UIDVALIDITY" && ParseNumber(code[1], 0xFFFFFFFFull, &number))
+            m_uidValidity = static_cast<uint32_t>(number);
+    }
+    if (response.kind != ImapResponse::Untagged || response.items.empty()) return;
+    if (response.status.empty() && Upper(response.items[0].text) == "CAPABILITY") takeCapabilities(response.items, 1);
+    unsigned long long number = 0;
+    if (response.items.size() == 2 && ParseNumber(response.items[0], 0xFFFFFFFFull, &number)) {
+        const std::string what = Upper(response.items[1].text);
+        if (what == "EXISTS") {
+            if (static_cast<long>(number) > m_exists) m_existsGrew = true;
+            m_exists = static_cast<long>(number);
+        } else if (what == "EXPUNGE" && m_exists > 0) {
+            --m_exists;
+        }
+    }
+}
+
+CUT_ImapSession::Outcome CUT_ImapSession::Finish(const std::string &tag,
+                                                 const std::function<void(const ImapResponse &)> &take,
+                                                 ImapResponse *tagged) {
+    ImapResponse response;
+    while (ReadResponse(&response)) {
+        if (response.kind == ImapResponse::Untagged) {
+            if (response.status == "BYE") {
+                LoseSync(RC_NOT_CONNECTED);
+                return Outcome::Lost;
+            }
+            if (take) take(response);
+            continue;
+        }
+        // An answer to another command, or a request for more that no
+        // command made: this is not the conversation we are having.
+        if (response.kind != ImapResponse::Tagged || response.tag != tag) {
+            LoseSync(RC_LOST_SYNC);
+            return Outcome::Lost;
+        }
+        if (tagged != nullptr) *tagged = response;
+        if (response.status == "OK") return Outcome::Ok;
+        if (response.status == "NO") return Outcome::No;
+        // BAD: the server did not understand what we sent.
+        LoseSync(RC_LOST_SYNC);
+        return Outcome::Lost;
+    }
+    return Outcome::Lost;
+}
+
+CUT_ImapSession::Outcome CUT_ImapSession::Run(const std::string &text,
+                                              const std::function<void(const ImapResponse &)> &take,
+                                              ImapResponse *tagged) {
+    std::string tag;
+    if (!m_previewTags.empty()) {
+        // Preview fetches are read first; a command meanwhile is a fault of the caller.
+        LoseSync(RC_LOST_SYNC);
+        return Outcome::Lost;
+    }
+    m_replyStart = std::chrono::steady_clock::now();
+    m_replyBytes = 0;
+    if (!SendTagged(text, &tag)) return Outcome::Lost;
+    return Finish(tag, take, tagged);
+}
+
+ResultCode CUT_ImapSession::Capability() {
+    ImapResponse tagged;
+    const Outcome outcome = Run("CAPABILITY", nullptr, &tagged);
+    if (outcome == Outcome::Lost) return RC_LOST_SYNC;
+    return outcome == Outcome::Ok ? RC_OK : Refused(RC_BAD_REPLY, tagged);
+}
+
+ResultCode CUT_ImapSession::Open(const char *host) {
+    CloseMailbox();
+    m_lostSync = false;
+    m_failure = {};
+    m_lastCommand.clear();
+    m_lastLine.clear();
+    m_capabilities.clear();
+    m_saslMechanisms.clear();
+    m_messages.clear();
+    m_previewTags.clear();
+    m_parser = CUT_ImapParser();
+    m_exists = 0;
+    m_uidValidity = 0;
+    m_host = host != nullptr ? host : "";
+    ResultCode result = Connect(m_port, host, m_connectTimeout, 2, 1);
+    if (result != RC_OK) return OnError(result);
+
+    m_replyStart = std::chrono::steady_clock::now();
+    m_replyBytes = 0;
+    ImapResponse greeting;
+    if (!ReadResponse(&greeting)) return OnError(RC_NO_CONNECTION);
+    if (greeting.kind != ImapResponse::Untagged || (greeting.status != "OK" && greeting.status != "PREAUTH")) {
+        m_failure = {RC_NO_CONNECTION, "", RecordLine("* " + greeting.status + " " + greeting.text), ""};
+        CloseConnection();
+        return OnError(RC_NO_CONNECTION);
+    }
+    if (m_tlsMode == TLS_STARTTLS) {
+        if (greeting.status == "PREAUTH") return OnError(RC_STLS_REFUSED);
+        if (m_capabilities.empty() && Capability() != RC_OK) return OnError(m_lostSync ? RC_LOST_SYNC : RC_STLS_REFUSED);
+        if (!HasCapability("STARTTLS")) return OnError(RC_STLS_REFUSED);
+        ImapResponse tagged;
+        const Outcome outcome = Run("STARTTLS", nullptr, &tagged);
+        if (outcome != Outcome::Ok) return OnError(m_lostSync ? RC_LOST_SYNC : RC_STLS_REFUSED);
+        // Whatever came after the OK in the clear is no protected data.
+        if (m_parser.Pending() > 0) return LoseSync();
+        result = StartTls();
+        if (result != RC_OK) return OnError(result);
+        // What the server offers may change with the upgrade: ask again.
+        m_capabilities.clear();
+    }
+    if (m_capabilities.empty() && Capability() != RC_OK && m_lostSync) return OnError(RC_LOST_SYNC);
+    if (greeting.status == "PREAUTH") m_mechanism = "PREAUTH";
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::LogOn(const std::string &user, const std::string &password) {
+    if (m_lostSync) return OnError(RC_LOST_SYNC);
+    if (m_mechanism == "PREAUTH") return OnError(RC_OK);
+    auto safe = [](const std::string &text) {
+        return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+    };
+    if (!safe(user) || !safe(password) || !safe(m_token)) return OnError(RC_UNSAFE_CREDENTIAL);
+    const bool clearAllowed = m_allowClear || TlsActive() || std::strncmp(AddressText(), "127.", 4) == 0;
+    std::string mechanism = m_chosenMechanism;
+    if (mechanism.empty()) {
+        mechanism = CUT_SaslClient::Strongest(m_saslMechanisms, !m_token.empty(), clearAllowed);
+        // LOGIN (the command) shows the password: only where that is allowed,
+        // and not where the server forbids it.
+        if (mechanism.empty() && m_token.empty() && clearAllowed && !HasCapability("LOGINDISABLED"))
+            mechanism = "LOGIN-COMMAND";
+    } else if (!clearAllowed && (mechanism == "LOGIN-COMMAND" || CUT_SaslClient::SendsPasswordInClear(mechanism))) {
+        mechanism.clear();
+    }
+    if (mechanism.empty()) return OnError(RC_NO_MECHANISM);
+    m_mechanism = mechanism == "LOGIN-COMMAND" ? "LOGIN (Befehl)" : mechanism;
+    ResultCode result;
+    if (mechanism == "LOGIN-COMMAND") {
+        std::string quotedUser, quotedPassword;
+        if (!Quote(user, &quotedUser) || !Quote(password, &quotedPassword)) return OnError(RC_NO_MECHANISM);
+        std::string tag;
+        m_replyStart = std::chrono::steady_clock::now();
+        m_replyBytes = 0;
+        if (!SendTagged("LOGIN " + quotedUser + " " + quotedPassword, &tag, "LOGIN " + quotedUser + " ********"))
+            return OnError(RC_LOST_SYNC);
+        ImapResponse tagged;
+        const Outcome outcome = Finish(tag, nullptr, &tagged);
+        result = outcome == Outcome::Ok ? RC_OK : outcome == Outcome::No ? Refused(RC_PASS_REFUSED, tagged) : RC_LOST_SYNC;
+    } else {
+        result = Authenticate(mechanism, user, CUT_SaslClient::IsOAuth(mechanism) ? m_token : password);
+    }
+    // The capabilities after log-on (MOVE, UIDPLUS) may differ from before.
+    if (result == RC_OK && !m_lostSync) {
+        m_capabilities.clear();
+        if (Capability() != RC_OK && m_lostSync) return OnError(RC_LOST_SYNC);
+    }
+    return OnError(result);
+}
+
+ResultCode CUT_ImapSession::Authenticate(const std::string &mechanism, const std::string &user,
+                                         const std::string &secret) {
+    m_authServerError.clear();
+    CUT_SaslClient sasl;
+    if (!sasl.Start(mechanism, user, secret, m_host, m_port)) return RC_NO_MECHANISM;
+    std::string command = "AUTHENTICATE " + mechanism, pending;
+    std::string shown = command;
+    if (CUT_SaslClient::ClientFirst(mechanism)) {
+        if (sasl.Next("", &pending) == CUT_SaslClient::Failed) return RC_NO_MECHANISM;
+        // With SASL-IR the initial response goes with the command.
+        if (HasCapability("SASL-IR")) {
+            command += " " + (pending.empty() ? std::string("=") : pending);
+            shown += " ********";
+            pending.clear();
+        }
+    }
+    std::string tag;
+    m_replyStart = std::chrono::steady_clock::now();
+    m_replyBytes = 0;
+    if (!SendTagged(command, &tag, shown)) return RC_LOST_SYNC;
+    // With SCRAM the server proves that it knows the password; an OK
+    // before that may come from anyone in the path.
+    const bool mustProve = mechanism.rfind("SCRAM-", 0) == 0;
+    bool proven = false;
+    auto sendLine = [this](const std::string &line, const std::string &visible) {
+        Trace(true, visible);
+        const std::string whole = line + "\r\n";
+        if (SendAll(whole.data(), static_cast<int>(whole.size())) != static_cast<int>(whole.size())) LoseSync(RC_SEND_FAILED);
+    };
+    ImapResponse response;
+    for (int step = 0; step < 12 && ReadResponse(&response);) {
+        if (response.kind == ImapResponse::Untagged) continue;
+        ++step;
+        if (response.kind == ImapResponse::Tagged) {
+            if (response.tag != tag) return LoseSync();
+            if (response.status == "OK") {
+                if (mustProve && !proven) return LoseSync(RC_SERVER_UNPROVEN);
+                return RC_OK;
+            }
+            m_authServerError = sasl.ServerError();
+            return Refused(RC_PASS_REFUSED, response);
+        }
+        std::string answer;
+        CUT_SaslClient::Step next = CUT_SaslClient::More;
+        if (!pending.empty()) {
+            answer.swap(pending);
+        } else if ((next = sasl.Next(response.text, &answer)) == CUT_SaslClient::Failed) {
+            // "*" cancels; the server answers with a tagged BAD or NO.
+            sendLine("*", "*");
+            ImapResponse cancelled;
+            while (ReadResponse(&cancelled) && cancelled.kind == ImapResponse::Untagged) {
+            }
+            if (m_lostSync || cancelled.kind != ImapResponse::Tagged || cancelled.tag != tag || mustProve)
+                return LoseSync(mustProve ? RC_SERVER_UNPROVEN : RC_LOST_SYNC);
+            m_authServerError = sasl.ServerError();
+            return Refused(RC_PASS_REFUSED, cancelled);
+        }
+        if (next == CUT_SaslClient::Done) proven = true;
+        sendLine(answer, answer.empty() ? std::string() : std::string("********"));
+    }
+    return m_lostSync ? RC_LOST_SYNC : LoseSync();
+}
+
+ResultCode CUT_ImapSession::OpenFolder(const std::string &name, bool readOnly) {
+    std::string quoted;
+    if (!Quote(name, &quoted)) return OnError(RC_NO_SUCH_ENTRY);
+    m_uidValidity = 0;
+    m_exists = 0;
+    ImapResponse tagged;
+    const Outcome outcome = Run(std::string(readOnly ? "EXAMINE " : "SELECT ") + quoted, nullptr, &tagged);
+    if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    if (outcome == Outcome::No) return Refused(RC_STAT_REFUSED, tagged);
+    m_existsGrew = false;
+    // Without UIDVALIDITY a UID names no message for sure.
+    if (m_uidValidity == 0) return LoseSync(RC_BAD_REPLY);
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::ListMessages() {
+    m_messages.clear();
+    if (m_exists == 0) return OnError(RC_OK);
+    std::set<uint32_t> seen;
+    auto take = [&](const ImapResponse &response) {
+        std::vector<std::pair<std::string, const ImapValue *>> items;
+        if (!FetchItems(response, &items)) return;
+        ImapMessageEntry entry;
+        unsigned long long number = 0;
+        bool haveSize = false;
+        for (const auto &[name, value] : items) {
+            if (name == "UID" && ParseNumber(*value, 0xFFFFFFFFull, &number)) entry.uid = static_cast<uint32_t>(number);
+            if (name == "RFC822.SIZE" && ParseNumber(*value, 0x7FFFFFFFull, &number)) {
+                entry.size = static_cast<long>(number);
+                haveSize = true;
+            }
+        }
+        // A response without both (a flag change) lists no message.
+        if (entry.uid == 0 || !haveSize || m_messages.size() >= kMaxListing) return;
+        if (seen.insert(entry.uid).second) m_messages.push_back(entry);
+    };
+    ImapResponse tagged;
+    const Outcome outcome = Run("UID FETCH 1:* (UID RFC822.SIZE)", take, &tagged);
+    if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    if (outcome == Outcome::No) return Refused(RC_LIST_REFUSED, tagged);
+    std::sort(m_messages.begin(), m_messages.end(),
+              [](const ImapMessageEntry &a, const ImapMessageEntry &b) { return a.uid < b.uid; });
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::SendPreviewFetch(const std::vector<uint32_t> &uids, size_t textBytes) {
+    if (m_lostSync) return OnError(RC_LOST_SYNC);
+    if (uids.empty()) return OnError(RC_OK);
+    std::string tag;
+    if (m_previewTags.empty()) {
+        m_replyStart = std::chrono::steady_clock::now();
+        m_replyBytes = 0;
+    }
+    const std::string text =
+        textBytes == 0 ? std::string() : " BODY.PEEK[TEXT]<0." + std::to_string(textBytes) + ">";
+    if (!SendTagged("UID FETCH " + SequenceSet(uids) + " (UID RFC822.SIZE BODY.PEEK[HEADER]" + text + ")", &tag))
+        return OnError(RC_LOST_SYNC);
+    m_previewTags.push_back(tag);
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
+    if (m_lostSync) return OnError(RC_LOST_SYNC);
+    if (m_previewTags.empty()) return OnError(RC_ERROR);
+    const std::string tag = m_previewTags.front();
+    auto take = [&](const ImapResponse &response) {
+        std::vector<std::pair<std::string, const ImapValue *>> items;
+        if (!FetchItems(response, &items)) return;
+        unsigned long long uid = 0;
+        const ImapValue *header = nullptr, *text = nullptr;
+        for (const auto &[name, value] : items) {
+            if (name == "UID") ParseNumber(*value, 0xFFFFFFFFull, &uid);
+            if (name == "BODY[HEADER]" && IsString(value)) header = value;
+            if (name.rfind("BODY[TEXT]", 0) == 0 && IsString(value)) text = value;
+        }
+        if (uid == 0 || header == nullptr) return;
+        ImapPreview &preview = (*out)[static_cast<uint32_t>(uid)];
+        preview.header = header->text;
+        preview.text = text != nullptr ? text->text : std::string();
+    };
+    // Responses of a fetch sent later are not read before this one's end.
+    const Outcome outcome = Finish(tag, take);
+    if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    m_previewTags.erase(m_previewTags.begin());
+    if (!m_previewTags.empty()) {
+        m_replyStart = std::chrono::steady_clock::now();
+        m_replyBytes = 0;
+    }
+    return OnError(outcome == Outcome::Ok ? RC_OK : RC_TOP_REFUSED);
+}
+
+ResultCode CUT_ImapSession::FetchWhole(uint32_t uid, CUT_ByteSource &target, long sizeLimit) {
+    m_announcedOctets = -1;
+    if (sizeLimit > 0) {
+        m_parser.SetLiteralLimit(static_cast<size_t>(sizeLimit));
+        m_replySizeLimit = sizeLimit + 64 * 1024;
+    }
+    const ImapValue *found = nullptr;
+    std::string body;
+    bool twice = false;
+    auto take = [&](const ImapResponse &response) {
+        std::vector<std::pair<std::string, const ImapValue *>> items;
+        if (!FetchItems(response, &items)) return;
+        unsigned long long number = 0;
+        const ImapValue *whole = nullptr;
+        for (const auto &[name, value] : items) {
+            if (name == "UID") ParseNumber(*value, 0xFFFFFFFFull, &number);
+            if (name == "BODY[]" && IsString(value)) whole = value;
+        }
+        if (number != uid || whole == nullptr) return;
+        if (found != nullptr) twice = true;
+        found = whole;
+        body = whole->text;
+        m_announcedOctets = static_cast<long>(whole->text.size());
+    };
+    ImapResponse tagged;
+    const Outcome outcome = Run("UID FETCH " + std::to_string(uid) + " (UID BODY.PEEK[])", take, &tagged);
+    m_parser.SetLiteralLimit(CUT_ImapParser::kDefaultLiteralLimit);
+    m_replySizeLimit = 0;
+    if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    if (outcome == Outcome::No) return Refused(RC_RETR_REFUSED, tagged);
+    // Gone meanwhile, or two different answers: nothing to save for sure.
+    if (found == nullptr || twice) {
+        m_failure = {RC_RETR_REFUSED, m_lastCommand, "keine oder mehrdeutige Daten für UID " + std::to_string(uid), ""};
+        return OnError(RC_RETR_REFUSED);
+    }
+    if (target.Open(OpenMode::Write) != RC_OK) return OnError(RC_TARGET_OPEN_FAILED);
+    const bool written = target.Write(body.data(), static_cast<int>(body.size())) == static_cast<int>(body.size());
+    target.Close();
+    return OnError(written ? RC_OK : RC_SOURCE_WRITE_FAILED);
+}
+
+ResultCode CUT_ImapSession::FindJunkFolder(std::string *name) {
+    name->clear();
+    auto take = [&](const ImapResponse &response) {
+        // * LIST (\HasNoChildren \Junk) "/" Junk
+        if (!name->empty() || response.items.size() != 4 || Upper(response.items[0].text) != "LIST") return;
+        const ImapValue &folder = response.items[3];
+        if (response.items[1].kind != ImapValue::List || (!IsString(&folder) && folder.kind != ImapValue::Atom))
+            return;
+        for (const ImapValue &flag : response.items[1].items)
+            if (Upper(flag.text) == "\\JUNK") *name = response.items[3].text;
+    };
+    ImapResponse tagged;
+    const Outcome outcome = Run(HasCapability("SPECIAL-USE") ? "LIST (SPECIAL-USE) \"\" \"*\"" : "LIST \"\" \"*\"",
+                                take, &tagged);
+    if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    if (outcome == Outcome::No) return Refused(RC_LIST_REFUSED, tagged);
+    return OnError(name->empty() ? RC_NO_SUCH_ENTRY : RC_OK);
+}
+
+ResultCode CUT_ImapSession::MoveMessage(uint32_t uid, const std::string &folder, bool *expunged) {
+    *expunged = false;
+    std::string quoted;
+    if (!Quote(folder, &quoted)) return OnError(RC_NO_SUCH_ENTRY);
+    const std::string id = std::to_string(uid);
+    ImapResponse tagged;
+    if (HasCapability("MOVE")) {
+        const Outcome outcome = Run("UID MOVE " + id + " " + quoted, nullptr, &tagged);
+        if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
+        if (outcome == Outcome::No) return Refused(RC_DELE_REFUSED, tagged);
+        *expunged = true;
+        return OnError(RC_OK);
+    }
+    const Outcome copied = Run("UID COPY " + id + " " + quoted, nullptr, &tagged);
+    if (copied == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    if (copied == Outcome::No) return Refused(RC_DELE_REFUSED, tagged);
+    return DeleteMessage(uid, expunged);
+}
+
+ResultCode CUT_ImapSession::DeleteMessage(uint32_t uid, bool *expunged) {
+    *expunged = false;
+    const std::string id = std::to_string(uid);
+    ImapResponse tagged;
+    const Outcome flagged = Run("UID STORE " + id + " +FLAGS.SILENT (\\Deleted)", nullptr, &tagged);
+    if (flagged == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    if (flagged == Outcome::No) return Refused(RC_DELE_REFUSED, tagged);
+    // Only UID EXPUNGE removes this message and no other; without it the
+    // flag stays for the user's mail program to act on.
+    if (!HasCapability("UIDPLUS")) return OnError(RC_OK);
+    const Outcome gone = Run("UID EXPUNGE " + id, nullptr, &tagged);
+    if (gone == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    if (gone == Outcome::No) return Refused(RC_DELE_REFUSED, tagged);
+    *expunged = true;
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::Idle(int seconds, bool *arrived) {
+    *arrived = false;
+    if (m_lostSync) return OnError(RC_LOST_SYNC);
+    if (!HasCapability("IDLE")) return OnError(RC_ERROR);
+    std::string tag;
+    m_replyStart = std::chrono::steady_clock::now();
+    m_replyBytes = 0;
+    if (!SendTagged("IDLE", &tag)) return OnError(RC_LOST_SYNC);
+    ImapResponse response;
+    do {
+        if (!ReadResponse(&response)) return OnError(RC_LOST_SYNC);
+    } while (response.kind == ImapResponse::Untagged);
+    if (response.kind != ImapResponse::Continuation) {
+        if (response.kind == ImapResponse::Tagged && response.tag == tag && response.status == "NO")
+            return Refused(RC_ERROR, response);
+        return LoseSync();
+    }
+    m_existsGrew = false;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    // Waits in slices, so that a stop request ends the wait.
+    while (!m_existsGrew && !StopRequested() && std::chrono::steady_clock::now() < end) {
+        if (m_parser.Pending() == 0 && BufferedBytes() == 0 && WaitForReceive(1, 0) != RC_OK) {
+            if (PeekConnection() == kClosed) return LoseSync(RC_NOT_CONNECTED, kLimitHangUp);
+            continue;
+        }
+        m_replyStart = std::chrono::steady_clock::now();
+        m_replyBytes = 0;
+        if (!ReadResponse(&response)) return OnError(RC_LOST_SYNC);
+        if (response.kind != ImapResponse::Untagged) return LoseSync();
+        if (response.status == "BYE") return LoseSync(RC_NOT_CONNECTED);
+        const std::string what = response.items.size() == 2 ? Upper(response.items[1].text) : std::string();
+        if (what == "RECENT") m_existsGrew = m_existsGrew || response.items[0].text != "0";
+    }
+    *arrived = m_existsGrew;
+    m_replyStart = std::chrono::steady_clock::now();
+    m_replyBytes = 0;
+    Trace(true, "DONE");
+    if (SendAll("DONE\r\n", 6) != 6) return LoseSync(RC_SEND_FAILED);
+    m_lastCommand = "DONE";
+    const Outcome outcome = Finish(tag, nullptr, &response);
+    if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    return OnError(outcome == Outcome::Ok ? RC_OK : Refused(RC_ERROR, response));
+}
+
+ResultCode CUT_ImapSession::CloseMailbox() {
+    if (DataSocket() == kNoSocket) return OnError(RC_OK);
+    if (m_lostSync) {
+        CloseConnection();
+        return OnError(RC_LOST_SYNC);
+    }
+    // Unread preview responses first: LOGOUT must answer LOGOUT.
+    while (!m_previewTags.empty()) {
+        std::map<uint32_t, ImapPreview> dropped;
+        if (ReadPreviews(&dropped) == RC_LOST_SYNC) return OnError(RC_LOST_SYNC);
+    }
+    std::string tag;
+    m_replyStart = std::chrono::steady_clock::now();
+    m_replyBytes = 0;
+    ResultCode result = RC_OK;
+    if (SendTagged("LOGOUT", &tag)) {
+        ImapResponse response;
+        // "* BYE" comes first, then the tagged OK.
+        while (ReadResponse(&response)) {
+            if (response.kind == ImapResponse::Tagged) {
+                if (response.tag != tag) result = RC_LOST_SYNC;
+                break;
+            }
+        }
+        if (m_lostSync) result = RC_LOST_SYNC;
+    } else {
+        result = RC_LOST_SYNC;
+    }
+    if (DataSocket() != kNoSocket) CloseConnection();
+    return OnError(result);
+}

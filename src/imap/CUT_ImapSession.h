@@ -1,0 +1,181 @@
+// Client side of an IMAP4rev1 conversation (RFC 3501; RFC 9051's servers
+// in mind), as far as a mailbox checker needs it: log-on (AUTHENTICATE
+// with the same SASL client as POP3, or LOGIN), one mailbox opened
+// read-only (EXAMINE) or for changes (SELECT), the list of messages by
+// UID and size, previews (the header and the first bytes of the text) for
+// many messages with one command, whole messages, and removal by UID
+// only: UID MOVE, or UID COPY, flag \Deleted and UID EXPUNGE (RFC 4315).
+// A plain EXPUNGE, which would also remove what another client flagged,
+// never goes out. Nothing fetched is marked \Seen (BODY.PEEK).
+//
+// One command at a time, each with its own tag; a tagged response with
+// another tag, a continuation request nobody asked for, or anything the
+// parser cannot place loses the step: the connection is closed and every
+// later command gives RC_LOST_SYNC, so nothing more that could remove
+// mail goes out. Each response is bounded in time as a whole.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CUT_ImapParser.h"
+#include "CUT_WSClient.h"
+
+class CUT_ByteSource;
+
+// What went wrong, recorded where it happened (as the POP3 session does):
+// the code, the command (secrets masked), the response and the limit that
+// ran out, if one did.
+struct ImapFailure {
+    ResultCode code = RC_OK;
+    std::string command;
+    std::string reply;
+    std::string limit;
+};
+
+struct ImapMessageEntry {
+    uint32_t uid = 0;
+    long size = 0;
+};
+
+// A message's header and the first bytes of its text, as fetched.
+struct ImapPreview {
+    std::string header;
+    std::string text;
+};
+
+class CUT_ImapSession : public CUT_WSClient {
+public:
+    enum TlsMode { TLS_NONE = 0, TLS_IMPLICIT = 1, TLS_STARTTLS = 2 };
+    // Messages a listing keeps at most; the rest is dropped.
+    static constexpr size_t kMaxListing = 1000000;
+
+    CUT_ImapSession();
+    ~CUT_ImapSession() override;
+
+    int OnConnected(SocketHandle socket, const char *host) override;
+
+    // Connects, reads the greeting, starts TLS as set and learns the
+    // capabilities.
+    virtual ResultCode Open(const char *host);
+    // AUTHENTICATE with the mechanism named (empty: the strongest both
+    // sides speak; with a token, XOAUTH2 or OAUTHBEARER), or LOGIN where
+    // no SASL mechanism fits and the password may be seen on the line.
+    virtual ResultCode LogOn(const std::string &user, const std::string &password);
+    // EXAMINE (readOnly) or SELECT; learns UIDVALIDITY and EXISTS.
+    virtual ResultCode OpenFolder(const std::string &name, bool readOnly);
+    // UID FETCH 1:* (UID RFC822.SIZE): every message of the folder.
+    virtual ResultCode ListMessages();
+    // UID FETCH of the header and the first textBytes of the text of these
+    // messages, sent now; their data come with ReadPreviews.
+    virtual ResultCode SendPreviewFetch(const std::vector<uint32_t> &uids, size_t textBytes);
+    // Reads the responses of the preview fetch sent first and not read
+    // yet, to its tagged end, into out (by UID).
+    virtual ResultCode ReadPreviews(std::map<uint32_t, ImapPreview> *out);
+    // The whole message (BODY.PEEK[]) into target; sizeLimit bounds it.
+    virtual ResultCode FetchWhole(uint32_t uid, CUT_ByteSource &target, long sizeLimit);
+    // The folder with the \Junk attribute (RFC 6154); RC_NO_SUCH_ENTRY
+    // when there is none.
+    virtual ResultCode FindJunkFolder(std::string *name);
+    // UID MOVE where offered, else UID COPY, \Deleted and UID EXPUNGE; RC_OK
+    // only when the message has left the folder. Without UIDPLUS the copy
+    // is flagged \Deleted and stays (*expunged false).
+    virtual ResultCode MoveMessage(uint32_t uid, const std::string &folder, bool *expunged);
+    // \Deleted and UID EXPUNGE; without UIDPLUS only the flag (*expunged false).
+    virtual ResultCode DeleteMessage(uint32_t uid, bool *expunged);
+    // IDLE until the server reports new messages or seconds pass; then
+    // DONE. *arrived: new messages were reported.
+    virtual ResultCode Idle(int seconds, bool *arrived);
+    // LOGOUT (no commit hangs on it in IMAP).
+    virtual ResultCode CloseMailbox();
+
+    ResultCode SetConnectTimeout(int seconds);
+    ResultCode SetReceiveTimeout(int seconds);
+    ResultCode SetReplyTimeLimit(int seconds);
+    ResultCode SetPort(int port);
+    ResultCode SetTls(int mode, const std::string &caFile);
+    // As for POP3: mechanism empty for the strongest; allowClear false
+    // forbids what shows the password without TLS away from this machine.
+    ResultCode SetAuthentication(const std::string &mechanism, bool allowClear,
+                                 const std::string &token);
+    void SetTrace(std::function<void(const std::string &line)> trace) { m_trace = std::move(trace); }
+
+    bool HasCapability(const char *name) const;
+    const std::vector<std::string> &Capabilities() const { return m_capabilities; }
+    const std::vector<std::string> &SaslMechanisms() const { return m_saslMechanisms; }
+    const std::string &Mechanism() const { return m_mechanism; }
+    const std::string &AuthServerError() const { return m_authServerError; }
+    uint32_t UidValidity() const { return m_uidValidity; }
+    long Exists() const { return m_exists; }
+    const std::vector<ImapMessageEntry> &Messages() const { return m_messages; }
+    // The size a FETCH of a whole message announced (its literal); -1 when none.
+    long AnnouncedOctets() const { return m_announcedOctets; }
+    // Preview fetches sent whose responses are not read yet.
+    int OwedFetches() const { return static_cast<int>(m_previewTags.size()); }
+    const ImapFailure &Failure() const { return m_failure; }
+    bool LostSync() const { return m_lostSync; }
+    int Port() const { return m_port; }
+    const std::string &LastReply() const { return m_lastLine; }
+
+private:
+    enum class Outcome { Ok, No, Lost };
+    // Sends "tag text"; the trace shows `shown` where a secret is in it.
+    bool SendTagged(const std::string &text, std::string *tag, const std::string &shown = {});
+    // Reads the next whole response within the time bound; false when the
+    // step is lost.
+    bool ReadResponse(ImapResponse *response);
+    // Reads to the tagged response of tag, handing every untagged one to
+    // take. A response with another tag or an unasked continuation loses
+    // the step.
+    Outcome Finish(const std::string &tag, const std::function<void(const ImapResponse &)> &take,
+                   ImapResponse *tagged = nullptr);
+    // A whole command: sent, read to its end.
+    Outcome Run(const std::string &text,
+                const std::function<void(const ImapResponse &)> &take = nullptr,
+                ImapResponse *tagged = nullptr);
+    // Notes what every response may carry (CAPABILITY, EXISTS, UIDVALIDITY).
+    void Notice(const ImapResponse &response);
+    ResultCode LoseSync(ResultCode code = RC_LOST_SYNC, const char *limit = nullptr);
+    ResultCode Refused(ResultCode code, const ImapResponse &tagged);
+    ResultCode Capability();
+    ResultCode StartTls();
+    ResultCode Authenticate(const std::string &mechanism, const std::string &user,
+                            const std::string &secret);
+    void Trace(bool sent, const std::string &text);
+
+    CUT_ImapParser m_parser;
+    int m_port = 143;
+    int m_receiveTimeout = 10;
+    int m_connectTimeout = 5;
+    int m_replyLimitSeconds = 60;
+    int m_tlsMode = TLS_NONE;
+    std::string m_caFile;
+    std::string m_host;
+    std::string m_chosenMechanism;
+    bool m_allowClear = true;
+    std::string m_token;
+    std::string m_mechanism;
+    std::string m_authServerError;
+    std::vector<std::string> m_capabilities;
+    std::vector<std::string> m_saslMechanisms;
+    uint32_t m_uidValidity = 0;
+    long m_exists = 0;
+    bool m_existsGrew = false;
+    std::vector<ImapMessageEntry> m_messages;
+    std::vector<std::string> m_previewTags;
+    long m_announcedOctets = -1;
+    unsigned m_nextTag = 0;
+    bool m_lostSync = false;
+    ImapFailure m_failure;
+    std::string m_lastCommand;
+    std::string m_lastLine;
+    const char *m_limitHit = nullptr;
+    std::chrono::steady_clock::time_point m_replyStart;
+    long m_replyBytes = 0;
+    long m_replySizeLimit = 0;  // 0: no bound
+    std::function<void(const std::string &)> m_trace;
+};

@@ -1,0 +1,63 @@
+#include "CIdleWatch.h"
+
+#include <chrono>
+
+#include "CCredentials.h"
+#include "CImapConversation.h"
+
+CIdleWatch::CIdleWatch(AccountConfig account, std::function<void()> onNewMail)
+    : m_account(std::move(account)), m_onNewMail(std::move(onNewMail)) {}
+
+CIdleWatch::~CIdleWatch() { Stop(); }
+
+bool CIdleWatch::Watchable(const AccountConfig &account) {
+    return account.Server().protocol == CServerAddress::Imap;
+}
+
+void CIdleWatch::Start() {
+    if (m_thread.joinable()) return;
+    m_stop = false;
+    m_running = true;
+    m_thread = std::thread([this] { Run(); });
+}
+
+void CIdleWatch::Stop() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+}
+
+std::string CIdleWatch::Failure() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_failure;
+}
+
+void CIdleWatch::Run() {
+    auto fail = [this](const std::string &why) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_stop) m_failure = why;
+    };
+    CMailboxConversation::Options options;
+    if (m_account.timeoutSeconds > 0) options.waitSeconds = m_account.timeoutSeconds;
+    options.stop = &m_stop;
+    CImapConversation conversation(m_account.Server(), options);
+    MailAccount account = m_account.Credentials();
+    std::string problem;
+    ResultCode result = RC_OK;
+    if (!CCredentials::Resolve(account, &problem, &m_stop)) {
+        fail(problem);
+    } else if ((result = conversation.LogOn(account)) != RC_OK || (result = conversation.Watch()) != RC_OK) {
+        fail(conversation.Reason(result));
+    } else {
+        while (!m_stop) {
+            bool arrived = false;
+            result = conversation.WaitForMail(kReissueSeconds, &arrived);
+            if (result != RC_OK) {
+                fail(conversation.Reason(result));
+                break;
+            }
+            if (arrived && !m_stop) m_onNewMail();
+        }
+    }
+    conversation.Finish();
+    m_running = false;
+}

@@ -1,0 +1,216 @@
+#include "CImapConversation.h"
+
+#include <cstring>
+
+#include "CUT_ImapSession.h"
+#include "FailureReason.h"
+#include "MessageProof.h"
+
+namespace {
+
+// The header and the first `lines` lines of the text, as TOP would bring
+// them (0 lines: the header alone).
+std::string CutPreview(const ImapPreview &preview, int lines) {
+    std::string out = preview.header;
+    size_t at = 0;
+    for (int line = 0; line < lines && at < preview.text.size(); ++line) {
+        const size_t end = preview.text.find('\n', at);
+        at = end == std::string::npos ? preview.text.size() : end + 1;
+    }
+    out.append(preview.text, 0, at);
+    return out;
+}
+
+}  // namespace
+
+CImapConversation::CImapConversation(CServerAddress server, Options options)
+    : m_server(std::move(server)), m_options(std::move(options)),
+      m_session(std::make_unique<CUT_ImapSession>()) {}
+
+CImapConversation::~CImapConversation() {
+    // LOGOUT where the scan ended without finishing (an empty folder).
+    if (!m_finished) m_session->CloseMailbox();
+}
+
+ResultCode CImapConversation::LogOn(const MailAccount &account) {
+    CUT_ImapSession &session = *m_session;
+    session.SetConnectTimeout(m_options.waitSeconds);
+    session.SetReceiveTimeout(m_options.waitSeconds);
+    session.SetReplyTimeLimit(m_options.replySeconds);
+    if (m_options.trace) session.SetTrace(m_options.trace);
+    session.SetStopRequest(m_options.stop);
+    if (m_server.port != 0) session.SetPort(m_server.port);
+    session.SetTls(m_server.tlsMode, m_server.caFile);
+    const ResultCode set = session.SetAuthentication(account.mechanism, m_server.allowClear, account.token);
+    if (set != RC_OK) return set;
+    const ResultCode opened = session.Open(m_server.host.c_str());
+    if (opened != RC_OK) return opened;
+    return session.LogOn(account.user, account.password);
+}
+
+ResultCode CImapConversation::List(bool mayChange, std::vector<Entry> *entries) {
+    entries->clear();
+    m_uids.clear();
+    // Read-only where nothing will be removed: no flag can change.
+    ResultCode result = m_session->OpenFolder("INBOX", !mayChange);
+    if (result == RC_OK) result = m_session->ListMessages();
+    if (result != RC_OK) return result;
+    const std::string validity = std::to_string(m_session->UidValidity());
+    int number = 0;
+    for (const ImapMessageEntry &message : m_session->Messages()) {
+        m_uids.push_back(message.uid);
+        entries->push_back({++number, message.size, validity + "." + std::to_string(message.uid)});
+    }
+    return RC_OK;
+}
+
+ResultCode CImapConversation::Watch() {
+    const ResultCode opened = m_session->OpenFolder("INBOX", true);
+    if (opened != RC_OK) return opened;
+    return m_session->HasCapability("IDLE") ? RC_OK : RC_ERROR;
+}
+
+ResultCode CImapConversation::WaitForMail(int seconds, bool *arrived) {
+    return m_session->Idle(seconds, arrived);
+}
+
+uint32_t CImapConversation::UidOf(int number) const {
+    return number >= 1 && static_cast<size_t>(number) <= m_uids.size() ? m_uids[static_cast<size_t>(number) - 1] : 0;
+}
+
+void CImapConversation::PlanPreviews(std::vector<Entry> plan, int lines) {
+    m_plan.clear();
+    for (const Entry &entry : plan) m_plan.push_back(UidOf(entry.number));
+    m_lines = lines;
+    m_asked = 0;
+    m_cache.clear();
+}
+
+void CImapConversation::AskAhead(size_t next) {
+    if (m_asked < next) m_asked = next;
+    // One fetch in flight and one being read: the next chunk goes out once
+    // the cache runs below half a chunk.
+    if (m_session->OwedFetches() > 1 || m_asked - next > kChunk / 2 || m_asked >= m_plan.size()) return;
+    const size_t chunk = m_options.window <= 1 ? 1 : kChunk;
+    std::vector<uint32_t> uids;
+    while (m_asked < m_plan.size() && uids.size() < chunk) uids.push_back(m_plan[m_asked++]);
+    m_session->SendPreviewFetch(uids, m_lines > 0 ? kPreviewTextBytes : 0);
+}
+
+int CImapConversation::Owed() const { return m_session->OwedFetches(); }
+
+ResultCode CImapConversation::ReadOwed() {
+    while (m_session->OwedFetches() > 0) {
+        const ResultCode read = m_session->ReadPreviews(&m_cache);
+        if (read == RC_LOST_SYNC) return read;
+    }
+    return RC_OK;
+}
+
+ResultCode CImapConversation::BeginPreview(const Entry &entry) {
+    m_open.clear();
+    m_at = 0;
+    m_atLineStart = true;
+    const uint32_t uid = UidOf(entry.number);
+    auto found = m_cache.find(uid);
+    // Read what was asked ahead, up to the fetch that holds it.
+    while (found == m_cache.end() && m_session->OwedFetches() > 0) {
+        if (m_session->ReadPreviews(&m_cache) == RC_LOST_SYNC) return RC_LOST_SYNC;
+        found = m_cache.find(uid);
+    }
+    if (found == m_cache.end()) {
+        // Not asked ahead: on its own.
+        if (m_session->SendPreviewFetch({uid}, m_lines > 0 ? kPreviewTextBytes : 0) != RC_OK) return RC_LOST_SYNC;
+        const ResultCode read = m_session->ReadPreviews(&m_cache);
+        if (read != RC_OK) return read;
+        found = m_cache.find(uid);
+    }
+    if (found == m_cache.end()) return RC_TOP_REFUSED;  // gone meanwhile
+    m_open = CutPreview(found->second, m_lines);
+    m_cache.erase(found);
+    return RC_OK;
+}
+
+int CImapConversation::ReadPreviewLine(char *buffer, int size, int *stuffing) {
+    *stuffing = 0;
+    if (size < 2 || m_at >= m_open.size()) return 0;
+    const size_t end = m_open.find('\n', m_at);
+    const size_t lineEnd = end == std::string::npos ? m_open.size() : end + 1;
+    const size_t length = std::min(lineEnd - m_at, static_cast<size_t>(size - 1));
+    std::memcpy(buffer, m_open.data() + m_at, length);
+    buffer[length] = '\0';
+    m_at += length;
+    return static_cast<int>(length);
+}
+
+void CImapConversation::EndPreview() {
+    m_open.clear();
+    m_at = 0;
+}
+
+ResultCode CImapConversation::Retrieve(const Entry &entry, CUT_ByteSource &target, long *announced) {
+    *announced = -1;
+    if (ReadOwed() != RC_OK) return RC_LOST_SYNC;
+    const ResultCode fetched = m_session->FetchWhole(UidOf(entry.number), target, ReplyBoundFor(entry.size));
+    *announced = m_session->AnnouncedOctets();
+    return fetched;
+}
+
+ResultCode CImapConversation::Remove(const Entry &entry, bool asMatch, Removal *how) {
+    *how = Removal::Done;
+    if (ReadOwed() != RC_OK) return RC_LOST_SYNC;
+    bool expunged = false;
+    ResultCode result;
+    if (asMatch && m_options.moveToSpam) {
+        if (m_junk.empty()) m_junk = m_options.spamFolder;
+        if (m_junk.empty()) {
+            result = m_session->FindJunkFolder(&m_junk);
+            if (result != RC_OK) return result;
+        }
+        result = m_session->MoveMessage(UidOf(entry.number), m_junk, &expunged);
+    } else {
+        result = m_session->DeleteMessage(UidOf(entry.number), &expunged);
+    }
+    if (result == RC_OK && !expunged) *how = Removal::Flagged;
+    return result;
+}
+
+ResultCode CImapConversation::Finish() {
+    m_finished = true;
+    return m_session->CloseMailbox();
+}
+
+bool CImapConversation::LostStep() const { return m_session->LostSync(); }
+
+bool CImapConversation::Connected() { return m_session->IsConnected() != 0; }
+
+std::string CImapConversation::Reason(ResultCode code) {
+    if (code == RC_NO_SUCH_ENTRY && m_options.moveToSpam)
+        return "Der Server nennt keinen Spam-Ordner (\\Junk); bitte einen in den Einstellungen angeben";
+    FailureFacts facts;
+    const CUT_ImapSession &session = *m_session;
+    facts.code = code;
+    facts.imap = true;
+    facts.lostSync = session.LostSync();
+    const ImapFailure &failure = session.Failure();
+    facts.record = {failure.code, failure.command, failure.reply, failure.limit};
+    if (facts.record.code == RC_OK) facts.record = {code, "", session.LastReply(), ""};
+    facts.stopRequested = session.StopRequested();
+    facts.connected = session.DataSocket() != kNoSocket;
+    facts.errnoValue = session.FailureErrno();
+    facts.detail = session.FailureDetail();
+    facts.host = m_server.host;
+    facts.port = session.Port();
+    facts.waitSeconds = m_options.waitSeconds;
+    facts.mechanism = session.Mechanism();
+    facts.authServerError = session.AuthServerError();
+    facts.saslMechanisms = session.SaslMechanisms();
+    return FailureReason(facts);
+}
+
+std::string CImapConversation::LogOnReport() {
+    return "Anmeldung mit " + m_session->Mechanism() + ", " +
+           (m_session->TlsActive() ? m_session->TlsVersion() : std::string("ohne TLS")) + " (IMAP)";
+}
+
+const char *CImapConversation::RemovedMark() const { return m_options.moveToSpam ? "verschoben=" : "gelöscht="; }

@@ -1,0 +1,70 @@
+// The scan's conversation over IMAP: one CUT_ImapSession on the INBOX,
+// opened read-only unless something may be removed. Previews come for many
+// messages with one UID FETCH (the header and the first bytes of the text,
+// cut here at the lines a POP3 TOP would bring), and a removal is a move to
+// the spam folder or a deletion by UID, done when the server's tagged OK
+// says so. A message's key is the folder's UIDVALIDITY with its UID.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+#include "CMailboxConversation.h"
+#include "CServerAddress.h"
+
+class CUT_ImapSession;
+struct ImapPreview;
+
+class CImapConversation : public CMailboxConversation {
+public:
+    // Messages a preview fetch asks for at once.
+    static constexpr size_t kChunk = 500;
+    // Bytes of the text a preview fetch asks for; the lines are cut after.
+    static constexpr size_t kPreviewTextBytes = 16 * 1024;
+
+    CImapConversation(CServerAddress server, Options options);
+    ~CImapConversation() override;
+
+    ResultCode LogOn(const MailAccount &account) override;
+    ResultCode List(bool mayChange, std::vector<Entry> *entries) override;
+    void PlanPreviews(std::vector<Entry> plan, int lines) override;
+    void AskAhead(size_t next) override;
+    int Owed() const override;
+    ResultCode BeginPreview(const Entry &entry) override;
+    int ReadPreviewLine(char *buffer, int size, int *stuffing) override;
+    void EndPreview() override;
+    ResultCode Retrieve(const Entry &entry, CUT_ByteSource &target, long *announced) override;
+    ResultCode Remove(const Entry &entry, bool asMatch, Removal *how) override;
+    ResultCode Finish() override;
+    bool LostStep() const override;
+    bool Connected() override;
+    std::string Reason(ResultCode code) override;
+    std::string LogOnReport() override;
+    const char *RemovedMark() const override;
+
+    // For push: opens the inbox read-only, then waits (IDLE) up to seconds
+    // for new mail; *arrived says whether the server reported some.
+    ResultCode Watch();
+    ResultCode WaitForMail(int seconds, bool *arrived);
+
+    // The UID of a listed message; 0 when the number is not listed.
+    uint32_t UidOf(int number) const;
+
+private:
+    // Reads the preview fetches still owed into the cache.
+    ResultCode ReadOwed();
+    int m_lines = 0;
+    CServerAddress m_server;
+    Options m_options;
+    std::unique_ptr<CUT_ImapSession> m_session;
+    std::vector<uint32_t> m_uids;        // by message number - 1
+    std::vector<uint32_t> m_plan;        // UIDs, in the order of reading
+    size_t m_asked = 0;
+    std::map<uint32_t, ImapPreview> m_cache;
+    std::string m_open;                  // the preview being read
+    size_t m_at = 0;
+    bool m_atLineStart = true;
+    std::string m_junk;                  // the spam folder, once found
+    bool m_finished = false;
+};
