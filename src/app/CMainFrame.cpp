@@ -16,6 +16,7 @@
 #include <QToolBar>
 
 #include "CAboutDlg.h"
+#include "CIdleWatch.h"
 #include "CMailboxScan.h"
 #include "CAccountScans.h"
 #include "CNewMail.h"
@@ -58,7 +59,15 @@ CMainFrame::CMainFrame(const CSettingsStore &settings, const std::string &execut
     resize(1024, 600);
 }
 
-CMainFrame::~CMainFrame() = default;
+// The watches end (and their threads join) before the window goes.
+CMainFrame::~CMainFrame() { m_watches.clear(); }
+
+void CMainFrame::OnPushedMail() {
+    if (m_view->Scanning())
+        m_pushPending = true;
+    else
+        m_view->OnTimedCheck();
+}
 
 QAction *CMainFrame::Command(int id) const {
     auto found = m_commands.find(id);
@@ -243,6 +252,16 @@ void CMainFrame::ApplySettings() {
         m_checkTimer->start(minutes * 60 * 1000);
     else
         m_checkTimer->stop();
+    // Push where the server offers it; a watch that fails leaves its
+    // account to the timer.
+    m_watches.clear();
+    for (const AccountConfig &account : CScanConfig::Load(m_settings)) {
+        if (account.intervalMinutes <= 0 || !CIdleWatch::Watchable(account)) continue;
+        m_watches.push_back(std::make_unique<CIdleWatch>(account, [this] {
+            QMetaObject::invokeMethod(this, [this] { OnPushedMail(); }, Qt::QueuedConnection);
+        }));
+        m_watches.back()->Start();
+    }
     if (m_tray == nullptr && QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray = new QSystemTrayIcon(QApplication::windowIcon(), this);
         auto *menu = new QMenu(this);
@@ -286,6 +305,10 @@ void CMainFrame::ShowTray(int waiting, const QString &each) {
 void CMainFrame::OnScanFinished(int outcome, int mode) {
     m_progress->hide();
     UpdateCommands();
+    if (m_pushPending) {
+        m_pushPending = false;
+        QTimer::singleShot(0, this, [this] { OnPushedMail(); });
+    }
     if (mode == List) {
         // Per account: what waits, and what is new since its last scan;
         // notices only for the accounts that want them.

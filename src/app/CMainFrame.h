@@ -3,6 +3,8 @@
 // indicators, and the message list in the client area. With "alle N
 // Minuten prüfen" set it checks on its own, shows in the tray how many
 // messages wait, tells of new ones, and closing it keeps it in the tray.
+// IMAP accounts that check on their own are also watched (IDLE): new mail
+// there starts a check within seconds.
 #pragma once
 
 #include "CNewMail.h"
@@ -12,7 +14,9 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
+class CIdleWatch;
 class QAction;
 class QLabel;
 class QProgressBar;
@@ -38,8 +42,11 @@ public:
     QLabel *MessagePane() const { return m_messagePane; }
     // Minutes between checks from the settings; 0: off.
     int CheckMinutes() const;
-    // Reads the interval anew and starts or stops the timer and the tray.
+    // Reads the interval anew and starts or stops the timer, the watches
+    // of IMAP accounts and the tray.
     void ApplySettings();
+    // IMAP accounts watched for new mail right now.
+    int WatchCount() const { return static_cast<int>(m_watches.size()); }
 
 signals:
     // New messages since the last scan: a title and one line per message.
@@ -62,6 +69,8 @@ private:
     void ShowTray(int waiting, const QString &each = QString());
     void UpdateIndicators();
     void Quit();
+    // New mail pushed by a watch: a check now, or right after the one running.
+    void OnPushedMail();
 
     const CSettingsStore &m_settings;
     CPelloruDoc *m_document = nullptr;
@@ -78,4 +87,6 @@ private:
     std::map<int, QAction *> m_commands;
     bool m_quitting = false;
     bool m_closeWhenDone = false;
+    bool m_pushPending = false;
+    std::vector<std::unique_ptr<CIdleWatch>> m_watches;
 };

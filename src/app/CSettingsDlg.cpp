@@ -86,6 +86,15 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     more->addRow(QStringLiteral("Musterdatei:"), m_patterns);
     m_notify = new QCheckBox(QStringLiteral("Benachrichtigen"), this);
     more->addRow(QString(), m_notify);
+    // POP3 has no folders: there a match can only be deleted.
+    m_matches = new QComboBox(this);
+    m_matches->addItem(QStringLiteral("löschen"), QStringLiteral("delete"));
+    m_matches->addItem(QStringLiteral("in Spam-Ordner verschieben"), QStringLiteral("move"));
+    m_matches->setToolTip(QStringLiteral("Nur für IMAP-Konten (imap://, imaps://)"));
+    more->addRow(QStringLiteral("Treffer:"), m_matches);
+    m_spamFolder = new QLineEdit(this);
+    m_spamFolder->setPlaceholderText(QStringLiteral("der Ordner, den der Server als Spam (\\Junk) kennzeichnet"));
+    more->addRow(QStringLiteral("Spam-Ordner:"), m_spamFolder);
     column->addLayout(more);
     column->addSpacing(4);
 
@@ -135,7 +144,9 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     setTabOrder(m_caFile, m_timeout);
     setTabOrder(m_timeout, m_patterns);
     setTabOrder(m_patterns, m_notify);
-    setTabOrder(m_notify, m_interval);
+    setTabOrder(m_notify, m_matches);
+    setTabOrder(m_matches, m_spamFolder);
+    setTabOrder(m_spamFolder, m_interval);
     setTabOrder(m_interval, m_test);
     setTabOrder(m_test, m_ok);
     setTabOrder(m_ok, m_cancel);
@@ -171,6 +182,8 @@ void CSettingsDlg::OnInitDialog() {
     m_timeout->setValue(m_account.timeoutSeconds);
     m_patterns->setText(Shown(m_account.patternFile));
     m_notify->setChecked(m_account.notify);
+    m_matches->setCurrentIndex(m_account.MovesToSpam() ? 1 : 0);
+    m_spamFolder->setText(Shown(m_account.spamFolder));
     m_server->setFocus();
 }
 
@@ -193,6 +206,9 @@ AccountConfig CSettingsDlg::FromFields() const {
     account.timeoutSeconds = m_timeout->value();
     account.patternFile = Bytes(m_patterns->text());
     account.notify = m_notify->isChecked();
+    if (account.Server().protocol == CServerAddress::Imap)
+        account.matchAction = Bytes(m_matches->currentData().toString());
+    account.spamFolder = Bytes(m_spamFolder->text());
     return account;
 }
 

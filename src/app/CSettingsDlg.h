@@ -42,6 +42,8 @@ public:
     QLineEdit *NameEdit() const { return m_name; }
     QLineEdit *CaFileEdit() const { return m_caFile; }
     QCheckBox *NotifyCheck() const { return m_notify; }
+    QComboBox *MatchesCombo() const { return m_matches; }
+    QLineEdit *SpamFolderEdit() const { return m_spamFolder; }
     QPushButton *TestButton() const { return m_test; }
     // What the last "Verbindung testen" said (empty before).
     QString TestResult() const;
@@ -76,6 +78,8 @@ private:
     QSpinBox *m_timeout = nullptr;
     QLineEdit *m_patterns = nullptr;
     QCheckBox *m_notify = nullptr;
+    QComboBox *m_matches = nullptr;   // IMAP: delete or move to the spam folder
+    QLineEdit *m_spamFolder = nullptr;
     QPushButton *m_test = nullptr;
     QLabel *m_testResult = nullptr;
     std::thread m_testThread;

@@ -138,7 +138,8 @@ ResultCode CUT_ImapSession::SetTls(int mode, const std::string &caFile) {
 
 ResultCode CUT_ImapSession::SetAuthentication(const std::string &mechanism, bool allowClear,
                                               const std::string &token) {
-    const std::string name = Upper(mechanism);
+    // "USER" (POP3's USER and PASS) is IMAP's LOGIN command.
+    const std::string name = Upper(mechanism) == "USER" ? "LOGIN-COMMAND" : Upper(mechanism);
     const auto &known = CUT_SaslClient::Mechanisms();
     if (!name.empty() && name != "LOGIN-COMMAND" && std::find(known.begin(), known.end(), name) == known.end())
         return OnError(RC_NO_MECHANISM);
@@ -244,6 +245,7 @@ bool CUT_ImapSession::ReadResponse(ImapResponse *response) {
 
 void CUT_ImapSession::Notice(const ImapResponse &response) {
     auto takeCapabilities = [this](const std::vector<ImapValue> &items, size_t from) {
+        m_capabilitiesSeen = true;
         m_capabilities.clear();
         m_saslMechanisms.clear();
         for (size_t i = from; i < items.size(); ++i) {
@@ -389,6 +391,7 @@ ResultCode CUT_ImapSession::LogOn(const std::string &user, const std::string &pa
     }
     if (mechanism.empty()) return OnError(RC_NO_MECHANISM);
     m_mechanism = mechanism == "LOGIN-COMMAND" ? "LOGIN (Befehl)" : mechanism;
+    m_capabilitiesSeen = false;
     ResultCode result;
     if (mechanism == "LOGIN-COMMAND") {
         std::string quotedUser, quotedPassword;
@@ -404,8 +407,9 @@ ResultCode CUT_ImapSession::LogOn(const std::string &user, const std::string &pa
     } else {
         result = Authenticate(mechanism, user, CUT_SaslClient::IsOAuth(mechanism) ? m_token : password);
     }
-    // The capabilities after log-on (MOVE, UIDPLUS) may differ from before.
-    if (result == RC_OK && !m_lostSync) {
+    // The capabilities after log-on (MOVE, UIDPLUS) may differ from before;
+    // most servers tell them with the OK.
+    if (result == RC_OK && !m_lostSync && !m_capabilitiesSeen) {
         m_capabilities.clear();
         if (Capability() != RC_OK && m_lostSync) return OnError(RC_LOST_SYNC);
     }

@@ -165,6 +165,7 @@ private:
     uint32_t m_uidValidity = 0;
     long m_exists = 0;
     bool m_existsGrew = false;
+    bool m_capabilitiesSeen = false;  // since the log-on began
     std::vector<ImapMessageEntry> m_messages;
     std::vector<std::string> m_previewTags;
     long m_announcedOctets = -1;

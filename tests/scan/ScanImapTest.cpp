@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
 
 #include "BatchMode.h"
+#include "CIdleWatch.h"
 #include "CMailboxScan.h"
+#include "CScanConfig.h"
 #include "DovecotServer.h"
 #include "ScanTestSupport.h"
+#include "ScriptedServer.h"
 #include "TestCertificates.h"
 #include "TestFiles.h"
 
@@ -134,4 +138,130 @@ TEST(ScanImap, ADryRunShowsThePop3RowsAndChangesNoFlag) {
     EXPECT_EQ(overImap[3][0], "würde gelöscht=Subject:*Wartungsvertrag");
     EXPECT_EQ(server.CountMessages(), 9);
     EXPECT_TRUE(env.Backups().empty());
+}
+
+// Faults no real server makes on purpose: a preview reply split into
+// pieces of a few bytes, a tagged reply to no command sent, and a refused
+// MOVE. Only the first one may move the matched message.
+TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
+    const std::string spam = "Subject: Gewinn\r\nMessage-Id: <5@x>\r\n\r\nSie haben gewonnen\r\n";
+    const std::string ham = "Subject: Hallo\r\nMessage-Id: <6@x>\r\n\r\nBis bald\r\n";
+    auto literal = [](const std::string &bytes) { return "{" + std::to_string(bytes.size()) + "}\r\n" + bytes; };
+    auto preview = [&](int number, int uid, const std::string &message) {
+        const size_t split = message.find("\r\n\r\n") + 4;
+        return "* " + std::to_string(number) + " FETCH (UID " + std::to_string(uid) + " RFC822.SIZE " +
+               std::to_string(message.size()) + " BODY[HEADER] " + literal(message.substr(0, split)) +
+               " BODY[TEXT]<0> " + literal(message.substr(split)) + ")\r\n";
+    };
+    const std::string previews = preview(1, 5, spam) + preview(2, 6, ham) + "p4 OK fertig\r\n";
+    enum Fault { Split, Unplaced, MoveRefused };
+    struct Case {
+        Fault fault;
+        const char *row0;
+        CMailboxScan::Outcome outcome;
+        size_t backups;
+    };
+    const Case cases[] = {
+        {Split, "verschoben=Subject:*Gewinn", CMailboxScan::Scanned, 1},
+        {Unplaced, "", CMailboxScan::Interrupted, 0},
+        {MoveRefused, "fehler beim löschen", CMailboxScan::MessagesFailed, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.row0);
+        ScriptedServer server;
+        server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+        server.Send("* OK [CAPABILITY IMAP4rev1 MOVE UIDPLUS] bereit\r\n")
+            .Expect("p1 LOGIN \"pelloru\" \"geheim\"\r\n")
+            .Send("p1 OK [CAPABILITY IMAP4rev1 MOVE UIDPLUS] angemeldet\r\n")
+            .Expect("p2 SELECT \"INBOX\"\r\n")
+            .Send("* 2 EXISTS\r\n* OK [UIDVALIDITY 77] gut\r\np2 OK [READ-WRITE] fertig\r\n")
+            .Expect("p3 UID FETCH 1:* (UID RFC822.SIZE)\r\n")
+            .Send("* 1 FETCH (UID 5 RFC822.SIZE " + std::to_string(spam.size()) + ")\r\n* 2 FETCH (UID 6 RFC822.SIZE " +
+                  std::to_string(ham.size()) + ")\r\np3 OK fertig\r\n")
+            .Expect("p4 UID FETCH 5:6 (UID RFC822.SIZE BODY.PEEK[HEADER] BODY.PEEK[TEXT]<0.16384>)\r\n");
+        if (c.fault == Unplaced) {
+            server.Send("p9 OK wofür?\r\n" + previews);
+        } else {
+            if (c.fault == Split)
+                server.SendSplit(previews, 7, 2);
+            else
+                server.Send(previews);
+            server.Expect("p5 UID FETCH 5 (UID BODY.PEEK[])\r\n")
+                .Send("* 1 FETCH (UID 5 BODY[] " + literal(spam) + ")\r\np5 OK fertig\r\n")
+                .Expect("p6 UID MOVE 5 \"Junk\"\r\n")
+                .Send(c.fault == Split ? "p6 OK [COPYUID 9 5 1] verschoben\r\n" : "p6 NO [TRYCREATE] gibt es nicht\r\n")
+                .Expect("p7 LOGOUT\r\n")
+                .Send("* BYE tschüss\r\np7 OK fertig\r\n");
+        }
+        server.Start();
+        ScanEnvironment env;
+        env.Patterns("Subject:*Gewinn\n");
+        CSettingsStore settings("pelloru");
+        settings.Write("HOST", "imaps://127.0.0.1:" + std::to_string(server.Port()));
+        settings.Write("USER", "pelloru");
+        settings.Write("PASS", CSettingsStore::ComplementPassword("geheim"));
+        settings.Write("CAFILE", certificates.CaFile());
+        settings.Write("SPAMFOLDER", "Junk");
+        MemoryList list;
+        RecordingWindow window;
+        BatchMode = 1;
+        CMailboxScan scan(list, window, settings, "pelloru");
+        scan.SetTimeouts(2, 5);
+        scan.ScanMailbox(List);
+        BatchMode = 0;
+        server.Finish();
+        for (const std::string &failure : server.Failures()) ADD_FAILURE() << failure;
+        EXPECT_EQ(scan.LastOutcome(), c.outcome) << scan.LastReason();
+        // After a reply it cannot place the client sends nothing more.
+        if (c.fault == Unplaced) {
+            EXPECT_EQ(server.Received().find("p5"), std::string::npos);
+        }
+        ASSERT_FALSE(list.rows.empty());
+        EXPECT_EQ(list.shown[0][0], c.row0);
+        EXPECT_EQ(env.Backups().size(), c.backups);
+        if (c.fault != Unplaced) {
+            EXPECT_EQ(list.shown[1][3], " Hallo");
+        }
+    }
+}
+
+// A watch idles on the inbox and calls back when mail arrives; on a server
+// without IDLE it ends at once and says why, leaving the account to the
+// timer.
+TEST(ScanImap, NewMailWakesTheWatchAndAServerWithoutIdleEndsIt) {
+    REQUIRE_DOVECOT_IMAP();
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
+    for (const bool idle : {true, false}) {
+        SCOPED_TRACE(idle ? "IDLE" : "ohne IDLE");
+        DovecotServer server;
+        server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+        server.EnableImap(true, true, idle);
+        std::string error;
+        ASSERT_TRUE(server.Start(&error)) << error;
+        ScanEnvironment env;
+        CSettingsStore settings("pelloru");
+        PointAtImap(settings, "imaps", server.ImapsPort(), certificates.CaFile());
+        std::atomic<int> calls{0};
+        CIdleWatch watch(CScanConfig::Load(settings).front(), [&] { ++calls; });
+        watch.Start();
+        if (!idle) {
+            for (int i = 0; i < 100 && watch.Running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            EXPECT_FALSE(watch.Running());
+            EXPECT_FALSE(watch.Failure().empty());
+            continue;
+        }
+        // Mail delivered while the watch idles; the first may come before
+        // IDLE began, so deliveries go on until one is reported (bounded).
+        for (int i = 0; i < 20 && calls == 0; ++i) {
+            ASSERT_TRUE(server.AddMessage("Subject: neu\r\n\r\nText\r\n"));
+            for (int j = 0; j < 10 && calls == 0; ++j) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_GT(calls.load(), 0);
+        EXPECT_TRUE(watch.Running()) << watch.Failure();
+        watch.Stop();
+        EXPECT_TRUE(watch.Failure().empty()) << watch.Failure();
+    }
 }

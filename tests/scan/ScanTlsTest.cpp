@@ -20,6 +20,11 @@ TEST(ScanServerSetting, SchemesPortsAndPlainHosts) {
     EXPECT_EQ(parse("pop3+stls://mail.example.org").port, 110);
     EXPECT_EQ(parse("pop3+stls://mail.example.org").tlsMode, CUT_Pop3Session::TLS_STARTTLS);
     EXPECT_EQ(parse("pop3+stls://mail.example.org:2110").port, 2110);
+    EXPECT_EQ(parse("imaps://imap.example.net").port, 993);
+    EXPECT_EQ(parse("imaps://imap.example.net").protocol, CServerAddress::Imap);
+    EXPECT_EQ(parse("imap://imap.example.net").tlsMode, CUT_Pop3Session::TLS_STARTTLS);
+    EXPECT_EQ(parse("imap://imap.example.net:1143").port, 1143);
+    EXPECT_EQ(parse("pop3s://pop.example.net").protocol, CServerAddress::Pop3);
     // Without a scheme, as before.
     EXPECT_EQ(parse("pop.example.net").port, 0);
     EXPECT_EQ(parse("pop.example.net").tlsMode, CUT_Pop3Session::TLS_NONE);

@@ -42,9 +42,10 @@
 #include "TestFiles.h"
 
 // Fails the test in CI, skips it elsewhere, where Dovecot cannot run.
-#define REQUIRE_DOVECOT_QT()                                                \
+#define REQUIRE_DOVECOT_QT(imap)                                            \
     do {                                                                    \
-        const std::string why_ = DovecotServer::Unavailable();             \
+        const std::string why_ = imap ? DovecotServer::ImapUnavailable()   \
+                                      : DovecotServer::Unavailable();      \
         if (!why_.empty()) {                                                \
             if (qEnvironmentVariableIsSet("CI")) QFAIL(why_.c_str());       \
             QSKIP(why_.c_str());                                            \
@@ -394,7 +395,7 @@ private slots:
     }
 
     void scansOverTlsFromTheWindowAndHeadless() {
-        REQUIRE_DOVECOT_QT();
+        REQUIRE_DOVECOT_QT(false);
         TestCertificates certificates;
         QVERIFY2(certificates.Ok(), certificates.Error().c_str());
         DovecotServer server;
@@ -727,12 +728,13 @@ private slots:
     }
 
     void everyAccountInOneWindow() {
-        REQUIRE_DOVECOT_QT();
+        REQUIRE_DOVECOT_QT(true);
         TestCertificates certificates;
         QVERIFY2(certificates.Ok(), certificates.Error().c_str());
         DovecotServer scram, secure;
         scram.SetMechanisms("scram-sha-256");
         secure.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+        secure.EnableImap();
         std::string error;
         QVERIFY2(scram.Start(&error), error.c_str());
         QVERIFY2(secure.Start(&error), error.c_str());
@@ -761,7 +763,7 @@ private slots:
         };
         configure("privat", "127.0.0.1:" + std::to_string(scram.Port()) + "\n" + DovecotServer::kUser + "\n" +
                                 DovecotServer::kPassword + "\nAUTH=SCRAM-SHA-256\n");
-        configure("arbeit", "pop3s://127.0.0.1:" + std::to_string(secure.TlsPort()) + "\n" +
+        configure("arbeit", "imaps://127.0.0.1:" + std::to_string(secure.ImapsPort()) + "\n" +
                                 DovecotServer::kUser + "\n" + DovecotServer::kPassword +
                                 "\nCAFILE=" + certificates.CaFile() + "\n");
         configure("kaputt", "127.0.0.1:" + std::to_string(refusing.Port()) + "\nu\np\n");
@@ -769,7 +771,7 @@ private slots:
         // "Verbindung testen" tells how the log-on went, or why it failed.
         const std::vector<AccountConfig> configured = CScanConfig::Load(*m_settings);
         const QStringList expected = {QStringLiteral("Verbunden: Anmeldung mit SCRAM-SHA-256, ohne TLS; 2 E-Mails"),
-                                      QStringLiteral("Verbunden: Anmeldung mit PLAIN, TLSv1.3; 2 E-Mails"),
+                                      QStringLiteral("Verbunden: Anmeldung mit PLAIN, TLSv1.3 (IMAP); 2 E-Mails"),
                                       QStringLiteral("Gescheitert: Der Server lehnte die Anmeldung ab")};
         for (int account = 0; account < 3; ++account) {
             CSettingsDlg editor(*m_settings, nullptr, configured[static_cast<size_t>(account)].section);

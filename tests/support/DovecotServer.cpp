@@ -129,8 +129,9 @@ bool DovecotServer::Start(std::string *error) {
          << "pop3_uidl_format = %08Xu%08Xv\n"
          << (m_imap ? std::string("namespace inbox {\n  inbox = yes\n  separator = /\n"
                                   "  mailbox Junk {\n    special_use = \\Junk\n    auto = create\n  }\n}\n"
-                                  "imap_capability = IMAP4rev1 SASL-IR LITERAL+ ID ENABLE IDLE NAMESPACE "
+                                  "imap_capability = IMAP4rev1 SASL-IR LITERAL+ ID ENABLE NAMESPACE "
                                   "CHILDREN LIST-EXTENDED SPECIAL-USE") +
+                          (m_imapIdle ? " IDLE" : "") +
                           (m_imapMove ? " MOVE" : "") + (m_imapUidplus ? " UIDPLUS" : "") + "\n"
                     : std::string())
          << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u "

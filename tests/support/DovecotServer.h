@@ -30,11 +30,12 @@ public:
     }
 
     // Before Start: serve IMAP too, on ports of its own, with a folder
-    // "Junk" marked \Junk; with or without MOVE and UIDPLUS offered.
-    void EnableImap(bool move = true, bool uidplus = true) {
+    // "Junk" marked \Junk; with or without MOVE, UIDPLUS and IDLE offered.
+    void EnableImap(bool move = true, bool uidplus = true, bool idle = true) {
         m_imap = true;
         m_imapMove = move;
         m_imapUidplus = uidplus;
+        m_imapIdle = idle;
     }
     // Empty when IMAP can be served here (dovecot-imapd), else why not.
     static std::string ImapUnavailable();
@@ -85,6 +86,7 @@ private:
     bool m_imap = false;
     bool m_imapMove = true;
     bool m_imapUidplus = true;
+    bool m_imapIdle = true;
     int m_imapPort = 0;
     int m_imapsPort = 0;
     std::string m_certificate;
