@@ -3,7 +3,7 @@
 # `pelloru --list` as a whole process against a private Dovecot, beside a
 # bare poplib loop and a pipelined Python loop (medians of alternated runs):
 # on loopback, behind a proxy that adds 10.5 ms each way (21 ms round trip)
-# over plain, pop3s:// and pop3+stls://, the same without PIPELINING, peak
+# over plain, pop3s://, pop3+stls:// and imaps://, the same without PIPELINING, peak
 # memory at 500 and 5,000 messages, system calls per message, and three
 # accounts checked at once against each alone. Needs
 # root (a private Dovecot server).
@@ -18,13 +18,16 @@ rounds=${ROUNDS:-5}
 echo "== loopback"
 "$bench" "$pelloru" bench --count 2000 --rounds "$rounds" --syscalls
 echo "== 21 ms round trip"
-for mode in plain pop3s stls; do
+for mode in plain pop3s stls imaps; do
   "$bench" "$pelloru" bench --count 300 --delay 10.5 --mode "$mode" --rounds "$rounds"
 done
 "$bench" "$pelloru" bench --count 300 --delay 10.5 --strip --rounds "$rounds"
 echo "== memory"
 for count in 500 5000; do
   "$bench" "$pelloru" bench --count "$count" --rounds 1
+done
+for count in 500 5000 20000; do
+  "$bench" "$pelloru" bench --count "$count" --mode imaps --rounds 1
 done
 echo "== previews of everyday mail"
 cmake --build build-bench -j2 --target preview_share >/dev/null

@@ -4,11 +4,12 @@
 // poplib loop doing the same POP3 commands one by one and a pipelined
 // Python loop of our own (window 50). Optionally behind a proxy that
 // delays each direction, over pop3s:// or pop3+stls://, or with PIPELINING
-// taken out of the server's capabilities. Prints the median of the rounds,
+// taken out of the server's capabilities. Over imaps:// or imap:// only
+// `pelloru --list` runs (the reference loops speak POP3). Prints the median of the rounds,
 // the scan's peak memory and, with --syscalls, its system calls per
 // message as strace counts them.
 //
-// scan_bench PELLORU BENCHDIR [--count N] [--mode plain|pop3s|stls]
+// scan_bench PELLORU BENCHDIR [--count N] [--mode plain|pop3s|stls|imaps|imap]
 //            [--delay MS_EACH_WAY] [--strip] [--rounds R] [--syscalls] [--serve]
 #include <fcntl.h>
 #include <signal.h>
@@ -149,7 +150,9 @@ int main(int argc, char **argv) {
     TestCertificates certificates;
     DovecotServer server;
     const bool tls = options.mode != "plain";
+    const bool imap = options.mode.rfind("imap", 0) == 0;
     if (tls) server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+    if (imap) server.EnableImap();
     std::string error;
     if (!server.Start(&error)) {
         std::fprintf(stderr, "cannot start dovecot: %s\n", error.c_str());
@@ -167,7 +170,10 @@ int main(int argc, char **argv) {
     }
     ::setenv("XDG_CONFIG_HOME", (work + "/config").c_str(), 1);
 
-    int port = options.mode == "pop3s" ? server.TlsPort() : server.Port();
+    int port = options.mode == "pop3s"   ? server.TlsPort()
+               : options.mode == "imaps" ? server.ImapsPort()
+               : options.mode == "imap"  ? server.ImapPort()
+                                         : server.Port();
     pid_t proxy = -1;
     if (options.delayMs > 0) {
         port = StartDelayProxy(options.benchDir, port, options.delayMs, options.strip, &proxy);
@@ -177,7 +183,10 @@ int main(int argc, char **argv) {
         }
     }
     const std::string host = options.mode == "stls" ? "localhost" : "127.0.0.1";
-    const std::string scheme = options.mode == "pop3s" ? "pop3s://" : options.mode == "stls" ? "pop3+stls://" : "";
+    const std::string scheme = options.mode == "pop3s" ? "pop3s://"
+                               : options.mode == "stls" ? "pop3+stls://"
+                               : imap                   ? options.mode + "://"
+                                                        : "";
     CSettingsStore settings("pelloru");
     settings.Write("HOST", scheme + host + ":" + std::to_string(port));
     settings.Write("USER", DovecotServer::kUser);
@@ -211,7 +220,7 @@ int main(int argc, char **argv) {
     bool ok = true;
     // Round 0 warms the server's index and caches; it is not counted.
     for (int round = 0; round <= options.rounds; ++round) {
-        for (int c = 0; c < 3; ++c) {
+        for (int c = 0; c < (imap ? 1 : 3); ++c) {
             const Run run = RunProcess(commands[static_cast<size_t>(c)], work, work + "/out");
             const int listed = c == 0 ? CountLines(run.output) : std::atoi(run.output.substr(run.output.find(' ') + 1).c_str());
             if (run.status != 0 || listed != options.count) {
@@ -228,10 +237,13 @@ int main(int argc, char **argv) {
     std::printf("%d messages, %s%s, %.1f ms each way, median of %d alternated runs\n", options.count,
                 options.mode.c_str(), options.strip ? " without PIPELINING" : "", options.delayMs,
                 options.rounds);
-    for (int c = 0; c < 3; ++c)
+    for (int c = 0; c < (imap ? 1 : 3); ++c)
         std::printf("  %-16s %8.3f s\n", names[c], Median(seconds[c]));
-    std::printf("  ratio pelloru/poplib %.2f, pelloru peak memory %ld KiB\n",
-                Median(seconds[0]) / Median(seconds[1]), peak);
+    if (imap)
+        std::printf("  pelloru peak memory %ld KiB\n", peak);
+    else
+        std::printf("  ratio pelloru/poplib %.2f, pelloru peak memory %ld KiB\n",
+                    Median(seconds[0]) / Median(seconds[1]), peak);
 
     if (options.syscalls) {
         const Run traced = RunProcess({"strace", "-f", "-c", "-o", work + "/strace", options.pelloru, "--list"},

@@ -277,7 +277,7 @@ void CUT_ImapSession::Notice(const ImapResponse &response) {
 
 CUT_ImapSession::Outcome CUT_ImapSession::Finish(const std::string &tag,
                                                  const std::function<void(const ImapResponse &)> &take,
-                                                 ImapResponse *tagged) {
+                                                 ImapResponse *tagged, bool badRefuses) {
     ImapResponse response;
     while (ReadResponse(&response)) {
         if (response.kind == ImapResponse::Untagged) {
@@ -296,7 +296,7 @@ CUT_ImapSession::Outcome CUT_ImapSession::Finish(const std::string &tag,
         }
         if (tagged != nullptr) *tagged = response;
         if (response.status == "OK") return Outcome::Ok;
-        if (response.status == "NO") return Outcome::No;
+        if (response.status == "NO" || (badRefuses && response.status == "BAD")) return Outcome::No;
         // BAD: the server did not understand what we sent.
         LoseSync(RC_LOST_SYNC);
         return Outcome::Lost;
@@ -494,31 +494,77 @@ ResultCode CUT_ImapSession::OpenFolder(const std::string &name, bool readOnly) {
     return OnError(RC_OK);
 }
 
+void CUT_ImapSession::TakeListed(const ImapResponse &response, std::set<uint32_t> *seen) {
+    std::vector<std::pair<std::string, const ImapValue *>> items;
+    if (!FetchItems(response, &items)) return;
+    ImapMessageEntry entry;
+    unsigned long long number = 0;
+    bool haveSize = false;
+    for (const auto &[name, value] : items) {
+        if (name == "UID" && ParseNumber(*value, 0xFFFFFFFFull, &number)) entry.uid = static_cast<uint32_t>(number);
+        if (name == "RFC822.SIZE" && ParseNumber(*value, 0x7FFFFFFFull, &number)) {
+            entry.size = static_cast<long>(number);
+            haveSize = true;
+        }
+    }
+    // A response without both (a flag change) lists no message.
+    if (entry.uid == 0 || !haveSize || m_messages.size() >= kMaxListing) return;
+    if (seen->insert(entry.uid).second) m_messages.push_back(entry);
+}
+
 ResultCode CUT_ImapSession::ListMessages() {
     m_messages.clear();
     if (m_exists == 0) return OnError(RC_OK);
     std::set<uint32_t> seen;
-    auto take = [&](const ImapResponse &response) {
-        std::vector<std::pair<std::string, const ImapValue *>> items;
-        if (!FetchItems(response, &items)) return;
-        ImapMessageEntry entry;
-        unsigned long long number = 0;
-        bool haveSize = false;
-        for (const auto &[name, value] : items) {
-            if (name == "UID" && ParseNumber(*value, 0xFFFFFFFFull, &number)) entry.uid = static_cast<uint32_t>(number);
-            if (name == "RFC822.SIZE" && ParseNumber(*value, 0x7FFFFFFFull, &number)) {
-                entry.size = static_cast<long>(number);
-                haveSize = true;
-            }
-        }
-        // A response without both (a flag change) lists no message.
-        if (entry.uid == 0 || !haveSize || m_messages.size() >= kMaxListing) return;
-        if (seen.insert(entry.uid).second) m_messages.push_back(entry);
-    };
     ImapResponse tagged;
-    const Outcome outcome = Run("UID FETCH 1:* (UID RFC822.SIZE)", take, &tagged);
+    const Outcome outcome =
+        Run("UID FETCH 1:* (UID RFC822.SIZE)", [&](const ImapResponse &r) { TakeListed(r, &seen); }, &tagged);
     if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
     if (outcome == Outcome::No) return Refused(RC_LIST_REFUSED, tagged);
+    std::sort(m_messages.begin(), m_messages.end(),
+              [](const ImapMessageEntry &a, const ImapMessageEntry &b) { return a.uid < b.uid; });
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::OpenFolderAndList(const std::string &name, bool readOnly) {
+    std::string quoted;
+    if (!Quote(name, &quoted)) return OnError(RC_NO_SUCH_ENTRY);
+    if (m_lostSync || !m_previewTags.empty()) return LoseSync();
+    m_uidValidity = 0;
+    m_exists = 0;
+    m_messages.clear();
+    const std::string open = "p" + std::to_string(m_nextTag + 1);
+    const std::string list = "p" + std::to_string(m_nextTag + 2);
+    m_nextTag += 2;
+    const std::string first = std::string(readOnly ? "EXAMINE " : "SELECT ") + quoted;
+    const std::string second = "UID FETCH 1:* (UID RFC822.SIZE)";
+    const std::string lines = open + " " + first + "\r\n" + list + " " + second + "\r\n";
+    Trace(true, open + " " + first);
+    Trace(true, list + " " + second);
+    m_lastCommand = open + " " + first;
+    m_replyStart = std::chrono::steady_clock::now();
+    m_replyBytes = 0;
+    if (SendAll(lines.data(), static_cast<int>(lines.size())) != static_cast<int>(lines.size()))
+        return LoseSync(RC_SEND_FAILED);
+    ImapResponse tagged;
+    const Outcome opened = Finish(open, nullptr, &tagged);
+    if (opened == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    // The listing was sent for a folder that did not open: its answer is
+    // read and dropped.
+    const ResultCode openResult = opened == Outcome::No ? Refused(RC_STAT_REFUSED, tagged) : RC_OK;
+    m_existsGrew = false;
+    m_lastCommand = list + " " + second;
+    std::set<uint32_t> seen;
+    // An empty folder may have its "1:*" refused, even as BAD.
+    const Outcome listed =
+        Finish(list, [&](const ImapResponse &r) { TakeListed(r, &seen); }, &tagged, true);
+    if (listed == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    if (openResult != RC_OK) return openResult;
+    if (m_uidValidity == 0) return LoseSync(RC_BAD_REPLY);
+    if (listed == Outcome::No) {
+        if (m_exists == 0) return OnError(RC_OK);
+        return Refused(RC_LIST_REFUSED, tagged);
+    }
     std::sort(m_messages.begin(), m_messages.end(),
               [](const ImapMessageEntry &a, const ImapMessageEntry &b) { return a.uid < b.uid; });
     return OnError(RC_OK);
@@ -716,28 +762,11 @@ ResultCode CUT_ImapSession::CloseMailbox() {
         CloseConnection();
         return OnError(RC_LOST_SYNC);
     }
-    // Unread preview responses first: LOGOUT must answer LOGOUT.
-    while (!m_previewTags.empty()) {
-        std::map<uint32_t, ImapPreview> dropped;
-        if (ReadPreviews(&dropped) == RC_LOST_SYNC) return OnError(RC_LOST_SYNC);
-    }
     std::string tag;
-    m_replyStart = std::chrono::steady_clock::now();
-    m_replyBytes = 0;
-    ResultCode result = RC_OK;
-    if (SendTagged("LOGOUT", &tag)) {
-        ImapResponse response;
-        // "* BYE" comes first, then the tagged OK.
-        while (ReadResponse(&response)) {
-            if (response.kind == ImapResponse::Tagged) {
-                if (response.tag != tag) result = RC_LOST_SYNC;
-                break;
-            }
-        }
-        if (m_lostSync) result = RC_LOST_SYNC;
-    } else {
-        result = RC_LOST_SYNC;
-    }
+    // Whatever the server still owes is of no use any more; what was moved
+    // or deleted was done with its tagged OK.
+    m_previewTags.clear();
+    const bool sent = SendTagged("LOGOUT", &tag);
     if (DataSocket() != kNoSocket) CloseConnection();
-    return OnError(result);
+    return OnError(sent ? RC_OK : RC_LOST_SYNC);
 }

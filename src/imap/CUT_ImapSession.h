@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,9 @@ public:
     virtual ResultCode OpenFolder(const std::string &name, bool readOnly);
     // UID FETCH 1:* (UID RFC822.SIZE): every message of the folder.
     virtual ResultCode ListMessages();
+    // OpenFolder and ListMessages with both commands in one write: one
+    // round trip less.
+    virtual ResultCode OpenFolderAndList(const std::string &name, bool readOnly);
     // UID FETCH of the header and the first textBytes of the text of these
     // messages, sent now; their data come with ReadPreviews.
     virtual ResultCode SendPreviewFetch(const std::vector<uint32_t> &uids, size_t textBytes);
@@ -90,7 +94,8 @@ public:
     // IDLE until the server reports new messages or seconds pass; then
     // DONE. *arrived: new messages were reported.
     virtual ResultCode Idle(int seconds, bool *arrived);
-    // LOGOUT (no commit hangs on it in IMAP).
+    // LOGOUT, not waited for: no commit hangs on it in IMAP, and the
+    // connection closes at once.
     virtual ResultCode CloseMailbox();
 
     ResultCode SetConnectTimeout(int seconds);
@@ -131,8 +136,11 @@ private:
     // Reads to the tagged response of tag, handing every untagged one to
     // take. A response with another tag or an unasked continuation loses
     // the step.
+    // badRefuses: a BAD is a refusal (NO), not a lost step.
     Outcome Finish(const std::string &tag, const std::function<void(const ImapResponse &)> &take,
-                   ImapResponse *tagged = nullptr);
+                   ImapResponse *tagged = nullptr, bool badRefuses = false);
+    // Takes the listing's FETCH responses into m_messages.
+    void TakeListed(const ImapResponse &response, std::set<uint32_t> *seen);
     // A whole command: sent, read to its end.
     Outcome Run(const std::string &text,
                 const std::function<void(const ImapResponse &)> &take = nullptr,

@@ -52,8 +52,7 @@ ResultCode CImapConversation::List(bool mayChange, std::vector<Entry> *entries) 
     entries->clear();
     m_uids.clear();
     // Read-only where nothing will be removed: no flag can change.
-    ResultCode result = m_session->OpenFolder("INBOX", !mayChange);
-    if (result == RC_OK) result = m_session->ListMessages();
+    const ResultCode result = m_session->OpenFolderAndList("INBOX", !mayChange);
     if (result != RC_OK) return result;
     const std::string validity = std::to_string(m_session->UidValidity());
     int number = 0;

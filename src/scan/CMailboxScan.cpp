@@ -156,8 +156,9 @@ void CMailboxScan::ScanMailbox(int mode) {
     Title(Format("%s - Connect OK !", m_executableName));
 
     std::vector<Message> messages;
-    // Read-only where nothing will be removed (a dry run, saving).
-    const bool mayChange = mode == DeleteSelected || (mode == List && !m_dryRun);
+    // Read-only where nothing will be removed: a dry run, saving, a scan
+    // without any pattern (one added meanwhile gets a refusal, not a change).
+    const bool mayChange = mode == DeleteSelected || (mode == List && !m_dryRun && !m_patterns.Patterns().empty());
     if (!ListMailbox(session, mayChange, messages)) return;
     if (mode == List)
         ListAll(session, messages);
