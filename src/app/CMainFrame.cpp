@@ -1,5 +1,7 @@
 #include "CMainFrame.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -62,11 +64,13 @@ CMainFrame::CMainFrame(const CSettingsStore &settings, const std::string &execut
 // The watches end (and their threads join) before the window goes.
 CMainFrame::~CMainFrame() { m_watches.clear(); }
 
-void CMainFrame::OnPushedMail() {
-    if (m_view->Scanning())
-        m_pushPending = true;
-    else
-        m_view->OnTimedCheck();
+void CMainFrame::OnPushedMail(const std::string &section) {
+    if (std::find(m_pushPending.begin(), m_pushPending.end(), section) == m_pushPending.end())
+        m_pushPending.push_back(section);
+    if (m_view->Scanning()) return;  // after the scan running
+    std::vector<std::string> sections;
+    sections.swap(m_pushPending);
+    m_view->OnPushedCheck(sections);
 }
 
 QAction *CMainFrame::Command(int id) const {
@@ -257,8 +261,9 @@ void CMainFrame::ApplySettings() {
     m_watches.clear();
     for (const AccountConfig &account : CScanConfig::Load(m_settings)) {
         if (account.intervalMinutes <= 0 || !CIdleWatch::Watchable(account)) continue;
-        m_watches.push_back(std::make_unique<CIdleWatch>(account, [this] {
-            QMetaObject::invokeMethod(this, [this] { OnPushedMail(); }, Qt::QueuedConnection);
+        const std::string section = account.section;
+        m_watches.push_back(std::make_unique<CIdleWatch>(account, [this, section] {
+            QMetaObject::invokeMethod(this, [this, section] { OnPushedMail(section); }, Qt::QueuedConnection);
         }));
         m_watches.back()->Start();
     }
@@ -305,9 +310,13 @@ void CMainFrame::ShowTray(int waiting, const QString &each) {
 void CMainFrame::OnScanFinished(int outcome, int mode) {
     m_progress->hide();
     UpdateCommands();
-    if (m_pushPending) {
-        m_pushPending = false;
-        QTimer::singleShot(0, this, [this] { OnPushedMail(); });
+    if (!m_pushPending.empty()) {
+        QTimer::singleShot(0, this, [this] {
+            if (m_view->Scanning() || m_pushPending.empty()) return;
+            std::vector<std::string> sections;
+            sections.swap(m_pushPending);
+            m_view->OnPushedCheck(sections);
+        });
     }
     if (mode == List) {
         // Per account: what waits, and what is new since its last scan;

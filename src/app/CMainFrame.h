@@ -69,8 +69,9 @@ private:
     void ShowTray(int waiting, const QString &each = QString());
     void UpdateIndicators();
     void Quit();
-    // New mail pushed by a watch: a check now, or right after the one running.
-    void OnPushedMail();
+    // New mail pushed by a watch of the account in section: a check of it
+    // now, or right after the one running.
+    void OnPushedMail(const std::string &section);
 
     const CSettingsStore &m_settings;
     CPelloruDoc *m_document = nullptr;
@@ -87,6 +88,6 @@ private:
     std::map<int, QAction *> m_commands;
     bool m_quitting = false;
     bool m_closeWhenDone = false;
-    bool m_pushPending = false;
+    std::vector<std::string> m_pushPending;  // sections
     std::vector<std::unique_ptr<CIdleWatch>> m_watches;
 };

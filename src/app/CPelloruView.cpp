@@ -196,6 +196,11 @@ void CPelloruView::OnTimedCheck() {
     if (!due.empty()) RunScan(List, false, due);
 }
 
+void CPelloruView::OnPushedCheck(const std::vector<std::string> &sections) {
+    if (Scanning() || sections.empty()) return;
+    RunScan(List, false, sections);
+}
+
 void CPelloruView::OnCheckDryRun() { RunScan(List, true); }
 
 void CPelloruView::OnCancel() {

@@ -71,6 +71,8 @@ public slots:
     void OnCheck();
     // A scan of the accounts whose own interval has passed (the timer's).
     void OnTimedCheck();
+    // A check of these accounts now, as their watches found new mail.
+    void OnPushedCheck(const std::vector<std::string> &sections);
     void OnCheckDryRun();
     void OnCancel();
     void OnDelete();

@@ -819,6 +819,20 @@ private slots:
         QVERIFY(done.wait(60000));
         QCOMPARE(notices.size(), 1);
         QCOMPARE(notices.first().at(0).toString(), QStringLiteral("1 neue E-Mail für privat"));
+
+        // Checking on its own, the IMAP account is watched: new mail there
+        // starts a check without the timer (mail goes on arriving until one
+        // is seen, as the watch may not idle yet).
+        work.intervalMinutes = 60;
+        QVERIFY(CScanConfig::Store(*m_settings, work));
+        frame->ApplySettings();
+        QCOMPARE(frame->WatchCount(), 1);
+        done.clear();
+        for (int i = 0; i < 10 && done.isEmpty(); ++i) {
+            QVERIFY(secure.AddMessage("Subject: Gepusht\r\nMessage-Id: <p" + std::to_string(i) + "@x>\r\n\r\nText\r\n"));
+            done.wait(2000);
+        }
+        QVERIFY(!done.isEmpty());
         delete frame;
         for (const std::string &section : m_settings->Sections())
             if (section != CScanConfig::kFirstSection) m_settings->RemoveSection(section);
