@@ -103,6 +103,7 @@ int main(int argc, char **argv) {
         account.host = "127.0.0.1:" + std::to_string(port);
         account.user = DovecotServer::kUser;
         account.storedPassword = CSettingsStore::ComplementPassword(DovecotServer::kPassword);
+        account.cache = false;  // every round a whole scan
         CScanConfig::Store(settings, account);
         servers.push_back(std::move(server));
     }

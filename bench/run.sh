@@ -29,6 +29,10 @@ done
 for count in 500 5000 20000; do
   "$bench" "$pelloru" bench --count "$count" --mode imaps --rounds 1
 done
+echo "== the cache: a cold scan, 10 new messages, a warm scan"
+"$bench" "$pelloru" bench --count 20000 --warm 10 --rounds 3
+"$bench" "$pelloru" bench --count 20000 --warm 10 --delay 10.5 --rounds 3
+"$bench" "$pelloru" bench --count 5000 --warm 10 --rounds 3
 echo "== previews of everyday mail"
 cmake --build build-bench -j2 --target preview_share >/dev/null
 mail=$(mktemp -d /tmp/pelloru-everyday-XXXXXX)

@@ -5,11 +5,14 @@
 // Python loop of our own (window 50). Optionally behind a proxy that
 // delays each direction, over pop3s:// or pop3+stls://, or with PIPELINING
 // taken out of the server's capabilities. Over imaps:// or imap:// only
-// `pelloru --list` runs (the reference loops speak POP3). Prints the median of the rounds,
-// the scan's peak memory and, with --syscalls, its system calls per
-// message as strace counts them.
+// `pelloru --list` runs (the reference loops speak POP3). These scans go
+// without the cache (--no-cache). Prints the median of the rounds, the
+// scan's peak memory and, with --syscalls, its system calls per message as
+// strace counts them. With --warm NEW instead: a cold scan (empty cache),
+// NEW messages delivered, a warm scan; their times, peaks and the bytes the
+// warm one received.
 //
-// scan_bench PELLORU BENCHDIR [--count N] [--mode plain|pop3s|stls|imaps|imap]
+// scan_bench PELLORU BENCHDIR [--count N] [--mode plain|pop3s|stls|imaps|imap] [--warm NEW]
 //            [--delay MS_EACH_WAY] [--strip] [--rounds R] [--syscalls] [--serve]
 #include <fcntl.h>
 #include <signal.h>
@@ -46,6 +49,7 @@ struct Options {
     int rounds = 5;
     bool syscalls = false;
     bool serve = false;  // set up, print where, and wait for standard input to close
+    int warm = -1;       // >= 0: cold scan, then this many new messages, then a warm scan
 };
 
 std::string Message(int n, std::mt19937 &random) {
@@ -89,7 +93,7 @@ struct Run {
 // Runs a command to its end with its output in a file; whole-process time
 // and peak memory as the kernel counts them.
 Run RunProcess(const std::vector<std::string> &argv, const std::string &cwd,
-               const std::string &outputFile) {
+               const std::string &outputFile, const std::string &errorFile = {}) {
     Run run;
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
@@ -97,6 +101,10 @@ Run RunProcess(const std::vector<std::string> &argv, const std::string &cwd,
         if (::chdir(cwd.c_str()) != 0) ::_exit(126);
         const int out = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out >= 0) ::dup2(out, 1);
+        if (!errorFile.empty()) {
+            const int err = ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (err >= 0) ::dup2(err, 2);
+        }
         std::vector<char *> args;
         for (const std::string &arg : argv) args.push_back(const_cast<char *>(arg.c_str()));
         args.push_back(nullptr);
@@ -145,6 +153,7 @@ int main(int argc, char **argv) {
         else if (arg == "--rounds") options.rounds = std::atoi(next().c_str());
         else if (arg == "--syscalls") options.syscalls = true;
         else if (arg == "--serve") options.serve = true;
+        else if (arg == "--warm") options.warm = std::atoi(next().c_str());
     }
 
     TestCertificates certificates;
@@ -211,8 +220,48 @@ int main(int argc, char **argv) {
         args.insert(args.end(), python.begin(), python.end());
         return args;
     };
+    if (options.warm >= 0) {
+        // Cold (an empty cache), then the new messages, then warm; the
+        // warm scan's bytes from the server counted from its --debug trace
+        // (each line received, with its CR LF).
+        std::vector<double> cold, warm;
+        long coldPeak = 0, warmPeak = 0, received = 0;
+        std::mt19937 more(7);
+        int total = options.count;
+        for (int round = 0; round <= options.rounds; ++round) {
+            std::filesystem::remove_all(work + "/cache");
+            ::setenv("XDG_CACHE_HOME", (work + "/cache").c_str(), 1);
+            const Run first = RunProcess({options.pelloru, "--list"}, work, work + "/out");
+            for (int n = 0; n < options.warm; ++n) server.AddMessage(Message(++total + 100000, more));
+            const Run second = RunProcess({options.pelloru, "--list"}, work, work + "/out");
+            if (first.status != 0 || second.status != 0 || CountLines(second.output) != total) {
+                std::fprintf(stderr, "a scan failed: status %d/%d, %d of %d messages\n", first.status,
+                             second.status, CountLines(second.output), total);
+                return 1;
+            }
+            if (round == 0) continue;
+            cold.push_back(first.seconds);
+            warm.push_back(second.seconds);
+            coldPeak = std::max(coldPeak, first.peakKilobytes);
+            warmPeak = std::max(warmPeak, second.peakKilobytes);
+        }
+        for (int n = 0; n < options.warm; ++n) server.AddMessage(Message(++total + 100000, more));
+        RunProcess({options.pelloru, "--list", "--debug"}, work, work + "/out", work + "/trace");
+        std::ifstream trace(work + "/trace");
+        std::string line;
+        while (std::getline(trace, line))
+            if (line.rfind("< ", 0) == 0) received += static_cast<long>(line.size()) - 2 + 2;
+        std::printf("%d messages, %s, %.1f ms each way, then %d new, median of %d rounds\n", options.count,
+                    options.mode.c_str(), options.delayMs, options.warm, options.rounds);
+        std::printf("  cold %8.3f s, peak %ld KiB\n  warm %8.3f s, peak %ld KiB, %ld bytes from the server\n",
+                    Median(cold), coldPeak, Median(warm), warmPeak, received);
+        if (proxy > 0) ::kill(proxy, SIGTERM);
+        std::filesystem::remove_all(work);
+        return 0;
+    }
+    // The cold scan (the cache off) against the reference loops.
     const std::vector<std::vector<std::string>> commands = {
-        {options.pelloru, "--list"}, script("pop3_reference.py"), script("pop3_pipelined.py")};
+        {options.pelloru, "--list", "--no-cache"}, script("pop3_reference.py"), script("pop3_pipelined.py")};
     const char *names[] = {"pelloru --list", "poplib loop", "pipelined loop"};
 
     std::vector<double> seconds[3];
@@ -246,7 +295,7 @@ int main(int argc, char **argv) {
                     Median(seconds[0]) / Median(seconds[1]), peak);
 
     if (options.syscalls) {
-        const Run traced = RunProcess({"strace", "-f", "-c", "-o", work + "/strace", options.pelloru, "--list"},
+        const Run traced = RunProcess({"strace", "-f", "-c", "-o", work + "/strace", options.pelloru, "--list", "--no-cache"},
                                       work, work + "/out");
         std::ifstream in(work + "/strace");
         std::string line, last;

@@ -20,6 +20,7 @@
 
 #include "CMainFrame.h"
 #include "CPelloruView.h"
+#include "CScanConfig.h"
 #include "CSettingsStore.h"
 
 namespace {
@@ -87,6 +88,8 @@ int main(int argc, char **argv) {
     });
     boxes.start(100);
     CSettingsStore settings("pelloru");
+    // Both scans whole: the second must not come from the first's cache.
+    settings.Write(CScanConfig::kCache, "0");
     CMainFrame frame(settings, "pelloru");
     frame.View()->OnInitialUpdate();
     frame.show();

@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev dovecot-pop3d dovecot-imapd qt6-base-dev libssl-dev
           libgumbo-dev python3 ca-certificates qt6-translations-l10n libx11-dev libgsasl-dev
-          qtkeychain-qt6-dev gnome-keyring dbus-daemon "$@")
+          qtkeychain-qt6-dev libsqlite3-dev gnome-keyring dbus-daemon "$@")
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null

@@ -34,7 +34,7 @@ const char *const kVersion = "Pelloru Version 1.4";
 
 const char *const kHelp =
     "Aufruf: pelloru [/b | --list | --configure [--keyring] | --help | --version]\n"
-    "                [--account NAME ...] [--dry-run] [--debug] [-q]\n"
+    "                [--account NAME ...] [--dry-run] [--debug] [--no-cache] [-q]\n"
     "\n"
     "  (ohne)       Fenster mit der Liste der Mails; \"Check\" prüft das Postfach.\n"
     "  /b           ein Durchlauf ohne Rückfragen: Postfach prüfen, passende Mails\n"
@@ -43,9 +43,11 @@ const char *const kHelp =
     "               (UTF-8, Spalten durch Tabulator getrennt).\n"
     "  --dry-run    mit --list oder /b: Probelauf, zeigt, welche Mails welches Muster\n"
     "               löschen würde; nichts wird gelöscht oder gesichert.\n"
-    "  --debug      mit --list oder /b: das POP3-Gespräch auf der Standardfehlerausgabe\n"
+    "  --debug      mit --list oder /b: das Gespräch mit dem Server auf der Standardfehlerausgabe\n"
     "               (Kennwörter unkenntlich).\n"
     "  -q           mit --list oder /b: keine Meldungen über Fehler; nur der Exit-Status.\n"
+    "  --no-cache   mit --list oder /b: alle Mails vom Server holen, nicht die schon\n"
+    "               bekannten aus dem Zwischenspeicher.\n"
     "  --account NAME  mit --list oder /b: nur dieses Konto (mehrfach möglich);\n"
     "               ohne: alle Konten. Mit --configure: dieses Konto anlegen oder\n"
     "               ändern.\n"
@@ -147,7 +149,7 @@ int CPelloruApp::Main(int argc, char **argv) {
     // the user (--list, /b); anything else could be meant to change what a
     // scan does, so nothing connects.
     const char *argument = "";
-    bool dryRun = false, debug = false, quiet = false, keyring = false, known = true;
+    bool dryRun = false, debug = false, quiet = false, keyring = false, noCache = false, known = true;
     std::vector<std::string> accounts;
     for (int i = 1; i < argc; ++i) {
         const char *word = argv[i];
@@ -157,6 +159,8 @@ int CPelloruApp::Main(int argc, char **argv) {
             dryRun = true;
         } else if (std::strcmp(word, "--debug") == 0 && !debug) {
             debug = true;
+        } else if (std::strcmp(word, "--no-cache") == 0 && !noCache) {
+            noCache = true;
         } else if (std::strcmp(word, "-q") == 0 && !quiet) {
             quiet = true;
         } else if (std::strcmp(word, "--keyring") == 0 && !keyring) {
@@ -172,7 +176,7 @@ int CPelloruApp::Main(int argc, char **argv) {
     }
     const bool unattended = std::strcmp(argument, "--list") == 0 || IsBatchSwitch(argument);
     const bool configure = std::strcmp(argument, "--configure") == 0;
-    if (!known || ((dryRun || debug || quiet) && !unattended) || (keyring && !configure) ||
+    if (!known || ((dryRun || debug || quiet || noCache) && !unattended) || (keyring && !configure) ||
         (!accounts.empty() && !unattended && !configure) || (configure && accounts.size() > 1)) {
         std::cerr << kHelp;
         return kExitUsage;
@@ -193,12 +197,13 @@ int CPelloruApp::Main(int argc, char **argv) {
     }
     if (std::strcmp(argument, "--list") == 0) {
         QCoreApplication core(argc, argv);
-        return CHeadlessRun::Scan(executableName, true, std::cout, dryRun, debug, quiet, accounts);
+        return CHeadlessRun::Scan(executableName, true, std::cout, dryRun, debug, quiet, accounts, !noCache);
     }
-    if (dryRun || debug || !accounts.empty()) {
-        // A trial, a run to watch, or one of some accounts needs no window.
+    if (dryRun || debug || noCache || !accounts.empty()) {
+        // A trial, a run to watch, one without the cache or one of some
+        // accounts needs no window.
         QCoreApplication core(argc, argv);
-        return CHeadlessRun::Scan(executableName, false, std::cout, dryRun, debug, quiet, accounts);
+        return CHeadlessRun::Scan(executableName, false, std::cout, dryRun, debug, quiet, accounts, !noCache);
     }
     if (IsBatchSwitch(argument)) BatchMode = 1;
     BatchQuiet = quiet ? 1 : 0;

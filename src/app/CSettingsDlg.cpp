@@ -95,6 +95,8 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     m_spamFolder = new QLineEdit(this);
     m_spamFolder->setPlaceholderText(QStringLiteral("der Ordner, den der Server als Spam (\\Junk) kennzeichnet"));
     more->addRow(QStringLiteral("Spam-Ordner:"), m_spamFolder);
+    m_cache = new QCheckBox(QStringLiteral("Bekannte Mails zwischenspeichern (nur Neues abrufen)"), this);
+    more->addRow(QString(), m_cache);
     column->addLayout(more);
     column->addSpacing(4);
 
@@ -146,7 +148,8 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     setTabOrder(m_patterns, m_notify);
     setTabOrder(m_notify, m_matches);
     setTabOrder(m_matches, m_spamFolder);
-    setTabOrder(m_spamFolder, m_interval);
+    setTabOrder(m_spamFolder, m_cache);
+    setTabOrder(m_cache, m_interval);
     setTabOrder(m_interval, m_test);
     setTabOrder(m_test, m_ok);
     setTabOrder(m_ok, m_cancel);
@@ -184,6 +187,7 @@ void CSettingsDlg::OnInitDialog() {
     m_notify->setChecked(m_account.notify);
     m_matches->setCurrentIndex(m_account.MovesToSpam() ? 1 : 0);
     m_spamFolder->setText(Shown(m_account.spamFolder));
+    m_cache->setChecked(m_account.cache);
     m_server->setFocus();
 }
 
@@ -209,6 +213,7 @@ AccountConfig CSettingsDlg::FromFields() const {
     if (account.Server().protocol == CServerAddress::Imap)
         account.matchAction = Bytes(m_matches->currentData().toString());
     account.spamFolder = Bytes(m_spamFolder->text());
+    account.cache = m_cache->isChecked();
     return account;
 }
 

@@ -44,6 +44,7 @@ public:
     QCheckBox *NotifyCheck() const { return m_notify; }
     QComboBox *MatchesCombo() const { return m_matches; }
     QLineEdit *SpamFolderEdit() const { return m_spamFolder; }
+    QCheckBox *CacheCheck() const { return m_cache; }
     QPushButton *TestButton() const { return m_test; }
     // What the last "Verbindung testen" said (empty before).
     QString TestResult() const;
@@ -80,6 +81,7 @@ private:
     QCheckBox *m_notify = nullptr;
     QComboBox *m_matches = nullptr;   // IMAP: delete or move to the spam folder
     QLineEdit *m_spamFolder = nullptr;
+    QCheckBox *m_cache = nullptr;
     QPushButton *m_test = nullptr;
     QLabel *m_testResult = nullptr;
     std::thread m_testThread;

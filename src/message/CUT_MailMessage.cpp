@@ -124,6 +124,12 @@ void CUT_MailMessage::ParseHeaderLine(char *line, int &currentId, std::string &c
 }
 
 ResultCode CUT_MailMessage::LoadFromSource(CUT_ByteSource &source) {
+    const ResultCode header = LoadHeaderFromSource(source);
+    if (header != RC_OK) return header;
+    return LoadBody(source);
+}
+
+ResultCode CUT_MailMessage::LoadHeaderFromSource(CUT_ByteSource &source) {
     for (int i = 0; i < m_codecCount; ++i)
         if (m_codecs[i] != nullptr) m_codecs[i]->ClearAttachments();
     m_headers.clear();
@@ -138,7 +144,7 @@ ResultCode CUT_MailMessage::LoadFromSource(CUT_ByteSource &source) {
         if (line[0] == '\0') break;  // the empty line ends the header
         ParseHeaderLine(line, currentId, customName);
     }
-    return LoadBody(source);
+    return RC_OK;
 }
 
 ResultCode CUT_MailMessage::LoadBody(CUT_ByteSource &source) {

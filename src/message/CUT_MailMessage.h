@@ -46,6 +46,9 @@ public:
 
     // Parses the header lines up to the first empty line, then the body.
     ResultCode LoadFromSource(CUT_ByteSource &source);
+    // The header alone, for whoever reads the body another way: no codec
+    // runs.
+    ResultCode LoadHeaderFromSource(CUT_ByteSource &source);
     // All values of the named field joined; 1 on success, 0 when a null
     // argument was given or the values do not fit in size bytes.
     int GetHeaderByName(const char *name, char *buffer, int size) const;

@@ -58,6 +58,7 @@ CDirectDeletePatterns::CDirectDeletePatterns(std::string fileName)
 void CDirectDeletePatterns::Refresh() {
     struct stat info;
     if (::stat(m_fileName.c_str(), &info) != 0) {
+        if (m_present || m_generation == 0) ++m_generation;
         m_present = false;
         m_stamp = Stamp{};
         m_patterns.clear();
@@ -70,6 +71,7 @@ void CDirectDeletePatterns::Refresh() {
                 static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec,
                 static_cast<long long>(info.st_ctim.tv_sec) * 1000000000LL + info.st_ctim.tv_nsec};
     if (m_present && stamp == m_stamp) return;
+    ++m_generation;
 
     m_patterns.clear();
     m_compiled.clear();

@@ -28,6 +28,10 @@ public:
 
     // The patterns as read at the last check (for tests and diagnostics).
     const std::vector<std::string> &Patterns();
+    // Changes whenever the patterns may have changed (a new read of the
+    // file, or the file gone): who derives something from them knows when
+    // to derive it again.
+    unsigned Generation() const { return m_generation; }
 
 private:
     struct Stamp {
@@ -39,6 +43,7 @@ private:
         bool operator==(const Stamp &) const = default;
     };
     std::string m_fileName;
+    unsigned m_generation = 0;
     bool m_present = false;
     Stamp m_stamp;
     // Pairs of adjacent characters, hashed into a small set: a quick test

@@ -123,7 +123,7 @@ int CHeadlessRun::Worse(int a, int b) {
 
 int CHeadlessRun::Scan(const std::string &executableName, bool printRows, std::ostream &out,
                        bool dryRun, bool debug, bool quiet,
-                       const std::vector<std::string> &accountNames) {
+                       const std::vector<std::string> &accountNames, bool useCache) {
     BatchMode = 1;
     BatchQuiet = quiet ? 1 : 0;
     CSettingsStore settings(executableName);
@@ -160,6 +160,7 @@ int CHeadlessRun::Scan(const std::string &executableName, bool printRows, std::o
                              quiet);
         CMailboxScan scan(rows, window, account, executableName);
         scan.SetDryRun(dryRun);
+        if (!useCache) scan.SetCache(false);
         scan.SetStopRequest(&g_stop);
         if (debug) scan.SetTrace([](const std::string &line) { std::cerr << TerminalSafe(line) << '\n'; });
         scan.ScanMailbox(List);

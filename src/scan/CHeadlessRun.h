@@ -33,7 +33,7 @@ public:
     // of the accounts' (see Worse); an unknown name is a usage error.
     static int Scan(const std::string &executableName, bool printRows, std::ostream &out,
                     bool dryRun, bool debug, bool quiet,
-                    const std::vector<std::string> &accountNames = {});
+                    const std::vector<std::string> &accountNames = {}, bool useCache = true);
     // Reads server, user name and password, one per line, then optional
     // KEY=VALUE lines (CAFILE=..., AUTH=..., any key of an account) up to
     // the end of the input, and stores them as the settings dialog does;

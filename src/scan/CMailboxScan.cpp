@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <unordered_map>
 #include <set>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include "CUT_MemorySource.h"
 #include "CUT_MessagePreview.h"
 #include "CImapConversation.h"
+#include "CMessageCache.h"
 #include "CPop3Conversation.h"
 #include "DisplayText.h"
 #include "FailureReason.h"
@@ -61,6 +63,7 @@ struct CMailboxScan::Message : CMailboxConversation::Entry {
     std::string messageId;
     bool matched = false;
     std::string pattern;
+    bool fromCache = false;  // its row comes from the cache, nothing is fetched
 };
 
 CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, CServerAddress server,
@@ -78,6 +81,7 @@ CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, const AccountCo
     if (account.timeoutSeconds > 0) m_waitSeconds = account.timeoutSeconds;
     m_moveToSpam = account.MovesToSpam();
     m_spamFolder = account.spamFolder;
+    m_useCache = account.cache;
 }
 
 CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, const CSettingsStore &settings,
@@ -291,6 +295,8 @@ void CMailboxScan::FetchOne(CMailboxConversation &session, Message &message, int
     // backup must begin with, kept where the message may be acted on; the
     // parse looks at its first part.
     if (lines == 0 || message.matched) message.top = text;
+    std::string whole;
+    if (lines > 0 && m_cache != nullptr) whole = text;
     if (text.size() > static_cast<size_t>(kCollectedCapacity)) text.resize(kCollectedCapacity);
 
     CUT_MemorySource collected(nullptr, kCollectedCapacity, nullptr);
@@ -298,7 +304,8 @@ void CMailboxScan::FetchOne(CMailboxConversation &session, Message &message, int
     collected.Write(text.data(), static_cast<int>(text.size()));
     collected.Close();
     CUT_MailMessage parsed;
-    parsed.LoadFromSource(collected);
+    // The header's fields for the row; the body is the preview's to read.
+    parsed.LoadHeaderFromSource(collected);
     char value[kValueSize];
     if (parsed.GetHeaderByName("From:", value, kValueSize)) {
         message.hasFrom = true;
@@ -324,6 +331,7 @@ void CMailboxScan::FetchOne(CMailboxConversation &session, Message &message, int
         message.messageId = value;
     }
     message.state = Message::Fetched;
+    if (!whole.empty()) Remember(message, whole);
 }
 
 void CMailboxScan::ShowRow(const Message &message, int row) {
@@ -342,16 +350,56 @@ void CMailboxScan::ShowRow(const Message &message, int row) {
 
 void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &messages) {
     const long total = static_cast<long>(messages.size());
-    PlanPreviews(session, messages, kTopLines);
+    // Known messages come from the cache; only the others, and those that
+    // the patterns match now, are fetched (a match is acted on only after
+    // its text came anew from the server).
+    std::vector<Message> toFetch;
+    OpenCache(messages);
+    if (m_cache != nullptr) {
+        const std::string patternsKey = PatternsKey();
+        std::unordered_map<std::string, CMessageCache::Known> known = m_cache->Index();
+        for (Message &message : messages) {
+            const auto found = known.find(message.uniqueId);
+            if (found == known.end()) continue;
+            const CMessageCache::Known entry = std::move(found->second);
+            known.erase(found);
+            // A message whose size changed is no longer the one cached.
+            if (entry.size != message.size) continue;
+            bool matched = entry.matched;
+            if (entry.patternsKey != patternsKey) {
+                // Patterns changed since: they try the cached text.
+                CachedMessage cached;
+                if (!m_cache->Find(message.uniqueId, message.size, true, &cached)) continue;
+                matched = MatchText(cached.top, &cached.pattern);
+                if (!matched) m_cache->Remember(message.uniqueId, patternsKey, false, "");
+            }
+            message.fromCache = !matched;
+        }
+        // What is left of the index is gone from the server.
+        if (m_complete)
+            for (const auto &[id, entry] : known) m_cache->Forget(id);
+        for (const Message &message : messages)
+            if (!message.fromCache) toFetch.push_back(message);
+        PlanPreviews(session, toFetch, kTopLines);
+        std::vector<Message>().swap(toFetch);
+    } else {
+        PlanPreviews(session, messages, kTopLines);
+    }
+    size_t planned = 0;  // of the plan, the next to read
     // Matched messages wait for their backup and DELE until no TOP reply is
     // owed any more; meanwhile no more TOPs go out.
     std::vector<size_t> waiting;
     for (size_t i = 0; i < messages.size(); ++i) {
         // A stop asks for nothing more; the replies already owed are read.
         if (Stopping() && session.Owed() == 0) break;
-        if (waiting.empty() && !Stopping()) session.AskAhead(i);
         Message &message = messages[i];
-        ReadOne(session, message, kTopLines);
+        if (message.fromCache) {
+            FromCache(message);
+        } else {
+            if (waiting.empty() && !Stopping()) session.AskAhead(planned);
+            ReadOne(session, message, kTopLines);
+            ++planned;
+        }
         const int row = static_cast<int>(i);
         ShowRow(message, row);
         // The row holds the texts now; the value keeps what acting needs.
@@ -396,6 +444,89 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
     // Stopped early with replies still owed: these cannot be acted on, and
     // their rows say so.
     for (size_t index : waiting) BackupAndDelete(session, messages[index], static_cast<int>(index), List);
+    m_cache.reset();
+}
+
+void CMailboxScan::OpenCache(const std::vector<Message> &messages) {
+    m_cache.reset();
+    if (!m_useCache) return;
+    // Without unique ids, or with one shared, no message can be known again.
+    std::set<std::string> ids;
+    for (const Message &message : messages)
+        if (message.uniqueId.empty() || !ids.insert(message.uniqueId).second) return;
+    const std::string account = std::string(m_server.protocol == CServerAddress::Imap ? "imap" : "pop3") + "|" +
+                                m_server.host + "|" + std::to_string(m_server.port) + "|" + m_account.user;
+    auto note = [this](const std::string &line) {
+        if (m_trace) m_trace("# " + line);
+    };
+    m_cache = std::make_unique<CMessageCache>(m_executableName, account, note);
+    if (!m_cache->Usable()) m_cache.reset();
+}
+
+std::string CMailboxScan::PatternsKey() {
+    const std::vector<std::string> &patterns = m_patterns.Patterns();
+    if (m_patternsKeyGeneration != m_patterns.Generation() || m_patternsKey.empty()) {
+        std::string all;
+        for (const std::string &pattern : patterns) all += pattern + '\n';
+        m_patternsKey = CMessageCache::Key(all);
+        m_patternsKeyGeneration = m_patterns.Generation();
+    }
+    return m_patternsKey;
+}
+
+bool CMailboxScan::MatchText(const std::string &text, std::string *pattern) {
+    // Line by line, in the pieces a reply is read in.
+    char line[kLineSize];
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find('\n', at);
+        size_t length = (end == std::string::npos ? text.size() : end + 1) - at;
+        if (length > static_cast<size_t>(kLineSize - 1)) length = kLineSize - 1;
+        std::memcpy(line, text.data() + at, length);
+        line[length] = '\0';
+        at += length;
+        if (m_patterns.Match(line, pattern)) return true;
+    }
+    return false;
+}
+
+void CMailboxScan::FromCache(Message &message) {
+    CachedMessage cached;
+    if (!m_cache->Find(message.uniqueId, message.size, false, &cached)) {
+        // Gone from the cache meanwhile (another process rebuilt it).
+        message.state = Message::Cut;
+        return;
+    }
+    message.hasFrom = cached.hasFrom;
+    message.address = std::move(cached.address);
+    message.name = std::move(cached.name);
+    message.fromCharset = "UTF-8";
+    message.hasSubject = cached.hasSubject;
+    message.subject = std::move(cached.subject);
+    message.subjectCharset = "UTF-8";
+    message.preview = std::move(cached.preview);
+    message.hasMessageId = cached.hasMessageId;
+    message.messageId = std::move(cached.messageId);
+    message.state = Message::Fetched;
+}
+
+void CMailboxScan::Remember(const Message &message, const std::string &text) {
+    if (message.uniqueId.empty()) return;
+    CachedMessage cached;
+    cached.size = message.size;
+    cached.top = text;
+    cached.hasFrom = message.hasFrom;
+    cached.address = message.address;
+    cached.name = message.name;
+    cached.hasSubject = message.hasSubject;
+    cached.subject = message.subject;
+    cached.preview = message.preview;
+    cached.hasMessageId = message.hasMessageId;
+    cached.messageId = message.messageId;
+    cached.patternsKey = PatternsKey();
+    cached.matched = message.matched;
+    cached.pattern = message.pattern;
+    m_cache->Store(message.uniqueId, cached);
 }
 
 CMailboxScan::SaveResult CMailboxScan::SaveWholeMessage(CMailboxConversation &session,

@@ -36,6 +36,7 @@ class CScanList;
 class CScanWindow;
 class CSettingsStore;
 class CMailboxConversation;
+class CMessageCache;
 
 class CMailboxScan {
 public:
@@ -108,6 +109,9 @@ public:
     void SetStopRequest(const std::atomic<bool> *stop) { m_stop = stop; }
     // The reason of the last failure shown (empty when none).
     const std::string &LastReason() const { return m_lastReason; }
+    // Whether the rows of known messages come from the cache of earlier
+    // scans (on unless the account or --no-cache turned it off).
+    void SetCache(bool useCache) { m_useCache = useCache; }
     // At most this many TOPs in flight (1: never pipeline).
     void SetWindow(int messages) { m_pipelineWindow = messages < 1 ? 1 : messages; }
 
@@ -152,6 +156,14 @@ private:
     // A row whose message left the mailbox at once (IMAP).
     void MarkRemoved(int row, int mode, const std::string &mark);
     void ListAll(CMailboxConversation &session, std::vector<Message> &messages);
+    // The cache of this account, where every message has a unique id of its own.
+    void OpenCache(const std::vector<Message> &messages);
+    std::string PatternsKey();
+    // Whether a pattern matches a line of the text, read as a reply is.
+    bool MatchText(const std::string &text, std::string *pattern);
+    void FromCache(Message &message);
+    // Keeps what the fetch of a message brought (text: its whole TOP reply).
+    void Remember(const Message &message, const std::string &text);
     void ActOnSelected(CMailboxConversation &session, int mode, std::vector<Message> &messages);
     // Saves the whole message into a flushed file and proves it is the
     // message examined (top: what its TOP reply brought, if anything).
@@ -180,6 +192,10 @@ private:
     int m_waitSeconds = kTimeoutSeconds;
     int m_replySeconds = kReplySeconds;
     int m_pipelineWindow = kWindow;
+    bool m_useCache = true;
+    std::unique_ptr<CMessageCache> m_cache;  // during a list scan, where usable
+    std::string m_patternsKey;                // of the patterns of that generation
+    unsigned m_patternsKeyGeneration = 0;
     bool m_moveToSpam = false;  // IMAP: a match goes to the spam folder
     std::string m_spamFolder;   // empty: the one the server marks \Junk
     bool m_dryRun = false;

@@ -72,6 +72,7 @@ AccountConfig CScanConfig::LoadSection(const CSettingsStore &settings, const std
     account.notify = read(kNotify) != "0";
     account.matchAction = read(kMatches);
     account.spamFolder = read(kSpamFolder);
+    account.cache = read(kCache) != "0";
     return account;
 }
 
@@ -115,6 +116,7 @@ bool CScanConfig::Store(const CSettingsStore &settings, const AccountConfig &acc
     write(kNotify, account.notify ? "" : "0");
     write(kMatches, account.matchAction);
     write(kSpamFolder, account.spamFolder);
+    write(kCache, account.cache ? "" : "0");
     return stored;
 }
 
@@ -170,6 +172,7 @@ bool CScanConfig::Set(AccountConfig &account, const std::string &key, const std:
         }
         account.matchAction = value;
     } else if (key == kSpamFolder) account.spamFolder = value;
+    else if (key == kCache) account.cache = value != "0";
     else {
         *problem = "unbekannter Schlüssel " + key;
         return false;

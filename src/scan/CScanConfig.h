@@ -36,6 +36,7 @@ struct AccountConfig {
     // delete over POP3.
     std::string matchAction;
     std::string spamFolder;       // "SPAMFOLDER"; empty: the one marked \Junk
+    bool cache = true;            // "CACHE": rows of known messages from the local cache
 
     // Whether matches go to the spam folder rather than away.
     bool MovesToSpam() const;
@@ -66,6 +67,7 @@ public:
     static constexpr const char *kNotify = "NOTIFY";
     static constexpr const char *kMatches = "MATCHES";
     static constexpr const char *kSpamFolder = "SPAMFOLDER";
+    static constexpr const char *kCache = "CACHE";
     static constexpr const char *kFirstSection = "Settings";
     static constexpr const char *kSectionPrefix = "Account";
 

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <string>
+#include <deque>
 #include <vector>
 
 #include "CScanList.h"
@@ -87,6 +88,6 @@ private:
     };
     const Cell *At(int row, int column) const;
 
-    std::vector<Row> m_rows;
+    std::deque<Row> m_rows;  // appends move no row
     std::string m_account;
 };

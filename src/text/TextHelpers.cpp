@@ -165,8 +165,15 @@ std::string TerminalSafe(const std::string &text) {
             out += code;
             ++i;
         } else if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
+            // A run of plain characters goes at once.
+            size_t end = i + 1;
+            while (end < text.size()) {
+                const unsigned char next = static_cast<unsigned char>(text[end]);
+                if (next < 0x20 || next >= 0x7F) break;
+                ++end;
+            }
+            out.append(text, i, end - i);
+            i = end;
         } else if (const size_t length = Utf8Length(text, i); length == 0) {
             std::snprintf(code, sizeof code, "\\x%02x", c);
             out += code;

@@ -102,6 +102,9 @@ public:
         const char *config = std::getenv("XDG_CONFIG_HOME");
         if (config != nullptr) oldConfig_ = config, hadConfig_ = true;
         ::setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
+        const char *cache = std::getenv("XDG_CACHE_HOME");
+        if (cache != nullptr) oldCache_ = cache, hadCache_ = true;
+        ::setenv("XDG_CACHE_HOME", (dir_ + "/cache").c_str(), 1);
     }
     ~ScanEnvironment() {
         std::filesystem::current_path(old_);
@@ -109,6 +112,10 @@ public:
             ::setenv("XDG_CONFIG_HOME", oldConfig_.c_str(), 1);
         else
             ::unsetenv("XDG_CONFIG_HOME");
+        if (hadCache_)
+            ::setenv("XDG_CACHE_HOME", oldCache_.c_str(), 1);
+        else
+            ::unsetenv("XDG_CACHE_HOME");
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
@@ -131,4 +138,6 @@ private:
     std::filesystem::path old_;
     std::string oldConfig_;
     bool hadConfig_ = false;
+    std::string oldCache_;
+    bool hadCache_ = false;
 };

@@ -99,15 +99,17 @@ private:
         m_settings->Write("PASS", CSettingsStore::ComplementPassword("secret"));
     }
 
-    static void Script(ScriptedServer &server) {
+    // cached: the message is known from an earlier scan, no TOP is sent.
+    static void Script(ScriptedServer &server, bool cached = false) {
         server.LogOn()
             .Expect("CAPA\r\n").Send("+OK\r\nPIPELINING\r\n.\r\n")
             .Expect("STAT\r\n").Expect("LIST\r\n").Expect("UIDL\r\n")
-            .Send("+OK 1 100\r\n+OK\r\n1 100\r\n.\r\n+OK\r\n1 u1\r\n.\r\n")
-            .Expect("TOP 1 25\r\n")
-            .Send(TopReply("From: Anna <anna@example.de>\r\nSubject: Hallo\r\n"
-                           "Message-Id: <m1@example.de>\r\n\r\nText\r\n"))
-            .Expect("Quit\r\n");
+            .Send("+OK 1 100\r\n+OK\r\n1 100\r\n.\r\n+OK\r\n1 u1\r\n.\r\n");
+        if (!cached)
+            server.Expect("TOP 1 25\r\n")
+                .Send(TopReply("From: Anna <anna@example.de>\r\nSubject: Hallo\r\n"
+                               "Message-Id: <m1@example.de>\r\n\r\nText\r\n"));
+        server.Expect("Quit\r\n");
     }
 
     struct Box {
@@ -139,8 +141,9 @@ private:
     }
 
     // A scripted mailbox of these messages (number, Message-Id), each
-    // answered at once, for one connection.
-    static void Mailbox(ScriptedServer &server, const std::vector<int> &numbers) {
+    // answered at once, for one connection; the first `known` of them are
+    // known from an earlier scan (no TOP).
+    static void Mailbox(ScriptedServer &server, const std::vector<int> &numbers, size_t known = 0) {
         std::string stat = "+OK " + std::to_string(numbers.size()) + " 100\r\n";
         std::string list = "+OK\r\n", uidl = "+OK\r\n";
         for (size_t i = 0; i < numbers.size(); ++i) {
@@ -152,7 +155,7 @@ private:
             .Expect("STAT\r\n").Send(stat)
             .Expect("LIST\r\n").Send(list + ".\r\n")
             .Expect("UIDL\r\n").Send(uidl + ".\r\n");
-        for (size_t i = 0; i < numbers.size(); ++i) {
+        for (size_t i = known; i < numbers.size(); ++i) {
             const std::string n = std::to_string(numbers[i]);
             server.Expect("TOP " + std::to_string(i + 1) + " 25\r\n")
                 .Send(TopReply("From: Absender " + n + " <a" + n + "@example.de>\r\nSubject: Nummer " +
@@ -165,6 +168,7 @@ private slots:
     void initTestCase() {
         QVERIFY(m_config.isValid());
         qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+        qputenv("XDG_CACHE_HOME", (m_config.path() + "/cache").toUtf8());
         m_settings = std::make_unique<CSettingsStore>("pelloru");
         BatchMode = 0;
     }
@@ -366,7 +370,7 @@ private slots:
         ScriptedServer server;
         Script(server);
         server.NextConnection();
-        Script(server);
+        Script(server, true);
         PointAt(server);
         server.Start();
         QProcess batch;
@@ -595,7 +599,7 @@ private slots:
         ScriptedServer server;
         Mailbox(server, {1, 2});
         server.NextConnection();
-        Mailbox(server, {1, 2, 3, 4});
+        Mailbox(server, {1, 2, 3, 4}, 2);
         PointAt(server);
         server.Start();
         CMainFrame *frame = nullptr;

@@ -1,0 +1,302 @@
+#include "CMessageCache.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <unordered_map>
+
+namespace {
+
+// Small columns first, the preview and the text last: a look at what the
+// patterns said reads no text at all.
+constexpr const char *kSchema =
+    "CREATE TABLE IF NOT EXISTS message ("
+    " id BLOB PRIMARY KEY, size INTEGER NOT NULL, patterns_key BLOB, matched INTEGER, pattern BLOB,"
+    " has_from INTEGER, address BLOB, name BLOB, has_subject INTEGER, subject BLOB,"
+    " has_message_id INTEGER, message_id BLOB, preview BLOB, top BLOB)";
+
+constexpr const char *kColumns =
+    "size, has_from, address, name, has_subject, subject, preview, has_message_id, message_id,"
+    " patterns_key, matched, pattern";
+
+void Bind(sqlite3_stmt *statement, int index, const std::string &bytes) {
+    sqlite3_bind_blob(statement, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+}
+
+std::string Column(sqlite3_stmt *statement, int index) {
+    const void *data = sqlite3_column_blob(statement, index);
+    const int size = sqlite3_column_bytes(statement, index);
+    return data == nullptr ? std::string() : std::string(static_cast<const char *>(data), static_cast<size_t>(size));
+}
+
+// Another process holds the file: wait for it another time, never rebuild.
+bool Busy(int code) { return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED; }
+
+}  // namespace
+
+std::string CMessageCache::Folder() {
+    const char *cache = std::getenv("XDG_CACHE_HOME");
+    if (cache != nullptr && cache[0] == '/') return std::string(cache) + "/pelloru";
+    const char *home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "/tmp") + "/.cache/pelloru";
+}
+
+std::string CMessageCache::Key(const std::string &text) {
+    unsigned long long hash = 14695981039346656037ull;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char out[17];
+    std::snprintf(out, sizeof out, "%016llx", hash);
+    return out;
+}
+
+std::string CMessageCache::FileFor(const std::string &programName, const std::string &accountKey) {
+    std::string name;
+    for (char c : programName) name += (c == '/' || c == '\0') ? '_' : c;
+    return Folder() + "/" + name + "-" + Key(accountKey) + ".sqlite";
+}
+
+CMessageCache::CMessageCache(const std::string &programName, const std::string &accountKey,
+                             std::function<void(const std::string &)> note)
+    : m_note(std::move(note)) {
+    std::error_code ec;
+    const std::string folder = Folder();
+    std::filesystem::create_directories(folder, ec);
+    ::chmod(folder.c_str(), 0700);
+    m_path = FileFor(programName, accountKey);
+    Open(m_path, true);
+}
+
+CMessageCache::~CMessageCache() {
+    Flush();
+    Close();
+}
+
+void CMessageCache::Close() {
+    for (sqlite3_stmt **statement : {&m_find, &m_findTop, &m_store, &m_remember, &m_forget}) {
+        sqlite3_finalize(*statement);
+        *statement = nullptr;
+    }
+    if (m_db != nullptr) sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_pending = 0;
+    m_inTransaction = false;
+}
+
+bool CMessageCache::Exec(const char *sql) {
+    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool CMessageCache::Open(const std::string &path, bool retry) {
+    // Made by us with the owner's rights only, before SQLite opens it (its
+    // journal files take the same rights).
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        if (m_note) m_note("Zwischenspeicher " + path + " lässt sich nicht öffnen; voller Abruf");
+        return false;
+    }
+    ::fchmod(fd, 0600);
+    ::close(fd);
+    int code = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int version = -1;
+    if (code == SQLITE_OK) {
+        sqlite3_busy_timeout(m_db, kBusyMilliseconds);
+        sqlite3_stmt *statement = nullptr;
+        code = sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &statement, nullptr);
+        if (code == SQLITE_OK) {
+            code = sqlite3_step(statement);
+            if (code == SQLITE_ROW) {
+                version = sqlite3_column_int(statement, 0);
+                code = SQLITE_OK;
+            }
+        }
+        sqlite3_finalize(statement);
+    }
+    if (code == SQLITE_OK && version == 0) {
+        // A new file (or one a crash left empty): lay it out.
+        code = sqlite3_exec(m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        if (code == SQLITE_OK) code = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
+        if (code == SQLITE_OK)
+            code = sqlite3_exec(m_db, ("PRAGMA user_version=" + std::to_string(kVersion)).c_str(), nullptr,
+                                nullptr, nullptr);
+        version = code == SQLITE_OK ? kVersion : -1;
+    }
+    if (code == SQLITE_OK && version == kVersion) {
+        sqlite3_exec(m_db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+        // A scan reads each row once: a small page cache does.
+        sqlite3_exec(m_db, "PRAGMA cache_size=-512", nullptr, nullptr, nullptr);
+        const std::string find = std::string("SELECT ") + kColumns + " FROM message WHERE id=?";
+        const std::string findTop = std::string("SELECT ") + kColumns + ", top FROM message WHERE id=?";
+        const std::string store = std::string("INSERT OR REPLACE INTO message (id, top, ") + kColumns +
+                                  ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+        code = sqlite3_prepare_v2(m_db, find.c_str(), -1, &m_find, nullptr);
+        if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, findTop.c_str(), -1, &m_findTop, nullptr);
+        if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, store.c_str(), -1, &m_store, nullptr);
+        if (code == SQLITE_OK)
+            code = sqlite3_prepare_v2(m_db, "UPDATE message SET patterns_key=?, matched=?, pattern=? WHERE id=?", -1,
+                                      &m_remember, nullptr);
+        if (code == SQLITE_OK)
+            code = sqlite3_prepare_v2(m_db, "DELETE FROM message WHERE id=?", -1, &m_forget, nullptr);
+        if (code == SQLITE_OK) return true;
+    }
+    const std::string why = m_db != nullptr ? sqlite3_errmsg(m_db) : std::string("kein Speicher");
+    Close();
+    if (Busy(code)) {
+        if (m_note) m_note("Zwischenspeicher " + path + " ist von einem anderen Prozess belegt; voller Abruf");
+        return false;
+    }
+    if (m_note)
+        m_note("Zwischenspeicher " + path +
+               (code == SQLITE_OK ? " hat ein anderes Format (Version " + std::to_string(version) + ")"
+                                  : " ist unlesbar (" + why + ")") +
+               "; er wird neu aufgebaut");
+    if (!retry) return false;
+    for (const char *suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
+    return Open(path, false);
+}
+
+void CMessageCache::Fail(const std::string &what) {
+    if (m_note && m_db != nullptr) m_note("Zwischenspeicher: " + what + " (" + sqlite3_errmsg(m_db) + "); ohne ihn weiter");
+    if (m_db != nullptr && m_inTransaction) Exec("ROLLBACK");
+    Close();
+}
+
+bool CMessageCache::Find(const std::string &id, long size, bool withTop, CachedMessage *out) {
+    if (m_db == nullptr) return false;
+    Begin();
+    if (m_db == nullptr) return false;
+    sqlite3_stmt *statement = withTop ? m_findTop : m_find;
+    sqlite3_reset(statement);
+    Bind(statement, 1, id);
+    const int code = sqlite3_step(statement);
+    if (code != SQLITE_ROW) {
+        if (code != SQLITE_DONE) Fail("Lesen gescheitert");
+        return false;
+    }
+    // A message whose size changed is no longer the one cached.
+    if (sqlite3_column_int64(statement, 0) != size) return false;
+    out->size = size;
+    out->hasFrom = sqlite3_column_int(statement, 1) != 0;
+    out->address = Column(statement, 2);
+    out->name = Column(statement, 3);
+    out->hasSubject = sqlite3_column_int(statement, 4) != 0;
+    out->subject = Column(statement, 5);
+    out->preview = Column(statement, 6);
+    out->hasMessageId = sqlite3_column_int(statement, 7) != 0;
+    out->messageId = Column(statement, 8);
+    out->patternsKey = Column(statement, 9);
+    out->matched = sqlite3_column_int(statement, 10) != 0;
+    out->pattern = Column(statement, 11);
+    out->top = withTop ? Column(statement, 12) : std::string();
+    sqlite3_reset(statement);
+    return true;
+}
+
+void CMessageCache::Begin() {
+    if (m_inTransaction) return;
+    if (!Exec("BEGIN")) {
+        Fail("kein Zugriff");
+        return;
+    }
+    m_inTransaction = true;
+}
+
+void CMessageCache::Store(const std::string &id, const CachedMessage &message) {
+    if (m_db == nullptr) return;
+    Begin();
+    if (m_db == nullptr) return;
+    sqlite3_stmt *s = m_store;
+    sqlite3_reset(s);
+    Bind(s, 1, id);
+    Bind(s, 2, message.top);
+    sqlite3_bind_int64(s, 3, message.size);
+    sqlite3_bind_int(s, 4, message.hasFrom ? 1 : 0);
+    Bind(s, 5, message.address);
+    Bind(s, 6, message.name);
+    sqlite3_bind_int(s, 7, message.hasSubject ? 1 : 0);
+    Bind(s, 8, message.subject);
+    Bind(s, 9, message.preview);
+    sqlite3_bind_int(s, 10, message.hasMessageId ? 1 : 0);
+    Bind(s, 11, message.messageId);
+    Bind(s, 12, message.patternsKey);
+    sqlite3_bind_int(s, 13, message.matched ? 1 : 0);
+    Bind(s, 14, message.pattern);
+    const int code = sqlite3_step(s);
+    sqlite3_reset(s);
+    if (code != SQLITE_DONE) {
+        Fail("Schreiben gescheitert");
+        return;
+    }
+    if (++m_pending >= kBatch) Flush();
+}
+
+void CMessageCache::Remember(const std::string &id, const std::string &patternsKey, bool matched,
+                             const std::string &pattern) {
+    if (m_db == nullptr) return;
+    Begin();
+    if (m_db == nullptr) return;
+    sqlite3_reset(m_remember);
+    Bind(m_remember, 1, patternsKey);
+    sqlite3_bind_int(m_remember, 2, matched ? 1 : 0);
+    Bind(m_remember, 3, pattern);
+    Bind(m_remember, 4, id);
+    const int code = sqlite3_step(m_remember);
+    sqlite3_reset(m_remember);
+    if (code != SQLITE_DONE) {
+        Fail("Schreiben gescheitert");
+        return;
+    }
+    if (++m_pending >= kBatch) Flush();
+}
+
+void CMessageCache::Flush() {
+    if (m_db == nullptr || !m_inTransaction) return;
+    if (!Exec("COMMIT")) {
+        Fail("Schreiben gescheitert");
+        return;
+    }
+    m_inTransaction = false;
+    m_pending = 0;
+}
+
+std::unordered_map<std::string, CMessageCache::Known> CMessageCache::Index() {
+    std::unordered_map<std::string, Known> index;
+    if (m_db == nullptr) return index;
+    Begin();
+    if (m_db == nullptr) return index;
+    // The small columns come first in a row: this reads no text.
+    sqlite3_stmt *all = nullptr;
+    int code = sqlite3_prepare_v2(m_db, "SELECT id, size, patterns_key, matched FROM message", -1, &all, nullptr);
+    if (code == SQLITE_OK) code = SQLITE_ROW;
+    while (code == SQLITE_ROW && (code = sqlite3_step(all)) == SQLITE_ROW)
+        index.emplace(Column(all, 0), Known{static_cast<long>(sqlite3_column_int64(all, 1)), Column(all, 2),
+                                            sqlite3_column_int(all, 3) != 0});
+    sqlite3_finalize(all);
+    if (code != SQLITE_DONE) {
+        Fail("Lesen gescheitert");
+        index.clear();
+    }
+    return index;
+}
+
+void CMessageCache::Forget(const std::string &id) {
+    if (m_db == nullptr) return;
+    Begin();
+    if (m_db == nullptr) return;
+    sqlite3_reset(m_forget);
+    Bind(m_forget, 1, id);
+    const int code = sqlite3_step(m_forget);
+    sqlite3_reset(m_forget);
+    if (code != SQLITE_DONE) {
+        Fail("Schreiben gescheitert");
+        return;
+    }
+    if (++m_pending >= kBatch) Flush();
+}

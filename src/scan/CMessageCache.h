@@ -1,0 +1,107 @@
+// What an account's earlier scans learnt of its messages, so that a check
+// fetches only what is new: per message (by its unique id: POP3's UIDL,
+// IMAP's UIDVALIDITY and UID) the size, the text the TOP brought (header
+// and first 25 body lines), the cells of its row, and what the patterns
+// said of it and which patterns those were.
+//
+// One SQLite file per account (WAL, so a window and a run from cron can
+// share it) in the user's cache folder, file 0600 and folder 0700. The
+// cache only saves transfer: nothing is removed on its word (the scan
+// fetches a matched message live before it acts). Whatever goes wrong with
+// it (missing, locked, corrupt, written by another version, a full disk)
+// costs a full scan, never an error: the cache says why through its note
+// and is rebuilt, or left alone for this run where another process holds it.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+struct CachedMessage {
+    long size = 0;
+    std::string top;  // filled by Find only when asked for
+    bool hasFrom = false;
+    std::string address, name;
+    bool hasSubject = false;
+    std::string subject;
+    std::string preview;
+    bool hasMessageId = false;
+    std::string messageId;
+    // The patterns last tried on it (their key) and what they said.
+    std::string patternsKey;
+    bool matched = false;
+    std::string pattern;
+};
+
+class CMessageCache {
+public:
+    // The layout of the file; a file of any other is rebuilt.
+    static constexpr int kVersion = 2;
+    // Writes committed together (short transactions: another process
+    // waits at most for one of them).
+    static constexpr int kBatch = 200;
+    // How long to wait for another process's transaction.
+    static constexpr int kBusyMilliseconds = 3000;
+
+    // The cache of one account (accountKey names server and user), for the
+    // program of that name. note gets one line for each thing that went
+    // wrong (for --debug).
+    CMessageCache(const std::string &programName, const std::string &accountKey,
+                  std::function<void(const std::string &)> note = {});
+    ~CMessageCache();
+    CMessageCache(const CMessageCache &) = delete;
+    CMessageCache &operator=(const CMessageCache &) = delete;
+
+    // false when this run goes without the cache.
+    bool Usable() const { return m_db != nullptr; }
+    // What every cached message's size is, and what which patterns said of it.
+    struct Known {
+        long size = 0;
+        std::string patternsKey;
+        bool matched = false;
+    };
+    std::unordered_map<std::string, Known> Index();
+    // The entry of id when its size is still size; withTop: with the text.
+    bool Find(const std::string &id, long size, bool withTop, CachedMessage *out);
+    void Store(const std::string &id, const CachedMessage &message);
+    // Notes what other patterns said of a cached message.
+    void Remember(const std::string &id, const std::string &patternsKey, bool matched,
+                  const std::string &pattern);
+    // The message left the server.
+    void Forget(const std::string &id);
+    // Commits what is written.
+    void Flush();
+
+    // $XDG_CACHE_HOME/pelloru (~/.cache/pelloru when unset).
+    static std::string Folder();
+    // The file of an account: the program's name and a hash of the key.
+    static std::string FileFor(const std::string &programName, const std::string &accountKey);
+    // A short, stable key of a text (64-bit FNV-1a in hex), e.g. of the patterns.
+    static std::string Key(const std::string &text);
+
+private:
+    bool Open(const std::string &path, bool retry);
+    void Close();
+    bool Exec(const char *sql);
+    // Gives up the cache for this run after a failed write.
+    void Fail(const std::string &what);
+    void Begin();
+
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_find = nullptr;
+    sqlite3_stmt *m_findTop = nullptr;
+    sqlite3_stmt *m_store = nullptr;
+    sqlite3_stmt *m_remember = nullptr;
+    sqlite3_stmt *m_forget = nullptr;
+    // One transaction for reads and writes alike (a lock taken per
+    // statement would cost system calls by the thousand), committed every
+    // kBatch writes and at the end.
+    bool m_inTransaction = false;
+    int m_pending = 0;  // writes in the open transaction
+    std::string m_path;
+    std::function<void(const std::string &)> m_note;
+};

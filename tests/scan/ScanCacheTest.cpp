@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "BatchMode.h"
+#include "CMailboxScan.h"
+#include "CMessageCache.h"
+#include "DovecotServer.h"
+#include "ScanTestSupport.h"
+#include "TestFiles.h"
+
+namespace {
+
+struct Scan {
+    MemoryList list;
+    int tops = 0;
+    std::string notes;
+    CMailboxScan::Outcome outcome = CMailboxScan::NotRun;
+};
+
+Scan ScanOnce(const CSettingsStore &settings, bool useCache = true) {
+    Scan result;
+    RecordingWindow window;
+    CMailboxScan scan(result.list, window, settings, "pelloru");
+    scan.SetCache(useCache);
+    scan.SetTrace([&result](const std::string &line) {
+        if (line.rfind("> TOP ", 0) == 0) ++result.tops;
+        if (line.rfind("# ", 0) == 0) result.notes += line + "\n";
+    });
+    BatchMode = 1;
+    scan.ScanMailbox(List);
+    BatchMode = 0;
+    result.outcome = scan.LastOutcome();
+    return result;
+}
+
+std::string CacheFile(int port) {
+    return CMessageCache::FileFor("pelloru", "pop3|127.0.0.1|" + std::to_string(port) + "|" + DovecotServer::kUser);
+}
+
+}  // namespace
+
+// A check fetches only what is new and shows what a check without the
+// cache shows; messages gone from the server leave it; a new pattern
+// reaches old messages (fetched anew before anything happens to them);
+// a cache that cannot be read, or was written by another version, is built
+// anew from the server.
+TEST(ScanCache, ChecksFetchOnlyWhatIsNewAndShowWhatAColdScanShows) {
+    REQUIRE_DOVECOT();
+    DovecotServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    const std::vector<std::string> files = SampleMessages();
+    for (const std::string &path : files) ASSERT_TRUE(server.AddMessage(ReadBinaryFile(path)));
+    ScanEnvironment env;
+    CSettingsStore settings("pelloru");
+    PointAt(settings, server.Port(), DovecotServer::kUser, DovecotServer::kPassword);
+
+    EXPECT_EQ(ScanOnce(settings).tops, 8);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(server.AddMessage("From: Neu <neu@example.de>\r\nSubject: Neu " + std::to_string(i) +
+                                      "\r\nMessage-Id: <neu" + std::to_string(i) + "@x>\r\n\r\nText\r\n"));
+    const Scan warm = ScanOnce(settings);
+    EXPECT_EQ(warm.tops, 5);
+    const Scan cold = ScanOnce(settings, false);
+    EXPECT_EQ(cold.tops, 13);
+    EXPECT_EQ(warm.list.shown, cold.list.shown);
+    EXPECT_EQ(warm.list.keys, cold.list.keys);
+
+    // Another client takes a message: its row goes, nothing is fetched.
+    std::filesystem::path taken;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(server.Directory() + "/mail"))
+        if (entry.is_regular_file() && ReadBinaryFile(entry.path().string()).find("Neu 0") != std::string::npos)
+            taken = entry.path();
+    ASSERT_FALSE(taken.empty());
+    std::filesystem::remove(taken);
+    const Scan after = ScanOnce(settings);
+    EXPECT_EQ(after.tops, 0);
+    EXPECT_EQ(after.list.rows.size(), 12u);
+
+    // A pattern written since reaches an old message: fetched anew, backed
+    // up whole, deleted.
+    env.Patterns("Subject:*Wartungsvertrag\n");
+    const Scan matched = ScanOnce(settings);
+    EXPECT_EQ(matched.tops, 1);
+    EXPECT_EQ(matched.list.shown[3][0], "gelöscht=Subject:*Wartungsvertrag");
+    ASSERT_EQ(env.Backups().size(), 1u);
+    EXPECT_EQ(ReadBinaryFile(env.Dir() + "/" + env.Backups()[0]), ToCrLf(ReadBinaryFile(files[3])));
+    ASSERT_TRUE(server.WaitForCount(11));
+
+    // Unreadable, then of a later version: built anew, every message fetched.
+    const std::string file = CacheFile(server.Port());
+    ASSERT_TRUE(std::filesystem::exists(file));
+    for (const bool corrupt : {true, false}) {
+        SCOPED_TRACE(corrupt ? "unlesbar" : "neuere Version");
+        if (corrupt) {
+            for (const char *suffix : {"-wal", "-shm"}) std::filesystem::remove(file + suffix);
+            std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
+        } else {
+            sqlite3 *db = nullptr;
+            ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+            EXPECT_EQ(sqlite3_exec(db, "PRAGMA user_version=99", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        }
+        const Scan rebuilt = ScanOnce(settings);
+        EXPECT_EQ(rebuilt.outcome, CMailboxScan::Scanned);
+        EXPECT_EQ(rebuilt.tops, 11);
+        EXPECT_NE(rebuilt.notes.find("neu aufgebaut"), std::string::npos) << rebuilt.notes;
+        EXPECT_EQ(ScanOnce(settings).tops, 0);
+    }
+    EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
