@@ -10,6 +10,7 @@
 #include <strings.h>
 
 #include "BackupFiles.h"
+#include "CAllowList.h"
 #include "CBackupFile.h"
 #include "CCredentials.h"
 #include "CDirectDeletePatterns.h"
@@ -64,6 +65,7 @@ struct CMailboxScan::Message : CMailboxConversation::Entry {
     bool matched = false;
     std::string pattern;
     bool fromCache = false;  // its row comes from the cache, nothing is fetched
+    std::string keptBy;      // the allow-list line that keeps it from a pattern
 };
 
 CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, CServerAddress server,
@@ -71,13 +73,15 @@ CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, CServerAddress 
                            std::string executableName)
     : m_list(list), m_window(window), m_server(std::move(server)), m_account(std::move(account)),
       m_patterns(patterns), m_executableName(std::move(executableName)),
+      m_allowList(std::make_unique<CAllowList>()),
       m_moveToSpam(m_server.protocol == CServerAddress::Imap) {}
 
 CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, const AccountConfig &account,
                            std::string executableName)
     : m_list(list), m_window(window), m_server(account.Server()), m_account(account.Credentials()),
       m_ownPatterns(std::make_unique<CDirectDeletePatterns>(account.Patterns())),
-      m_patterns(*m_ownPatterns), m_executableName(std::move(executableName)) {
+      m_patterns(*m_ownPatterns), m_executableName(std::move(executableName)),
+      m_allowList(std::make_unique<CAllowList>(CAllowList::BesidePatterns(account.Patterns()))) {
     if (account.timeoutSeconds > 0) m_waitSeconds = account.timeoutSeconds;
     m_moveToSpam = account.MovesToSpam();
     m_spamFolder = account.spamFolder;
@@ -307,6 +311,15 @@ void CMailboxScan::FetchOne(CMailboxConversation &session, Message &message, int
     // The header's fields for the row; the body is the preview's to read.
     parsed.LoadHeaderFromSource(collected);
     char value[kValueSize];
+    // A match from someone on the allow-list stays (the match itself is
+    // kept as the patterns' word, for the cache).
+    if (lines > 0 && message.matched) {
+        std::vector<std::string> senders;
+        for (const char *field : {"From:", "Sender:", "Reply-To:"})
+            if (parsed.GetHeaderByName(field, value, kValueSize))
+                for (std::string &address : CAllowList::Addresses(value)) senders.push_back(std::move(address));
+        message.keptBy = m_allowList->Allows(senders);
+    }
     if (parsed.GetHeaderByName("From:", value, kValueSize)) {
         message.hasFrom = true;
         const std::string from = CUT_DisplayHeader::Decode(value);
@@ -411,7 +424,9 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
         bool goOn = true;
         if (message.state == Message::Fetched) {
             m_failuresInARow = 0;
-            if (message.matched && message.hasMessageId) {
+            if (message.matched && !message.keptBy.empty()) {
+                m_list.SetCellText(row, ColAddress, kKeptMark + DisplayText(message.keptBy));
+            } else if (message.matched && message.hasMessageId) {
                 if (m_dryRun)
                     m_list.SetCellText(row, ColAddress,
                                        kWouldDelete + DisplayText(message.pattern));

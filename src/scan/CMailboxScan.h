@@ -37,6 +37,7 @@ class CScanWindow;
 class CSettingsStore;
 class CMailboxConversation;
 class CMessageCache;
+class CAllowList;
 
 class CMailboxScan {
 public:
@@ -98,6 +99,9 @@ public:
     static constexpr const char *kDeletedMark = "gelöscht=";
     // The same for a message moved to the spam folder (IMAP).
     static constexpr const char *kMovedMark = "verschoben=";
+    // Column 0 of a row whose message a pattern matched and the allow-list
+    // kept, before the allow-list's line.
+    static constexpr const char *kKeptMark = "behalten=";
     // The same for a message only flagged \Deleted: the server has no
     // UID EXPUNGE, and a plain EXPUNGE could take other mail with it.
     static constexpr const char *kFlaggedMark = "als gelöscht markiert (ohne UIDPLUS nicht entfernt)=";
@@ -185,6 +189,7 @@ private:
     std::unique_ptr<CDirectDeletePatterns> m_ownPatterns;
     CDirectDeletePatterns &m_patterns;
     std::string m_executableName;
+    std::unique_ptr<CAllowList> m_allowList;
     Outcome m_outcome = NotRun;
     std::vector<PendingDeletion> m_pending;
     int m_failuresInARow = 0;

@@ -399,3 +399,55 @@ TEST(ScanDovecot, ARetrievalCutShortDeletesNothing) {
     EXPECT_EQ(server.CountMessages(), 0);
     EXPECT_EQ(env.Backups().size(), 2u);
 }
+
+// A pattern matches every message here; the allow-list keeps those whose
+// sender's address (From, Sender or Reply-To, within < >) it names, in a
+// dry run and in a real one alike, and a display name that only looks
+// like an allowed address keeps nothing.
+TEST(ScanAllowList, KeepsMailFromAllowedSendersWhateverTheDisplayNameSays) {
+    REQUIRE_DOVECOT();
+    struct Case {
+        const char *headers;
+        const char *row;  // column 0 after the dry run
+    };
+    const Case cases[] = {
+        {"From: friend@example.de", "behalten=friend@example.de"},
+        {"From: =?UTF-8?B?RnJldW5kIE3DvGxsZXI=?= <FRIEND@Example.DE>", "behalten=friend@example.de"},
+        {"From: Kollegin <jana@freunde.example>", "behalten=*@freunde.example"},
+        {"From: \"friend@example.de\" <spam@evil.example>", "würde gelöscht=Subject:*Gewinn"},
+        {"From: friend@example.de <spam@evil.example>", "würde gelöscht=Subject:*Gewinn"},
+        {"From: spam@evil.example (friend@example.de)", "würde gelöscht=Subject:*Gewinn"},
+        {"From: spam@evil.example\r\nSender: friend@example.de", "behalten=friend@example.de"},
+        {"From: spam@evil.example\r\nReply-To: Jana <jana@freunde.example>", "behalten=*@freunde.example"},
+        {"From: spam@freunde.example.evil", "würde gelöscht=Subject:*Gewinn"},
+    };
+    DovecotServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    int n = 0;
+    for (const Case &c : cases)
+        ASSERT_TRUE(server.AddMessage(std::string(c.headers) + "\r\nSubject: Gewinn\r\nMessage-Id: <a" +
+                                      std::to_string(++n) + "@x>\r\n\r\nText\r\n"));
+    ScanEnvironment env;
+    env.Patterns("Subject:*Gewinn\n");
+    std::ofstream(env.Dir() + "/nie_loeschen.txt") << "friend@example.de\n*@freunde.example\n";
+    CSettingsStore settings("pelloru");
+    PointAt(settings, server.Port(), DovecotServer::kUser, DovecotServer::kPassword);
+    for (const bool dryRun : {true, false}) {
+        MemoryList list;
+        RecordingWindow window;
+        CMailboxScan scan(list, window, settings, "pelloru");
+        scan.SetDryRun(dryRun);
+        BatchMode = 1;
+        scan.ScanMailbox(List);
+        BatchMode = 0;
+        ASSERT_EQ(list.rows.size(), std::size(cases));
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            SCOPED_TRACE(cases[i].headers);
+            std::string expected = cases[i].row;
+            if (!dryRun && expected.rfind("würde ", 0) == 0) expected = expected.substr(std::string("würde ").size());
+            EXPECT_EQ(list.shown[i][0], expected);
+        }
+    }
+    EXPECT_TRUE(server.WaitForCount(5));
+}

@@ -1,0 +1,108 @@
+#include "CAllowList.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "WildcardMatch.h"
+
+namespace {
+
+std::string Lower(std::string text) {
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return text;
+}
+
+std::string Trimmed(const std::string &text) {
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+}  // namespace
+
+std::string CAllowList::BesidePatterns(const std::string &patternFile) {
+    const size_t slash = patternFile.rfind('/');
+    return slash == std::string::npos ? std::string(kFileName) : patternFile.substr(0, slash + 1) + kFileName;
+}
+
+void CAllowList::Refresh() {
+    struct stat info;
+    const long long stamp = ::stat(m_fileName.c_str(), &info) != 0
+                                ? -1
+                                : static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec +
+                                      info.st_size * 7 + static_cast<long long>(info.st_ino);
+    if (stamp == m_stamp) return;
+    m_stamp = stamp;
+    m_lines.clear();
+    m_patterns.clear();
+    std::FILE *file = stamp < 0 ? nullptr : std::fopen(m_fileName.c_str(), "r");
+    if (file == nullptr) return;
+    char line[1024];
+    while (std::fgets(line, sizeof line, file) != nullptr) {
+        line[std::strcspn(line, "\r\n")] = '\0';
+        if (line[0] == '\0' || line[0] == ' ') continue;
+        m_lines.emplace_back(line);
+        m_patterns.push_back(Lower(line));
+    }
+    std::fclose(file);
+}
+
+std::string CAllowList::Allows(const std::vector<std::string> &addresses) {
+    Refresh();
+    for (size_t i = 0; i < m_patterns.size(); ++i)
+        for (const std::string &address : addresses)
+            if (!address.empty() && WildcardMatch(Lower(address).c_str(), m_patterns[i].c_str(), '*', '?') != 0)
+                return m_lines[i];
+    return {};
+}
+
+std::vector<std::string> CAllowList::Addresses(const std::string &value) {
+    std::vector<std::string> bracketed, words;
+    std::string word, inside;
+    bool quoted = false, escaped = false, inBrackets = false;
+    int comment = 0;
+    auto endWord = [&] {
+        if (word.find('@') != std::string::npos) words.push_back(word);
+        word.clear();
+    };
+    for (char c : value) {
+        if (escaped) {
+            escaped = false;
+            continue;
+        }
+        if ((quoted || comment > 0) && c == '\\') {
+            escaped = true;
+            continue;
+        }
+        if (quoted) {
+            if (c == '"') quoted = false;
+            continue;
+        }
+        if (comment > 0) {
+            comment += c == '(' ? 1 : c == ')' ? -1 : 0;
+            continue;
+        }
+        if (inBrackets) {
+            if (c == '>') {
+                inBrackets = false;
+                bracketed.push_back(Trimmed(inside));
+                inside.clear();
+            } else {
+                inside += c;
+            }
+            continue;
+        }
+        switch (c) {
+        case '"': endWord(), quoted = true; break;
+        case '(': endWord(), comment = 1; break;
+        case '<': endWord(), inBrackets = true; break;
+        case ',': case ' ': case '\t': case ';': endWord(); break;
+        default: word += c;
+        }
+    }
+    endWord();
+    return bracketed.empty() ? words : bracketed;
+}

@@ -1,0 +1,37 @@
+// The user's allow-list "nie_loeschen.txt" beside the pattern file: lines
+// in the pattern file's format (a line beginning with a blank is skipped,
+// `*` any run of characters, `?` one), each matched against the whole of
+// a sender's address, without regard to case: "anna@example.de", or
+// "*@example.de" for a domain. A message from an address on it is never
+// removed by a pattern.
+//
+// The senders are the addresses of From, Sender and Reply-To, as written
+// between < and > (a display name, however much it looks like an address,
+// counts for nothing), or the bare address where there are no brackets.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CAllowList {
+public:
+    static constexpr const char *kFileName = "nie_loeschen.txt";
+
+    explicit CAllowList(std::string fileName = kFileName) : m_fileName(std::move(fileName)) {}
+    // The file beside a pattern file (its folder, or the working folder).
+    static std::string BesidePatterns(const std::string &patternFile);
+
+    // The first line that allows one of the addresses; empty when none
+    // does. Reads the file anew when it changed.
+    std::string Allows(const std::vector<std::string> &addresses);
+    // The addresses of one header value: each <...> outside quotes and
+    // comments, or else each word with an '@' in it.
+    static std::vector<std::string> Addresses(const std::string &value);
+
+private:
+    void Refresh();
+    std::string m_fileName;
+    long long m_stamp = -1;
+    std::vector<std::string> m_lines;     // as written
+    std::vector<std::string> m_patterns;  // lower-cased
+};
