@@ -15,10 +15,12 @@ CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent) {
     icon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
     auto *version = new QLabel(QStringLiteral("Pelloru Version 1.4"), this);
-    auto *notice = new QLabel(QStringLiteral("Prüft ein POP3-Postfach und löscht,\n"
+    auto *notice = new QLabel(QStringLiteral("Prüft POP3- und IMAP-Postfächer und löscht,\n"
                                              "was die eigenen Muster treffen.\n"
                                              "Jede gelöschte Mail wird vorher gesichert."),
                               this);
+    auto *copyright = new QLabel(QStringLiteral("Copyright © 2026 die Pelloru-Entwickler"), this);
+    copyright->setObjectName(QStringLiteral("copyright"));
     notice->setObjectName(QStringLiteral("notice"));
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
@@ -28,6 +30,8 @@ CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent) {
     texts->addWidget(version);
     texts->addSpacing(6);
     texts->addWidget(notice);
+    texts->addSpacing(6);
+    texts->addWidget(copyright);
     auto *top = new QHBoxLayout;
     top->addWidget(icon);
     top->addSpacing(12);

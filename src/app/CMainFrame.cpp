@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -33,7 +34,7 @@
 
 CMainFrame::CMainFrame(const CSettingsStore &settings, const std::string &executableName,
                        QWidget *parent)
-    : QMainWindow(parent), m_settings(settings) {
+    : QMainWindow(parent), m_settings(settings), m_executableName(executableName) {
     m_document = new CPelloruDoc(this);
     m_view = new CPelloruView(settings, executableName, this);
     setCentralWidget(m_view);
@@ -46,7 +47,12 @@ CMainFrame::CMainFrame(const CSettingsStore &settings, const std::string &execut
         m_progress->show();
         UpdateCommands();
     });
+    connect(m_view, &CPelloruView::SavedTo, this, [this](const QString &path) {
+        m_messagePane->setText(QStringLiteral("Gesichert in %1").arg(QFileInfo(path).absoluteFilePath()));
+    });
     connect(m_view, &CPelloruView::ProgressChanged, this, [this](long done, long total) {
+        m_lastDone = done;
+        m_lastTotal = total;
         m_progress->setRange(0, static_cast<int>(total));
         m_progress->setValue(static_cast<int>(done));
     });
@@ -159,17 +165,21 @@ void CMainFrame::CreateMenus() {
     connect(save, &QAction::triggered, m_view, &CPelloruView::OnSave);
     connect(about, &QAction::triggered, this, &CMainFrame::OnAbout);
 
-    // The document commands have keys but no menu entries.
+    // Ctrl+S saves the rows (the selected ones, else all) as a table with
+    // tabs; there is nothing to open, so Ctrl+O does nothing.
     QAction *newDoc = MakeCommand(ID_FILE_NEW, QStringLiteral("Neu"), QString());
     newDoc->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    QAction *open = MakeCommand(ID_FILE_OPEN, QStringLiteral("Öffnen"), QString());
-    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    QAction *saveAs = MakeCommand(ID_FILE_SAVE, QStringLiteral("Speichern unter"), QString());
+    QAction *saveAs = MakeCommand(ID_FILE_SAVE, QStringLiteral("Zeilen speichern unter..."), QString());
     saveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    addActions({newDoc, open, saveAs});
+    addActions({newDoc, saveAs});
     connect(newDoc, &QAction::triggered, m_document, &CPelloruDoc::OnNewDocument);
-    connect(open, &QAction::triggered, this, [this] { m_document->OnOpenDocument(this); });
-    connect(saveAs, &QAction::triggered, this, [this] { m_document->OnSaveDocumentAs(this); });
+    connect(saveAs, &QAction::triggered, this, [this] {
+        const QString path = m_document->AskSavePath(this);
+        if (path.isEmpty()) return;
+        const bool written = m_view->SaveRows(path);
+        m_messagePane->setText(written ? QStringLiteral("Zeilen gespeichert in %1").arg(QFileInfo(path).absoluteFilePath())
+                                       : QStringLiteral("Die Datei %1 ließ sich nicht schreiben").arg(path));
+    });
 }
 
 void CMainFrame::CreateToolBar() {
@@ -192,7 +202,9 @@ void CMainFrame::CreateStatusBar() {
     statusBar()->addWidget(m_messagePane, 1);
     m_progress = new QProgressBar;
     m_progress->setFormat(QStringLiteral("%v von %m E-Mails"));
-    m_progress->setMaximumWidth(220);
+    // Wide enough for its longest text on one line, whatever the font.
+    m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance(QStringLiteral("999999 von 999999 E-Mails")) +
+                                24);
     m_progress->hide();
     statusBar()->addPermanentWidget(m_progress);
     // The lock indicators: lit while the lock is on, where the platform
@@ -310,6 +322,14 @@ void CMainFrame::ShowTray(int waiting, const QString &each) {
 void CMainFrame::OnScanFinished(int outcome, int mode) {
     m_progress->hide();
     UpdateCommands();
+    // What the title and progress no longer say.
+    if (outcome == CMailboxScan::Cancelled)
+        m_messagePane->setText(QStringLiteral("Abgebrochen nach %1 von %2 E-Mails").arg(m_lastDone).arg(m_lastTotal));
+    else if (mode != SaveSelected)
+        m_messagePane->setText(QStringLiteral("Bereit"));
+    if (outcome == CMailboxScan::ConnectionFailed)
+        setWindowTitle(QString::fromStdString(m_executableName) + QStringLiteral(" - Verbindung fehlgeschlagen"));
+    m_lastDone = m_lastTotal = 0;
     if (!m_pushPending.empty()) {
         QTimer::singleShot(0, this, [this] {
             if (m_view->Scanning() || m_pushPending.empty()) return;

@@ -74,6 +74,8 @@ private:
     void OnPushedMail(const std::string &section);
 
     const CSettingsStore &m_settings;
+    std::string m_executableName;
+    long m_lastDone = 0, m_lastTotal = 0;  // the scan's last progress
     CPelloruDoc *m_document = nullptr;
     CPelloruView *m_view = nullptr;
     QToolBar *m_toolBar = nullptr;

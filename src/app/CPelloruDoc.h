@@ -1,8 +1,9 @@
-// The document of the single-document window. It holds nothing: a new
-// document is empty, opening reads nothing, saving writes an empty file.
+// The document of the single-document window. It holds nothing of its
+// own: the rows are the view's; it asks where they are to be saved.
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class QWidget;
 
@@ -12,10 +13,6 @@ public:
     explicit CPelloruDoc(QObject *parent = nullptr);
 
     void OnNewDocument();
-    // "Öffnen": a file dialog; the file chosen is not read.
-    void OnOpenDocument(QWidget *owner);
-    // "Speichern unter": a file dialog; the file chosen is written empty.
-    void OnSaveDocumentAs(QWidget *owner);
-    // Writes the empty document to a file; false when it cannot.
-    static bool SaveEmpty(const QString &path);
+    // "Zeilen speichern unter...": a file dialog; empty when cancelled.
+    static QString AskSavePath(QWidget *owner);
 };

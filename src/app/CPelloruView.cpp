@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QApplication>
 #include <QClipboard>
+#include <QSaveFile>
 #include <QEventLoop>
 #include <QHeaderView>
 #include <QMenu>
@@ -137,6 +138,8 @@ void CPelloruView::RepaintList() { viewport()->update(); }
 
 void CPelloruView::Progress(long done, long total) { emit ProgressChanged(done, total); }
 
+void CPelloruView::Saved(const std::string &path) { emit SavedTo(QString::fromLocal8Bit(path.c_str())); }
+
 void CPelloruView::ShowMessage(const std::string &text, const std::string &detail) {
     // An unattended run asks no one anything; it says what failed.
     if (BatchMode) {
@@ -255,6 +258,26 @@ void CPelloruView::OpenContextMenu(const QPoint &position) {
     remove->setEnabled(idle);
     connect(remove, &QAction::triggered, this, &CPelloruView::OnDelete);
     m_contextMenu->popup(viewport()->mapToGlobal(position));
+}
+
+bool CPelloruView::SaveRows(const QString &path) {
+    std::vector<int> rows = SelectedListRows();
+    if (rows.empty())
+        for (int row = 0; row < model()->rowCount(); ++row) rows.push_back(row);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    for (int row : rows) {
+        QString line;
+        for (int column = ColAddress; column <= ColId; ++column) {
+            QString cell = FullText(row, column);
+            cell.replace(QLatin1Char('\t'), QStringLiteral("\\t"))
+                .replace(QLatin1Char('\r'), QStringLiteral("\\r"))
+                .replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+            line += (column == ColAddress ? QString() : QStringLiteral("\t")) + cell;
+        }
+        file.write((line + QLatin1Char('\n')).toUtf8());
+    }
+    return file.commit();
 }
 
 void CPelloruView::OnCopy(int command) {

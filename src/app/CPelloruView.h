@@ -51,6 +51,11 @@ public:
     void ShowMessage(const std::string &text, const std::string &detail) override;
     void Progress(long done, long total) override;
     void RowFailed(const std::string &text, const std::string &detail) override;
+    void Saved(const std::string &path) override;
+    // The selected rows (or all, with none selected) as lines of six
+    // tab-separated columns (tab, CR and LF in a cell written \t, \r, \n),
+    // UTF-8, into path, whole or not at all.
+    bool SaveRows(const QString &path);
 
     int SelectedCount() const;
     // The cell's whole text as shown (UTF-8 converted), line breaks kept.
@@ -86,6 +91,8 @@ signals:
     // outcome: CMailboxScan::Outcome; mode: List, DeleteSelected, SaveSelected.
     void ScanFinished(int outcome, int mode, bool stopped);
     void ProgressChanged(long done, long total);
+    // "In Datei sichern" wrote this file (a path as the system has it).
+    void SavedTo(const QString &path);
 
 private:
     // only: the sections of the accounts to scan; empty: all.

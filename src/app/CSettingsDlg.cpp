@@ -109,7 +109,14 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     before->setBuddy(m_interval);
     every->addWidget(before);
     every->addWidget(m_interval);
-    every->addWidget(new QLabel(QStringLiteral("Minuten prüfen"), this));
+    auto *unit = new QLabel(this);
+    unit->setObjectName(QStringLiteral("unit"));
+    const auto unitText = [unit](int minutes) {
+        unit->setText(minutes == 1 ? QStringLiteral("Minute prüfen") : QStringLiteral("Minuten prüfen"));
+    };
+    unitText(0);
+    connect(m_interval, &QSpinBox::valueChanged, unit, unitText);
+    every->addWidget(unit);
     every->addStretch(1);
     column->addLayout(every);
     column->addSpacing(4);

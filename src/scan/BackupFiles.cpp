@@ -23,8 +23,13 @@ std::string MakeBackupFileName(const std::string &messageId) {
     std::tm local{};
     if (localtime_r(&now, &local) != nullptr)
         std::strftime(stamp, sizeof stamp, "msg_%Y_%m_%d_%H_%M_%S_", &local);
+    // The blanks around the value (a header's value begins with one) are
+    // no part of the name.
+    const size_t first = messageId.find_first_not_of(" \t");
+    const size_t last = messageId.find_last_not_of(" \t");
+    const std::string trimmed = first == std::string::npos ? std::string() : messageId.substr(first, last - first + 1);
     std::string id;
-    for (unsigned char c : messageId) {
+    for (unsigned char c : trimmed) {
         if (c == '<' || c == '>') continue;
         id += Refused(c) ? '_' : static_cast<char>(c);
         if (id.size() >= kMaxIdentifier) break;

@@ -30,6 +30,7 @@ public:
     void RowFailed(const std::string &text, const std::string &detail) override {
         m_owner.m_window.RowFailed(text, Several() ? "Konto \"" + Name() + "\": " + detail : detail);
     }
+    void Saved(const std::string &path) override { m_owner.m_window.Saved(path); }
 
 private:
     bool Several() const { return m_owner.AccountCount() > 1; }

@@ -648,8 +648,9 @@ void CMailboxScan::ActOnSelected(CMailboxConversation &session, int mode,
         const Message &message = messages[index];
         // Deleted or saved alike: first its whole backup, proven to be the
         // message the row names (its header as read, its LIST size).
-        std::string why;
-        const SaveResult saved = SaveWholeMessage(session, message, m_list.CellText(row, ColId), nullptr, &why);
+        std::string why, name;
+        const SaveResult saved = SaveWholeMessage(session, message, m_list.CellText(row, ColId), &name, &why);
+        if (mode == SaveSelected && saved == Saved) m_window.Saved(name);
         if (mode == DeleteSelected) {
             CMailboxConversation::Removal how = CMailboxConversation::Removal::AtFinish;
             const ResultCode deleted = saved == Saved ? session.Remove(message, false, &how) : RC_OK;

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <utility>
 
 #include "CMailboxScan.h"
 #include "CScanRowFeed.h"
@@ -34,13 +35,24 @@ public:
     void Finish() {
         if (!m_heldTitle.empty()) Post([title = m_heldTitle](CScanWindow &window) { window.SetTitle(title); });
         m_heldTitle.clear();
+        // And the last count, so that a scan stopped early says how far it got.
+        if (m_heldProgress.first >= 0)
+            Post([held = m_heldProgress](CScanWindow &window) { window.Progress(held.first, held.second); });
+        m_heldProgress = {-1, -1};
     }
     void Progress(long done, long total) override {
-        if (done < total && !Due(m_progressAt, true)) return;
+        if (done < total && !Due(m_progressAt, true)) {
+            m_heldProgress = {done, total};
+            return;
+        }
+        m_heldProgress = {-1, -1};
         Post([done, total](CScanWindow &window) { window.Progress(done, total); });
     }
     void RowFailed(const std::string &text, const std::string &detail) override {
         Post([text, detail](CScanWindow &window) { window.RowFailed(text, detail); });
+    }
+    void Saved(const std::string &path) override {
+        Post([path](CScanWindow &window) { window.Saved(path); });
     }
     void ShowMessage(const std::string &text, const std::string &detail) override {
         // The rows so far are there when the box asks.
@@ -81,6 +93,7 @@ private:
     CScanRunner &m_runner;
     Clock::time_point m_titleAt{}, m_progressAt{};
     std::string m_heldTitle;
+    std::pair<long, long> m_heldProgress{-1, -1};
 };
 
 CScanRunner::CScanRunner(CScanRowModel &model, CScanWindow &window, QObject *parent)

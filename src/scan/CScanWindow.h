@@ -20,4 +20,6 @@ public:
     virtual void RowFailed(const std::string &text, const std::string &detail) {
         (void)text, (void)detail;
     }
+    // A message saved ("In Datei sichern") into this file.
+    virtual void Saved(const std::string &path) { (void)path; }
 };

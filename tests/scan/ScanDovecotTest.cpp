@@ -74,6 +74,7 @@ TEST(ScanDovecot, AListScanOfARealMailbox) {
     std::vector<std::string> backups = env.Backups();
     ASSERT_EQ(backups.size(), 2u);
     for (const std::string &name : backups) {
+        EXPECT_EQ(name.find("_ "), std::string::npos) << "the Message-Id's blank stays out of the name";
         const bool outlook = name.find("AM0PR07MB") != std::string::npos;
         const std::string expected = ToCrLf(ReadBinaryFile(files[outlook ? 3 : 6]));
         EXPECT_EQ(ReadBinaryFile(env.Dir() + "/" + name), expected) << name;

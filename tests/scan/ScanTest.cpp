@@ -136,7 +136,7 @@ TEST_F(ScanTest, ListFillsRowsAndDeletesWhatAPatternMatches) {
     std::vector<std::string> backups = env.Backups();
     ASSERT_EQ(backups.size(), 1u);
     EXPECT_EQ(backups[0].substr(0, 4), "msg_");
-    EXPECT_EQ(backups[0].substr(24), " b2@example.org.txt");
+    EXPECT_EQ(backups[0].substr(23), "_b2@example.org.txt");
     EXPECT_EQ(Backup(backups[0]), kOffer);
 
     EXPECT_EQ(window.titles.front(), "pelloru - Connect");
@@ -295,9 +295,9 @@ TEST_F(ScanTest, BackupsNeverReplaceEachOtherAndHostileIdsStayInTheFolder) {
     // Same identifier, same second: the later one gets a number.
     int plain = 0, numbered = 0, escaped = 0;
     for (const std::string &name : backups) {
-        if (name.find(" b2@example.org.txt") != std::string::npos) ++plain;
-        if (name.find(" b2@example.org_2.txt") != std::string::npos) ++numbered;
-        if (name.find(" .._.._etc__passwd.txt") != std::string::npos) ++escaped;
+        if (name.find("_b2@example.org.txt") != std::string::npos) ++plain;
+        if (name.find("_b2@example.org_2.txt") != std::string::npos) ++numbered;
+        if (name.find("_.._.._etc__passwd.txt") != std::string::npos) ++escaped;
     }
     if (numbered == 0) {
         // The two backups straddled a second: distinct names anyway.
@@ -363,7 +363,7 @@ TEST_F(ScanTest, SaveSelectedWritesWholeMessagesByUniqueId) {
     Run(SaveSelected);
     std::vector<std::string> backups = env.Backups();
     ASSERT_EQ(backups.size(), 1u);
-    EXPECT_EQ(backups[0].substr(23), "_ a1@example.de.txt");
+    EXPECT_EQ(backups[0].substr(23), "_a1@example.de.txt");
     EXPECT_EQ(Backup(backups[0]), whole);  // NUL byte and all
     EXPECT_EQ(list.rows[0][0], "a");
     EXPECT_EQ(list.rows[1][0], "nicht gefunden");

@@ -20,6 +20,7 @@
 #include <memory>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -30,6 +31,7 @@
 #include "CScanRowModel.h"
 #include "CPelloruApp.h"
 #include "CPelloruView.h"
+#include "CAboutDlg.h"
 #include "CAccountsDlg.h"
 #include "CScanConfig.h"
 #include "CScanRowModel.h"
@@ -197,6 +199,18 @@ private slots:
         QCOMPARE(frame.Command(ID_EDIT_COPY)->toolTip(), QStringLiteral("Kopieren"));
         QCOMPARE(frame.Command(ID_EDIT_COPY)->shortcuts().size(), 2);
         QCOMPARE(frame.MessagePane()->text(), QStringLiteral("Bereit"));
+        // Ctrl+S saves rows; nothing opens with Ctrl+O.
+        for (QAction *action : frame.actions())
+            QVERIFY(!action->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_O)));
+        QCOMPARE(frame.Command(ID_FILE_SAVE)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+        QVERIFY(CAboutDlg().findChild<QLabel *>("copyright") != nullptr);
+        {
+            CSettingsDlg editor(*m_settings, nullptr, CScanConfig::kFirstSection);
+            editor.IntervalEdit()->setValue(1);
+            QCOMPARE(editor.findChild<QLabel *>("unit")->text(), QStringLiteral("Minute prüfen"));
+            editor.IntervalEdit()->setValue(5);
+            QCOMPARE(editor.findChild<QLabel *>("unit")->text(), QStringLiteral("Minuten prüfen"));
+        }
 
         CPelloruView *view = frame.View();
         // Six columns; the seventh, "Konto", shows only with several accounts.
@@ -530,7 +544,10 @@ private slots:
             m_settings->Write("TIMEOUT", "3");
             m_settings->Write("PASS", CSettingsStore::ComplementPassword(kind.password));
             const QString reason = QString::fromStdString(kind.reason);
-            const Box box = CheckInWindow();
+            CMainFrame *frame = nullptr;
+            const Box box = CheckInWindow(&frame);
+            QCOMPARE(frame->windowTitle(), QStringLiteral("pelloru - Verbindung fehlgeschlagen"));
+            delete frame;
             QCOMPARE(box.text, QStringLiteral("Connection Failed"));
             QVERIFY2(box.detail.contains(reason), qPrintable(reason + " / " + box.detail));
             QVERIFY2(box.detail.contains(QString::fromStdString(kind.more)), qPrintable(box.detail));
@@ -584,6 +601,7 @@ private slots:
             QVERIFY(done.wait(10000));
             QCOMPARE(done.first().at(0).toInt(),
                      int(answers ? CMailboxScan::Cancelled : CMailboxScan::Interrupted));
+            if (answers) QCOMPARE(frame.MessagePane()->text(), QStringLiteral("Abgebrochen nach 2 von 3 E-Mails"));
             // The message in hand has its row, filled only where it came whole.
             QCOMPARE(view->Model()->RowCount(), 2);
             QCOMPARE(view->Model()->CellText(1, ColSubject), std::string(answers ? " zwei" : ""));
