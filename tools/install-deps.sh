@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running Pelloru need on Debian 12.
 # Idempotent: the package index is refreshed once, then apt installs only
-# what is missing.
+# what is missing. Another apt or dpkg run holding the lock is waited for
+# (up to 10 minutes) rather than failed on.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev dovecot-pop3d dovecot-imapd qt6-base-dev libssl-dev
           libgumbo-dev python3 ca-certificates qt6-translations-l10n libx11-dev libgsasl-dev
-          qtkeychain-qt6-dev libsqlite3-dev gnome-keyring dbus-daemon "$@")
+          qtkeychain-qt6-dev libsqlite3-dev gnome-keyring dbus-daemon appstream dpkg-dev groff-base "$@")
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+apt-get -o DPkg::Lock::Timeout=600 update -qq
+apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${packages[@]}" >/dev/null

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# The Debian package as `cpack -G DEB` builds it from this build folder:
+# the program, desktop entry, icon, AppStream metainfo (valid) and man page
+# (no warnings) are in it, and it declares what it depends on.
+set -euo pipefail
+source_dir=$1
+build_dir=$2
+appstreamcli validate --no-net "$source_dir/packaging/org.pelloru.Pelloru.metainfo.xml"
+warnings=$(groff -man -ww -z "$source_dir/packaging/pelloru.1" 2>&1)
+[ -z "$warnings" ] || { echo "man page: $warnings"; exit 1; }
+out=$(mktemp -d /tmp/pelloru-package-XXXXXX)
+trap 'rm -rf "$out"' EXIT
+cpack -G DEB -B "$out" --config "$build_dir/CPackConfig.cmake" >/dev/null
+deb=$(ls "$out"/*.deb)
+contents=$(dpkg-deb -c "$deb")
+for file in ./usr/bin/pelloru ./usr/share/applications/pelloru.desktop ./usr/share/pixmaps/pelloru.xpm \
+            ./usr/share/metainfo/org.pelloru.Pelloru.metainfo.xml ./usr/share/man/man1/pelloru.1; do
+  grep -q " $file\$" <<<"$contents" || { echo "missing in the package: $file"; exit 1; }
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libqt6widgets6 libssl3 libgsasl libsqlite3; do
+  grep -q "$library" <<<"$depends" || { echo "no dependency on $library: $depends"; exit 1; }
+done
+echo "ok: $(basename "$deb")"
