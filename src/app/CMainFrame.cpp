@@ -127,6 +127,16 @@ void CMainFrame::CreateMenus() {
     QAction *save = MakeCommand(
         ID_SAVE, QStringLiteral("In Datei sichern"),
         QStringLiteral("Sichert die ausgewählten Mails vollständig in Dateien.\nIn Datei sichern"));
+    QAction *blockSender = MakeCommand(
+        ID_BLOCK_SENDER, QStringLiteral("Absender sperren"),
+        QStringLiteral("Trägt den Absender der Zeile in die Musterdatei ein.\nAbsender sperren"));
+    QAction *blockSubject = MakeCommand(
+        ID_BLOCK_SUBJECT, QStringLiteral("Betreff sperren"),
+        QStringLiteral("Trägt den Betreff der Zeile in die Musterdatei ein.\nBetreff sperren"));
+    QAction *allowSender = MakeCommand(
+        ID_ALLOW_SENDER, QStringLiteral("Absender erlauben"),
+        QStringLiteral("Trägt den Absender der Zeile in die Ausnahmeliste ein: seine Mails löscht kein "
+                       "Muster.\nAbsender erlauben"));
     QAction *about = MakeCommand(
         ID_APP_ABOUT, QStringLiteral("Inf&o über Pelloru..."),
         QStringLiteral("Zeigt Programm-Informationen, Versionsnummer und Copyright an.\nInfo"));
@@ -146,6 +156,10 @@ void CMainFrame::CreateMenus() {
     edit->addAction(remove);
     edit->addSeparator();
     edit->addAction(save);
+    edit->addSeparator();
+    edit->addAction(blockSender);
+    edit->addAction(blockSubject);
+    edit->addAction(allowSender);
     QMenu *help = menuBar()->addMenu(QStringLiteral("&?"));
     help->addAction(about);
     // The menus do not highlight a disabled entry; the pointer over one
@@ -155,6 +169,10 @@ void CMainFrame::CreateMenus() {
         menu->setMouseTracking(true);
     }
 
+    for (QAction *rule : {blockSender, blockSubject, allowSender}) {
+        const int id = rule->data().toInt();
+        connect(rule, &QAction::triggered, m_view, [this, id] { m_view->OnRuleFromRow(id); });
+    }
     connect(check, &QAction::triggered, m_view, &CPelloruView::OnCheck);
     connect(dryRun, &QAction::triggered, m_view, &CPelloruView::OnCheckDryRun);
     connect(cancel, &QAction::triggered, m_view, &CPelloruView::OnCancel);
@@ -249,6 +267,8 @@ void CMainFrame::UpdateCommands() {
     const bool selection = m_view->SelectedCount() > 0;
     Command(ID_EDIT_COPY)->setEnabled(selection);
     for (int id : {ID_DELETE, ID_SAVE}) Command(id)->setEnabled(selection && !scanning);
+    for (int id : {ID_BLOCK_SENDER, ID_BLOCK_SUBJECT, ID_ALLOW_SENDER})
+        Command(id)->setEnabled(m_view->SelectedCount() == 1 && !scanning);
     for (int id : {ID_CHECK, ID_CHECK_DRY, ID_SETTINGS}) Command(id)->setEnabled(!scanning);
     Command(ID_CANCEL)->setEnabled(scanning);
 }

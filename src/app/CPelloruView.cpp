@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QApplication>
 #include <QClipboard>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QSaveFile>
 #include <QEventLoop>
 #include <QHeaderView>
@@ -18,6 +20,9 @@
 #include "CAccountScans.h"
 #include "CScanConfig.h"
 #include "CAccountsDlg.h"
+#include "CAllowList.h"
+#include "CRuleFile.h"
+#include "CScanRowModel.h"
 #include "CommandIds.h"
 
 namespace {
@@ -206,6 +211,52 @@ void CPelloruView::OnPushedCheck(const std::vector<std::string> &sections) {
 
 void CPelloruView::OnCheckDryRun() { RunScan(List, true); }
 
+void CPelloruView::OnRuleFromRow(int command) {
+    const std::vector<int> rows = SelectedListRows();
+    if (Scanning() || rows.size() != 1) return;
+    const auto [account, at] = m_scans->Locate(rows.front());
+    if (account < 0) return;
+    const AccountConfig config = m_scans->Account(account);
+    const CScanRowModel &model = m_scans->AccountRows(account);
+    const std::string address = model.CellText(at, ColAddress);
+    const std::string patterns = config.Patterns();
+    const bool allow = command == ID_ALLOW_SENDER;
+    const std::string file = allow ? CAllowList::BesidePatterns(patterns) : patterns;
+    std::string line;
+    if (command == ID_BLOCK_SUBJECT) {
+        line = CRuleFile::SubjectPattern(model.CellText(at, ColSubject));
+    } else {
+        // Column 0 holds the address until a mark ("gelöscht=", ...) took its place.
+        if (address.find('@') == std::string::npos || address.find('=') != std::string::npos) {
+            QMessageBox::information(this, QStringLiteral("Pelloru"),
+                                     QStringLiteral("Diese Zeile nennt keinen Absender."));
+            return;
+        }
+        line = allow ? CRuleFile::AllowLine(address) : CRuleFile::SenderPattern(address);
+    }
+    bool ok = false;
+    const QString text = QInputDialog::getText(
+        this, allow ? QStringLiteral("Absender erlauben") : QStringLiteral("Regel hinzufügen"),
+        (allow ? QStringLiteral("Diese Zeile kommt in die Ausnahmeliste %1:")
+               : QStringLiteral("Diese Zeile kommt in die Musterdatei %1:"))
+            .arg(QString::fromLocal8Bit(file.c_str())),
+        QLineEdit::Normal, QString::fromUtf8(line.c_str()), &ok);
+    if (!ok) return;
+    line = text.toUtf8().toStdString();
+    if (CRuleFile::MatchesEverything(line)) {
+        QMessageBox::warning(this, QStringLiteral("Pelloru"),
+                             QStringLiteral("Diese Zeile träfe jede E-Mail; sie wird nicht eingetragen."));
+        return;
+    }
+    std::string problem;
+    if (!CRuleFile::Append(file, line, &problem)) {
+        QMessageBox::warning(this, QStringLiteral("Pelloru"), QString::fromUtf8(problem.c_str()));
+        return;
+    }
+    // What the rules do now, at once, without acting.
+    RunScan(List, true, {config.section});
+}
+
 void CPelloruView::OnCancel() {
     if (Scanning()) m_scans->Stop();
 }
@@ -257,6 +308,14 @@ void CPelloruView::OpenContextMenu(const QPoint &position) {
     QAction *remove = add(QStringLiteral("Löschen selektierte"), ID_DELETE);
     remove->setEnabled(idle);
     connect(remove, &QAction::triggered, this, &CPelloruView::OnDelete);
+    m_contextMenu->addSeparator();
+    for (const auto &[text, id] : {std::pair{QStringLiteral("Absender sperren"), int(ID_BLOCK_SENDER)},
+                                   std::pair{QStringLiteral("Betreff sperren"), int(ID_BLOCK_SUBJECT)},
+                                   std::pair{QStringLiteral("Absender erlauben"), int(ID_ALLOW_SENDER)}}) {
+        QAction *rule = add(text, id);
+        rule->setEnabled(idle && SelectedCount() == 1);
+        connect(rule, &QAction::triggered, this, [this, id = id] { OnRuleFromRow(id); });
+    }
     m_contextMenu->popup(viewport()->mapToGlobal(position));
 }
 

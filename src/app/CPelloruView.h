@@ -76,6 +76,11 @@ public slots:
     void OnCheck();
     // A scan of the accounts whose own interval has passed (the timer's).
     void OnTimedCheck();
+    // A rule from the selected row (ID_BLOCK_SENDER, ID_BLOCK_SUBJECT,
+    // ID_ALLOW_SENDER): the line is shown to be changed or confirmed, goes
+    // into the account's pattern file or allow-list, and a dry run of the
+    // account shows what the rules now do.
+    void OnRuleFromRow(int command);
     // A check of these accounts now, as their watches found new mail.
     void OnPushedCheck(const std::vector<std::string> &sections);
     void OnCheckDryRun();

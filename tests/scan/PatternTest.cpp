@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
 #include <thread>
 
 #include "CDirectDeletePatterns.h"
+#include "CRuleFile.h"
 #include "ScanTestSupport.h"
 #include "WildcardMatch.h"
 
@@ -177,4 +183,46 @@ TEST(DirectDeletePatterns, PieceSearchAgreesWithTheMatcher) {
         }
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
+}
+
+// A rule added from a row goes in whole or not at all: the file is
+// replaced by a complete new one, and one that cannot be written (here a
+// file size limit stands in for a full disk) stays as it was.
+TEST(RuleFile, AddsALineWholeOrNotAtAll) {
+    ScanEnvironment env;
+    const std::string path = env.Dir() + "/loesche_direkt.txt";
+    std::string problem;
+    ASSERT_TRUE(CRuleFile::Append(path, CRuleFile::SenderPattern(" spam@evil.example "), &problem)) << problem;
+    EXPECT_EQ(ReadBinaryFile(path), "From:*spam@evil.example\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << "Subject:*Gewinn";  // no final line end
+    ::chmod(path.c_str(), 0640);
+    ASSERT_TRUE(CRuleFile::Append(path, CRuleFile::SubjectPattern("50% * Rabatt"), &problem)) << problem;
+    EXPECT_EQ(ReadBinaryFile(path), "Subject:*Gewinn\nSubject:*50% ? Rabatt\n");
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+    const std::string before = std::string(8000, 'x') + "\n";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << before;
+    rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    auto *oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const bool added = CRuleFile::Append(path, "From:*x", &problem);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(added);
+    EXPECT_NE(problem.find("unverändert"), std::string::npos) << problem;
+    EXPECT_EQ(ReadBinaryFile(path), before);
+    size_t files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(env.Dir())) files += entry.is_regular_file();
+    EXPECT_EQ(files, 1u) << "no temporary file is left";
+
+    for (const char *everything : {"", " ", "*", "**", "?", "*?*"}) EXPECT_TRUE(CRuleFile::MatchesEverything(everything));
+    for (const char *some : {"From:*", "a*", "*@example.de"}) EXPECT_FALSE(CRuleFile::MatchesEverything(some));
 }

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QListWidget>
 #include <QLabel>
 #include <QLineEdit>
@@ -187,7 +188,8 @@ private slots:
                  QStringList({"Check", "Probelauf", "Abbrechen", "|", "Einstellungen", "|",
                               "&Beenden"}));
         QCOMPARE(Entries(menus[1]->menu()),
-                 QStringList({"&Kopieren\tStrg+C", "|", "Löschen", "|", "In Datei sichern"}));
+                 QStringList({"&Kopieren\tStrg+C", "|", "Löschen", "|", "In Datei sichern", "|",
+                              "Absender sperren", "Betreff sperren", "Absender erlauben"}));
         QCOMPARE(Entries(menus[2]->menu()), QStringList({"Inf&o über Pelloru..."}));
 
         QStringList bar;
@@ -260,7 +262,8 @@ private slots:
         QCOMPARE(Entries(menu),
                  QStringList({"Kopieren selektierte", "Sichern selektierte",
                               "Kopieren: " + QString(100, 'L') + "...", "|",
-                              "Löschen selektierte"}));
+                              "Löschen selektierte", "|", "Absender sperren", "Betreff sperren",
+                              "Absender erlauben"}));
         // The row is selected and focused; the other selection stays.
         QVERIFY(view->IsRowSelected(1));
         QVERIFY(view->IsRowSelected(0));
@@ -747,6 +750,50 @@ private slots:
         QCOMPARE(left.size(), size_t(1));
         QCOMPARE(left[0].host, std::string("pop2.example.net"));
         qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    }
+
+    // Rules grow from rows: each command proposes its line (accepted here
+    // as proposed), writes it, and a dry run shows at once what the rules
+    // now do; the allow-list keeps a friend's mail from a pattern.
+    void rulesGrowFromRows() {
+        REQUIRE_DOVECOT_QT(false);
+        DovecotServer server;
+        std::string error;
+        QVERIFY2(server.Start(&error), error.c_str());
+        QVERIFY(server.AddMessage("From: Werbung <spam@evil.example>\r\nSubject: Angebot\r\nMessage-Id: <s@x>\r\n\r\nKaufen\r\n"));
+        QVERIFY(server.AddMessage("From: Anna <anna@example.de>\r\nSubject: Gewinnspiel\r\nMessage-Id: <a@x>\r\n\r\nHallo\r\n"));
+        QTemporaryDir folder;
+        const std::string patterns = folder.path().toStdString() + "/loesche_direkt.txt";
+        m_settings->Write("HOST", "127.0.0.1:" + std::to_string(server.Port()));
+        m_settings->Write("USER", DovecotServer::kUser);
+        m_settings->Write("PASS", CSettingsStore::ComplementPassword(DovecotServer::kPassword));
+        m_settings->Write("PATTERNS", patterns);
+        QTimer accept;
+        connect(&accept, &QTimer::timeout, [] {
+            if (auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) dialog->accept();
+        });
+        accept.start(20);
+        CMainFrame *frame = nullptr;
+        CheckInWindow(&frame);
+        CPelloruView *view = frame->View();
+        QSignalSpy done(view, &CPelloruView::ScanFinished);
+        const auto rule = [&](int row, int command) {
+            view->clearSelection();
+            view->SelectRow(row, true);
+            done.clear();
+            frame->Command(command)->trigger();
+            QVERIFY(done.wait(30000));
+        };
+        rule(0, ID_BLOCK_SENDER);
+        QCOMPARE(view->ShownCell(0, ColAddress), QStringLiteral("würde gelöscht=From:*spam@evil.example"));
+        rule(1, ID_ALLOW_SENDER);
+        rule(1, ID_BLOCK_SUBJECT);
+        QCOMPARE(view->ShownCell(1, ColAddress), QStringLiteral("behalten=anna@example.de"));
+        QCOMPARE(ReadBinaryFile(patterns), std::string("From:*spam@evil.example\nSubject:*Gewinnspiel\n"));
+        QCOMPARE(ReadBinaryFile(folder.path().toStdString() + "/nie_loeschen.txt"), std::string("anna@example.de\n"));
+        QCOMPARE(server.CountMessages(), 2);
+        delete frame;
+        m_settings->Remove("PATTERNS");
     }
 
     void everyAccountInOneWindow() {

@@ -1,0 +1,28 @@
+// A line added to the pattern file or the allow-list from a row: the line
+// proposed for a sender or a subject, the check that a line does not match
+// every message, and the write, which replaces the file whole or leaves it
+// as it was (a temporary file beside it, flushed to disk, renamed over it),
+// so that a full disk or a crash never leaves a rule file cut short.
+#pragma once
+
+#include <string>
+
+class CRuleFile {
+public:
+    // "From:*anna@example.de": a pattern for the sender's address.
+    static std::string SenderPattern(const std::string &address);
+    // "Subject:*Gewinnspiel für Sie": a pattern for the subject as shown
+    // (its wildcards made into '?', which stands for themselves too).
+    static std::string SubjectPattern(const std::string &subject);
+    // "anna@example.de": an allow-list line for the sender's address.
+    static std::string AllowLine(const std::string &address);
+
+    // A line that the matcher would take as matching every message: empty,
+    // only blanks (skipped, but surely not meant), or only '*' and '?'.
+    static bool MatchesEverything(const std::string &line);
+
+    // Adds the line at the end of the file (made, mode 0600, when there is
+    // none; else its mode is kept). False with the reason when the file
+    // could not be written; it is then as it was.
+    static bool Append(const std::string &path, const std::string &line, std::string *problem);
+};
