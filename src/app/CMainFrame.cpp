@@ -114,6 +114,8 @@ void CMainFrame::CreateMenus() {
     QAction *settings = MakeCommand(ID_SETTINGS, QStringLiteral("Einstellungen"),
                                     QStringLiteral("Mail-Server Einstellungen.\nEinstellungen"));
     settings->setIcon(look->standardIcon(QStyle::SP_FileDialogDetailedView));
+    QAction *rules = MakeCommand(ID_RULES, QStringLiteral("Regeln..."),
+                                 QStringLiteral("Muster und Ausnahmen bearbeiten, mit ihren Treffern.\nRegeln"));
     QAction *exit = MakeCommand(ID_APP_EXIT, QStringLiteral("&Beenden"),
                                 QStringLiteral("Beendet das Programm.\nBeenden"));
     QAction *copy = MakeCommand(
@@ -148,6 +150,7 @@ void CMainFrame::CreateMenus() {
     file->addAction(cancel);
     file->addSeparator();
     file->addAction(settings);
+    file->addAction(rules);
     file->addSeparator();
     file->addAction(exit);
     QMenu *edit = menuBar()->addMenu(QStringLiteral("&Bearbeiten"));
@@ -173,6 +176,7 @@ void CMainFrame::CreateMenus() {
         const int id = rule->data().toInt();
         connect(rule, &QAction::triggered, m_view, [this, id] { m_view->OnRuleFromRow(id); });
     }
+    connect(rules, &QAction::triggered, m_view, &CPelloruView::OnRules);
     connect(check, &QAction::triggered, m_view, &CPelloruView::OnCheck);
     connect(dryRun, &QAction::triggered, m_view, &CPelloruView::OnCheckDryRun);
     connect(cancel, &QAction::triggered, m_view, &CPelloruView::OnCancel);
@@ -269,7 +273,7 @@ void CMainFrame::UpdateCommands() {
     for (int id : {ID_DELETE, ID_SAVE}) Command(id)->setEnabled(selection && !scanning);
     for (int id : {ID_BLOCK_SENDER, ID_BLOCK_SUBJECT, ID_ALLOW_SENDER})
         Command(id)->setEnabled(m_view->SelectedCount() == 1 && !scanning);
-    for (int id : {ID_CHECK, ID_CHECK_DRY, ID_SETTINGS}) Command(id)->setEnabled(!scanning);
+    for (int id : {ID_CHECK, ID_CHECK_DRY, ID_SETTINGS, ID_RULES}) Command(id)->setEnabled(!scanning);
     Command(ID_CANCEL)->setEnabled(scanning);
 }
 

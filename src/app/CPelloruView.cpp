@@ -21,7 +21,9 @@
 #include "CScanConfig.h"
 #include "CAccountsDlg.h"
 #include "CAllowList.h"
+#include "CMessageCache.h"
 #include "CRuleFile.h"
+#include "CRulesDlg.h"
 #include "CScanRowModel.h"
 #include "CommandIds.h"
 
@@ -210,6 +212,36 @@ void CPelloruView::OnPushedCheck(const std::vector<std::string> &sections) {
 }
 
 void CPelloruView::OnCheckDryRun() { RunScan(List, true); }
+
+std::unique_ptr<CRulesDlg> CPelloruView::MakeRulesDialog() {
+    const std::vector<int> rows = SelectedListRows();
+    int account = rows.empty() ? 0 : m_scans->Locate(rows.front()).first;
+    if (account < 0 || account >= m_scans->AccountCount()) account = 0;
+    if (m_scans->AccountCount() == 0) return nullptr;
+    const AccountConfig config = m_scans->Account(account);
+    const CScanRowModel &model = m_scans->AccountRows(account);
+    // Each row's text as the patterns see it: from the cache where it is
+    // there, else what the row shows.
+    CMessageCache cache(m_executableName, CMailboxScan::CacheKey(config.Server(), config.user));
+    std::vector<std::string> texts;
+    for (int row = 0; row < model.RowCount(); ++row) {
+        const std::string key = model.RowKey(row);
+        std::string text = key.rfind("U:", 0) == 0 ? cache.Text(key.substr(2)) : std::string();
+        if (text.empty())
+            text = "From: " + model.CellText(row, ColName) + " <" + model.CellText(row, ColAddress) + ">\nSubject:" +
+                   model.CellText(row, ColSubject) + "\n\n" + model.CellText(row, ColText);
+        texts.push_back(std::move(text));
+    }
+    return std::make_unique<CRulesDlg>(config.Patterns(), CAllowList::BesidePatterns(config.Patterns()),
+                                       std::move(texts), cache.RuleHits(), QDateTime::currentSecsSinceEpoch(),
+                                       this);
+}
+
+void CPelloruView::OnRules() {
+    if (Scanning()) return;
+    std::unique_ptr<CRulesDlg> dialog = MakeRulesDialog();
+    if (dialog != nullptr && dialog->exec() == QDialog::Accepted) RunScan(List, true);
+}
 
 void CPelloruView::OnRuleFromRow(int command) {
     const std::vector<int> rows = SelectedListRows();

@@ -18,6 +18,8 @@ class QMenu;
 class CAccountScans;
 class CSettingsStore;
 
+class CRulesDlg;
+
 class CPelloruView : public QTreeView, public CScanWindow {
     Q_OBJECT
 public:
@@ -81,6 +83,9 @@ public slots:
     // into the account's pattern file or allow-list, and a dry run of the
     // account shows what the rules now do.
     void OnRuleFromRow(int command);
+    // "Regeln...": the rules of the selected row's account (else the first).
+    void OnRules();
+    std::unique_ptr<CRulesDlg> MakeRulesDialog();
     // A check of these accounts now, as their watches found new mail.
     void OnPushedCheck(const std::vector<std::string> &sections);
     void OnCheckDryRun();

@@ -424,6 +424,10 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
         bool goOn = true;
         if (message.state == Message::Fetched) {
             m_failuresInARow = 0;
+            if (message.matched && m_cache != nullptr) {
+                m_cache->NoteRuleHit(message.pattern);
+                m_cache->NoteRuleHit(message.keptBy);
+            }
             if (message.matched && !message.keptBy.empty()) {
                 m_list.SetCellText(row, ColAddress, kKeptMark + DisplayText(message.keptBy));
             } else if (message.matched && message.hasMessageId) {
@@ -469,13 +473,17 @@ void CMailboxScan::OpenCache(const std::vector<Message> &messages) {
     std::set<std::string> ids;
     for (const Message &message : messages)
         if (message.uniqueId.empty() || !ids.insert(message.uniqueId).second) return;
-    const std::string account = std::string(m_server.protocol == CServerAddress::Imap ? "imap" : "pop3") + "|" +
-                                m_server.host + "|" + std::to_string(m_server.port) + "|" + m_account.user;
+    const std::string account = CacheKey(m_server, m_account.user);
     auto note = [this](const std::string &line) {
         if (m_trace) m_trace("# " + line);
     };
     m_cache = std::make_unique<CMessageCache>(m_executableName, account, note);
     if (!m_cache->Usable()) m_cache.reset();
+}
+
+std::string CMailboxScan::CacheKey(const CServerAddress &server, const std::string &user) {
+    return std::string(server.protocol == CServerAddress::Imap ? "imap" : "pop3") + "|" + server.host + "|" +
+           std::to_string(server.port) + "|" + user;
 }
 
 std::string CMailboxScan::PatternsKey() {

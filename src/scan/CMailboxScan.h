@@ -124,6 +124,8 @@ public:
     // known.
     static std::string RowKeyFor(const std::string &uniqueId, long size,
                                  const std::string &messageId);
+    // What names an account's cache (protocol, server, port, user).
+    static std::string CacheKey(const CServerAddress &server, const std::string &user);
 
     // Column 0 of a row whose deletion was sent and confirmed but whose
     // QUIT was never answered: the server may or may not have deleted it.

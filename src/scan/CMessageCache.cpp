@@ -80,7 +80,7 @@ CMessageCache::~CMessageCache() {
 }
 
 void CMessageCache::Close() {
-    for (sqlite3_stmt **statement : {&m_find, &m_findTop, &m_store, &m_remember, &m_forget}) {
+    for (sqlite3_stmt **statement : {&m_find, &m_findTop, &m_store, &m_remember, &m_forget, &m_hit}) {
         sqlite3_finalize(*statement);
         *statement = nullptr;
     }
@@ -130,13 +130,16 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
     }
     if (code == SQLITE_OK && version == kVersion) {
         sqlite3_exec(m_db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+        // When each rule last matched, for the rules editor.
+        code = sqlite3_exec(m_db, "CREATE TABLE IF NOT EXISTS rule_hit (line BLOB PRIMARY KEY, last INTEGER)",
+                            nullptr, nullptr, nullptr);
         // A scan reads each row once: a small page cache does.
         sqlite3_exec(m_db, "PRAGMA cache_size=-512", nullptr, nullptr, nullptr);
         const std::string find = std::string("SELECT ") + kColumns + " FROM message WHERE id=?";
         const std::string findTop = std::string("SELECT ") + kColumns + ", top FROM message WHERE id=?";
         const std::string store = std::string("INSERT OR REPLACE INTO message (id, top, ") + kColumns +
                                   ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
-        code = sqlite3_prepare_v2(m_db, find.c_str(), -1, &m_find, nullptr);
+        if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, find.c_str(), -1, &m_find, nullptr);
         if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, findTop.c_str(), -1, &m_findTop, nullptr);
         if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, store.c_str(), -1, &m_store, nullptr);
         if (code == SQLITE_OK)
@@ -144,6 +147,9 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
                                       &m_remember, nullptr);
         if (code == SQLITE_OK)
             code = sqlite3_prepare_v2(m_db, "DELETE FROM message WHERE id=?", -1, &m_forget, nullptr);
+        if (code == SQLITE_OK)
+            code = sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO rule_hit VALUES (?, strftime('%s','now'))", -1,
+                                      &m_hit, nullptr);
         if (code == SQLITE_OK) return true;
     }
     const std::string why = m_db != nullptr ? sqlite3_errmsg(m_db) : std::string("kein Speicher");
@@ -299,4 +305,43 @@ void CMessageCache::Forget(const std::string &id) {
         return;
     }
     if (++m_pending >= kBatch) Flush();
+}
+
+void CMessageCache::NoteRuleHit(const std::string &line) {
+    if (m_db == nullptr || line.empty()) return;
+    Begin();
+    if (m_db == nullptr) return;
+    sqlite3_reset(m_hit);
+    Bind(m_hit, 1, line);
+    const int code = sqlite3_step(m_hit);
+    sqlite3_reset(m_hit);
+    if (code != SQLITE_DONE) {
+        Fail("Schreiben gescheitert");
+        return;
+    }
+    if (++m_pending >= kBatch) Flush();
+}
+
+std::unordered_map<std::string, long long> CMessageCache::RuleHits() {
+    std::unordered_map<std::string, long long> hits;
+    if (m_db == nullptr) return hits;
+    Begin();
+    if (m_db == nullptr) return hits;
+    sqlite3_stmt *all = nullptr;
+    if (sqlite3_prepare_v2(m_db, "SELECT line, last FROM rule_hit", -1, &all, nullptr) == SQLITE_OK)
+        while (sqlite3_step(all) == SQLITE_ROW) hits[Column(all, 0)] = sqlite3_column_int64(all, 1);
+    sqlite3_finalize(all);
+    return hits;
+}
+
+std::string CMessageCache::Text(const std::string &id) {
+    if (m_db == nullptr) return {};
+    Begin();
+    if (m_db == nullptr) return {};
+    sqlite3_reset(m_findTop);
+    Bind(m_findTop, 1, id);
+    std::string text;
+    if (sqlite3_step(m_findTop) == SQLITE_ROW) text = Column(m_findTop, 12);
+    sqlite3_reset(m_findTop);
+    return text;
 }

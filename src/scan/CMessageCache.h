@@ -73,6 +73,12 @@ public:
                   const std::string &pattern);
     // The message left the server.
     void Forget(const std::string &id);
+    // A rule line (pattern or allow-list) matched a message now.
+    void NoteRuleHit(const std::string &line);
+    // When each rule line last matched (seconds since the epoch).
+    std::unordered_map<std::string, long long> RuleHits();
+    // The text cached for id (header and first lines); empty when none.
+    std::string Text(const std::string &id);
     // Commits what is written.
     void Flush();
 
@@ -97,6 +103,7 @@ private:
     sqlite3_stmt *m_store = nullptr;
     sqlite3_stmt *m_remember = nullptr;
     sqlite3_stmt *m_forget = nullptr;
+    sqlite3_stmt *m_hit = nullptr;
     // One transaction for reads and writes alike (a lock taken per
     // statement would cost system calls by the thousand), committed every
     // kBatch writes and at the end.

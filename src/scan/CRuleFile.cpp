@@ -1,5 +1,8 @@
 #include "CRuleFile.h"
 
+#include "CAllowList.h"
+#include "WildcardMatch.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +13,18 @@
 #include <sstream>
 
 namespace {
+
+std::string Lower(std::string text) {
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return text;
+}
+
+std::string Upper(std::string text) {
+    for (char &c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return text;
+}
 
 std::string Trimmed(const std::string &text) {
     const size_t first = text.find_first_not_of(" \t");
@@ -48,23 +63,24 @@ bool CRuleFile::MatchesEverything(const std::string &line) {
 }
 
 bool CRuleFile::Append(const std::string &path, const std::string &line, std::string *problem) {
+    std::vector<std::string> lines;
+    std::ifstream in(path, std::ios::binary);
     std::string old;
+    while (std::getline(in, old)) lines.push_back(old);
+    if (in.bad()) {
+        *problem = "Die Datei " + path + " ließ sich nicht lesen";
+        return false;
+    }
+    lines.push_back(line);
+    return Replace(path, lines, problem);
+}
+
+bool CRuleFile::Replace(const std::string &path, const std::vector<std::string> &lines, std::string *problem) {
     mode_t mode = 0600;
     struct stat info;
-    if (::stat(path.c_str(), &info) == 0) {
-        mode = info.st_mode & 07777;
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        if (!in.good() && !in.eof()) {
-            *problem = "Die Datei " + path + " ließ sich nicht lesen";
-            return false;
-        }
-        old = text.str();
-    }
-    std::string whole = old;
-    if (!whole.empty() && whole.back() != '\n') whole += '\n';
-    whole += line + "\n";
+    if (::stat(path.c_str(), &info) == 0) mode = info.st_mode & 07777;
+    std::string whole;
+    for (const std::string &line : lines) whole += line + "\n";
 
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
@@ -89,4 +105,30 @@ bool CRuleFile::Append(const std::string &path, const std::string &line, std::st
         ::close(dir);
     }
     return true;
+}
+
+int CRuleFile::CountMatches(const std::string &line, bool allowList, const std::vector<std::string> &texts) {
+    if (line.empty() || line[0] == ' ') return 0;
+    const std::string pattern = allowList ? Lower(line) : "*" + Upper(line) + "*";
+    int count = 0;
+    for (const std::string &text : texts) {
+        std::istringstream lines(text);
+        std::string one;
+        bool hit = false;
+        while (!hit && std::getline(lines, one)) {
+            if (!one.empty() && one.back() == '\r') one.pop_back();
+            if (!allowList) {
+                hit = WildcardMatch(Upper(one).c_str(), pattern.c_str(), '*', '?') != 0;
+                continue;
+            }
+            const size_t colon = one.find(':');
+            if (colon == std::string::npos) continue;
+            const std::string field = Lower(one.substr(0, colon));
+            if (field != "from" && field != "sender" && field != "reply-to") continue;
+            for (const std::string &address : CAllowList::Addresses(one.substr(colon + 1)))
+                hit = hit || WildcardMatch(Lower(address).c_str(), pattern.c_str(), '*', '?') != 0;
+        }
+        count += hit ? 1 : 0;
+    }
+    return count;
 }

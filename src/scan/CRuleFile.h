@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class CRuleFile {
 public:
@@ -25,4 +26,12 @@ public:
     // none; else its mode is kept). False with the reason when the file
     // could not be written; it is then as it was.
     static bool Append(const std::string &path, const std::string &line, std::string *problem);
+    // The file made of these lines, the same way.
+    static bool Replace(const std::string &path, const std::vector<std::string> &lines, std::string *problem);
+
+    // Of these message texts (header and first lines), how many a pattern
+    // line matches (anywhere in a line, ASCII letters without regard to
+    // case), or, for an allow-list line, how many come from an address it
+    // allows (From, Sender, Reply-To).
+    static int CountMatches(const std::string &line, bool allowList, const std::vector<std::string> &texts);
 };

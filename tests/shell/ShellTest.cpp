@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QTableWidget>
 #include <QListWidget>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +37,7 @@
 #include "CAccountsDlg.h"
 #include "CScanConfig.h"
 #include "CScanRowModel.h"
+#include "CRulesDlg.h"
 #include "CSettingsDlg.h"
 #include "CSettingsStore.h"
 #include "CommandIds.h"
@@ -185,7 +187,7 @@ private slots:
         QCOMPARE(menus[1]->text(), QStringLiteral("&Bearbeiten"));
         QCOMPARE(menus[2]->text(), QStringLiteral("&?"));
         QCOMPARE(Entries(menus[0]->menu()),
-                 QStringList({"Check", "Probelauf", "Abbrechen", "|", "Einstellungen", "|",
+                 QStringList({"Check", "Probelauf", "Abbrechen", "|", "Einstellungen", "Regeln...", "|",
                               "&Beenden"}));
         QCOMPARE(Entries(menus[1]->menu()),
                  QStringList({"&Kopieren\tStrg+C", "|", "Löschen", "|", "In Datei sichern", "|",
@@ -792,6 +794,31 @@ private slots:
         QCOMPARE(ReadBinaryFile(patterns), std::string("From:*spam@evil.example\nSubject:*Gewinnspiel\n"));
         QCOMPARE(ReadBinaryFile(folder.path().toStdString() + "/nie_loeschen.txt"), std::string("anna@example.de\n"));
         QCOMPARE(server.CountMessages(), 2);
+
+        // The rules editor counts each line's rows; one that matched
+        // nothing yet is grey, and a line that matches everything is refused.
+        view->clearSelection();
+        std::unique_ptr<CRulesDlg> rules = view->MakeRulesDialog();
+        QTableWidget *table = rules->Table(false);
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 1)->text(), QStringLiteral("1"));
+        QCOMPARE(rules->Table(true)->item(0, 1)->text(), QStringLiteral("1"));
+        QVERIFY(table->item(0, 0)->toolTip().isEmpty());
+        table->insertRow(2);
+        table->setItem(2, 1, new QTableWidgetItem);
+        table->setItem(2, 0, new QTableWidgetItem(QStringLiteral("Subject:*Angebot")));
+        QCOMPARE(table->item(2, 1)->text(), QStringLiteral("1"));
+        QVERIFY(!table->item(2, 0)->toolTip().isEmpty());
+        table->item(2, 0)->setText(QStringLiteral("**"));
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) box->accept();
+        });
+        closer.start(20);
+        rules->accept();
+        QVERIFY(rules->Refusal().contains(QStringLiteral("träfe jede E-Mail")));
+        QCOMPARE(ReadBinaryFile(patterns), std::string("From:*spam@evil.example\nSubject:*Gewinnspiel\n"));
+        rules.reset();  // a child of the view
         delete frame;
         m_settings->Remove("PATTERNS");
     }

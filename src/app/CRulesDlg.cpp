@@ -1,0 +1,131 @@
+#include "CRulesDlg.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <fstream>
+
+#include "CRuleFile.h"
+
+CRulesDlg::CRulesDlg(std::string patternFile, std::string allowFile, std::vector<std::string> texts,
+                     std::unordered_map<std::string, long long> hits, long long now, QWidget *parent)
+    : QDialog(parent), m_patternFile(std::move(patternFile)), m_allowFile(std::move(allowFile)),
+      m_texts(std::move(texts)), m_hits(std::move(hits)), m_now(now) {
+    setWindowTitle(QStringLiteral("Regeln"));
+    auto *tabs = new QTabWidget(this);
+    m_patterns = MakeTable(m_patternFile, false);
+    m_allow = MakeTable(m_allowFile, true);
+    tabs->addTab(m_patterns, QStringLiteral("Muster (löschen)"));
+    tabs->addTab(m_allow, QStringLiteral("Ausnahmen (nie löschen)"));
+    auto *add = new QPushButton(QStringLiteral("Zeile hinzufügen"), this);
+    auto *remove = new QPushButton(QStringLiteral("Zeile entfernen"), this);
+    connect(add, &QPushButton::clicked, this, [this, tabs] {
+        QTableWidget *table = tabs->currentIndex() == 1 ? m_allow : m_patterns;
+        AddLine(table, QString(), table == m_allow);
+        table->editItem(table->item(table->rowCount() - 1, 0));
+    });
+    connect(remove, &QPushButton::clicked, this, [this, tabs] {
+        QTableWidget *table = tabs->currentIndex() == 1 ? m_allow : m_patterns;
+        if (table->currentRow() >= 0) table->removeRow(table->currentRow());
+    });
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &CRulesDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CRulesDlg::reject);
+    auto *lines = new QHBoxLayout;
+    lines->addWidget(add);
+    lines->addWidget(remove);
+    lines->addStretch(1);
+    auto *all = new QVBoxLayout(this);
+    all->addWidget(new QLabel(QStringLiteral("\"Treffer\": so viele Zeilen der Liste trifft die Regel. Grau: "
+                                             "seit 30 Tagen ohne Treffer."),
+                              this));
+    all->addWidget(tabs, 1);
+    all->addLayout(lines);
+    all->addWidget(buttons);
+    resize(640, 420);
+}
+
+QTableWidget *CRulesDlg::MakeTable(const std::string &path, bool allowList) {
+    auto *table = new QTableWidget(0, 2, this);
+    table->setHorizontalHeaderLabels({QStringLiteral("Zeile"), QStringLiteral("Treffer")});
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    table->verticalHeader()->hide();
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        AddLine(table, QString::fromUtf8(line.c_str()), allowList);
+    }
+    connect(table, &QTableWidget::itemChanged, this, [this, table, allowList](QTableWidgetItem *item) {
+        if (item->column() == 0) Recount(table, item->row(), allowList);
+    });
+    return table;
+}
+
+void CRulesDlg::AddLine(QTableWidget *table, const QString &line, bool allowList) {
+    const QSignalBlocker quiet(table);
+    const int row = table->rowCount();
+    table->insertRow(row);
+    table->setItem(row, 0, new QTableWidgetItem(line));
+    auto *count = new QTableWidgetItem;
+    count->setFlags(count->flags() & ~Qt::ItemIsEditable);
+    count->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    table->setItem(row, 1, count);
+    Recount(table, row, allowList);
+}
+
+void CRulesDlg::Recount(QTableWidget *table, int row, bool allowList) {
+    const QSignalBlocker quiet(table);
+    QTableWidgetItem *text = table->item(row, 0);
+    QTableWidgetItem *count = table->item(row, 1);
+    if (text == nullptr || count == nullptr) return;
+    const std::string line = text->text().toUtf8().toStdString();
+    // Empty lines and lines beginning with a blank are no rules.
+    const bool rule = !line.empty() && line[0] != ' ';
+    count->setText(rule ? QString::number(CRuleFile::CountMatches(line, allowList, m_texts)) : QStringLiteral("–"));
+    const auto hit = m_hits.find(line);
+    const bool unused = rule && (hit == m_hits.end() || m_now - hit->second > kUnusedAfterSeconds);
+    for (QTableWidgetItem *item : {text, count}) {
+        item->setForeground(unused ? QBrush(Qt::gray) : QBrush());
+        item->setToolTip(unused ? QStringLiteral("Hat seit 30 Tagen keine E-Mail getroffen") : QString());
+    }
+}
+
+std::vector<std::string> CRulesDlg::Lines(QTableWidget *table) const {
+    std::vector<std::string> lines;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        const QTableWidgetItem *item = table->item(row, 0);
+        const std::string line = item == nullptr ? std::string() : item->text().toUtf8().toStdString();
+        if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+void CRulesDlg::accept() {
+    const std::vector<std::string> patterns = Lines(m_patterns), allowed = Lines(m_allow);
+    // A pattern that matches every message would delete the whole mailbox.
+    for (const std::string &line : patterns) {
+        if (line[0] != ' ' && CRuleFile::MatchesEverything(line)) {
+            m_refusal = QStringLiteral("Die Zeile \"%1\" träfe jede E-Mail; bitte ändern oder entfernen.")
+                            .arg(QString::fromUtf8(line.c_str()));
+            QMessageBox::warning(this, QStringLiteral("Pelloru"), m_refusal);
+            return;
+        }
+    }
+    std::string problem;
+    if (!CRuleFile::Replace(m_patternFile, patterns, &problem) ||
+        !CRuleFile::Replace(m_allowFile, allowed, &problem)) {
+        m_refusal = QString::fromUtf8(problem.c_str());
+        QMessageBox::warning(this, QStringLiteral("Pelloru"), m_refusal);
+        return;
+    }
+    QDialog::accept();
+}
