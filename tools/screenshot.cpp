@@ -1,17 +1,20 @@
 // Takes the README's screenshots: opens the main window on the current
 // display, runs "Check" against the configured server, and saves the
-// window, the list of accounts, the settings dialog of the first account
-// and the About box as PNG files in the
+// window, the list of accounts, the settings dialog of the first account,
+// the rules editor and the About box as PNG files in the
 // folder given (the current one by default).
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QTimer>
 
+#include <memory>
+
 #include "CAboutDlg.h"
 #include "CAccountsDlg.h"
 #include "CMainFrame.h"
 #include "CPelloruView.h"
+#include "CRulesDlg.h"
 #include "CSettingsDlg.h"
 #include "CSettingsStore.h"
 
@@ -28,6 +31,7 @@ int main(int argc, char **argv) {
     auto *dialog = new CSettingsDlg(settings, &frame);
     auto *about = new CAboutDlg(&frame);
     auto *accounts = new CAccountsDlg(settings, &frame);
+    std::unique_ptr<CRulesDlg> rules;
     QObject::connect(frame.View(), &CPelloruView::ScanFinished, &frame, [&] {
         frame.View()->SelectRow(1, true);
         QTimer::singleShot(300, &frame, [&] {
@@ -46,6 +50,14 @@ int main(int argc, char **argv) {
         });
         QTimer::singleShot(1200, &frame, [&] {
             about->grab().save(folder.filePath("pelloru-about.png"));
+            about->hide();
+            frame.View()->clearSelection();
+            rules = frame.View()->MakeRulesDialog();
+            rules->show();
+        });
+        QTimer::singleShot(1500, &frame, [&] {
+            rules->grab().save(folder.filePath("pelloru-rules.png"));
+            rules.reset();
             application.quit();
         });
     });
