@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDBusConnection>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -19,6 +20,7 @@
 #include <QToolBar>
 
 #include "CAboutDlg.h"
+#include "CDesktopNotices.h"
 #include "CIdleWatch.h"
 #include "CMailboxScan.h"
 #include "CAccountScans.h"
@@ -62,9 +64,23 @@ CMainFrame::CMainFrame(const CSettingsStore &settings, const std::string &execut
     connect(m_checkTimer, &QTimer::timeout, m_view, [this] {
         if (!m_view->Scanning()) m_view->OnTimedCheck();
     });
+    m_notices = new CDesktopNotices(this);
+    m_notices->SetBus(QDBusConnection::sessionBus());
+    connect(m_notices, &CDesktopNotices::ActionInvoked, this, &CMainFrame::OnNoticeAction);
     UpdateCommands();
     ApplySettings();
     resize(1024, 600);
+}
+
+void CMainFrame::OnNoticeAction(const QString &token, const QString &action) {
+    const std::string text = token.toStdString();
+    const size_t cut = text.find('\n');
+    if (cut == std::string::npos) return;
+    showNormal();
+    raise();
+    activateWindow();
+    if (!m_view->SelectByKey(text.substr(0, cut), text.substr(cut + 1))) return;
+    if (action == QStringLiteral("block")) m_view->OnRuleFromRow(ID_BLOCK_SENDER);
 }
 
 // The watches end (and their threads join) before the window goes.
@@ -386,8 +402,15 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
             if (several) title += QStringLiteral(" für ") + QString::fromStdString(config.DisplayName());
             const QString text = QString::fromStdString(CNewMail::Summary(rows, fresh));
             emit NewMailNotified(title, text);
-            if (m_tray != nullptr && m_tray->isVisible())
+            // With buttons where the desktop shows them, else the tray's balloon.
+            if (m_notices->OffersActions()) {
+                QStringList actions = {QStringLiteral("show"), QStringLiteral("Anzeigen")};
+                if (fresh.size() == 1) actions << QStringLiteral("block") << QStringLiteral("Absender sperren");
+                m_notices->Show(title, text, actions,
+                                QString::fromStdString(config.section + "\n" + rows.RowKey(fresh.front())));
+            } else if (m_tray != nullptr && m_tray->isVisible()) {
                 m_tray->showMessage(title, text, QSystemTrayIcon::Information, 10000);
+            }
         }
         if (outcome != CMailboxScan::NotRun) ShowTray(waiting, each);
     }

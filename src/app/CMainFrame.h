@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+class CDesktopNotices;
 class CIdleWatch;
 class QAction;
 class QLabel;
@@ -40,6 +41,8 @@ public:
     // The action of a command identifier, null when there is none.
     QAction *Command(int id) const;
     QLabel *MessagePane() const { return m_messagePane; }
+    // The desktop's notification service, for notices with buttons.
+    CDesktopNotices *Notices() const { return m_notices; }
     // Minutes between checks from the settings; 0: off.
     int CheckMinutes() const;
     // Reads the interval anew and starts or stops the timer, the watches
@@ -85,6 +88,10 @@ private:
     QTimer *m_checkTimer = nullptr;
     QTimer *m_indicatorTimer = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
+    CDesktopNotices *m_notices = nullptr;
+    // A button of a notice pressed: "show" the message's row, or "block"
+    // its sender. token: the account's section, a line break, the row's key.
+    void OnNoticeAction(const QString &token, const QString &action);
     // What each account (by section) had at its last scan.
     std::map<std::string, CNewMail> m_newMail;
     std::map<int, QAction *> m_commands;

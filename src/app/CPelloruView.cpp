@@ -127,6 +127,24 @@ void CPelloruView::SelectRow(int row, bool selected) {
                                  QItemSelectionModel::Rows);
 }
 
+bool CPelloruView::SelectByKey(const std::string &section, const std::string &key) {
+    int offset = 0;
+    for (int account = 0; account < m_scans->AccountCount(); ++account) {
+        const CScanRowModel &rows = m_scans->AccountRows(account);
+        if (m_scans->Account(account).section == section) {
+            for (int row = 0; row < rows.RowCount(); ++row) {
+                if (rows.RowKey(row) != key) continue;
+                clearSelection();
+                SelectRow(offset + row, true);
+                scrollTo(model()->index(offset + row, 0));
+                return true;
+            }
+        }
+        offset += rows.RowCount();
+    }
+    return false;
+}
+
 bool CPelloruView::IsRowSelected(int row) const {
     return selectionModel()->isRowSelected(row, QModelIndex());
 }

@@ -46,6 +46,9 @@ public:
     QString ShownCell(int row, int column) const;
     void SelectRow(int row, bool selected);
     bool IsRowSelected(int row) const;
+    // Selects only the row of that account (section) with that key, and
+    // shows it; false when there is none.
+    bool SelectByKey(const std::string &section, const std::string &key);
 
     // CScanWindow
     void SetTitle(const std::string &title) override;

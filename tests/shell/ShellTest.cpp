@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QTableWidget>
@@ -34,6 +36,7 @@
 #include "CPelloruApp.h"
 #include "CPelloruView.h"
 #include "CAboutDlg.h"
+#include "CDesktopNotices.h"
 #include "CAccountsDlg.h"
 #include "CScanConfig.h"
 #include "CScanRowModel.h"
@@ -69,6 +72,25 @@ QStringList Entries(QMenu *menu) {
 std::string TopReply(const std::string &message) { return "+OK\r\n" + message + ".\r\n"; }
 
 }  // namespace
+
+// The desktop's notification service, as far as a notice with buttons
+// needs it; it keeps what it was asked to show.
+class FakeNotifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    static constexpr uint kId = 7;
+    QString summary;
+    QStringList actions;
+public slots:
+    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("actions")}; }
+    uint Notify(const QString &, uint, const QString &, const QString &title, const QString &,
+                const QStringList &buttons, const QVariantMap &, int) {
+        summary = title;
+        actions = buttons;
+        return kId;
+    }
+};
 
 class ShellTest : public QObject {
     Q_OBJECT
@@ -821,6 +843,57 @@ private slots:
         rules.reset();  // a child of the view
         delete frame;
         m_settings->Remove("PATTERNS");
+    }
+
+    // Where the desktop's notification service shows buttons, a notice of
+    // one new message offers "Anzeigen" and "Absender sperren", and a
+    // button pressed comes back to the window: here a service of the
+    // test's own on a private bus.
+    void noticesOfferButtonsWhereTheDesktopDoes() {
+        if (QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
+            if (qEnvironmentVariableIsSet("CI")) QFAIL("no dbus-daemon");
+            QSKIP("no dbus-daemon");
+        }
+        QProcess bus;
+        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        QVERIFY(bus.waitForReadyRead(10000));
+        const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+        {
+            QDBusConnection service = QDBusConnection::connectToBus(address, "fake-notifications");
+            FakeNotifications fake;
+            QVERIFY(service.registerObject("/org/freedesktop/Notifications", &fake, QDBusConnection::ExportAllSlots));
+            QVERIFY(service.registerService("org.freedesktop.Notifications"));
+            ScriptedServer server;
+            Mailbox(server, {1});
+            server.NextConnection();
+            Mailbox(server, {1, 2}, 1);
+            PointAt(server);
+            server.Start();
+            CMainFrame *frame = nullptr;
+            CheckInWindow(&frame);
+            QSignalSpy ready(frame->Notices(), &CDesktopNotices::Ready);
+            frame->Notices()->SetBus(QDBusConnection::connectToBus(address, "pelloru-notices"));
+            QVERIFY(ready.wait(5000));
+            QVERIFY(frame->Notices()->OffersActions());
+            QSignalSpy done(frame->View(), &CPelloruView::ScanFinished);
+            frame->View()->OnCheck();
+            QVERIFY(done.wait(30000));
+            QTRY_COMPARE(fake.actions, QStringList({"show", "Anzeigen", "block", "Absender sperren"}));
+            QCOMPARE(fake.summary, QStringLiteral("1 neue E-Mail"));
+            QDBusMessage pressed = QDBusMessage::createSignal("/org/freedesktop/Notifications",
+                                                              "org.freedesktop.Notifications", "ActionInvoked");
+            pressed << uint(FakeNotifications::kId) << QStringLiteral("show");
+            QVERIFY(service.send(pressed));
+            QTRY_VERIFY(frame->View()->IsRowSelected(1));
+            QVERIFY(!frame->View()->IsRowSelected(0));
+            delete frame;
+            server.Finish();
+            QVERIFY(server.Failures().empty());
+        }
+        QDBusConnection::disconnectFromBus("fake-notifications");
+        QDBusConnection::disconnectFromBus("pelloru-notices");
+        bus.kill();
+        bus.waitForFinished();
     }
 
     void everyAccountInOneWindow() {
