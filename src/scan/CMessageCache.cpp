@@ -12,13 +12,16 @@
 
 namespace {
 
-// Small columns first, the preview and the text last: a look at what the
-// patterns said reads no text at all.
+// Small columns first, the preview last: a look at what the patterns said
+// reads no text at all. The fetched text, needed only when the patterns
+// change or match, lives in a table of its own, so that a row's cells are
+// read without it.
 constexpr const char *kSchema =
     "CREATE TABLE IF NOT EXISTS message ("
     " id BLOB PRIMARY KEY, size INTEGER NOT NULL, patterns_key BLOB, matched INTEGER, pattern BLOB,"
     " has_from INTEGER, address BLOB, name BLOB, has_subject INTEGER, subject BLOB,"
-    " has_message_id INTEGER, message_id BLOB, preview BLOB, top BLOB)";
+    " has_message_id INTEGER, message_id BLOB, preview BLOB);"
+    "CREATE TABLE IF NOT EXISTS text (id BLOB PRIMARY KEY, top BLOB)";
 
 constexpr const char *kColumns =
     "size, has_from, address, name, has_subject, subject, preview, has_message_id, message_id,"
@@ -80,7 +83,8 @@ CMessageCache::~CMessageCache() {
 }
 
 void CMessageCache::Close() {
-    for (sqlite3_stmt **statement : {&m_find, &m_findTop, &m_store, &m_remember, &m_forget, &m_hit}) {
+    for (sqlite3_stmt **statement :
+         {&m_find, &m_findTop, &m_store, &m_storeText, &m_remember, &m_forget, &m_forgetText, &m_hit}) {
         sqlite3_finalize(*statement);
         *statement = nullptr;
     }
@@ -136,9 +140,9 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
         // A scan reads each row once: a small page cache does.
         sqlite3_exec(m_db, "PRAGMA cache_size=-512", nullptr, nullptr, nullptr);
         const std::string find = std::string("SELECT ") + kColumns + " FROM message WHERE id=?";
-        const std::string findTop = std::string("SELECT ") + kColumns + ", top FROM message WHERE id=?";
-        const std::string store = std::string("INSERT OR REPLACE INTO message (id, top, ") + kColumns +
-                                  ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+        const std::string findTop = "SELECT top FROM text WHERE id=?";
+        const std::string store = std::string("INSERT OR REPLACE INTO message (id, ") + kColumns +
+                                  ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)";
         if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, find.c_str(), -1, &m_find, nullptr);
         if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, findTop.c_str(), -1, &m_findTop, nullptr);
         if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, store.c_str(), -1, &m_store, nullptr);
@@ -147,6 +151,10 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
                                       &m_remember, nullptr);
         if (code == SQLITE_OK)
             code = sqlite3_prepare_v2(m_db, "DELETE FROM message WHERE id=?", -1, &m_forget, nullptr);
+        if (code == SQLITE_OK)
+            code = sqlite3_prepare_v2(m_db, "DELETE FROM text WHERE id=?", -1, &m_forgetText, nullptr);
+        if (code == SQLITE_OK)
+            code = sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO text VALUES (?,?)", -1, &m_storeText, nullptr);
         if (code == SQLITE_OK)
             code = sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO rule_hit VALUES (?, strftime('%s','now'))", -1,
                                       &m_hit, nullptr);
@@ -178,7 +186,7 @@ bool CMessageCache::Find(const std::string &id, long size, bool withTop, CachedM
     if (m_db == nullptr) return false;
     Begin();
     if (m_db == nullptr) return false;
-    sqlite3_stmt *statement = withTop ? m_findTop : m_find;
+    sqlite3_stmt *statement = m_find;
     sqlite3_reset(statement);
     Bind(statement, 1, id);
     const int code = sqlite3_step(statement);
@@ -200,8 +208,8 @@ bool CMessageCache::Find(const std::string &id, long size, bool withTop, CachedM
     out->patternsKey = Column(statement, 9);
     out->matched = sqlite3_column_int(statement, 10) != 0;
     out->pattern = Column(statement, 11);
-    out->top = withTop ? Column(statement, 12) : std::string();
     sqlite3_reset(statement);
+    out->top = withTop ? Text(id) : std::string();
     return true;
 }
 
@@ -221,21 +229,27 @@ void CMessageCache::Store(const std::string &id, const CachedMessage &message) {
     sqlite3_stmt *s = m_store;
     sqlite3_reset(s);
     Bind(s, 1, id);
-    Bind(s, 2, message.top);
-    sqlite3_bind_int64(s, 3, message.size);
-    sqlite3_bind_int(s, 4, message.hasFrom ? 1 : 0);
-    Bind(s, 5, message.address);
-    Bind(s, 6, message.name);
-    sqlite3_bind_int(s, 7, message.hasSubject ? 1 : 0);
-    Bind(s, 8, message.subject);
-    Bind(s, 9, message.preview);
-    sqlite3_bind_int(s, 10, message.hasMessageId ? 1 : 0);
-    Bind(s, 11, message.messageId);
-    Bind(s, 12, message.patternsKey);
-    sqlite3_bind_int(s, 13, message.matched ? 1 : 0);
-    Bind(s, 14, message.pattern);
-    const int code = sqlite3_step(s);
+    sqlite3_bind_int64(s, 2, message.size);
+    sqlite3_bind_int(s, 3, message.hasFrom ? 1 : 0);
+    Bind(s, 4, message.address);
+    Bind(s, 5, message.name);
+    sqlite3_bind_int(s, 6, message.hasSubject ? 1 : 0);
+    Bind(s, 7, message.subject);
+    Bind(s, 8, message.preview);
+    sqlite3_bind_int(s, 9, message.hasMessageId ? 1 : 0);
+    Bind(s, 10, message.messageId);
+    Bind(s, 11, message.patternsKey);
+    sqlite3_bind_int(s, 12, message.matched ? 1 : 0);
+    Bind(s, 13, message.pattern);
+    int code = sqlite3_step(s);
     sqlite3_reset(s);
+    if (code == SQLITE_DONE) {
+        sqlite3_reset(m_storeText);
+        Bind(m_storeText, 1, id);
+        Bind(m_storeText, 2, message.top);
+        code = sqlite3_step(m_storeText);
+        sqlite3_reset(m_storeText);
+    }
     if (code != SQLITE_DONE) {
         Fail("Schreiben gescheitert");
         return;
@@ -298,8 +312,14 @@ void CMessageCache::Forget(const std::string &id) {
     if (m_db == nullptr) return;
     sqlite3_reset(m_forget);
     Bind(m_forget, 1, id);
-    const int code = sqlite3_step(m_forget);
+    int code = sqlite3_step(m_forget);
     sqlite3_reset(m_forget);
+    if (code == SQLITE_DONE) {
+        sqlite3_reset(m_forgetText);
+        Bind(m_forgetText, 1, id);
+        code = sqlite3_step(m_forgetText);
+        sqlite3_reset(m_forgetText);
+    }
     if (code != SQLITE_DONE) {
         Fail("Schreiben gescheitert");
         return;
@@ -341,7 +361,7 @@ std::string CMessageCache::Text(const std::string &id) {
     sqlite3_reset(m_findTop);
     Bind(m_findTop, 1, id);
     std::string text;
-    if (sqlite3_step(m_findTop) == SQLITE_ROW) text = Column(m_findTop, 12);
+    if (sqlite3_step(m_findTop) == SQLITE_ROW) text = Column(m_findTop, 0);
     sqlite3_reset(m_findTop);
     return text;
 }

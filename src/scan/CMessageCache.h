@@ -40,7 +40,7 @@ struct CachedMessage {
 class CMessageCache {
 public:
     // The layout of the file; a file of any other is rebuilt.
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
     // Writes committed together (short transactions: another process
     // waits at most for one of them).
     static constexpr int kBatch = 200;
@@ -103,6 +103,8 @@ private:
     sqlite3_stmt *m_store = nullptr;
     sqlite3_stmt *m_remember = nullptr;
     sqlite3_stmt *m_forget = nullptr;
+    sqlite3_stmt *m_forgetText = nullptr;
+    sqlite3_stmt *m_storeText = nullptr;
     sqlite3_stmt *m_hit = nullptr;
     // One transaction for reads and writes alike (a lock taken per
     // statement would cost system calls by the thousand), committed every
