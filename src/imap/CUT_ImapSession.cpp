@@ -512,20 +512,6 @@ void CUT_ImapSession::TakeListed(const ImapResponse &response, std::set<uint32_t
     if (seen->insert(entry.uid).second) m_messages.push_back(entry);
 }
 
-ResultCode CUT_ImapSession::ListMessages() {
-    m_messages.clear();
-    if (m_exists == 0) return OnError(RC_OK);
-    std::set<uint32_t> seen;
-    ImapResponse tagged;
-    const Outcome outcome =
-        Run("UID FETCH 1:* (UID RFC822.SIZE)", [&](const ImapResponse &r) { TakeListed(r, &seen); }, &tagged);
-    if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
-    if (outcome == Outcome::No) return Refused(RC_LIST_REFUSED, tagged);
-    std::sort(m_messages.begin(), m_messages.end(),
-              [](const ImapMessageEntry &a, const ImapMessageEntry &b) { return a.uid < b.uid; });
-    return OnError(RC_OK);
-}
-
 ResultCode CUT_ImapSession::OpenFolderAndList(const std::string &name, bool readOnly) {
     std::string quoted;
     if (!Quote(name, &quoted)) return OnError(RC_NO_SUCH_ENTRY);
@@ -707,7 +693,9 @@ ResultCode CUT_ImapSession::DeleteMessage(uint32_t uid, bool *expunged) {
     if (!HasCapability("UIDPLUS")) return OnError(RC_OK);
     const Outcome gone = Run("UID EXPUNGE " + id, nullptr, &tagged);
     if (gone == Outcome::Lost) return OnError(RC_LOST_SYNC);
-    if (gone == Outcome::No) return Refused(RC_DELE_REFUSED, tagged);
+    // Refused now, the message stays flagged: some other client's expunge
+    // may still remove it, so this is no refusal that left it untouched.
+    if (gone == Outcome::No) return Refused(RC_ERROR, tagged);
     *expunged = true;
     return OnError(RC_OK);
 }

@@ -69,10 +69,8 @@ public:
     virtual ResultCode LogOn(const std::string &user, const std::string &password);
     // EXAMINE (readOnly) or SELECT; learns UIDVALIDITY and EXISTS.
     virtual ResultCode OpenFolder(const std::string &name, bool readOnly);
-    // UID FETCH 1:* (UID RFC822.SIZE): every message of the folder.
-    virtual ResultCode ListMessages();
-    // OpenFolder and ListMessages with both commands in one write: one
-    // round trip less.
+    // Opens the folder as OpenFolder does and lists every message in it
+    // (UID FETCH 1:* (UID RFC822.SIZE)), both commands in one write.
     virtual ResultCode OpenFolderAndList(const std::string &name, bool readOnly);
     // UID FETCH of the header and the first textBytes of the text of these
     // messages, sent now; their data come with ReadPreviews.
@@ -89,7 +87,8 @@ public:
     // only when the message has left the folder. Without UIDPLUS the copy
     // is flagged \Deleted and stays (*expunged false).
     virtual ResultCode MoveMessage(uint32_t uid, const std::string &folder, bool *expunged);
-    // \Deleted and UID EXPUNGE; without UIDPLUS only the flag (*expunged false).
+    // \Deleted and UID EXPUNGE; without UIDPLUS only the flag (*expunged
+    // false). RC_DELE_REFUSED only where the message was left untouched.
     virtual ResultCode DeleteMessage(uint32_t uid, bool *expunged);
     // IDLE until the server reports new messages or seconds pass; then
     // DONE. *arrived: new messages were reported.
@@ -115,7 +114,6 @@ public:
     const std::string &Mechanism() const { return m_mechanism; }
     const std::string &AuthServerError() const { return m_authServerError; }
     uint32_t UidValidity() const { return m_uidValidity; }
-    long Exists() const { return m_exists; }
     const std::vector<ImapMessageEntry> &Messages() const { return m_messages; }
     // The size a FETCH of a whole message announced (its literal); -1 when none.
     long AnnouncedOctets() const { return m_announcedOctets; }

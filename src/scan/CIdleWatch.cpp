@@ -47,6 +47,8 @@ void CIdleWatch::Run() {
         fail(problem);
     } else if ((result = conversation.LogOn(account)) != RC_OK || (result = conversation.Watch()) != RC_OK) {
         fail(conversation.Reason(result));
+    } else if (!conversation.OffersIdle()) {
+        fail("Der Server bietet kein IDLE an; das Konto wird nach der Zeit geprüft");
     } else {
         while (!m_stop) {
             bool arrived = false;

@@ -34,14 +34,7 @@ CImapConversation::~CImapConversation() {
 
 ResultCode CImapConversation::LogOn(const MailAccount &account) {
     CUT_ImapSession &session = *m_session;
-    session.SetConnectTimeout(m_options.waitSeconds);
-    session.SetReceiveTimeout(m_options.waitSeconds);
-    session.SetReplyTimeLimit(m_options.replySeconds);
-    if (m_options.trace) session.SetTrace(m_options.trace);
-    session.SetStopRequest(m_options.stop);
-    if (m_server.port != 0) session.SetPort(m_server.port);
-    session.SetTls(m_server.tlsMode, m_server.caFile);
-    const ResultCode set = session.SetAuthentication(account.mechanism, m_server.allowClear, account.token);
+    const ResultCode set = PrepareSession(session, m_server, m_options, account);
     if (set != RC_OK) return set;
     const ResultCode opened = session.Open(m_server.host.c_str());
     if (opened != RC_OK) return opened;
@@ -63,11 +56,9 @@ ResultCode CImapConversation::List(bool mayChange, std::vector<Entry> *entries) 
     return RC_OK;
 }
 
-ResultCode CImapConversation::Watch() {
-    const ResultCode opened = m_session->OpenFolder("INBOX", true);
-    if (opened != RC_OK) return opened;
-    return m_session->HasCapability("IDLE") ? RC_OK : RC_ERROR;
-}
+ResultCode CImapConversation::Watch() { return m_session->OpenFolder("INBOX", true); }
+
+bool CImapConversation::OffersIdle() const { return m_session->HasCapability("IDLE"); }
 
 ResultCode CImapConversation::WaitForMail(int seconds, bool *arrived) {
     return m_session->Idle(seconds, arrived);
@@ -185,7 +176,8 @@ bool CImapConversation::Connected() { return m_session->IsConnected() != 0; }
 
 std::string CImapConversation::Reason(ResultCode code) {
     if (code == RC_NO_SUCH_ENTRY && m_options.moveToSpam)
-        return "Der Server nennt keinen Spam-Ordner (\\Junk); bitte einen in den Einstellungen angeben";
+        return "Kein Spam-Ordner: der Server kennzeichnet keinen als \\Junk, oder der eingestellte Name "
+               "enthält andere Zeichen als druckbares ASCII; bitte einen in den Einstellungen angeben";
     FailureFacts facts;
     const CUT_ImapSession &session = *m_session;
     facts.code = code;

@@ -46,6 +46,7 @@ public:
     // For push: opens the inbox read-only, then waits (IDLE) up to seconds
     // for new mail; *arrived says whether the server reported some.
     ResultCode Watch();
+    bool OffersIdle() const;
     ResultCode WaitForMail(int seconds, bool *arrived);
 
     // The UID of a listed message; 0 when the number is not listed.

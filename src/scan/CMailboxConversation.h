@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "CServerAddress.h"
 #include "MailAccount.h"
 #include "ResultCode.h"
 
@@ -84,3 +85,18 @@ public:
     // What the removal of a match does, for its row: "gelöscht=" or "verschoben=".
     virtual const char *RemovedMark() const = 0;
 };
+
+// Sets a protocol session (POP3's or IMAP's, which share these operations)
+// up as the options and the server say, with the account's mechanism.
+template <typename Session>
+ResultCode PrepareSession(Session &session, const CServerAddress &server,
+                          const CMailboxConversation::Options &options, const MailAccount &account) {
+    session.SetConnectTimeout(options.waitSeconds);
+    session.SetReceiveTimeout(options.waitSeconds);
+    session.SetReplyTimeLimit(options.replySeconds);
+    if (options.trace) session.SetTrace(options.trace);
+    session.SetStopRequest(options.stop);
+    if (server.port != 0) session.SetPort(server.port);
+    session.SetTls(server.tlsMode, server.caFile);
+    return session.SetAuthentication(account.mechanism, server.allowClear, account.token);
+}

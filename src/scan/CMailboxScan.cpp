@@ -260,11 +260,6 @@ bool CMailboxScan::ListMailbox(CMailboxConversation &session, bool mayChange,
     return true;
 }
 
-void CMailboxScan::PlanPreviews(CMailboxConversation &session, const std::vector<Message> &messages,
-                                int lines) {
-    session.PlanPreviews(std::vector<CMailboxConversation::Entry>(messages.begin(), messages.end()), lines);
-}
-
 void CMailboxScan::ReadOne(CMailboxConversation &session, Message &message, int lines) {
     session.EndPreview();
     const ResultCode begun = session.BeginPreview(message);
@@ -366,7 +361,6 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
     // Known messages come from the cache; only the others, and those that
     // the patterns match now, are fetched (a match is acted on only after
     // its text came anew from the server).
-    std::vector<Message> toFetch;
     OpenCache(messages);
     if (m_cache != nullptr) {
         const std::string patternsKey = PatternsKey();
@@ -389,15 +383,12 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
             message.fromCache = !matched;
         }
         // What is left of the index is gone from the server.
-        if (m_complete)
-            for (const auto &[id, entry] : known) m_cache->Forget(id);
-        for (const Message &message : messages)
-            if (!message.fromCache) toFetch.push_back(message);
-        PlanPreviews(session, toFetch, kTopLines);
-        std::vector<Message>().swap(toFetch);
-    } else {
-        PlanPreviews(session, messages, kTopLines);
+        for (const auto &[id, entry] : known) m_cache->Forget(id);
     }
+    std::vector<CMailboxConversation::Entry> plan;
+    for (const Message &message : messages)
+        if (!message.fromCache) plan.push_back(message);
+    session.PlanPreviews(std::move(plan), kTopLines);
     size_t planned = 0;  // of the plan, the next to read
     // Matched messages wait for their backup and DELE until no TOP reply is
     // owed any more; meanwhile no more TOPs go out.
@@ -437,7 +428,9 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
                 else
                     waiting.push_back(i);
             }
-        } else {
+        } else if (message.state != Message::NotAsked) {
+            // (NotAsked: the cache failed under it; the row has its key
+            // only, and the next check fetches it.)
             Box("Top Failed to open a message",
                 session.Reason(message.state == Message::Refused ? message.failure : RC_LOST_SYNC));
             // With the connection gone, or a server that fails message
@@ -515,11 +508,9 @@ bool CMailboxScan::MatchText(const std::string &text, std::string *pattern) {
 
 void CMailboxScan::FromCache(Message &message) {
     CachedMessage cached;
-    if (!m_cache->Find(message.uniqueId, message.size, false, &cached)) {
-        // Gone from the cache meanwhile (another process rebuilt it).
-        message.state = Message::Cut;
-        return;
-    }
+    // The cache can fail under a scan (a read error); that says nothing
+    // of the server, and the message is left alone for this check.
+    if (!m_cache->Find(message.uniqueId, message.size, false, &cached)) return;
     message.hasFrom = cached.hasFrom;
     message.address = std::move(cached.address);
     message.name = std::move(cached.name);
@@ -621,7 +612,7 @@ void CMailboxScan::ActOnSelected(CMailboxConversation &session, int mode,
     bool byHeader = false;
     for (int row : rows) byHeader = byHeader || m_list.RowKey(row).rfind("M:", 0) == 0;
     if (byHeader) {
-        PlanPreviews(session, messages, 0);
+        session.PlanPreviews(std::vector<CMailboxConversation::Entry>(messages.begin(), messages.end()), 0);
         for (size_t i = 0; i < messages.size(); ++i) {
             session.AskAhead(i);
             ReadOne(session, messages[i], 0);

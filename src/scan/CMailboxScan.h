@@ -152,8 +152,6 @@ private:
     bool LogOn(CMailboxConversation &session, std::string *problem);
     // The messages there are. False when the scan ends.
     bool ListMailbox(CMailboxConversation &session, bool mayChange, std::vector<Message> &messages);
-    // The order in which previews will be read, with this many body lines.
-    void PlanPreviews(CMailboxConversation &session, const std::vector<Message> &messages, int lines);
     // The preview of one message (asked for now, or read as asked before).
     void ReadOne(CMailboxConversation &session, Message &message, int lines);
     void FetchOne(CMailboxConversation &session, Message &message, int lines);

@@ -223,11 +223,8 @@ void CMessageCache::Begin() {
 }
 
 void CMessageCache::Store(const std::string &id, const CachedMessage &message) {
-    if (m_db == nullptr) return;
-    Begin();
-    if (m_db == nullptr) return;
+    if (!Writable()) return;
     sqlite3_stmt *s = m_store;
-    sqlite3_reset(s);
     Bind(s, 1, id);
     sqlite3_bind_int64(s, 2, message.size);
     sqlite3_bind_int(s, 3, message.hasFrom ? 1 : 0);
@@ -241,35 +238,35 @@ void CMessageCache::Store(const std::string &id, const CachedMessage &message) {
     Bind(s, 11, message.patternsKey);
     sqlite3_bind_int(s, 12, message.matched ? 1 : 0);
     Bind(s, 13, message.pattern);
-    int code = sqlite3_step(s);
-    sqlite3_reset(s);
-    if (code == SQLITE_DONE) {
-        sqlite3_reset(m_storeText);
-        Bind(m_storeText, 1, id);
-        Bind(m_storeText, 2, message.top);
-        code = sqlite3_step(m_storeText);
-        sqlite3_reset(m_storeText);
-    }
-    if (code != SQLITE_DONE) {
-        Fail("Schreiben gescheitert");
-        return;
-    }
-    if (++m_pending >= kBatch) Flush();
+    Bind(m_storeText, 1, id);
+    Bind(m_storeText, 2, message.top);
+    Written(Step(s) && Step(m_storeText));
 }
 
 void CMessageCache::Remember(const std::string &id, const std::string &patternsKey, bool matched,
                              const std::string &pattern) {
-    if (m_db == nullptr) return;
-    Begin();
-    if (m_db == nullptr) return;
-    sqlite3_reset(m_remember);
+    if (!Writable()) return;
     Bind(m_remember, 1, patternsKey);
     sqlite3_bind_int(m_remember, 2, matched ? 1 : 0);
     Bind(m_remember, 3, pattern);
     Bind(m_remember, 4, id);
-    const int code = sqlite3_step(m_remember);
-    sqlite3_reset(m_remember);
-    if (code != SQLITE_DONE) {
+    Written(Step(m_remember));
+}
+
+bool CMessageCache::Writable() {
+    if (m_db == nullptr) return false;
+    Begin();
+    return m_db != nullptr;
+}
+
+bool CMessageCache::Step(sqlite3_stmt *statement) {
+    const int code = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    return code == SQLITE_DONE;
+}
+
+void CMessageCache::Written(bool done) {
+    if (!done) {
         Fail("Schreiben gescheitert");
         return;
     }
@@ -307,39 +304,16 @@ std::unordered_map<std::string, CMessageCache::Known> CMessageCache::Index() {
 }
 
 void CMessageCache::Forget(const std::string &id) {
-    if (m_db == nullptr) return;
-    Begin();
-    if (m_db == nullptr) return;
-    sqlite3_reset(m_forget);
+    if (!Writable()) return;
     Bind(m_forget, 1, id);
-    int code = sqlite3_step(m_forget);
-    sqlite3_reset(m_forget);
-    if (code == SQLITE_DONE) {
-        sqlite3_reset(m_forgetText);
-        Bind(m_forgetText, 1, id);
-        code = sqlite3_step(m_forgetText);
-        sqlite3_reset(m_forgetText);
-    }
-    if (code != SQLITE_DONE) {
-        Fail("Schreiben gescheitert");
-        return;
-    }
-    if (++m_pending >= kBatch) Flush();
+    Bind(m_forgetText, 1, id);
+    Written(Step(m_forget) && Step(m_forgetText));
 }
 
 void CMessageCache::NoteRuleHit(const std::string &line) {
-    if (m_db == nullptr || line.empty()) return;
-    Begin();
-    if (m_db == nullptr) return;
-    sqlite3_reset(m_hit);
+    if (line.empty() || !Writable()) return;
     Bind(m_hit, 1, line);
-    const int code = sqlite3_step(m_hit);
-    sqlite3_reset(m_hit);
-    if (code != SQLITE_DONE) {
-        Fail("Schreiben gescheitert");
-        return;
-    }
-    if (++m_pending >= kBatch) Flush();
+    Written(Step(m_hit));
 }
 
 std::unordered_map<std::string, long long> CMessageCache::RuleHits() {

@@ -96,6 +96,12 @@ private:
     // Gives up the cache for this run after a failed write.
     void Fail(const std::string &what);
     void Begin();
+    // In a transaction for writing; false when the cache is gone.
+    bool Writable();
+    // Runs a bound statement and makes it ready for the next binding.
+    static bool Step(sqlite3_stmt *statement);
+    // Counts a write that went through, or gives up the cache for the run.
+    void Written(bool done);
 
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_find = nullptr;

@@ -15,14 +15,7 @@ CPop3Conversation::~CPop3Conversation() = default;
 
 ResultCode CPop3Conversation::LogOn(const MailAccount &account) {
     CUT_Pop3Session &session = *m_session;
-    session.SetConnectTimeout(m_options.waitSeconds);
-    session.SetReceiveTimeout(m_options.waitSeconds);
-    session.SetReplyTimeLimit(m_options.replySeconds);
-    if (m_options.trace) session.SetTrace(m_options.trace);
-    session.SetStopRequest(m_options.stop);
-    if (m_server.port != 0) session.SetPort(m_server.port);
-    if (m_server.tlsMode != CUT_Pop3Session::TLS_NONE) session.SetTls(m_server.tlsMode, m_server.caFile);
-    const ResultCode set = session.SetAuthentication(account.mechanism, m_server.allowClear, account.token);
+    const ResultCode set = PrepareSession(session, m_server, m_options, account);
     if (set != RC_OK) return set;
     return session.OpenMailbox(m_server.host.c_str(), account.user.c_str(), account.password.c_str());
 }

@@ -3,7 +3,6 @@
 // Removals are marked with DELE and take effect with the QUIT of Finish.
 #pragma once
 
-#include <map>
 #include <memory>
 
 #include "CMailboxConversation.h"

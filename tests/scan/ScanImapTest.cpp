@@ -156,7 +156,7 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
                " BODY[TEXT]<0> " + literal(message.substr(split)) + ")\r\n";
     };
     const std::string previews = preview(1, 5, spam) + preview(2, 6, ham) + "p4 OK fertig\r\n";
-    enum Fault { Split, Unplaced, MoveRefused };
+    enum Fault { Split, Unplaced, MoveRefused, ExpungeRefused };
     struct Case {
         Fault fault;
         const char *row0;
@@ -167,6 +167,9 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
         {Split, "verschoben=Subject:*Gewinn", CMailboxScan::Scanned, 1},
         {Unplaced, "", CMailboxScan::Interrupted, 0},
         {MoveRefused, "fehler beim löschen", CMailboxScan::MessagesFailed, 0},
+        // Flagged but not expunged: another client may still expunge it,
+        // so its backup stays.
+        {ExpungeRefused, "fehler beim löschen", CMailboxScan::MessagesFailed, 1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.row0);
@@ -189,10 +192,18 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
             else
                 server.Send(previews);
             server.Expect("p5 UID FETCH 5 (UID BODY.PEEK[])\r\n")
-                .Send("* 1 FETCH (UID 5 BODY[] " + literal(spam) + ")\r\np5 OK fertig\r\n")
-                .Expect("p6 UID MOVE 5 \"Junk\"\r\n")
-                .Send(c.fault == Split ? "p6 OK [COPYUID 9 5 1] verschoben\r\n" : "p6 NO [TRYCREATE] gibt es nicht\r\n")
-                .Expect("p7 LOGOUT\r\n");
+                .Send("* 1 FETCH (UID 5 BODY[] " + literal(spam) + ")\r\np5 OK fertig\r\n");
+            if (c.fault == ExpungeRefused)
+                server.Expect("p6 UID STORE 5 +FLAGS.SILENT (\\Deleted)\r\n")
+                    .Send("p6 OK markiert\r\n")
+                    .Expect("p7 UID EXPUNGE 5\r\n")
+                    .Send("p7 NO nicht jetzt\r\n")
+                    .Expect("p8 LOGOUT\r\n");
+            else
+                server.Expect("p6 UID MOVE 5 \"Junk\"\r\n")
+                    .Send(c.fault == Split ? "p6 OK [COPYUID 9 5 1] verschoben\r\n"
+                                           : "p6 NO [TRYCREATE] gibt es nicht\r\n")
+                    .Expect("p7 LOGOUT\r\n");
         }
         server.Start();
         ScanEnvironment env;
@@ -203,6 +214,7 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
         settings.Write("PASS", CSettingsStore::ComplementPassword("geheim"));
         settings.Write("CAFILE", certificates.CaFile());
         settings.Write("SPAMFOLDER", "Junk");
+        settings.Write("MATCHES", c.fault == ExpungeRefused ? "delete" : "");
         MemoryList list;
         RecordingWindow window;
         BatchMode = 1;
