@@ -6,6 +6,10 @@
 
 namespace {
 const char *const kTitles[] = {"E-Mail", "Name", "Größe", "Betreff", "Text", "ID", "Konto"};
+
+QString ToQString(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 }
 
 CScanRowModel::CScanRowModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -14,11 +18,18 @@ std::string CScanRowModel::ShownFor(const std::string &bytes, const std::string 
     return DisplayText(bytes, charset.c_str());
 }
 
-void CScanRowModel::Cell::Set(std::string newBytes, std::string newCharset, std::string shown) {
-    bytes = std::move(newBytes);
-    charset = std::move(newCharset);
-    textIsBytes = shown == bytes;
-    text = textIsBytes ? std::string() : std::move(shown);
+void CScanRowModel::SetCell(Cell &cell, const std::string &bytes, const std::string &shown) {
+    // A cell set again leaves its old texts in the store until the rows are
+    // cleared: only marks are set again, a few per scan.
+    cell.bytes = m_texts.Keep(bytes);
+    cell.shown = shown == bytes ? cell.bytes : m_texts.Keep(shown);
+}
+
+void CScanRowModel::AppendRow() {
+    if (m_rowCount % kRowsPerChunk == 0 && static_cast<size_t>(m_rowCount / kRowsPerChunk) == m_chunks.size())
+        m_chunks.push_back(m_texts.Room<Row>(kRowsPerChunk));
+    new (&RowAt(m_rowCount)) Row();
+    ++m_rowCount;
 }
 
 void CScanRowModel::Apply(const std::vector<RowOp> &ops) {
@@ -44,16 +55,16 @@ void CScanRowModel::Apply(const std::vector<RowOp> &ops) {
     int firstChanged = before, lastChanged = -1;
     for (const RowOp &op : ops) {
         if (op.kind == RowOp::Insert) {
-            m_rows.emplace_back();
-            m_rows.back().cells[0].Set(op.bytes, op.charset, op.text);
+            AppendRow();
+            SetCell(RowAt(m_rowCount - 1).cells[0], op.bytes, op.text);
             continue;
         }
         if (op.row < 0 || op.row >= RowCount()) continue;
         if (op.row < before) firstChanged = std::min(firstChanged, op.row), lastChanged = std::max(lastChanged, op.row);
         if (op.kind == RowOp::Key) {
-            m_rows[static_cast<size_t>(op.row)].key = op.bytes;
+            RowAt(op.row).key = m_texts.Keep(op.bytes);
         } else if (op.column >= 0 && op.column < kScanColumns) {
-            m_rows[static_cast<size_t>(op.row)].cells[op.column].Set(op.bytes, op.charset, op.text);
+            SetCell(RowAt(op.row).cells[op.column], op.bytes, op.text);
         }
     }
     if (count > before) endInsertRows();
@@ -76,7 +87,7 @@ void CScanRowModel::SetAccountName(const std::string &name) {
 
 const CScanRowModel::Cell *CScanRowModel::At(int row, int column) const {
     if (row < 0 || row >= RowCount() || column < 0 || column >= kScanColumns) return nullptr;
-    return &m_rows[static_cast<size_t>(row)].cells[column];
+    return &RowAt(row).cells[column];
 }
 
 QVariant CScanRowModel::data(const QModelIndex &index, int role) const {
@@ -88,15 +99,16 @@ QVariant CScanRowModel::data(const QModelIndex &index, int role) const {
     switch (role) {
     case Qt::DisplayRole: {
         // One line per row, as a report list shows it.
-        QString line = QString::fromStdString(cell->Shown());
+        QString line = ToQString(cell->shown);
         line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
         return line.replace(QChar('\r'), QChar(' ')).replace(QChar('\n'), QChar(' '));
     }
-    case kCellTextRole: return QString::fromStdString(cell->Shown());
-    case kCellBytesRole: return QByteArray::fromStdString(cell->bytes);
+    case kCellTextRole: return ToQString(cell->shown);
+    case kCellBytesRole: return QByteArray(cell->bytes.data(), static_cast<qsizetype>(cell->bytes.size()));
     case kRowKeyRole:
         return index.column() == 0
-                   ? QVariant(QByteArray::fromStdString(m_rows[static_cast<size_t>(index.row())].key))
+                   ? QVariant(QByteArray(RowAt(index.row()).key.data(),
+                                         static_cast<qsizetype>(RowAt(index.row()).key.size())))
                    : QVariant();
     default: return {};
     }
@@ -111,14 +123,19 @@ QVariant CScanRowModel::headerData(int section, Qt::Orientation orientation, int
 
 void CScanRowModel::DeleteAllRows() {
     beginResetModel();
-    m_rows.clear();
+    m_chunks.clear();
+    m_rowCount = 0;
+    m_texts.Clear();
     endResetModel();
 }
 
 void CScanRowModel::InsertRow(int index, const std::string &column0, const std::string &charset) {
     if (index < 0 || index > RowCount()) index = RowCount();
     beginInsertRows(QModelIndex(), index, index);
-    m_rows.insert(m_rows.begin() + index, Row());
+    // Rows after it move down by one (a scan only appends).
+    AppendRow();
+    for (int at = m_rowCount - 1; at > index; --at) RowAt(at) = RowAt(at - 1);
+    RowAt(index) = Row();
     endInsertRows();
     SetCellText(index, 0, column0, charset);
 }
@@ -126,31 +143,36 @@ void CScanRowModel::InsertRow(int index, const std::string &column0, const std::
 void CScanRowModel::SetCellText(int row, int column, const std::string &bytes,
                                 const std::string &charset) {
     if (At(row, column) == nullptr) return;
-    m_rows[static_cast<size_t>(row)].cells[column].Set(bytes, charset, ShownFor(bytes, charset));
+    SetCell(RowAt(row).cells[column], bytes, ShownFor(bytes, charset));
     const QModelIndex changed = index(row, column);
     emit dataChanged(changed, changed);
 }
 
 std::string CScanRowModel::CellText(int row, int column) const {
     const Cell *cell = At(row, column);
-    return cell != nullptr ? cell->bytes : std::string();
+    return cell != nullptr ? std::string(cell->bytes) : std::string();
 }
 
 void CScanRowModel::SetRowKey(int row, const std::string &key) {
-    if (row >= 0 && row < RowCount()) m_rows[static_cast<size_t>(row)].key = key;
+    if (row >= 0 && row < RowCount()) RowAt(row).key = m_texts.Keep(key);
 }
 
 std::string CScanRowModel::RowKey(int row) const {
-    return row >= 0 && row < RowCount() ? m_rows[static_cast<size_t>(row)].key : std::string();
+    return row >= 0 && row < RowCount() ? std::string(RowAt(row).key) : std::string();
 }
 
 std::string CScanRowModel::ShownText(int row, int column) const {
     const Cell *cell = At(row, column);
     if (cell == nullptr) return {};
-    return cell->Shown();
+    return std::string(cell->shown);
+}
+
+std::string_view CScanRowModel::ShownView(int row, int column) const {
+    const Cell *cell = At(row, column);
+    return cell != nullptr ? cell->shown : std::string_view();
 }
 
 QString CScanRowModel::FullText(int row, int column) const {
     const Cell *cell = At(row, column);
-    return cell != nullptr ? QString::fromStdString(cell->Shown()) : QString();
+    return cell != nullptr ? ToQString(cell->shown) : QString();
 }

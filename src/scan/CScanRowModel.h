@@ -9,10 +9,11 @@
 #include <QString>
 
 #include <string>
-#include <deque>
+#include <string_view>
 #include <vector>
 
 #include "CScanList.h"
+#include "CTextStore.h"
 
 class CScanRowModel : public QAbstractTableModel, public CScanList {
     Q_OBJECT
@@ -66,28 +67,37 @@ public:
     static constexpr int kAccountColumn = kScanColumns;
     void SetAccountName(const std::string &name);
     const std::string &AccountName() const { return m_account; }
-    int RowCount() const { return static_cast<int>(m_rows.size()); }
+    int RowCount() const { return m_rowCount; }
     // The cell as shown: UTF-8, line breaks kept.
     std::string ShownText(int row, int column) const;
+    // The same without a copy: valid until the rows change.
+    std::string_view ShownView(int row, int column) const;
     QString FullText(int row, int column) const;
 
 private:
     struct Cell {
-        std::string bytes;
-        std::string charset;
-        // The cell as shown (UTF-8), converted once, when set; kept only
-        // where it differs from the bytes (most cells are plain ASCII).
-        std::string text;
-        bool textIsBytes = true;
-        const std::string &Shown() const { return textIsBytes ? bytes : text; }
-        void Set(std::string newBytes, std::string newCharset, std::string shown);
+        std::string_view bytes;
+        // The cell as shown (UTF-8), converted once, when set; the same
+        // view as the bytes where they agree (most cells are plain ASCII).
+        std::string_view shown;
     };
     struct Row {
         Cell cells[kScanColumns];
-        std::string key;
+        std::string_view key;
     };
+    // Rows live in chunks of the text store: a large scan costs one small
+    // pointer per chunk on the heap, and appends move no row.
+    static constexpr int kRowsPerChunk = 256;
+    Row &RowAt(int row) { return m_chunks[static_cast<size_t>(row / kRowsPerChunk)][row % kRowsPerChunk]; }
+    const Row &RowAt(int row) const {
+        return m_chunks[static_cast<size_t>(row / kRowsPerChunk)][row % kRowsPerChunk];
+    }
+    void AppendRow();
+    void SetCell(Cell &cell, const std::string &bytes, const std::string &shown);
     const Cell *At(int row, int column) const;
 
-    std::deque<Row> m_rows;  // appends move no row
+    CTextStore m_texts;  // every cell's bytes and shown text, and the rows
+    std::vector<Row *> m_chunks;
+    int m_rowCount = 0;
     std::string m_account;
 };
