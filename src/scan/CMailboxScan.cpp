@@ -65,6 +65,7 @@ struct CMailboxScan::Message : CMailboxConversation::Entry {
     bool matched = false;
     std::string pattern;
     bool fromCache = false;  // its row comes from the cache, nothing is fetched
+    long long cacheRow = 0;  // where in the cache
     std::string keptBy;      // the allow-list line that keeps it from a pattern
 };
 
@@ -381,6 +382,7 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
                 if (!matched) m_cache->Remember(message.uniqueId, patternsKey, false, "");
             }
             message.fromCache = !matched;
+            message.cacheRow = entry.row;
         }
         // What is left of the index is gone from the server.
         for (const auto &[id, entry] : known) m_cache->Forget(id);
@@ -510,7 +512,7 @@ void CMailboxScan::FromCache(Message &message) {
     CachedMessage cached;
     // The cache can fail under a scan (a read error); that says nothing
     // of the server, and the message is left alone for this check.
-    if (!m_cache->Find(message.uniqueId, message.size, false, &cached)) return;
+    if (!m_cache->Find(message.uniqueId, message.size, false, &cached, message.cacheRow)) return;
     message.hasFrom = cached.hasFrom;
     message.address = std::move(cached.address);
     message.name = std::move(cached.name);

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <unordered_map>
 
@@ -21,7 +22,9 @@ constexpr const char *kSchema =
     " id BLOB PRIMARY KEY, size INTEGER NOT NULL, patterns_key BLOB, matched INTEGER, pattern BLOB,"
     " has_from INTEGER, address BLOB, name BLOB, has_subject INTEGER, subject BLOB,"
     " has_message_id INTEGER, message_id BLOB, preview BLOB);"
-    "CREATE TABLE IF NOT EXISTS text (id BLOB PRIMARY KEY, top BLOB)";
+    "CREATE TABLE IF NOT EXISTS text (id BLOB PRIMARY KEY, top BLOB);"
+    // What Index reads, without touching the rows themselves.
+    "CREATE INDEX IF NOT EXISTS known ON message (id, size, patterns_key, matched)";
 
 constexpr const char *kColumns =
     "size, has_from, address, name, has_subject, subject, preview, has_message_id, message_id,"
@@ -84,7 +87,7 @@ CMessageCache::~CMessageCache() {
 
 void CMessageCache::Close() {
     for (sqlite3_stmt **statement :
-         {&m_find, &m_findTop, &m_store, &m_storeText, &m_remember, &m_forget, &m_forgetText, &m_hit}) {
+         {&m_find, &m_walk, &m_findTop, &m_store, &m_storeText, &m_remember, &m_forget, &m_forgetText, &m_hit}) {
         sqlite3_finalize(*statement);
         *statement = nullptr;
     }
@@ -92,6 +95,7 @@ void CMessageCache::Close() {
     m_db = nullptr;
     m_pending = 0;
     m_inTransaction = false;
+    m_walkAt = -1;
 }
 
 bool CMessageCache::Exec(const char *sql) {
@@ -125,7 +129,7 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
     }
     if (code == SQLITE_OK && version == 0) {
         // A new file (or one a crash left empty): lay it out.
-        code = sqlite3_exec(m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        code = sqlite3_exec(m_db, "PRAGMA page_size=16384; PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
         if (code == SQLITE_OK) code = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
         if (code == SQLITE_OK)
             code = sqlite3_exec(m_db, ("PRAGMA user_version=" + std::to_string(kVersion)).c_str(), nullptr,
@@ -143,7 +147,9 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
         const std::string findTop = "SELECT top FROM text WHERE id=?";
         const std::string store = std::string("INSERT OR REPLACE INTO message (id, ") + kColumns +
                                   ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)";
+        const std::string walk = std::string("SELECT ") + kColumns + ", rowid, id FROM message WHERE rowid>=?";
         if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, find.c_str(), -1, &m_find, nullptr);
+        if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, walk.c_str(), -1, &m_walk, nullptr);
         if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, findTop.c_str(), -1, &m_findTop, nullptr);
         if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, store.c_str(), -1, &m_store, nullptr);
         if (code == SQLITE_OK)
@@ -178,25 +184,59 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
 
 void CMessageCache::Fail(const std::string &what) {
     if (m_note && m_db != nullptr) m_note("Zwischenspeicher: " + what + " (" + sqlite3_errmsg(m_db) + "); ohne ihn weiter");
+    sqlite3_reset(m_walk);
     if (m_db != nullptr && m_inTransaction) Exec("ROLLBACK");
     Close();
 }
 
-bool CMessageCache::Find(const std::string &id, long size, bool withTop, CachedMessage *out) {
+bool CMessageCache::Find(const std::string &id, long size, bool withTop, CachedMessage *out, long long row) {
     if (m_db == nullptr) return false;
     Begin();
     if (m_db == nullptr) return false;
     sqlite3_stmt *statement = m_find;
-    sqlite3_reset(statement);
-    Bind(statement, 1, id);
-    const int code = sqlite3_step(statement);
-    if (code != SQLITE_ROW) {
-        if (code != SQLITE_DONE) Fail("Lesen gescheitert");
-        return false;
+    if (row > 0 && ReadOn(id, row)) {
+        statement = m_walk;
+    } else {
+        if (m_db == nullptr) return false;
+        sqlite3_reset(statement);
+        Bind(statement, 1, id);
+        const int code = sqlite3_step(statement);
+        if (code != SQLITE_ROW) {
+            if (code != SQLITE_DONE) Fail("Lesen gescheitert");
+            return false;
+        }
     }
     // A message whose size changed is no longer the one cached.
     if (sqlite3_column_int64(statement, 0) != size) return false;
     out->size = size;
+    Fill(statement, out);
+    if (statement == m_find) sqlite3_reset(statement);
+    out->top = withTop ? Text(id) : std::string();
+    return true;
+}
+
+bool CMessageCache::ReadOn(const std::string &id, long long row) {
+    // On from where the walk stands; a row behind it starts a new walk.
+    if (m_walkAt < 0 || m_walkAt > row) {
+        sqlite3_reset(m_walk);
+        sqlite3_bind_int64(m_walk, 1, row);
+        m_walkAt = 0;
+    }
+    while (m_walkAt < row) {
+        const int code = sqlite3_step(m_walk);
+        if (code != SQLITE_ROW) {
+            if (code != SQLITE_DONE) Fail("Lesen gescheitert");
+            m_walkAt = -1;
+            return false;
+        }
+        m_walkAt = sqlite3_column_int64(m_walk, 12);
+    }
+    const void *data = sqlite3_column_blob(m_walk, 13);
+    const size_t bytes = static_cast<size_t>(sqlite3_column_bytes(m_walk, 13));
+    return m_walkAt == row && bytes == id.size() && (bytes == 0 || std::memcmp(data, id.data(), bytes) == 0);
+}
+
+void CMessageCache::Fill(sqlite3_stmt *statement, CachedMessage *out) {
     out->hasFrom = sqlite3_column_int(statement, 1) != 0;
     out->address = Column(statement, 2);
     out->name = Column(statement, 3);
@@ -208,9 +248,6 @@ bool CMessageCache::Find(const std::string &id, long size, bool withTop, CachedM
     out->patternsKey = Column(statement, 9);
     out->matched = sqlite3_column_int(statement, 10) != 0;
     out->pattern = Column(statement, 11);
-    sqlite3_reset(statement);
-    out->top = withTop ? Text(id) : std::string();
-    return true;
 }
 
 void CMessageCache::Begin() {
@@ -275,6 +312,9 @@ void CMessageCache::Written(bool done) {
 
 void CMessageCache::Flush() {
     if (m_db == nullptr || !m_inTransaction) return;
+    // The walk ends with the transaction; the next Find starts another.
+    sqlite3_reset(m_walk);
+    m_walkAt = -1;
     if (!Exec("COMMIT")) {
         Fail("Schreiben gescheitert");
         return;
@@ -290,11 +330,11 @@ std::unordered_map<std::string, CMessageCache::Known> CMessageCache::Index() {
     if (m_db == nullptr) return index;
     // The small columns come first in a row: this reads no text.
     sqlite3_stmt *all = nullptr;
-    int code = sqlite3_prepare_v2(m_db, "SELECT id, size, patterns_key, matched FROM message", -1, &all, nullptr);
+    int code = sqlite3_prepare_v2(m_db, "SELECT id, size, patterns_key, matched, rowid FROM message", -1, &all, nullptr);
     if (code == SQLITE_OK) code = SQLITE_ROW;
     while (code == SQLITE_ROW && (code = sqlite3_step(all)) == SQLITE_ROW)
         index.emplace(Column(all, 0), Known{static_cast<long>(sqlite3_column_int64(all, 1)), Column(all, 2),
-                                            sqlite3_column_int(all, 3) != 0});
+                                            sqlite3_column_int(all, 3) != 0, sqlite3_column_int64(all, 4)});
     sqlite3_finalize(all);
     if (code != SQLITE_DONE) {
         Fail("Lesen gescheitert");

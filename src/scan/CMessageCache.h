@@ -40,7 +40,7 @@ struct CachedMessage {
 class CMessageCache {
 public:
     // The layout of the file; a file of any other is rebuilt.
-    static constexpr int kVersion = 3;
+    static constexpr int kVersion = 4;
     // Writes committed together (short transactions: another process
     // waits at most for one of them).
     static constexpr int kBatch = 200;
@@ -63,10 +63,13 @@ public:
         long size = 0;
         std::string patternsKey;
         bool matched = false;
+        long long row = 0;  // where the entry lies in the file, for Find
     };
     std::unordered_map<std::string, Known> Index();
     // The entry of id when its size is still size; withTop: with the text.
-    bool Find(const std::string &id, long size, bool withTop, CachedMessage *out);
+    // With the row Index gave: entries asked for in the order they were
+    // stored are read in one pass through the file.
+    bool Find(const std::string &id, long size, bool withTop, CachedMessage *out, long long row = 0);
     void Store(const std::string &id, const CachedMessage &message);
     // Notes what other patterns said of a cached message.
     void Remember(const std::string &id, const std::string &patternsKey, bool matched,
@@ -104,7 +107,14 @@ private:
     void Written(bool done);
 
     sqlite3 *m_db = nullptr;
+    // The entry at a row; the statement stays open on it, for the next.
+    bool ReadOn(const std::string &id, long long row);
+    // Fills out from the columns of a found entry.
+    static void Fill(sqlite3_stmt *statement, CachedMessage *out);
+
     sqlite3_stmt *m_find = nullptr;
+    sqlite3_stmt *m_walk = nullptr;  // entries from a row on, in the file's order
+    long long m_walkAt = -1;         // the row m_walk stands on (-1: none)
     sqlite3_stmt *m_findTop = nullptr;
     sqlite3_stmt *m_store = nullptr;
     sqlite3_stmt *m_remember = nullptr;

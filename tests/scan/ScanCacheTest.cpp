@@ -117,3 +117,50 @@ TEST(ScanCache, ChecksFetchOnlyWhatIsNewAndShowWhatAColdScanShows) {
     EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
+
+// Entries are read in one pass where they lie in the server's order, and
+// found all the same where they do not: stored anew (to the end of the
+// file), gone, or asked for with a row that is no longer theirs.
+TEST(ScanCache, EntriesAreFoundInWhateverOrderTheyWereStored) {
+    ScanEnvironment env;
+    CMessageCache cache("pelloru", "pop3|walk");
+    ASSERT_TRUE(cache.Usable());
+    auto store = [&cache](const std::string &id, const std::string &preview) {
+        CachedMessage message;
+        message.size = 100;
+        message.preview = preview;
+        message.top = "Subject: " + id + "\r\n";
+        cache.Store(id, message);
+    };
+    for (const char *id : {"m1", "m2", "m3", "m4", "m5", "m6"}) store(id, std::string("alt ") + id);
+    store("m2", "neu m2");
+    store("m5", "neu m5");
+    cache.Forget("m3");
+    cache.Flush();
+    const auto index = cache.Index();
+    ASSERT_EQ(index.size(), 5u);
+
+    struct Ask {
+        const char *id;
+        long long row;  // 0: the row Index gave
+        long size;
+        const char *preview;  // nullptr: not found
+    };
+    const Ask asks[] = {
+        {"m1", 0, 100, "alt m1"}, {"m2", 0, 100, "neu m2"}, {"m4", 0, 100, "alt m4"},
+        {"m5", 0, 100, "neu m5"}, {"m6", 0, 100, "alt m6"}, {"m1", 0, 100, "alt m1"},
+        {"m4", index.at("m6").row, 100, "alt m4"}, {"m6", 999, 100, "alt m6"},
+        {"m6", 0, 101, nullptr},  {"m3", 3, 100, nullptr},
+    };
+    for (const Ask &ask : asks) {
+        SCOPED_TRACE(ask.id);
+        const auto known = index.find(ask.id);
+        const long long row = ask.row != 0 ? ask.row : known != index.end() ? known->second.row : 0;
+        CachedMessage found;
+        ASSERT_EQ(cache.Find(ask.id, ask.size, true, &found, row), ask.preview != nullptr);
+        if (ask.preview == nullptr) continue;
+        EXPECT_EQ(found.preview, ask.preview);
+        EXPECT_EQ(found.top, std::string("Subject: ") + ask.id + "\r\n");
+    }
+    EXPECT_TRUE(cache.Usable());
+}
