@@ -40,43 +40,12 @@ bool Convert(const std::string &bytes, const std::string &charset, std::string *
 
 bool Named(const std::string &charset, const char *name) { return EqualsNoCase(charset.c_str(), name); }
 
-}  // namespace
-
-namespace {
-
-// The length of the well-formed UTF-8 sequence at i (RFC 3629: no
-// overlong forms, no surrogates, nothing beyond U+10FFFF), 0 when there is
-// none.
-size_t SequenceAt(const std::string &bytes, size_t i) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    size_t extra;
-    unsigned minimum, code;
-    if (c < 0x80) return 1;
-    if ((c & 0xE0) == 0xC0) {
-        extra = 1, minimum = 0x80, code = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        extra = 2, minimum = 0x800, code = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        extra = 3, minimum = 0x10000, code = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + extra >= bytes.size()) return 0;
-    for (size_t k = 1; k <= extra; ++k) {
-        const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
-        if ((next & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (next & 0x3F);
-    }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return extra + 1;
-}
-
 // Every byte that starts no well-formed sequence becomes U+FFFD.
 std::string Repaired(const std::string &bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (size_t i = 0; i < bytes.size();) {
-        const size_t length = SequenceAt(bytes, i);
+        const size_t length = Utf8SequenceLength(bytes, i);
         if (length == 0) {
             out += "\xEF\xBF\xBD";
             ++i;
@@ -90,14 +59,7 @@ std::string Repaired(const std::string &bytes) {
 
 }  // namespace
 
-bool CUT_CharsetConverter::IsUtf8(const std::string &bytes) {
-    for (size_t i = 0; i < bytes.size();) {
-        const size_t length = SequenceAt(bytes, i);
-        if (length == 0) return false;
-        i += length;
-    }
-    return true;
-}
+bool CUT_CharsetConverter::IsUtf8(const std::string &bytes) { return IsWellFormedUtf8(bytes); }
 
 std::string CUT_CharsetConverter::ToUtf8(const std::string &bytes, const std::string &charset) {
     std::string out;

@@ -91,17 +91,24 @@ int CHeadlessRun::ExitStatus(int outcome) {
 }
 
 void CHeadlessRun::WriteRows(const CScanRowModel &rows, std::ostream &out, const std::string &prefix) {
-    // Row by row: a large mailbox never has its whole listing in memory twice.
-    std::string line;
+    // In pieces of some rows: a large mailbox never has its whole listing
+    // in memory twice, and costs few writes.
+    constexpr size_t kPiece = 64 * 1024;
+    std::string piece;
+    piece.reserve(kPiece + 4096);
     for (int row = 0; row < rows.RowCount(); ++row) {
-        line = prefix;
+        piece += prefix;
         for (int column = 0; column < kScanColumns; ++column) {
-            if (column > 0) line += '\t';
-            line += TerminalSafe(rows.ShownText(row, column));
+            if (column > 0) piece += '\t';
+            AppendTerminalSafe(rows.ShownView(row, column), piece);
         }
-        line += '\n';
-        out << line;
+        piece += '\n';
+        if (piece.size() >= kPiece) {
+            out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+            piece.clear();
+        }
     }
+    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
 }
 
 std::string CHeadlessRun::FormatRows(const CScanRowModel &rows) {

@@ -129,9 +129,39 @@ long ParseDecimal(const char *text) {
 
 namespace {
 
-// The length of the valid UTF-8 sequence at text[at]; 0 when there is none.
-size_t Utf8Length(const std::string &text, size_t at) {
+// Eight bytes at once, in any alignment.
+uint64_t Word(const char *at) {
+    uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+// Where the run of printable ASCII (0x20 to 0x7E) from at ends; eight bytes
+// at a time while none of them is a control, DEL or beyond ASCII.
+size_t PrintableRunEnd(std::string_view text, size_t at) {
+    while (at + 8 <= text.size()) {
+        const uint64_t word = Word(text.data() + at);
+        const uint64_t below = (word - kOnes * 0x20) & ~word;   // a byte below 0x20
+        const uint64_t above = (word + kOnes * 0x01) | word;    // a byte of 0x7F or more
+        if (((below | above) & kHighBits) != 0) break;
+        at += 8;
+    }
+    while (at < text.size()) {
+        const unsigned char next = static_cast<unsigned char>(text[at]);
+        if (next < 0x20 || next >= 0x7F) break;
+        ++at;
+    }
+    return at;
+}
+
+}  // namespace
+
+size_t Utf8SequenceLength(std::string_view text, size_t at) {
     const unsigned char c = static_cast<unsigned char>(text[at]);
+    if (c < 0x80) return 1;
     size_t length = 0;
     unsigned minimum = 0;
     unsigned value = 0;
@@ -149,11 +179,28 @@ size_t Utf8Length(const std::string &text, size_t at) {
     return length;
 }
 
-}  // namespace
+bool IsWellFormedUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        // ASCII, the most of mail, eight bytes at a time.
+        if (i + 8 <= text.size() && (Word(text.data() + i) & kHighBits) == 0) {
+            i += 8;
+            continue;
+        }
+        const size_t length = Utf8SequenceLength(text, i);
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
 
 std::string TerminalSafe(const std::string &text) {
     std::string out;
     out.reserve(text.size());
+    AppendTerminalSafe(text, out);
+    return out;
+}
+
+void AppendTerminalSafe(std::string_view text, std::string &out) {
     char code[8];
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -166,15 +213,10 @@ std::string TerminalSafe(const std::string &text) {
             ++i;
         } else if (c < 0x80) {
             // A run of plain characters goes at once.
-            size_t end = i + 1;
-            while (end < text.size()) {
-                const unsigned char next = static_cast<unsigned char>(text[end]);
-                if (next < 0x20 || next >= 0x7F) break;
-                ++end;
-            }
+            const size_t end = PrintableRunEnd(text, i + 1);
             out.append(text, i, end - i);
             i = end;
-        } else if (const size_t length = Utf8Length(text, i); length == 0) {
+        } else if (const size_t length = Utf8SequenceLength(text, i); length == 0) {
             std::snprintf(code, sizeof code, "\\x%02x", c);
             out += code;
             ++i;
@@ -187,5 +229,4 @@ std::string TerminalSafe(const std::string &text) {
             i += length;
         }
     }
-    return out;
 }

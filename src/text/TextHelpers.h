@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Replaces the last character and the one before it by the string end where
 // each is a CR or an LF.
@@ -47,3 +48,12 @@ long ParseDecimal(const char *text);
 // controls written in UTF-8 (U+0080 to U+009F, which some terminals obey
 // as escape sequences) as \u00NN. Everything else stays as it is.
 std::string TerminalSafe(const std::string &text);
+// The same, appended to out.
+void AppendTerminalSafe(std::string_view text, std::string &out);
+
+// The length of the well-formed UTF-8 sequence at text[at] (1 for ASCII);
+// 0 where none starts: a stray or overlong form, a surrogate, beyond U+10FFFF,
+// or cut by the end.
+size_t Utf8SequenceLength(std::string_view text, size_t at);
+// Whether every byte of the text belongs to a well-formed UTF-8 sequence.
+bool IsWellFormedUtf8(std::string_view text);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "TextHelpers.h"
 
@@ -121,4 +122,34 @@ TEST(TextHelpers, ParseDecimalActsLikeAtolWithoutOverflow) {
     EXPECT_EQ(ParseDecimal("x1"), 0);
     EXPECT_EQ(ParseDecimal("99999999999999999999"), 2147483647);
     EXPECT_EQ(ParseDecimal("-99999999999999999999"), -2147483647L - 1);
+}
+
+// Runs of plain text are read eight bytes at a time: a control, a byte
+// beyond ASCII or a broken sequence is found wherever it sits in the run.
+TEST(TextHelpers, TerminalTextAndUtf8CheckFindEveryByteWhereverItSits) {
+    struct Case {
+        std::string bytes, shown;
+        bool wellFormed;
+    };
+    const std::vector<Case> cases = {
+        {" ~", " ~", true},
+        {"\t", "\\t", true},
+        {"\x1f", "\\x1f", true},
+        {"\x7f", "\\x7f", true},
+        {"\xc3\xa9", "\xc3\xa9", true},
+        {"\xc2\x85", "\\u0085", true},
+        {"\xf0\x9f\x93\xa7", "\xf0\x9f\x93\xa7", true},
+        {"\xc3", "\\xc3", false},
+        {"\xc0\xaf", "\\xc0\\xaf", false},
+        {"\xed\xa0\x80", "\\xed\\xa0\\x80", false},
+        {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80", false},
+    };
+    for (const Case &c : cases) {
+        for (size_t at = 0; at <= 19; ++at) {
+            const std::string before(at, 'a'), after(19 - at, 'z');
+            SCOPED_TRACE(c.shown + " at " + std::to_string(at));
+            EXPECT_EQ(TerminalSafe(before + c.bytes + after), before + c.shown + after);
+            EXPECT_EQ(IsWellFormedUtf8(before + c.bytes + after), c.wellFormed);
+        }
+    }
 }
