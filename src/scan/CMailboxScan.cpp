@@ -5,6 +5,11 @@
 #include <map>
 #include <unordered_map>
 #include <set>
+#include <algorithm>
+#include <string_view>
+#include <filesystem>
+#include <system_error>
+#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -49,24 +54,32 @@ std::string Format(const char *format, const std::string &name, long a = 0, long
 
 // What the scan learns of one message before it acts on it.
 struct CMailboxScan::Message : CMailboxConversation::Entry {
+    // Kept for every message of the mailbox: what acting on it needs. The
+    // cells of its row live only while the row is made (m_cells).
     enum State { NotAsked, Refused, Cut, Fetched };
     State state = NotAsked;
     ResultCode failure = RC_OK;  // why it is Refused
-    bool hasFrom = false;
-    std::string address, name, fromCharset;
-    bool hasSubject = false;
-    std::string subject, subjectCharset;
-    std::string preview;
+    bool hasMessageId = false;
+    bool matched = false;
+    bool fromCache = false;  // its row comes from the cache, nothing is fetched
+    long long cacheRow = 0;  // where in the cache
     // The whole TOP reply, dot-stuffing undone: what the backup must begin
     // with. Kept only while the message may still be acted on.
     std::string top;
-    bool hasMessageId = false;
     std::string messageId;
-    bool matched = false;
     std::string pattern;
-    bool fromCache = false;  // its row comes from the cache, nothing is fetched
-    long long cacheRow = 0;  // where in the cache
-    std::string keptBy;      // the allow-list line that keeps it from a pattern
+    std::string keptBy;  // the allow-list line that keeps it from a pattern
+};
+
+struct CMailboxScan::OpeningCache {
+    std::unique_ptr<CMessageCache> cache;
+    std::unordered_map<std::string, CMessageCache::Known> index;
+    std::string patternsKey;         // of the patterns the index was read for
+    std::vector<std::string> notes;  // the cache's, until the scan takes it
+    std::jthread thread;             // last: ends before the rest goes
+    void Wait() {
+        if (thread.joinable()) thread.join();
+    }
 };
 
 CMailboxScan::CMailboxScan(CScanList &list, CScanWindow &window, CServerAddress server,
@@ -153,6 +166,8 @@ void CMailboxScan::ScanMailbox(int mode) {
     m_lastReason.clear();
     if (mode == List) m_list.DeleteAllRows();
 
+    OpeningCache opening;
+    if (mode == List) StartOpeningCache(opening);
     const std::unique_ptr<CMailboxConversation> conversation = Converse();
     CMailboxConversation &session = *conversation;
     Title(Format("%s - Connect", m_executableName));
@@ -170,7 +185,7 @@ void CMailboxScan::ScanMailbox(int mode) {
     const bool mayChange = mode == DeleteSelected || (mode == List && !m_dryRun && !m_patterns.Patterns().empty());
     if (!ListMailbox(session, mayChange, messages)) return;
     if (mode == List)
-        ListAll(session, messages);
+        ListAll(session, messages, opening);
     else
         ActOnSelected(session, mode, messages);
     if (session.LostStep()) m_complete = false;
@@ -316,25 +331,24 @@ void CMailboxScan::FetchOne(CMailboxConversation &session, Message &message, int
                 for (std::string &address : CAllowList::Addresses(value)) senders.push_back(std::move(address));
         message.keptBy = m_allowList->Allows(senders);
     }
+    m_cells = RowCells();
     if (parsed.GetHeaderByName("From:", value, kValueSize)) {
-        message.hasFrom = true;
+        m_cells.hasFrom = true;
         const std::string from = CUT_DisplayHeader::Decode(value);
-        message.fromCharset = "UTF-8";
-        message.address = from;
+        m_cells.address = from;
         const size_t open = from.find('<');
         if (open != std::string::npos) {
-            message.name = from.substr(0, open);
+            m_cells.name = from.substr(0, open);
             const size_t close = from.find('>', open + 1);
-            message.address = from.substr(
+            m_cells.address = from.substr(
                 open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
         }
     }
     if (parsed.GetHeaderByName("Subject:", value, kValueSize)) {
-        message.hasSubject = true;
-        message.subject = CUT_DisplayHeader::Decode(value);
-        message.subjectCharset = "UTF-8";
+        m_cells.hasSubject = true;
+        m_cells.subject = CUT_DisplayHeader::Decode(value);
     }
-    message.preview = CUT_MessagePreview::Build(text);
+    m_cells.preview = CUT_MessagePreview::Build(text);
     if (parsed.GetHeaderByName("Message-Id:", value, kValueSize)) {
         message.hasMessageId = true;
         message.messageId = value;
@@ -347,25 +361,26 @@ void CMailboxScan::ShowRow(const Message &message, int row) {
     m_list.InsertRow(row, "");
     m_list.SetRowKey(row, RowKeyFor(message.uniqueId, message.size, message.messageId));
     if (message.state != Message::Fetched) return;
-    if (message.hasFrom) {
-        m_list.SetCellText(row, ColAddress, message.address, message.fromCharset);
-        m_list.SetCellText(row, ColName, message.name, message.fromCharset);
+    // The cells are UTF-8: decoded from the header, or so cached.
+    if (m_cells.hasFrom) {
+        m_list.SetCellText(row, ColAddress, m_cells.address, "UTF-8");
+        m_list.SetCellText(row, ColName, m_cells.name, "UTF-8");
     }
     m_list.SetCellText(row, ColSize, std::to_string(static_cast<int>(message.size)));
-    if (message.hasSubject) m_list.SetCellText(row, ColSubject, message.subject, message.subjectCharset);
-    m_list.SetCellText(row, ColText, message.preview, "UTF-8");
+    if (m_cells.hasSubject) m_list.SetCellText(row, ColSubject, m_cells.subject, "UTF-8");
+    m_list.SetCellText(row, ColText, m_cells.preview, "UTF-8");
     if (message.hasMessageId) m_list.SetCellText(row, ColId, message.messageId);
 }
 
-void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &messages) {
+void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &messages,
+                           OpeningCache &opening) {
     const long total = static_cast<long>(messages.size());
     // Known messages come from the cache; only the others, and those that
     // the patterns match now, are fetched (a match is acted on only after
     // its text came anew from the server).
-    OpenCache(messages);
+    std::unordered_map<std::string, CMessageCache::Known> known = OpenCache(messages, opening);
     if (m_cache != nullptr) {
         const std::string patternsKey = PatternsKey();
-        std::unordered_map<std::string, CMessageCache::Known> known = m_cache->Index();
         for (Message &message : messages) {
             const auto found = known.find(message.uniqueId);
             if (found == known.end()) continue;
@@ -374,7 +389,7 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
             // A message whose size changed is no longer the one cached.
             if (entry.size != message.size) continue;
             bool matched = entry.matched;
-            if (entry.patternsKey != patternsKey) {
+            if (!entry.samePatterns) {
                 // Patterns changed since: they try the cached text.
                 CachedMessage cached;
                 if (!m_cache->Find(message.uniqueId, message.size, true, &cached)) continue;
@@ -410,10 +425,6 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
         ShowRow(message, row);
         // The row holds the texts now; the value keeps what acting needs.
         if (m_dryRun) std::string().swap(message.top);
-        std::string().swap(message.preview);
-        std::string().swap(message.subject);
-        std::string().swap(message.address);
-        std::string().swap(message.name);
         bool goOn = true;
         if (message.state == Message::Fetched) {
             m_failuresInARow = 0;
@@ -461,19 +472,57 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
     m_cache.reset();
 }
 
-void CMailboxScan::OpenCache(const std::vector<Message> &messages) {
-    m_cache.reset();
+void CMailboxScan::StartOpeningCache(OpeningCache &opening) {
     if (!m_useCache) return;
-    // Without unique ids, or with one shared, no message can be known again.
-    std::set<std::string> ids;
-    for (const Message &message : messages)
-        if (message.uniqueId.empty() || !ids.insert(message.uniqueId).second) return;
+    // A first check makes the file after the listing, as ever.
     const std::string account = CacheKey(m_server, m_account.user);
+    std::error_code ec;
+    if (!std::filesystem::exists(CMessageCache::FileFor(m_executableName, account), ec)) return;
+    opening.patternsKey = PatternsKey();
+    try {
+        opening.thread = std::jthread([&opening, name = m_executableName, account] {
+            opening.cache = std::make_unique<CMessageCache>(
+                name, account, [&opening](const std::string &line) { opening.notes.push_back(line); });
+            if (opening.cache->Usable()) opening.index = opening.cache->Index(opening.patternsKey);
+        });
+    } catch (const std::system_error &) {
+        // No thread to be had: the cache opens after the listing.
+    }
+}
+
+std::unordered_map<std::string, CMessageCache::Known> CMailboxScan::OpenCache(const std::vector<Message> &messages,
+                                                                             OpeningCache &opening) {
+    opening.Wait();
+    m_cache.reset();
+    if (!m_useCache) return {};
+    // Without unique ids, or with one shared, no message can be known again.
+    std::vector<std::string_view> ids;
+    ids.reserve(messages.size());
+    for (const Message &message : messages) {
+        if (message.uniqueId.empty()) return {};
+        ids.emplace_back(message.uniqueId);
+    }
+    std::sort(ids.begin(), ids.end());
+    if (std::adjacent_find(ids.begin(), ids.end()) != ids.end()) return {};
     auto note = [this](const std::string &line) {
         if (m_trace) m_trace("# " + line);
     };
-    m_cache = std::make_unique<CMessageCache>(m_executableName, account, note);
+    if (opening.cache != nullptr) {
+        opening.cache->SetNote(note);
+        for (const std::string &line : opening.notes) note(line);
+        if (!opening.cache->Usable()) return {};
+        m_cache = std::move(opening.cache);
+        // Patterns written while the server was logged on to: every cached
+        // text is tried again.
+        if (opening.patternsKey != PatternsKey())
+            for (auto &[id, known] : opening.index) known.samePatterns = false;
+        return std::move(opening.index);
+    }
+    m_cache = std::make_unique<CMessageCache>(m_executableName, CacheKey(m_server, m_account.user), note);
+    std::unordered_map<std::string, CMessageCache::Known> index;
+    if (m_cache->Usable()) index = m_cache->Index(PatternsKey());
     if (!m_cache->Usable()) m_cache.reset();
+    return index;
 }
 
 std::string CMailboxScan::CacheKey(const CServerAddress &server, const std::string &user) {
@@ -513,14 +562,12 @@ void CMailboxScan::FromCache(Message &message) {
     // The cache can fail under a scan (a read error); that says nothing
     // of the server, and the message is left alone for this check.
     if (!m_cache->Find(message.uniqueId, message.size, false, &cached, message.cacheRow)) return;
-    message.hasFrom = cached.hasFrom;
-    message.address = std::move(cached.address);
-    message.name = std::move(cached.name);
-    message.fromCharset = "UTF-8";
-    message.hasSubject = cached.hasSubject;
-    message.subject = std::move(cached.subject);
-    message.subjectCharset = "UTF-8";
-    message.preview = std::move(cached.preview);
+    m_cells.hasFrom = cached.hasFrom;
+    m_cells.address = std::move(cached.address);
+    m_cells.name = std::move(cached.name);
+    m_cells.hasSubject = cached.hasSubject;
+    m_cells.subject = std::move(cached.subject);
+    m_cells.preview = std::move(cached.preview);
     message.hasMessageId = cached.hasMessageId;
     message.messageId = std::move(cached.messageId);
     message.state = Message::Fetched;
@@ -531,12 +578,12 @@ void CMailboxScan::Remember(const Message &message, const std::string &text) {
     CachedMessage cached;
     cached.size = message.size;
     cached.top = text;
-    cached.hasFrom = message.hasFrom;
-    cached.address = message.address;
-    cached.name = message.name;
-    cached.hasSubject = message.hasSubject;
-    cached.subject = message.subject;
-    cached.preview = message.preview;
+    cached.hasFrom = m_cells.hasFrom;
+    cached.address = m_cells.address;
+    cached.name = m_cells.name;
+    cached.hasSubject = m_cells.hasSubject;
+    cached.subject = m_cells.subject;
+    cached.preview = m_cells.preview;
     cached.hasMessageId = message.hasMessageId;
     cached.messageId = message.messageId;
     cached.patternsKey = PatternsKey();

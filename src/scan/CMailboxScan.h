@@ -23,8 +23,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "CMessageCache.h"
 #include "CServerAddress.h"
 #include "MailAccount.h"
 #include "ResultCode.h"
@@ -36,7 +38,6 @@ class CScanList;
 class CScanWindow;
 class CSettingsStore;
 class CMailboxConversation;
-class CMessageCache;
 class CAllowList;
 
 class CMailboxScan {
@@ -159,9 +160,15 @@ private:
     void BackupAndDelete(CMailboxConversation &session, const Message &message, int row, int mode);
     // A row whose message left the mailbox at once (IMAP).
     void MarkRemoved(int row, int mode, const std::string &mark);
-    void ListAll(CMailboxConversation &session, std::vector<Message> &messages);
+    // The cache of this account, opened and its index read on a thread of
+    // its own while the server is logged on to (for a file there is).
+    struct OpeningCache;
+    void StartOpeningCache(OpeningCache &opening);
+    void ListAll(CMailboxConversation &session, std::vector<Message> &messages, OpeningCache &opening);
     // The cache of this account, where every message has a unique id of its own.
-    void OpenCache(const std::vector<Message> &messages);
+    // Returns what the cache knows (empty without one).
+    std::unordered_map<std::string, CMessageCache::Known> OpenCache(const std::vector<Message> &messages,
+                                                                   OpeningCache &opening);
     std::string PatternsKey();
     // Whether a pattern matches a line of the text, read as a reply is.
     bool MatchText(const std::string &text, std::string *pattern);
@@ -199,6 +206,15 @@ private:
     int m_pipelineWindow = kWindow;
     bool m_useCache = true;
     std::unique_ptr<CMessageCache> m_cache;  // during a list scan, where usable
+    // The cells of the row being made (UTF-8), fetched or from the cache:
+    // one message's at a time, so that a large mailbox keeps no texts twice.
+    struct RowCells {
+        bool hasFrom = false;
+        std::string address, name;
+        bool hasSubject = false;
+        std::string subject, preview;
+    };
+    RowCells m_cells;
     std::string m_patternsKey;                // of the patterns of that generation
     unsigned m_patternsKeyGeneration = 0;
     bool m_moveToSpam = false;  // IMAP: a match goes to the spam folder

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <unordered_map>
 
 namespace {
@@ -323,18 +324,21 @@ void CMessageCache::Flush() {
     m_pending = 0;
 }
 
-std::unordered_map<std::string, CMessageCache::Known> CMessageCache::Index() {
+std::unordered_map<std::string, CMessageCache::Known> CMessageCache::Index(const std::string &patternsKey) {
     std::unordered_map<std::string, Known> index;
     if (m_db == nullptr) return index;
     Begin();
     if (m_db == nullptr) return index;
-    // The small columns come first in a row: this reads no text.
+    // From the index of these columns: this reads no row.
     sqlite3_stmt *all = nullptr;
     int code = sqlite3_prepare_v2(m_db, "SELECT id, size, patterns_key, matched, rowid FROM message", -1, &all, nullptr);
     if (code == SQLITE_OK) code = SQLITE_ROW;
-    while (code == SQLITE_ROW && (code = sqlite3_step(all)) == SQLITE_ROW)
-        index.emplace(Column(all, 0), Known{static_cast<long>(sqlite3_column_int64(all, 1)), Column(all, 2),
+    while (code == SQLITE_ROW && (code = sqlite3_step(all)) == SQLITE_ROW) {
+        const std::string_view key(static_cast<const char *>(sqlite3_column_blob(all, 2)),
+                                   static_cast<size_t>(sqlite3_column_bytes(all, 2)));
+        index.emplace(Column(all, 0), Known{static_cast<long>(sqlite3_column_int64(all, 1)), key == patternsKey,
                                             sqlite3_column_int(all, 3) != 0, sqlite3_column_int64(all, 4)});
+    }
     sqlite3_finalize(all);
     if (code != SQLITE_DONE) {
         Fail("Lesen gescheitert");

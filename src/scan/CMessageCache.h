@@ -56,16 +56,19 @@ public:
     CMessageCache(const CMessageCache &) = delete;
     CMessageCache &operator=(const CMessageCache &) = delete;
 
+    // Where the notes go from now on (the cache may be opened elsewhere).
+    void SetNote(std::function<void(const std::string &)> note) { m_note = std::move(note); }
     // false when this run goes without the cache.
     bool Usable() const { return m_db != nullptr; }
-    // What every cached message's size is, and what which patterns said of it.
+    // What every cached message's size is, and whether the patterns of
+    // patternsKey said it matched.
     struct Known {
         long size = 0;
-        std::string patternsKey;
-        bool matched = false;
-        long long row = 0;  // where the entry lies in the file, for Find
+        bool samePatterns = false;  // tried last by the patterns of that key
+        bool matched = false;       // what they said
+        long long row = 0;          // where the entry lies in the file, for Find
     };
-    std::unordered_map<std::string, Known> Index();
+    std::unordered_map<std::string, Known> Index(const std::string &patternsKey);
     // The entry of id when its size is still size; withTop: with the text.
     // With the row Index gave: entries asked for in the order they were
     // stored are read in one pass through the file.

@@ -1,6 +1,6 @@
 #include "CPop3Conversation.h"
 
-#include <map>
+#include <algorithm>
 #include <set>
 
 #include "CUT_Pop3Session.h"
@@ -47,21 +47,34 @@ ResultCode CPop3Conversation::List(bool, std::vector<Entry> *entries) {
         session.CloseMailbox();
         return listed;
     }
+    // A number listed twice is one message: acting on it twice would count
+    // a deletion that already happened as a failure. (Servers list in
+    // rising order; only a listing that does not is looked at closer.)
+    const std::vector<MessageSizeEntry> &sizes = session.MessageSizes();
+    entries->reserve(sizes.size());
     std::set<int> numbers;
-    for (const MessageSizeEntry &listedEntry : session.MessageSizes()) {
-        // A number listed twice is one message: acting on it twice would
-        // count a deletion that already happened as a failure.
-        if (!numbers.insert(listedEntry.messageNumber).second) continue;
+    int last = 0;
+    for (const MessageSizeEntry &listedEntry : sizes) {
+        if (listedEntry.messageNumber <= last || !numbers.empty()) {
+            if (numbers.empty())
+                for (const Entry &entry : *entries) numbers.insert(entry.number);
+            if (!numbers.insert(listedEntry.messageNumber).second) continue;
+        }
+        last = std::max(last, listedEntry.messageNumber);
         entries->push_back({listedEntry.messageNumber, listedEntry.size, {}});
     }
-    // Unique ids where the server has them (a refusal is no failure).
+    // Unique ids where the server has them (a refusal is no failure); the
+    // first one listed for a number counts.
     if (session.FetchUniqueIds(0) == RC_OK) {
-        std::map<int, const std::string *> ids;
-        for (const UniqueIdEntry &id : session.UniqueIds())
-            ids.emplace(id.messageNumber, &id.uniqueId);  // the first one counts
+        std::vector<std::pair<int, const std::string *>> ids;
+        ids.reserve(session.UniqueIds().size());
+        for (const UniqueIdEntry &id : session.UniqueIds()) ids.emplace_back(id.messageNumber, &id.uniqueId);
+        std::stable_sort(ids.begin(), ids.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
         for (Entry &entry : *entries) {
-            const auto found = ids.find(entry.number);
-            if (found != ids.end()) entry.uniqueId = *found->second;
+            const auto found = std::lower_bound(ids.begin(), ids.end(), entry.number,
+                                                [](const auto &id, int number) { return id.first < number; });
+            if (found != ids.end() && found->first == entry.number) entry.uniqueId = *found->second;
         }
     }
     if (session.LostSync()) return RC_LOST_SYNC;

@@ -137,7 +137,7 @@ TEST(ScanCache, EntriesAreFoundInWhateverOrderTheyWereStored) {
     store("m5", "neu m5");
     cache.Forget("m3");
     cache.Flush();
-    const auto index = cache.Index();
+    const auto index = cache.Index("");
     ASSERT_EQ(index.size(), 5u);
 
     struct Ask {
