@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Debian package as `cpack -G DEB` builds it from this build folder:
-# the program, desktop entry, icon, AppStream metainfo (valid) and man page
+# the program and its window program, desktop entry, icon, AppStream metainfo (valid) and man page
 # (no warnings) are in it, and it declares what it depends on.
 set -euo pipefail
 source_dir=$1
@@ -13,7 +13,7 @@ trap 'rm -rf "$out"' EXIT
 cpack -G DEB -B "$out" --config "$build_dir/CPackConfig.cmake" >/dev/null
 deb=$(ls "$out"/*.deb)
 contents=$(dpkg-deb -c "$deb")
-for file in ./usr/bin/pelloru ./usr/share/applications/pelloru.desktop ./usr/share/pixmaps/pelloru.xpm \
+for file in ./usr/bin/pelloru ./usr/libexec/pelloru/pelloru-window ./usr/share/applications/pelloru.desktop ./usr/share/pixmaps/pelloru.xpm \
             ./usr/share/metainfo/org.pelloru.Pelloru.metainfo.xml ./usr/share/man/man1/pelloru.1; do
   grep -q " $file\$" <<<"$contents" || { echo "missing in the package: $file"; exit 1; }
 done

@@ -5,12 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCoreApplication>
-#include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 #include <cerrno>
 #include <cstdio>
@@ -20,13 +15,7 @@
 #include <iostream>
 
 #include "BatchMode.h"
-#include "CMailboxScan.h"
-#include "CMainFrame.h"
-#include "CPelloruView.h"
-#include "CSettingsStore.h"
 
-// Resources of a static library must be registered by name.
-static void InitResources() { Q_INIT_RESOURCE(pelloru); }
 
 namespace {
 
@@ -121,29 +110,8 @@ void CPelloruApp::PrepareEnvironment() {
     ::setenv("XDG_RUNTIME_DIR", folder, 1);
 }
 
-int CPelloruApp::RunWindow(int argc, char **argv, const std::string &executableName) {
-    QApplication application(argc, argv);
-    InitResources();
-    // Qt's own texts (file dialogs, message box buttons) in German.
-    QTranslator translator;
-    if (translator.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&translator);
-    QApplication::setApplicationName(QStringLiteral("Pelloru"));
-    QApplication::setOrganizationName(QString::fromLatin1(CSettingsStore::kCompanyKey));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/pelloru.xpm")));
-    CSettingsStore settings(executableName);
-    CMainFrame frame(settings, executableName);
-    // The columns, and in batch mode the scan, before the window shows.
-    frame.View()->OnInitialUpdate();
-    frame.show();
-    frame.repaint();
-    frame.setWindowTitle(QString::fromStdString(executableName));
-    if (BatchMode) return CHeadlessRun::ExitStatus(frame.View()->LastScanOutcome());
-    return QApplication::exec();
-}
 
-int CPelloruApp::Main(int argc, char **argv) {
+int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
     const std::string executableName = ExecutableName(argc > 0 ? argv[0] : nullptr);
     // One mode at most, and the flags only with a scan that runs without
     // the user (--list, /b); anything else could be meant to change what a
@@ -219,5 +187,5 @@ int CPelloruApp::Main(int argc, char **argv) {
         return kExitNoDisplay;
     }
     PrepareEnvironment();
-    return RunWindow(argc, argv, executableName);
+    return runWindow(argc, argv, executableName);
 }

@@ -1,5 +1,7 @@
 // The application: start-up from the command line, the window or the
-// headless runs, and the process's exit status.
+// headless runs, and the process's exit status. Without widgets: the
+// window is a program of its own (runWindow), so that a run without one
+// loads none of the window's libraries.
 #pragma once
 
 #include <string>
@@ -20,8 +22,10 @@ public:
     static constexpr int kExitUsage = CHeadlessRun::kExitUsage;
     static constexpr int kExitNoDisplay = CHeadlessRun::kExitNoDisplay;
 
+    // Opens the window and returns the exit status when it closes.
+    using WindowProgram = int (*)(int argc, char **argv, const std::string &executableName);
     // Runs the program; returns the process's exit status.
-    static int Main(int argc, char **argv);
+    static int Main(int argc, char **argv, WindowProgram runWindow);
 
     // "/b" as the first two characters of the argument text.
     static bool IsBatchSwitch(const char *argumentText);
@@ -33,7 +37,4 @@ public:
     // Before any part of Qt starts: a private runtime folder when the
     // session has none (Qt would warn and make one itself).
     static void PrepareEnvironment();
-
-private:
-    static int RunWindow(int argc, char **argv, const std::string &executableName);
 };
