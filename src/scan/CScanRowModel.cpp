@@ -22,7 +22,7 @@ void CScanRowModel::SetCell(Cell &cell, const std::string &bytes, const std::str
     // A cell set again leaves its old texts in the store until the rows are
     // cleared: only marks are set again, a few per scan.
     cell.bytes = m_texts.Keep(bytes);
-    cell.shown = shown == bytes ? cell.bytes : m_texts.Keep(shown);
+    cell.shown = &shown == &bytes || shown == bytes ? cell.bytes : m_texts.Keep(shown);
 }
 
 void CScanRowModel::AppendRow() {
@@ -143,7 +143,10 @@ void CScanRowModel::InsertRow(int index, const std::string &column0, const std::
 void CScanRowModel::SetCellText(int row, int column, const std::string &bytes,
                                 const std::string &charset) {
     if (At(row, column) == nullptr) return;
-    SetCell(RowAt(row).cells[column], bytes, ShownFor(bytes, charset));
+    if (DisplayTextIsBytes(bytes, charset.c_str()))
+        SetCell(RowAt(row).cells[column], bytes, bytes);
+    else
+        SetCell(RowAt(row).cells[column], bytes, ShownFor(bytes, charset));
     const QModelIndex changed = index(row, column);
     emit dataChanged(changed, changed);
 }

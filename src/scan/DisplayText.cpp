@@ -22,14 +22,17 @@ bool DecodeStrictly(const QByteArray &bytes, const char *charset, QString *out) 
 
 }  // namespace
 
-std::string DisplayText(const std::string &bytes, const char *charset) {
+bool DisplayTextIsBytes(const std::string &bytes, const char *charset) {
     // Most cells are well-formed UTF-8 already (all that come from the
     // cache): they stay as they are without a trip through the decoder,
     // which would only drop a byte order mark declared UTF-8 brings.
     const bool unnamed = charset == nullptr || *charset == '\0';
-    if ((unnamed || (EqualsNoCase(charset, "UTF-8") && bytes.rfind("\xEF\xBB\xBF", 0) != 0)) &&
-        IsWellFormedUtf8(bytes))
-        return bytes;
+    return (unnamed || (EqualsNoCase(charset, "UTF-8") && bytes.rfind("\xEF\xBB\xBF", 0) != 0)) &&
+           IsWellFormedUtf8(bytes);
+}
+
+std::string DisplayText(const std::string &bytes, const char *charset) {
+    if (DisplayTextIsBytes(bytes, charset)) return bytes;
     const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
     QString text;
     if (charset != nullptr && *charset != '\0' && DecodeStrictly(data, charset, &text))

@@ -8,3 +8,6 @@
 // UTF-8. Without a usable name: UTF-8 stays as it is, anything else is
 // read as Windows-1252, the code page the program's texts came from.
 std::string DisplayText(const std::string &bytes, const char *charset = nullptr);
+// Whether DisplayText gives the bytes back unchanged (well-formed UTF-8,
+// named so or not named), told without a copy.
+bool DisplayTextIsBytes(const std::string &bytes, const char *charset = nullptr);
