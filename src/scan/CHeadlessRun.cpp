@@ -93,7 +93,7 @@ int CHeadlessRun::ExitStatus(int outcome) {
 void CHeadlessRun::WriteRows(const CScanRowModel &rows, std::ostream &out, const std::string &prefix) {
     // In pieces of some rows: a large mailbox never has its whole listing
     // in memory twice, and costs few writes.
-    constexpr size_t kPiece = 64 * 1024;
+    constexpr size_t kPiece = 256 * 1024;
     std::string piece;
     piece.reserve(kPiece + 4096);
     for (int row = 0; row < rows.RowCount(); ++row) {
