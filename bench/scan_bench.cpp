@@ -253,8 +253,10 @@ int main(int argc, char **argv) {
             if (line.rfind("< ", 0) == 0) received += static_cast<long>(line.size()) - 2 + 2;
         std::printf("%d messages, %s, %.1f ms each way, then %d new, median of %d rounds\n", options.count,
                     options.mode.c_str(), options.delayMs, options.warm, options.rounds);
-        std::printf("  cold %8.3f s, peak %ld KiB\n  warm %8.3f s, peak %ld KiB, %ld bytes from the server\n",
-                    Median(cold), coldPeak, Median(warm), warmPeak, received);
+        std::printf("  cold %8.3f s, peak %ld KiB\n  warm %8.3f s (rounds %.3f to %.3f s), peak %ld KiB, %ld bytes "
+                    "from the server\n",
+                    Median(cold), coldPeak, Median(warm), *std::min_element(warm.begin(), warm.end()),
+                    *std::max_element(warm.begin(), warm.end()), warmPeak, received);
         if (proxy > 0) ::kill(proxy, SIGTERM);
         std::filesystem::remove_all(work);
         return 0;
