@@ -29,8 +29,9 @@ done
 for count in 500 5000 20000; do
   "$bench" "$pelloru" bench --count "$count" --mode imaps --rounds 1
 done
-echo "== the cache: a cold scan, 10 new messages, a warm scan"
-"$bench" "$pelloru" bench --count 20000 --warm 10 --rounds 3
+echo "== the cache: a cold scan, 10 new messages (or none), a warm scan"
+"$bench" "$pelloru" bench --count 20000 --warm 10 --rounds 9
+"$bench" "$pelloru" bench --count 20000 --warm 0 --rounds 9
 "$bench" "$pelloru" bench --count 20000 --warm 10 --delay 10.5 --rounds 3
 "$bench" "$pelloru" bench --count 5000 --warm 10 --rounds 3
 echo "== previews of everyday mail"
