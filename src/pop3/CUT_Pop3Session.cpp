@@ -799,6 +799,14 @@ ResultCode CUT_Pop3Session::QueueCommand(const Pop3Request &request) {
     return OnError(RC_OK);
 }
 
+ResultCode CUT_Pop3Session::SendQueued() {
+    if (m_lostSync) return OnError(RC_LOST_SYNC);
+    if (m_outgoing.empty()) return OnError(RC_OK);
+    std::string out;
+    out.swap(m_outgoing);
+    return SendCommand(out.c_str()) ? OnError(RC_OK) : RC_LOST_SYNC;
+}
+
 int CUT_Pop3Session::PipelineByteLimit() {
     // Linux reports twice the buffer it grants; half of the figure is safe
     // everywhere, and a few commands always fit.

@@ -114,6 +114,9 @@ public:
     ResultCode QueueTop(int messageNumber, int lineCount) {
         return QueueCommand({Pop3Request::Top, messageNumber, lineCount});
     }
+    // Sends the commands queued so far now, instead of with the first read
+    // of their replies (the server works on them meanwhile).
+    ResultCode SendQueued();
     // Commands queued whose replies are not read yet.
     int QueuedCommands() const { return static_cast<int>(m_queued.size()); }
     // The bytes of queued commands allowed at once.

@@ -406,6 +406,8 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
     for (const Message &message : messages)
         if (!message.fromCache) plan.push_back(message);
     session.PlanPreviews(std::move(plan), kTopLines);
+    // The server looks the first of them up while the known rows are made.
+    if (!Stopping()) session.AskAhead(0);
     size_t planned = 0;  // of the plan, the next to read
     // Matched messages wait for their backup and DELE until no TOP reply is
     // owed any more; meanwhile no more TOPs go out.

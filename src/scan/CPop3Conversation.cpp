@@ -95,9 +95,14 @@ void CPop3Conversation::AskAhead(size_t next) {
     // Refilled in bursts, once half the window is free: one write, and
     // one packet, for many commands.
     if (m_asked - next > static_cast<size_t>(m_batch / 2)) return;
+    const size_t before = m_asked;
     while (m_asked < m_plan.size() && m_asked - next < static_cast<size_t>(m_batch) &&
            m_session->QueueTop(m_plan[m_asked], m_lines) == RC_OK)
         ++m_asked;
+    // Out at once: asked ahead of the rows that need no server, the replies
+    // are ready when their turn comes. (A failed send loses the step, which
+    // the next read reports.)
+    if (m_asked > before) m_session->SendQueued();
 }
 
 int CPop3Conversation::Owed() const { return m_session->QueuedCommands(); }
