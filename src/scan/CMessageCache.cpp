@@ -246,9 +246,6 @@ void CMessageCache::Fill(sqlite3_stmt *statement, CachedMessage *out) {
     out->preview = Column(statement, 6);
     out->hasMessageId = sqlite3_column_int(statement, 7) != 0;
     out->messageId = Column(statement, 8);
-    out->patternsKey = Column(statement, 9);
-    out->matched = sqlite3_column_int(statement, 10) != 0;
-    out->pattern = Column(statement, 11);
 }
 
 void CMessageCache::Begin() {

@@ -31,7 +31,8 @@ struct CachedMessage {
     std::string preview;
     bool hasMessageId = false;
     std::string messageId;
-    // The patterns last tried on it (their key) and what they said.
+    // The patterns last tried on it (their key) and what they said: for
+    // Store (Index tells them; Find leaves them out).
     std::string patternsKey;
     bool matched = false;
     std::string pattern;

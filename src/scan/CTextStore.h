@@ -26,8 +26,6 @@ public:
     }
     // Forgets every text and gives the blocks back.
     void Clear();
-    // Bytes held in blocks (for tests and measurements).
-    size_t Reserved() const { return m_reserved; }
 
 private:
     struct Block {
@@ -41,5 +39,5 @@ private:
     std::vector<Block> m_blocks;
     char *m_next = nullptr;  // free room in the last block
     size_t m_left = 0;
-    size_t m_reserved = 0;
+    size_t m_reserved = 0;  // in all blocks: the next block is as large
 };
