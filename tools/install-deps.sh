@@ -6,7 +6,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev dovecot-pop3d dovecot-imapd qt6-base-dev libssl-dev
           libgumbo-dev python3 ca-certificates qt6-translations-l10n libx11-dev libgsasl-dev
-          qtkeychain-qt6-dev libsqlite3-dev gnome-keyring dbus-daemon appstream dpkg-dev groff-base "$@")
+          qtkeychain-qt6-dev libsqlite3-dev zlib1g-dev gnome-keyring dbus-daemon appstream dpkg-dev groff-base "$@")
 export DEBIAN_FRONTEND=noninteractive
 apt-get -o DPkg::Lock::Timeout=600 update -qq
 apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${packages[@]}" >/dev/null

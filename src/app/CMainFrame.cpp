@@ -46,11 +46,16 @@ CMainFrame::CMainFrame(const CSettingsStore &settings, const std::string &execut
     connect(m_view, &CPelloruView::SelectionCountChanged, this, [this] { UpdateCommands(); });
     connect(m_view, &CPelloruView::ScanStarted, this, [this] {
         m_progress->setRange(0, 0);  // busy until the count is known
+        m_notice.clear();
         m_progress->show();
         UpdateCommands();
     });
     connect(m_view, &CPelloruView::SavedTo, this, [this](const QString &path) {
         m_messagePane->setText(QStringLiteral("Gesichert in %1").arg(QFileInfo(path).absoluteFilePath()));
+    });
+    connect(m_view, &CPelloruView::Noticed, this, [this](const QString &text) {
+        m_notice = text;
+        m_messagePane->setText(text);
     });
     connect(m_view, &CPelloruView::ProgressChanged, this, [this](long done, long total) {
         m_lastDone = done;
@@ -366,7 +371,7 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
     if (outcome == CMailboxScan::Cancelled)
         m_messagePane->setText(QStringLiteral("Abgebrochen nach %1 von %2 E-Mails").arg(m_lastDone).arg(m_lastTotal));
     else if (mode != SaveSelected)
-        m_messagePane->setText(QStringLiteral("Bereit"));
+        m_messagePane->setText(m_notice.isEmpty() ? QStringLiteral("Bereit") : m_notice);
     if (outcome == CMailboxScan::ConnectionFailed)
         setWindowTitle(QString::fromStdString(m_executableName) + QStringLiteral(" - Verbindung fehlgeschlagen"));
     m_lastDone = m_lastTotal = 0;

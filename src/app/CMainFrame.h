@@ -79,6 +79,7 @@ private:
     const CSettingsStore &m_settings;
     std::string m_executableName;
     long m_lastDone = 0, m_lastTotal = 0;  // the scan's last progress
+    QString m_notice;  // the last notice of the running scan, kept past its end
     CPelloruDoc *m_document = nullptr;
     CPelloruView *m_view = nullptr;
     QToolBar *m_toolBar = nullptr;

@@ -181,6 +181,11 @@ void CPelloruView::RowFailed(const std::string &text, const std::string &detail)
     if (BatchMode && !BatchQuiet) CHeadlessRun::PrintFailure(m_executableName, text, detail);
 }
 
+void CPelloruView::Notice(const std::string &text) {
+    if (BatchMode && !BatchQuiet) CHeadlessRun::PrintFailure(m_executableName, text, {});
+    emit Noticed(QString::fromStdString(text));
+}
+
 void CPelloruView::RunScan(int mode, bool dryRun, const std::vector<std::string> &only) {
     if (Scanning()) return;
     m_mode = mode;

@@ -56,6 +56,7 @@ public:
     void ShowMessage(const std::string &text, const std::string &detail) override;
     void Progress(long done, long total) override;
     void RowFailed(const std::string &text, const std::string &detail) override;
+    void Notice(const std::string &text) override;
     void Saved(const std::string &path) override;
     // The selected rows (or all, with none selected) as lines of six
     // tab-separated columns (tab, CR and LF in a cell written \t, \r, \n),
@@ -106,6 +107,8 @@ signals:
     void ProgressChanged(long done, long total);
     // "In Datei sichern" wrote this file (a path as the system has it).
     void SavedTo(const QString &path);
+    // A notice of a scan for the status bar (a rule file not used, ...).
+    void Noticed(const QString &text);
 
 private:
     // only: the sections of the accounts to scan; empty: all.

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "CRuleFile.h"
+#include "RuleFileText.h"
 
 CRulesDlg::CRulesDlg(std::string patternFile, std::string allowFile, std::vector<std::string> texts,
                      std::unordered_map<std::string, long long> hits, long long now, QWidget *parent)
@@ -58,12 +59,11 @@ QTableWidget *CRulesDlg::MakeTable(const std::string &path, bool allowList) {
     table->setHorizontalHeaderLabels({QStringLiteral("Zeile"), QStringLiteral("Treffer")});
     table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     table->verticalHeader()->hide();
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        AddLine(table, QString::fromUtf8(line.c_str()), allowList);
-    }
+    // Read as the scan reads it: a FIFO or a device is not opened for a
+    // read that never ends. A NUL byte shows as U+FFFD (no wildcard).
+    for (const std::string &line : RuleFileText::Load(path).lines)
+        AddLine(table, QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())).replace(QChar(0), QChar(0xFFFD)),
+                allowList);
     connect(table, &QTableWidget::itemChanged, this, [this, table, allowList](QTableWidgetItem *item) {
         if (item->column() == 0) Recount(table, item->row(), allowList);
     });

@@ -31,6 +31,9 @@ public:
         m_owner.m_window.RowFailed(text, Several() ? "Konto \"" + Name() + "\": " + detail : detail);
     }
     void Saved(const std::string &path) override { m_owner.m_window.Saved(path); }
+    void Notice(const std::string &text) override {
+        m_owner.m_window.Notice(Several() ? "Konto \"" + Name() + "\": " + text : text);
+    }
 
 private:
     bool Several() const { return m_owner.AccountCount() > 1; }

@@ -2,9 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <cstdio>
-#include <cstring>
-
+#include "RuleFileText.h"
 #include "WildcardMatch.h"
 
 namespace {
@@ -38,16 +36,19 @@ void CAllowList::Refresh() {
     m_stamp = stamp;
     m_lines.clear();
     m_patterns.clear();
-    std::FILE *file = stamp < 0 ? nullptr : std::fopen(m_fileName.c_str(), "r");
-    if (file == nullptr) return;
-    char line[1024];
-    while (std::fgets(line, sizeof line, file) != nullptr) {
-        line[std::strcspn(line, "\r\n")] = '\0';
-        if (line[0] == '\0' || line[0] == ' ') continue;
-        m_lines.emplace_back(line);
+    RuleFileText file = RuleFileText::Load(m_fileName);
+    m_notices = std::move(file.notices);
+    // A line left out could be the one that keeps a sender's mail.
+    m_usable = file.status != RuleFileText::Refused && !file.lineRefused;
+    for (std::string &line : file.rules) {
         m_patterns.push_back(Lower(line));
+        m_lines.push_back(std::move(line));
     }
-    std::fclose(file);
+}
+
+bool CAllowList::Usable() {
+    Refresh();
+    return m_usable;
 }
 
 std::string CAllowList::Allows(const std::vector<std::string> &addresses) {

@@ -24,6 +24,13 @@ public:
     // The first line that allows one of the addresses; empty when none
     // does. Reads the file anew when it changed.
     std::string Allows(const std::vector<std::string> &addresses);
+    // False when the file is there but was refused whole, or a line of
+    // it was: then no match may be acted on, since the line left out may
+    // be the one that keeps a sender's mail. Reads the file anew when it
+    // changed.
+    bool Usable();
+    // Why the file, or a line of it, was not used at the last read.
+    const std::vector<std::string> &Notices() const { return m_notices; }
     // The addresses of one header value: each <...> outside quotes and
     // comments, or else each word with an '@' in it.
     static std::vector<std::string> Addresses(const std::string &value);
@@ -34,4 +41,6 @@ private:
     long long m_stamp = -1;
     std::vector<std::string> m_lines;     // as written
     std::vector<std::string> m_patterns;  // lower-cased
+    std::vector<std::string> m_notices;
+    bool m_usable = true;
 };

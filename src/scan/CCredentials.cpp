@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,7 +11,9 @@
 #include <QEventLoop>
 #include <qt6keychain/keychain.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "CScanConfig.h"
@@ -34,11 +37,58 @@ template <typename Job> bool RunJob(Job &job, std::string *problem) {
     return false;
 }
 
+std::string Octal(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
+// Why a command named in this profile must not run now; empty when it may.
+std::string Untrusted(const MailAccount &account, const std::string &command) {
+    switch (account.profileTrust) {
+    case ProfileTrust::Trusted: break;
+    case ProfileTrust::OpenToOthers:
+        return "das Profil " + account.profilePath +
+               " war für andere beschreibbar (die Rechte sind jetzt 0600); bitte seinen Inhalt prüfen und "
+               "Pelloru neu starten";
+    case ProfileTrust::FolderOpenToOthers:
+        return "der Ordner des Profils " + account.profilePath +
+               " war für andere beschreibbar (die Rechte sind jetzt 0700); bitte das Profil prüfen und "
+               "Pelloru neu starten";
+    case ProfileTrust::NotOwned:
+        return "das Profil " + account.profilePath + " oder sein Ordner gehört einem anderen Benutzer";
+    }
+    // A file the command names (the program, a script it runs) that
+    // others may change is as good as a command of theirs.
+    const uid_t self = ::geteuid();
+    size_t at = 0;
+    while ((at = command.find_first_not_of(" \t", at)) != std::string::npos) {
+        const size_t end = std::min(command.find_first_of(" \t", at), command.size());
+        const std::string word = command.substr(at, end - at);
+        at = end;
+        struct stat info {};
+        if (word.find('/') == std::string::npos || ::stat(word.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if ((info.st_mode & 022) != 0)
+            return "die Datei " + word + " ist für andere beschreibbar (Rechte " + Octal(info.st_mode) + ")";
+        if (info.st_uid != self && info.st_uid != 0)
+            return "die Datei " + word + " gehört einem anderen Benutzer";
+    }
+    return {};
+}
+
 }  // namespace
 
 bool CCredentials::Resolve(MailAccount &account, std::string *problem,
                            const std::atomic<bool> *stop) {
     std::string why;
+    const std::string &command = !account.tokenCommand.empty() ? account.tokenCommand : account.passwordCommand;
+    if (!command.empty() && !(why = Untrusted(account, command)).empty()) {
+        *problem = std::string("Der Befehl für ") +
+                   (!account.tokenCommand.empty() ? "das Zugriffstoken (TOKENCMD)" : "das Kennwort (PASSCMD)") +
+                   " wurde nicht ausgeführt: " + why;
+        return false;
+    }
     if (!account.tokenCommand.empty()) {
         if (!FirstLineOf(account.tokenCommand, kCommandSeconds, &account.token, &why, stop)) {
             *problem = "Der Befehl für das Zugriffstoken (TOKENCMD) ist gescheitert: " + why;

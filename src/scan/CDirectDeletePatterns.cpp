@@ -2,17 +2,14 @@
 
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <cstring>
 
+#include "RuleFileText.h"
 #include "TextHelpers.h"
 
 
 namespace {
 
-// A read takes at most 509 characters; a longer file line comes in pieces,
-// each a pattern of its own.
-constexpr int kReadSize = 510;
 // A message line is at most 1022 bytes; the upper-cased copy has room for
 // 1023 and the NUL.
 constexpr size_t kLineCopySize = 1024;
@@ -58,13 +55,14 @@ CDirectDeletePatterns::CDirectDeletePatterns(std::string fileName)
 void CDirectDeletePatterns::Refresh() {
     struct stat info;
     if (::stat(m_fileName.c_str(), &info) != 0) {
-        if (m_present || m_generation == 0) ++m_generation;
+        if (m_present || m_generation == 0 || !m_notices.empty()) ++m_generation;
         m_present = false;
         m_stamp = Stamp{};
         m_patterns.clear();
         m_compiled.clear();
         m_byPair.clear();
         m_unpaired.clear();
+        m_notices.clear();
         return;
     }
     Stamp stamp{info.st_dev, info.st_ino, info.st_size,
@@ -77,22 +75,20 @@ void CDirectDeletePatterns::Refresh() {
     m_compiled.clear();
     m_byPair.clear();
     m_unpaired.clear();
-    m_present = false;
-    std::FILE *file = std::fopen(m_fileName.c_str(), "r");
-    if (file == nullptr) return;
-    char piece[kReadSize];
-    while (std::fgets(piece, sizeof piece, file) != nullptr) {
-        piece[std::strcspn(piece, "\n")] = '\0';
-        piece[std::strcspn(piece, "\r")] = '\0';
-        if (piece[0] == '\0' || piece[0] == ' ') continue;
-        m_patterns.emplace_back(piece);
+    // Read whole, whatever the file turned out to be; a refused file is
+    // looked at again only when it changed.
+    RuleFileText file = RuleFileText::Load(m_fileName);
+    m_notices = std::move(file.notices);
+    m_present = true;
+    m_stamp = stamp;
+    for (std::string &line : file.rules) {
         Compiled compiled;
         compiled.pieces.emplace_back();
-        for (const char *c = piece; *c != '\0'; ++c) {
-            if (*c == '*') {
+        for (char c : line) {
+            if (c == '*') {
                 if (!compiled.pieces.back().empty()) compiled.pieces.emplace_back();
             } else {
-                compiled.pieces.back() += AsciiUpper(*c);
+                compiled.pieces.back() += AsciiUpper(c);
             }
         }
         if (compiled.pieces.back().empty()) compiled.pieces.pop_back();
@@ -107,10 +103,8 @@ void CDirectDeletePatterns::Refresh() {
             }
         }
         m_compiled.push_back(std::move(compiled));
+        m_patterns.push_back(std::move(line));
     }
-    std::fclose(file);
-    m_present = true;
-    m_stamp = stamp;
     IndexPatterns();
 }
 

@@ -1,7 +1,9 @@
 // The user's direct-delete patterns from "loesche_direkt.txt" in the
 // working directory. Every line tested sees the file as it is at that
 // moment; the parsed patterns are kept and the file is read again only
-// when it has changed.
+// when it has changed. A file line is one pattern, however long; a file
+// that is no regular file, or too large, gives no pattern at all, and
+// Notices says why (see RuleFileText).
 #pragma once
 
 #include <bitset>
@@ -28,6 +30,8 @@ public:
 
     // The patterns as read at the last check (for tests and diagnostics).
     const std::vector<std::string> &Patterns();
+    // Why the file, or a line of it, was not used at the last read.
+    const std::vector<std::string> &Notices() const { return m_notices; }
     // Changes whenever the patterns may have changed (a new read of the
     // file, or the file gone): who derives something from them knows when
     // to derive it again.
@@ -66,6 +70,7 @@ private:
     void IndexPatterns();
 
     std::vector<std::string> m_patterns;  // as in the file
+    std::vector<std::string> m_notices;
     std::vector<Compiled> m_compiled;
     // Each pattern under the one of its pairs that fewest patterns share:
     // a line is tried only against the patterns filed under a pair it

@@ -43,6 +43,9 @@ public:
     void RowFailed(const std::string &text, const std::string &detail) override {
         if (!m_quiet) CHeadlessRun::PrintFailure(m_name, text, detail);
     }
+    void Notice(const std::string &text) override {
+        if (!m_quiet) CHeadlessRun::PrintFailure(m_name, text, {});
+    }
 
 private:
     std::string m_name;
@@ -74,7 +77,7 @@ std::string ReadLine(std::istream &in, std::ostream &out, const char *prompt, bo
 void CHeadlessRun::PrintFailure(const std::string &name, const std::string &text,
                                 const std::string &detail) {
     // The detail may quote a server: nothing in it may steer the terminal.
-    std::cerr << name << ": " << TerminalSafe(text) << (detail.empty() ? "" : ": ")
+    std::cerr << TerminalSafe(name) << ": " << TerminalSafe(text) << (detail.empty() ? "" : ": ")
               << TerminalSafe(detail) << std::endl;
 }
 
@@ -86,6 +89,7 @@ int CHeadlessRun::ExitStatus(int outcome) {
     case CMailboxScan::MessagesFailed: return kExitMessagesFailed;
     case CMailboxScan::Cancelled: return kExitStopped;
     case CMailboxScan::Uncertain: return kExitUncertain;
+    case CMailboxScan::AccountBusy: return kExitBusy;
     default: return kExitScanned;
     }
 }
@@ -118,7 +122,7 @@ std::string CHeadlessRun::FormatRows(const CScanRowModel &rows) {
 }
 
 int CHeadlessRun::Worse(int a, int b) {
-    static const int kOrder[] = {kExitScanned, kExitStopped, kExitLogOnFailed, kExitMailboxFailed,
+    static const int kOrder[] = {kExitScanned, kExitStopped, kExitBusy, kExitLogOnFailed, kExitMailboxFailed,
                                  kExitMessagesFailed, kExitInterrupted, kExitUncertain};
     const auto rank = [](int status) {
         for (int i = 0; i < static_cast<int>(sizeof kOrder / sizeof kOrder[0]); ++i)
@@ -224,13 +228,13 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
         if (equals == std::string::npos ||
             !CScanConfig::Set(account, line.substr(0, equals), line.substr(equals + 1), &problem)) {
             std::cerr << "Nichts gespeichert: Zeile \"" << TerminalSafe(line) << "\": "
-                      << (problem.empty() ? "KEY=VALUE erwartet" : problem) << "\n";
+                      << (problem.empty() ? "KEY=VALUE erwartet" : TerminalSafe(problem)) << "\n";
             return kExitFailed;
         }
     }
     std::string problem;
     if (!CCredentials::StorePassword(settings, account, password, inKeyring, &problem)) {
-        std::cerr << "Die Einstellungen wurden nicht gespeichert: " << problem << "\n";
+        std::cerr << "Die Einstellungen wurden nicht gespeichert: " << TerminalSafe(problem) << "\n";
         return kExitFailed;
     }
     return 0;

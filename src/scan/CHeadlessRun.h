@@ -21,6 +21,7 @@ public:
     static constexpr int kExitMessagesFailed = 5;  // a matched message was not backed up or deleted
     static constexpr int kExitStopped = 6;         // stopped by SIGINT or SIGTERM; marked deletions done
     static constexpr int kExitUncertain = 7;       // QUIT sent, never answered: deletions may have happened
+    static constexpr int kExitBusy = 8;            // another run was checking the account; nothing done
     static constexpr int kExitUsage = 64;          // an unknown option (EX_USAGE)
     static constexpr int kExitNoDisplay = 69;      // the window needs a display (EX_UNAVAILABLE)
 
@@ -46,8 +47,8 @@ public:
     static int ExitStatus(int outcome);
     // The worse of two exit statuses, by what they mean for the mail: an
     // uncertain QUIT (7), a conversation broken off (4), a message not
-    // handled (5), an unreadable mailbox (3), a refused log-on (2), a stop
-    // (6), success (0).
+    // handled (5), an unreadable mailbox (3), a refused log-on (2), an
+    // account another run was checking (8), a stop (6), success (0).
     static int Worse(int a, int b);
 
     // One failure as one line on standard error: "name: text: detail".

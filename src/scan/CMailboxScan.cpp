@@ -15,6 +15,7 @@
 #include <strings.h>
 
 #include "BackupFiles.h"
+#include "CAccountLock.h"
 #include "CAllowList.h"
 #include "CBackupFile.h"
 #include "CCredentials.h"
@@ -76,6 +77,7 @@ struct CMailboxScan::OpeningCache {
     std::unordered_map<std::string, CMessageCache::Known> index;
     std::string patternsKey;         // of the patterns the index was read for
     std::vector<std::string> notes;  // the cache's, until the scan takes it
+    std::vector<std::string> notices;  // the same for the user
     std::jthread thread;             // last: ends before the rest goes
     void Wait() {
         if (thread.joinable()) thread.join();
@@ -166,6 +168,9 @@ void CMailboxScan::ScanMailbox(int mode) {
     m_lastReason.clear();
     if (mode == List) m_list.DeleteAllRows();
 
+    NoteRules();
+    CAccountLock lock;
+    if (!TakeLock(lock)) return;
     OpeningCache opening;
     if (mode == List) StartOpeningCache(opening);
     const std::unique_ptr<CMailboxConversation> conversation = Converse();
@@ -182,7 +187,8 @@ void CMailboxScan::ScanMailbox(int mode) {
     std::vector<Message> messages;
     // Read-only where nothing will be removed: a dry run, saving, a scan
     // without any pattern (one added meanwhile gets a refusal, not a change).
-    const bool mayChange = mode == DeleteSelected || (mode == List && !m_dryRun && !m_patterns.Patterns().empty());
+    const bool mayChange =
+        mode == DeleteSelected || (mode == List && !m_dryRun && !m_holdMatches && !m_patterns.Patterns().empty());
     if (!ListMailbox(session, mayChange, messages)) return;
     if (mode == List)
         ListAll(session, messages, opening);
@@ -219,6 +225,34 @@ void CMailboxScan::ScanMailbox(int mode) {
         m_outcome = Cancelled;
     else
         m_outcome = m_rowsFailed ? MessagesFailed : Scanned;
+}
+
+void CMailboxScan::NoteRules() {
+    m_patterns.Refresh();
+    for (const std::string &notice : m_patterns.Notices()) m_window.Notice(notice);
+    m_holdMatches = !m_allowList->Usable();
+    for (const std::string &notice : m_allowList->Notices()) m_window.Notice(notice);
+    if (m_holdMatches && !m_patterns.Patterns().empty())
+        m_window.Notice("Ohne die ganze Ausnahmeliste wird in dieser Prüfung keine E-Mail nach Muster entfernt");
+}
+
+bool CMailboxScan::TakeLock(CAccountLock &lock) {
+    const std::string path = CAccountLock::PathFor(m_executableName, CacheKey(m_server, m_account.user));
+    switch (lock.Take(path, m_lockWaitSeconds, m_stop)) {
+    case CAccountLock::Held:
+        return true;
+    case CAccountLock::Unavailable:
+        m_window.Notice("Die Sperrdatei " + path + " ließ sich nicht anlegen; die Prüfung läuft ohne Sperre");
+        return true;
+    case CAccountLock::Stopped:
+        m_outcome = Cancelled;
+        return false;
+    case CAccountLock::Busy:
+        break;
+    }
+    m_outcome = AccountBusy;
+    Box(kAccountBusyText, "Sperre " + path + " nach " + std::to_string(m_lockWaitSeconds) + " s noch belegt");
+    return false;
 }
 
 bool CMailboxScan::LogOn(CMailboxConversation &session, std::string *problem) {
@@ -357,8 +391,7 @@ void CMailboxScan::FetchOne(CMailboxConversation &session, Message &message, int
     if (!whole.empty()) Remember(message, whole);
 }
 
-void CMailboxScan::ShowRow(const Message &message, int row) {
-    m_list.InsertRow(row, "");
+void CMailboxScan::FillRow(const Message &message, int row) {
     m_list.SetRowKey(row, RowKeyFor(message.uniqueId, message.size, message.messageId));
     if (message.state != Message::Fetched) return;
     // The cells are UTF-8: decoded from the header, or so cached.
@@ -412,66 +445,93 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
     // Matched messages wait for their backup and DELE until no TOP reply is
     // owed any more; meanwhile no more TOPs go out.
     std::vector<size_t> waiting;
-    for (size_t i = 0; i < messages.size(); ++i) {
+    // Known messages whose cached row could not be read, or did not prove
+    // to be what was stored: fetched from the server after the others.
+    std::vector<size_t> unread;
+    bool goOn = true;
+    for (size_t i = 0; i < messages.size() && goOn; ++i) {
         // A stop asks for nothing more; the replies already owed are read.
         if (Stopping() && session.Owed() == 0) break;
         Message &message = messages[i];
         if (message.fromCache) {
             FromCache(message);
+            if (message.state == Message::NotAsked) unread.push_back(i);
         } else {
             if (waiting.empty() && !Stopping()) session.AskAhead(planned);
             ReadOne(session, message, kTopLines);
             ++planned;
         }
-        const int row = static_cast<int>(i);
-        ShowRow(message, row);
-        // The row holds the texts now; the value keeps what acting needs.
-        if (m_dryRun) std::string().swap(message.top);
-        bool goOn = true;
-        if (message.state == Message::Fetched) {
-            m_failuresInARow = 0;
-            if (message.matched && m_cache != nullptr) {
-                m_cache->NoteRuleHit(message.pattern);
-                m_cache->NoteRuleHit(message.keptBy);
-            }
-            if (message.matched && !message.keptBy.empty()) {
-                m_list.SetCellText(row, ColAddress, kKeptMark + DisplayText(message.keptBy));
-            } else if (message.matched && message.hasMessageId) {
-                if (m_dryRun)
-                    m_list.SetCellText(row, ColAddress,
-                                       kWouldDelete + DisplayText(message.pattern));
-                else
-                    waiting.push_back(i);
-            }
-        } else if (message.state != Message::NotAsked) {
-            // (NotAsked: the cache failed under it; the row has its key
-            // only, and the next check fetches it.)
-            Box("Top Failed to open a message",
-                session.Reason(message.state == Message::Refused ? message.failure : RC_LOST_SYNC));
-            // With the connection gone, or a server that fails message
-            // after message, every later one would fail the same way.
-            goOn = !session.LostStep() && session.Connected() &&
-                   ++m_failuresInARow < kFailuresInARow;
-        }
-        if (!waiting.empty() && session.Owed() == 0) {
-            for (size_t index : waiting) {
-                BackupAndDelete(session, messages[index], static_cast<int>(index), List);
-                std::string().swap(messages[index].top);
-            }
-            waiting.clear();
-        }
+        m_list.InsertRow(static_cast<int>(i), "");
+        goOn = Settle(session, messages, i, waiting);
         Title(Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(i) + 1, total));
         m_window.Progress(static_cast<long>(i) + 1, total);
         m_window.RepaintList();
-        if (!goOn || session.LostStep()) {
-            m_complete = false;
-            break;
-        }
     }
+    if (goOn && !unread.empty() && !Stopping()) goOn = FetchUnread(session, messages, unread, waiting);
+    if (!goOn || session.LostStep()) m_complete = false;
     // Stopped early with replies still owed: these cannot be acted on, and
     // their rows say so.
     for (size_t index : waiting) BackupAndDelete(session, messages[index], static_cast<int>(index), List);
     m_cache.reset();
+}
+
+bool CMailboxScan::FetchUnread(CMailboxConversation &session, std::vector<Message> &messages,
+                               const std::vector<size_t> &unread, std::vector<size_t> &waiting) {
+    // Every reply of the first round is read by now: a plan of their own.
+    std::vector<CMailboxConversation::Entry> plan;
+    for (size_t index : unread) plan.push_back(messages[index]);
+    session.PlanPreviews(std::move(plan), kTopLines);
+    for (size_t k = 0; k < unread.size(); ++k) {
+        if (Stopping() && session.Owed() == 0) break;
+        Message &message = messages[unread[k]];
+        message.fromCache = false;
+        if (waiting.empty() && !Stopping()) session.AskAhead(k);
+        ReadOne(session, message, kTopLines);
+        if (!Settle(session, messages, unread[k], waiting)) return false;
+        m_window.RepaintList();
+    }
+    return !session.LostStep();
+}
+
+bool CMailboxScan::Settle(CMailboxConversation &session, std::vector<Message> &messages, size_t index,
+                          std::vector<size_t> &waiting) {
+    Message &message = messages[index];
+    const int row = static_cast<int>(index);
+    FillRow(message, row);
+    // The row holds the texts now; the value keeps what acting needs.
+    if (m_dryRun) std::string().swap(message.top);
+    bool goOn = true;
+    if (message.state == Message::Fetched) {
+        m_failuresInARow = 0;
+        if (message.matched && m_cache != nullptr) {
+            m_cache->NoteRuleHit(message.pattern);
+            m_cache->NoteRuleHit(message.keptBy);
+        }
+        if (message.matched && !message.keptBy.empty()) {
+            m_list.SetCellText(row, ColAddress, kKeptMark + DisplayText(message.keptBy));
+        } else if (message.matched && message.hasMessageId) {
+            // Without the whole allow-list no match is acted on.
+            if (m_dryRun || m_holdMatches)
+                m_list.SetCellText(row, ColAddress, kWouldDelete + DisplayText(message.pattern));
+            else
+                waiting.push_back(index);
+        }
+    } else if (message.state != Message::NotAsked) {
+        // (NotAsked: its cached row failed; it is fetched after the others.)
+        Box("Top Failed to open a message",
+            session.Reason(message.state == Message::Refused ? message.failure : RC_LOST_SYNC));
+        // With the connection gone, or a server that fails message
+        // after message, every later one would fail the same way.
+        goOn = !session.LostStep() && session.Connected() && ++m_failuresInARow < kFailuresInARow;
+    }
+    if (!waiting.empty() && session.Owed() == 0) {
+        for (size_t at : waiting) {
+            BackupAndDelete(session, messages[at], static_cast<int>(at), List);
+            std::string().swap(messages[at].top);
+        }
+        waiting.clear();
+    }
+    return goOn && !session.LostStep();
 }
 
 void CMailboxScan::StartOpeningCache(OpeningCache &opening) {
@@ -484,7 +544,8 @@ void CMailboxScan::StartOpeningCache(OpeningCache &opening) {
     try {
         opening.thread = std::jthread([&opening, name = m_executableName, account] {
             opening.cache = std::make_unique<CMessageCache>(
-                name, account, [&opening](const std::string &line) { opening.notes.push_back(line); });
+                name, account, [&opening](const std::string &line) { opening.notes.push_back(line); },
+                [&opening](const std::string &line) { opening.notices.push_back(line); });
             if (opening.cache->Usable()) opening.index = opening.cache->Index(opening.patternsKey);
         });
     } catch (const std::system_error &) {
@@ -509,9 +570,12 @@ std::unordered_map<std::string, CMessageCache::Known> CMailboxScan::OpenCache(co
     auto note = [this](const std::string &line) {
         if (m_trace) m_trace("# " + line);
     };
+    auto notice = [this](const std::string &line) { m_window.Notice(line); };
     if (opening.cache != nullptr) {
         opening.cache->SetNote(note);
+        opening.cache->SetNotice(notice);
         for (const std::string &line : opening.notes) note(line);
+        for (const std::string &line : opening.notices) notice(line);
         if (!opening.cache->Usable()) return {};
         m_cache = std::move(opening.cache);
         // Patterns written while the server was logged on to: every cached
@@ -520,7 +584,7 @@ std::unordered_map<std::string, CMessageCache::Known> CMailboxScan::OpenCache(co
             for (auto &[id, known] : opening.index) known.samePatterns = false;
         return std::move(opening.index);
     }
-    m_cache = std::make_unique<CMessageCache>(m_executableName, CacheKey(m_server, m_account.user), note);
+    m_cache = std::make_unique<CMessageCache>(m_executableName, CacheKey(m_server, m_account.user), note, notice);
     std::unordered_map<std::string, CMessageCache::Known> index;
     if (m_cache->Usable()) index = m_cache->Index(PatternsKey());
     if (!m_cache->Usable()) m_cache.reset();

@@ -62,6 +62,7 @@ public:
         Cancelled,         // stopped by the user; what was marked is committed
         MessagesFailed,    // scanned, but a matched message could not be backed up or deleted
         Uncertain,         // QUIT went out and was not answered: the deletions may have happened
+        AccountBusy,       // another run held the account's lock for the whole wait; nothing was done
     };
 
     // Everything the scan uses comes in: the server, the account, the
@@ -84,6 +85,9 @@ public:
     // reason ("Verbindung testen").
     bool TestConnection(std::string *report);
     Outcome LastOutcome() const { return m_outcome; }
+    // How long to wait for another run of the same account.
+    void SetLockWait(int seconds) { m_lockWaitSeconds = seconds; }
+    static constexpr const char *kAccountBusyText = "Konto wird gerade von einem anderen Lauf geprüft";
     // Seconds to wait for the server, and the most a whole reply may take.
     void SetTimeouts(int waitSeconds, int replySeconds) {
         m_waitSeconds = waitSeconds;
@@ -156,7 +160,21 @@ private:
     // The preview of one message (asked for now, or read as asked before).
     void ReadOne(CMailboxConversation &session, Message &message, int lines);
     void FetchOne(CMailboxConversation &session, Message &message, int lines);
-    void ShowRow(const Message &message, int row);
+    // Fills the row made for a message (its key, and its cells where known).
+    void FillRow(const Message &message, int row);
+    // Shows a message's row and acts on what it says (a match waits in
+    // waiting until no preview is owed); false when the scan cannot go on.
+    bool Settle(CMailboxConversation &session, std::vector<Message> &messages, size_t index,
+                std::vector<size_t> &waiting);
+    // Fetches the known messages whose cached rows failed; false as Settle.
+    bool FetchUnread(CMailboxConversation &session, std::vector<Message> &messages,
+                     const std::vector<size_t> &unread, std::vector<size_t> &waiting);
+    // Says why a rule file or line is not used, and whether matches may be
+    // acted on (not without the whole allow-list).
+    void NoteRules();
+    // The account's lock for the whole conversation; false when the scan
+    // ends without it (busy, or stopped while waiting).
+    bool TakeLock(class CAccountLock &lock);
     void BackupAndDelete(CMailboxConversation &session, const Message &message, int row, int mode);
     // A row whose message left the mailbox at once (IMAP).
     void MarkRemoved(int row, int mode, const std::string &mark);
@@ -220,6 +238,8 @@ private:
     bool m_moveToSpam = false;  // IMAP: a match goes to the spam folder
     std::string m_spamFolder;   // empty: the one the server marks \Junk
     bool m_dryRun = false;
+    bool m_holdMatches = false;  // the allow-list is not whole: matches only shown
+    int m_lockWaitSeconds = 30;
     bool m_rowsFailed = false;
     const std::atomic<bool> *m_stop = nullptr;
     std::string m_lastReason;

@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <zlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,14 +24,18 @@ constexpr const char *kSchema =
     "CREATE TABLE IF NOT EXISTS message ("
     " id BLOB PRIMARY KEY, size INTEGER NOT NULL, patterns_key BLOB, matched INTEGER, pattern BLOB,"
     " has_from INTEGER, address BLOB, name BLOB, has_subject INTEGER, subject BLOB,"
-    " has_message_id INTEGER, message_id BLOB, preview BLOB);"
-    "CREATE TABLE IF NOT EXISTS text (id BLOB PRIMARY KEY, top BLOB);"
+    " has_message_id INTEGER, message_id BLOB, preview BLOB, sum INTEGER);"
+    "CREATE TABLE IF NOT EXISTS text (id BLOB PRIMARY KEY, top BLOB, sum INTEGER);"
     // What Index reads, without touching the rows themselves.
     "CREATE INDEX IF NOT EXISTS known ON message (id, size, patterns_key, matched)";
 
 constexpr const char *kColumns =
     "size, has_from, address, name, has_subject, subject, preview, has_message_id, message_id,"
-    " patterns_key, matched, pattern";
+    " patterns_key, matched, pattern, sum";
+// Where the walk finds what follows the columns.
+constexpr int kSumColumn = 12;
+constexpr int kRowidColumn = 13;
+constexpr int kIdColumn = 14;
 
 void Bind(sqlite3_stmt *statement, int index, const std::string &bytes) {
     sqlite3_bind_blob(statement, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
@@ -43,6 +49,46 @@ std::string Column(sqlite3_stmt *statement, int index) {
 
 // Another process holds the file: wait for it another time, never rebuild.
 bool Busy(int code) { return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED; }
+
+// The file itself is damaged: rebuild it.
+bool Damaged(int code) { return (code & 0xFF) == SQLITE_CORRUPT || (code & 0xFF) == SQLITE_NOTADB; }
+
+// A checksum of texts, each with its length, so that no two sets of
+// texts share a sequence of bytes.
+class Sum {
+public:
+    Sum &Add(std::string_view bytes) {
+        const uint32_t size = static_cast<uint32_t>(bytes.size());
+        const unsigned char length[4] = {static_cast<unsigned char>(size >> 24), static_cast<unsigned char>(size >> 16),
+                                         static_cast<unsigned char>(size >> 8), static_cast<unsigned char>(size)};
+        m_crc = crc32_z(m_crc, length, sizeof length);
+        m_crc = crc32_z(m_crc, reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+        return *this;
+    }
+    Sum &Add(long long number) { return Add(std::to_string(number)); }
+    long long Value() const { return static_cast<long long>(m_crc); }
+
+private:
+    uLong m_crc = crc32_z(0L, Z_NULL, 0);
+};
+
+// What a row says of its message, summed: its id, size and cells.
+long long RowSum(std::string_view id, const CachedMessage &row) {
+    return Sum()
+        .Add(id)
+        .Add(row.size)
+        .Add(row.hasFrom ? 1 : 0)
+        .Add(row.address)
+        .Add(row.name)
+        .Add(row.hasSubject ? 1 : 0)
+        .Add(row.subject)
+        .Add(row.preview)
+        .Add(row.hasMessageId ? 1 : 0)
+        .Add(row.messageId)
+        .Value();
+}
+
+long long TextSum(std::string_view id, std::string_view top) { return Sum().Add(id).Add(top).Value(); }
 
 }  // namespace
 
@@ -71,8 +117,9 @@ std::string CMessageCache::FileFor(const std::string &programName, const std::st
 }
 
 CMessageCache::CMessageCache(const std::string &programName, const std::string &accountKey,
-                             std::function<void(const std::string &)> note)
-    : m_note(std::move(note)) {
+                             std::function<void(const std::string &)> note,
+                             std::function<void(const std::string &)> notice)
+    : m_note(std::move(note)), m_notice(std::move(notice)) {
     std::error_code ec;
     const std::string folder = Folder();
     std::filesystem::create_directories(folder, ec);
@@ -145,9 +192,9 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
         // A scan reads each row once: a small page cache does.
         sqlite3_exec(m_db, "PRAGMA cache_size=-512", nullptr, nullptr, nullptr);
         const std::string find = std::string("SELECT ") + kColumns + " FROM message WHERE id=?";
-        const std::string findTop = "SELECT top FROM text WHERE id=?";
+        const std::string findTop = "SELECT top, sum FROM text WHERE id=?";
         const std::string store = std::string("INSERT OR REPLACE INTO message (id, ") + kColumns +
-                                  ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)";
+                                  ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
         const std::string walk = std::string("SELECT ") + kColumns + ", rowid, id FROM message WHERE rowid>=?";
         if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, find.c_str(), -1, &m_find, nullptr);
         if (code == SQLITE_OK) code = sqlite3_prepare_v2(m_db, walk.c_str(), -1, &m_walk, nullptr);
@@ -161,7 +208,7 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
         if (code == SQLITE_OK)
             code = sqlite3_prepare_v2(m_db, "DELETE FROM text WHERE id=?", -1, &m_forgetText, nullptr);
         if (code == SQLITE_OK)
-            code = sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO text VALUES (?,?)", -1, &m_storeText, nullptr);
+            code = sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO text VALUES (?,?,?)", -1, &m_storeText, nullptr);
         if (code == SQLITE_OK)
             code = sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO rule_hit VALUES (?, strftime('%s','now'))", -1,
                                       &m_hit, nullptr);
@@ -173,37 +220,66 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
         if (m_note) m_note("Zwischenspeicher " + path + " ist von einem anderen Prozess belegt; voller Abruf");
         return false;
     }
-    if (m_note)
-        m_note("Zwischenspeicher " + path +
-               (code == SQLITE_OK ? " hat ein anderes Format (Version " + std::to_string(version) + ")"
-                                  : " ist unlesbar (" + why + ")") +
-               "; er wird neu aufgebaut");
+    if (code == SQLITE_OK) {
+        if (m_note)
+            m_note("Zwischenspeicher " + path + " hat ein anderes Format (Version " + std::to_string(version) +
+                   "); er wird neu aufgebaut");
+    } else {
+        Tell("Der Zwischenspeicher " + path + " ist unlesbar (" + why + "); er wird neu aufgebaut");
+    }
     if (!retry) return false;
     for (const char *suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
     return Open(path, false);
 }
 
-void CMessageCache::Fail(const std::string &what) {
-    if (m_note && m_db != nullptr) m_note("Zwischenspeicher: " + what + " (" + sqlite3_errmsg(m_db) + "); ohne ihn weiter");
+void CMessageCache::Tell(const std::string &line) {
+    if (m_note) m_note(line);
+    if (m_notice) m_notice(line);
+}
+
+void CMessageCache::Fail(const char *what) {
+    if (m_db == nullptr) return;
+    const int code = sqlite3_errcode(m_db);
+    const std::string why = sqlite3_errmsg(m_db);
     sqlite3_reset(m_walk);
-    if (m_db != nullptr && m_inTransaction) Exec("ROLLBACK");
+    if (m_inTransaction) Exec("ROLLBACK");
     Close();
+    if (Busy(code)) {
+        if (m_note) m_note(std::string("Zwischenspeicher: ") + what + " (" + why + "); ohne ihn weiter");
+        return;
+    }
+    if (!Damaged(code) || m_rebuilt) {
+        // A full disk, or no rights: this run goes without the cache.
+        if (!m_toldUnwritable)
+            Tell("Der Zwischenspeicher " + m_path + " lässt sich nicht " +
+                 (std::strcmp(what, kWriteFailed) == 0 ? "schreiben" : "lesen") + " (" + why + "); diese Prüfung läuft ohne ihn");
+        m_toldUnwritable = true;
+        return;
+    }
+    // A damaged file is made anew, once: what this check fetches fills it.
+    m_rebuilt = true;
+    Tell("Der Zwischenspeicher " + m_path + " ist beschädigt (" + why +
+         "); er wird neu aufgebaut, diese Prüfung holt die E-Mails vom Server");
+    for (const char *suffix : {"", "-wal", "-shm"}) ::unlink((m_path + suffix).c_str());
+    Open(m_path, false);
 }
 
 bool CMessageCache::Find(const std::string &id, long size, bool withTop, CachedMessage *out, long long row) {
     if (m_db == nullptr) return false;
     Begin();
     if (m_db == nullptr) return false;
-    sqlite3_stmt *statement = m_find;
+    sqlite3_stmt *statement = nullptr;
     if (row > 0 && ReadOn(id, row)) {
         statement = m_walk;
     } else {
+        // (A failed walk may have made the file anew: its statements too.)
         if (m_db == nullptr) return false;
+        statement = m_find;
         sqlite3_reset(statement);
         Bind(statement, 1, id);
         const int code = sqlite3_step(statement);
         if (code != SQLITE_ROW) {
-            if (code != SQLITE_DONE) Fail("Lesen gescheitert");
+            if (code != SQLITE_DONE) Fail(kReadFailed);
             return false;
         }
     }
@@ -211,9 +287,23 @@ bool CMessageCache::Find(const std::string &id, long size, bool withTop, CachedM
     if (sqlite3_column_int64(statement, 0) != size) return false;
     out->size = size;
     Fill(statement, out);
+    const bool whole = sqlite3_column_type(statement, kSumColumn) == SQLITE_INTEGER &&
+                       sqlite3_column_int64(statement, kSumColumn) == RowSum(id, *out);
     if (statement == m_find) sqlite3_reset(statement);
-    out->top = withTop ? Text(id) : std::string();
+    // Only a row that proves to be what was stored is shown.
+    if (!whole || (withTop && !ReadText(id, &out->top))) {
+        Damage(id);
+        return false;
+    }
+    if (!withTop) out->top.clear();
     return true;
+}
+
+void CMessageCache::Damage(const std::string &id) {
+    if (m_note) m_note("Zwischenspeicher: der Eintrag " + id + " passt nicht zu seiner Prüfsumme; vom Server geholt");
+    if (!m_toldDamage)
+        Tell("Der Zwischenspeicher " + m_path + " enthält beschädigte Einträge; sie werden vom Server neu geholt");
+    m_toldDamage = true;
 }
 
 bool CMessageCache::ReadOn(const std::string &id, long long row) {
@@ -226,14 +316,14 @@ bool CMessageCache::ReadOn(const std::string &id, long long row) {
     while (m_walkAt < row) {
         const int code = sqlite3_step(m_walk);
         if (code != SQLITE_ROW) {
-            if (code != SQLITE_DONE) Fail("Lesen gescheitert");
+            if (code != SQLITE_DONE) Fail(kReadFailed);
             m_walkAt = -1;
             return false;
         }
-        m_walkAt = sqlite3_column_int64(m_walk, 12);
+        m_walkAt = sqlite3_column_int64(m_walk, kRowidColumn);
     }
-    const void *data = sqlite3_column_blob(m_walk, 13);
-    const size_t bytes = static_cast<size_t>(sqlite3_column_bytes(m_walk, 13));
+    const void *data = sqlite3_column_blob(m_walk, kIdColumn);
+    const size_t bytes = static_cast<size_t>(sqlite3_column_bytes(m_walk, kIdColumn));
     return m_walkAt == row && bytes == id.size() && (bytes == 0 || std::memcmp(data, id.data(), bytes) == 0);
 }
 
@@ -251,7 +341,7 @@ void CMessageCache::Fill(sqlite3_stmt *statement, CachedMessage *out) {
 void CMessageCache::Begin() {
     if (m_inTransaction) return;
     if (!Exec("BEGIN")) {
-        Fail("kein Zugriff");
+        Fail(kReadFailed);
         return;
     }
     m_inTransaction = true;
@@ -273,8 +363,10 @@ void CMessageCache::Store(const std::string &id, const CachedMessage &message) {
     Bind(s, 11, message.patternsKey);
     sqlite3_bind_int(s, 12, message.matched ? 1 : 0);
     Bind(s, 13, message.pattern);
+    sqlite3_bind_int64(s, 14, RowSum(id, message));
     Bind(m_storeText, 1, id);
     Bind(m_storeText, 2, message.top);
+    sqlite3_bind_int64(m_storeText, 3, TextSum(id, message.top));
     Written(Step(s) && Step(m_storeText));
 }
 
@@ -302,7 +394,7 @@ bool CMessageCache::Step(sqlite3_stmt *statement) {
 
 void CMessageCache::Written(bool done) {
     if (!done) {
-        Fail("Schreiben gescheitert");
+        Fail(kWriteFailed);
         return;
     }
     if (++m_pending >= kBatch) Flush();
@@ -314,7 +406,7 @@ void CMessageCache::Flush() {
     sqlite3_reset(m_walk);
     m_walkAt = -1;
     if (!Exec("COMMIT")) {
-        Fail("Schreiben gescheitert");
+        Fail(kWriteFailed);
         return;
     }
     m_inTransaction = false;
@@ -338,7 +430,7 @@ std::unordered_map<std::string, CMessageCache::Known> CMessageCache::Index(const
     }
     sqlite3_finalize(all);
     if (code != SQLITE_DONE) {
-        Fail("Lesen gescheitert");
+        Fail(kReadFailed);
         index.clear();
     }
     return index;
@@ -370,13 +462,26 @@ std::unordered_map<std::string, long long> CMessageCache::RuleHits() {
 }
 
 std::string CMessageCache::Text(const std::string &id) {
-    if (m_db == nullptr) return {};
+    std::string text;
+    if (!ReadText(id, &text)) text.clear();
+    return text;
+}
+
+bool CMessageCache::ReadText(const std::string &id, std::string *text) {
+    text->clear();
+    if (m_db == nullptr) return false;
     Begin();
-    if (m_db == nullptr) return {};
+    if (m_db == nullptr) return false;
     sqlite3_reset(m_findTop);
     Bind(m_findTop, 1, id);
-    std::string text;
-    if (sqlite3_step(m_findTop) == SQLITE_ROW) text = Column(m_findTop, 0);
+    const int code = sqlite3_step(m_findTop);
+    bool whole = false;
+    if (code == SQLITE_ROW) {
+        *text = Column(m_findTop, 0);
+        whole = sqlite3_column_type(m_findTop, 1) == SQLITE_INTEGER &&
+                sqlite3_column_int64(m_findTop, 1) == TextSum(id, *text);
+    }
     sqlite3_reset(m_findTop);
-    return text;
+    if (code != SQLITE_ROW && code != SQLITE_DONE) Fail(kReadFailed);
+    return whole;
 }

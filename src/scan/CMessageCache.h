@@ -4,6 +4,11 @@
 // and first 25 body lines), the cells of its row, and what the patterns
 // said of it and which patterns those were.
 //
+// Every row and every text carries a checksum (CRC-32) over what it says;
+// one that does not match on reading counts as unknown, and its message
+// is fetched from the server. A file that SQLite finds damaged is made
+// anew.
+//
 // One SQLite file per account (WAL, so a window and a run from cron can
 // share it) in the user's cache folder, file 0600 and folder 0700. The
 // cache only saves transfer: nothing is removed on its word (the scan
@@ -41,7 +46,7 @@ struct CachedMessage {
 class CMessageCache {
 public:
     // The layout of the file; a file of any other is rebuilt.
-    static constexpr int kVersion = 4;
+    static constexpr int kVersion = 5;
     // Writes committed together (short transactions: another process
     // waits at most for one of them).
     static constexpr int kBatch = 200;
@@ -52,13 +57,17 @@ public:
     // program of that name. note gets one line for each thing that went
     // wrong (for --debug).
     CMessageCache(const std::string &programName, const std::string &accountKey,
-                  std::function<void(const std::string &)> note = {});
+                  std::function<void(const std::string &)> note = {},
+                  std::function<void(const std::string &)> notice = {});
     ~CMessageCache();
     CMessageCache(const CMessageCache &) = delete;
     CMessageCache &operator=(const CMessageCache &) = delete;
 
     // Where the notes go from now on (the cache may be opened elsewhere).
     void SetNote(std::function<void(const std::string &)> note) { m_note = std::move(note); }
+    // Where the lines go that the user must see, each at most once: the
+    // file was damaged and is rebuilt, or cannot be written.
+    void SetNotice(std::function<void(const std::string &)> notice) { m_notice = std::move(notice); }
     // false when this run goes without the cache.
     bool Usable() const { return m_db != nullptr; }
     // What every cached message's size is, and whether the patterns of
@@ -84,7 +93,8 @@ public:
     void NoteRuleHit(const std::string &line);
     // When each rule line last matched (seconds since the epoch).
     std::unordered_map<std::string, long long> RuleHits();
-    // The text cached for id (header and first lines); empty when none.
+    // The text cached for id (header and first lines); empty when none,
+    // or when it did not prove to be what was stored.
     std::string Text(const std::string &id);
     // Commits what is written.
     void Flush();
@@ -100,8 +110,17 @@ private:
     bool Open(const std::string &path, bool retry);
     void Close();
     bool Exec(const char *sql);
-    // Gives up the cache for this run after a failed write.
-    void Fail(const std::string &what);
+    // Gives up the cache for this run after a failed read or write; a
+    // damaged file is made anew (once).
+    static constexpr const char *kReadFailed = "Lesen gescheitert";
+    static constexpr const char *kWriteFailed = "Schreiben gescheitert";
+    void Fail(const char *what);
+    // A note for --debug that the user sees as well.
+    void Tell(const std::string &line);
+    // A row or text that did not match its checksum.
+    void Damage(const std::string &id);
+    // The text of id, and whether it proved to be what was stored.
+    bool ReadText(const std::string &id, std::string *text);
     void Begin();
     // In a transaction for writing; false when the cache is gone.
     bool Writable();
@@ -133,4 +152,8 @@ private:
     int m_pending = 0;  // writes in the open transaction
     std::string m_path;
     std::function<void(const std::string &)> m_note;
+    std::function<void(const std::string &)> m_notice;
+    bool m_rebuilt = false;         // the damaged file was made anew once
+    bool m_toldUnwritable = false;
+    bool m_toldDamage = false;
 };

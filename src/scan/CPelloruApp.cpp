@@ -53,7 +53,8 @@ const char *const kHelp =
     "gescheitert, 3 Postfach nicht lesbar (STAT/LIST), 4 Verbindung abgebrochen\n"
     "(nichts gelöscht), 5 eine passende Mail nicht gesichert oder nicht gelöscht,\n"
     "6 durch SIGINT/SIGTERM beendet (Markiertes gelöscht), 7 QUIT unbeantwortet\n"
-    "(ob gelöscht wurde, ist ungewiss). 64 unbekannte Option.\n"
+    "(ob gelöscht wurde, ist ungewiss), 8 Konto wird gerade von einem anderen Lauf\n"
+    "geprüft (nach 30 s Warten nicht angemeldet). 64 unbekannte Option.\n"
     "--configure: 1 nicht gespeichert. Ohne Optionen und ohne Bildschirm: 69.\n";
 
 bool DisplayAnswers(const char *display) {

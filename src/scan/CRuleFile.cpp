@@ -1,6 +1,7 @@
 #include "CRuleFile.h"
 
 #include "CAllowList.h"
+#include "RuleFileText.h"
 #include "WildcardMatch.h"
 
 #include <fcntl.h>
@@ -9,7 +10,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 namespace {
@@ -35,7 +35,7 @@ std::string Trimmed(const std::string &text) {
 // A wildcard in the text would widen the pattern; '?' matches itself too.
 std::string Literal(const std::string &text) {
     std::string out;
-    for (char c : Trimmed(text)) out += (c == '*' || c == '\r' || c == '\n') ? '?' : c;
+    for (char c : Trimmed(text)) out += (c == '*' || c == '\r' || c == '\n' || c == '\0') ? '?' : c;
     return out;
 }
 
@@ -63,14 +63,14 @@ bool CRuleFile::MatchesEverything(const std::string &line) {
 }
 
 bool CRuleFile::Append(const std::string &path, const std::string &line, std::string *problem) {
-    std::vector<std::string> lines;
-    std::ifstream in(path, std::ios::binary);
-    std::string old;
-    while (std::getline(in, old)) lines.push_back(old);
-    if (in.bad()) {
-        *problem = "Die Datei " + path + " ließ sich nicht lesen";
+    // Only a regular file is read (and then replaced): a FIFO or a device
+    // in its place is not touched.
+    RuleFileText file = RuleFileText::Load(path);
+    if (file.status == RuleFileText::Refused) {
+        *problem = file.notices.empty() ? "Die Datei " + path + " ließ sich nicht lesen" : file.notices.front();
         return false;
     }
+    std::vector<std::string> lines = std::move(file.lines);
     lines.push_back(line);
     return Replace(path, lines, problem);
 }

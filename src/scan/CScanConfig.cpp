@@ -40,6 +40,8 @@ MailAccount AccountConfig::Credentials() const {
     account.keyring = keyring;
     account.keyringService = user + "@" + Server().host;
     account.tokenCommand = tokenCommand;
+    account.profileTrust = profileTrust;
+    account.profilePath = profilePath;
     return account;
 }
 
@@ -73,6 +75,8 @@ AccountConfig CScanConfig::LoadSection(const CSettingsStore &settings, const std
     account.matchAction = read(kMatches);
     account.spamFolder = read(kSpamFolder);
     account.cache = read(kCache) != "0";
+    account.profileTrust = settings.Trust();
+    account.profilePath = settings.ProfilePath();
     return account;
 }
 

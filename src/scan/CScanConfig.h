@@ -37,6 +37,9 @@ struct AccountConfig {
     std::string matchAction;
     std::string spamFolder;       // "SPAMFOLDER"; empty: the one marked \Junk
     bool cache = true;            // "CACHE": rows of known messages from the local cache
+    // The profile's rights as found at the start, and where it is.
+    ProfileTrust profileTrust = ProfileTrust::Trusted;
+    std::string profilePath;
 
     // Whether matches go to the spam folder rather than away.
     bool MovesToSpam() const;

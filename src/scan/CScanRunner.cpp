@@ -54,6 +54,9 @@ public:
     void Saved(const std::string &path) override {
         Post([path](CScanWindow &window) { window.Saved(path); });
     }
+    void Notice(const std::string &text) override {
+        Post([text](CScanWindow &window) { window.Notice(text); });
+    }
     void ShowMessage(const std::string &text, const std::string &detail) override {
         // The rows so far are there when the box asks.
         m_runner.m_feed->Flush();

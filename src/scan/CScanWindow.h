@@ -22,4 +22,8 @@ public:
     }
     // A message saved ("In Datei sichern") into this file.
     virtual void Saved(const std::string &path) { (void)path; }
+    // Something the user must know that is no failure of the check (a rule
+    // file not used, the cache rebuilt): no box; the status bar shows it,
+    // unattended runs print it.
+    virtual void Notice(const std::string &text) { (void)text; }
 };

@@ -11,19 +11,49 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <mutex>
+
+namespace {
+
+// What was found of each profile's rights since the program started.
+std::mutex g_trustMutex;
+std::map<std::string, ProfileTrust> g_trust;
+
+void Distrust(const std::string &path, ProfileTrust trust) {
+    std::lock_guard<std::mutex> lock(g_trustMutex);
+    ProfileTrust &known = g_trust[path];
+    if (known == ProfileTrust::Trusted) known = trust;
+}
+
+}  // namespace
 
 CSettingsStore::CSettingsStore(std::string executableName)
     : m_executableName(std::move(executableName)) {
     // The profile holds the password: rights that an older version or the
     // user left open are closed on every start, not only on writing. What
-    // does not exist yet is not made here.
+    // does not exist yet is not made here. Where someone else could have
+    // written it, that is remembered: the commands it names are not run.
     const std::string path = ProfilePath();
     const std::string folder = path.substr(0, path.rfind('/'));
+    const uid_t self = ::geteuid();
     struct stat info {};
-    if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & 077) != 0)
-        ::chmod(folder.c_str(), 0700);
-    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 077) != 0)
-        ::chmod(path.c_str(), 0600);
+    if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        if (info.st_uid != self) Distrust(path, ProfileTrust::NotOwned);
+        if ((info.st_mode & 022) != 0) Distrust(path, ProfileTrust::FolderOpenToOthers);
+        if ((info.st_mode & 077) != 0) ::chmod(folder.c_str(), 0700);
+    }
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        if (info.st_uid != self) Distrust(path, ProfileTrust::NotOwned);
+        if ((info.st_mode & 022) != 0) Distrust(path, ProfileTrust::OpenToOthers);
+        if ((info.st_mode & 077) != 0) ::chmod(path.c_str(), 0600);
+    }
+}
+
+ProfileTrust CSettingsStore::Trust() const {
+    std::lock_guard<std::mutex> lock(g_trustMutex);
+    const auto found = g_trust.find(ProfilePath());
+    return found == g_trust.end() ? ProfileTrust::Trusted : found->second;
 }
 
 std::string CSettingsStore::ProfilePath() const {

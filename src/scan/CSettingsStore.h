@@ -5,11 +5,15 @@
 // $XDG_CONFIG_HOME/askeven/<executable name>.conf (~/.config when the
 // variable is unset). Values are byte texts; a missing one reads as empty.
 // Only the user may read the profile: its folder is kept at mode 0700 and
-// the file at 0600.
+// the file at 0600. Rights found wider are closed, and where others could
+// write it (or it is not the user's), Trust says so for the rest of the
+// run.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "MailAccount.h"
 
 class CSettingsStore {
 public:
@@ -40,6 +44,11 @@ public:
     static std::string ComplementPassword(const std::string &text);
 
     std::string ProfilePath() const;
+    // The worst this process found of the profile's rights: once found
+    // open to others, it stays so until the program starts anew (the
+    // rights are closed at once, but what is in the file may be someone
+    // else's).
+    ProfileTrust Trust() const;
 
 private:
     // The folder 0700 and the file 0600, made so if need be.

@@ -5,6 +5,16 @@
 
 #include <string>
 
+// Whether the profile the account came from was only its user's to
+// write when this program started. Where others could have written it,
+// the commands named in it (PASSCMD, TOKENCMD) are not run.
+enum class ProfileTrust {
+    Trusted,
+    OpenToOthers,        // the file was writable by group or others
+    FolderOpenToOthers,  // its folder was
+    NotOwned,            // the file or its folder belongs to another user
+};
+
 struct MailAccount {
     std::string user;
     std::string password;
@@ -21,4 +31,7 @@ struct MailAccount {
     // token (XOAUTH2, OAUTHBEARER); run anew for every log-on.
     std::string tokenCommand;
     std::string token;
+    // What the profile's rights were, and where it is.
+    ProfileTrust profileTrust = ProfileTrust::Trusted;
+    std::string profilePath;
 };

@@ -193,6 +193,29 @@ bool IsWellFormedUtf8(std::string_view text) {
     return true;
 }
 
+namespace {
+
+// The code point of a well-formed sequence of length bytes at i.
+unsigned CodePointAt(std::string_view text, size_t i, size_t length) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    switch (length) {
+    case 2: return (byte(0) & 0x1Fu) << 6 | (byte(1) & 0x3Fu);
+    case 3: return (byte(0) & 0x0Fu) << 12 | (byte(1) & 0x3Fu) << 6 | (byte(2) & 0x3Fu);
+    case 4: return (byte(0) & 0x07u) << 18 | (byte(1) & 0x3Fu) << 12 | (byte(2) & 0x3Fu) << 6 | (byte(3) & 0x3Fu);
+    default: return byte(0);
+    }
+}
+
+// C1 controls, and what reorders or breaks the lines a terminal shows:
+// the bidirectional embeddings, overrides, isolates and marks, and the
+// line and paragraph separators.
+bool IsTerminalControl(unsigned point) {
+    return (point >= 0x80 && point <= 0x9F) || point == 0x061C || point == 0x200E || point == 0x200F ||
+           (point >= 0x2028 && point <= 0x202E) || (point >= 0x2066 && point <= 0x2069);
+}
+
+}  // namespace
+
 std::string TerminalSafe(const std::string &text) {
     std::string out;
     out.reserve(text.size());
@@ -201,7 +224,7 @@ std::string TerminalSafe(const std::string &text) {
 }
 
 void AppendTerminalSafe(std::string_view text, std::string &out) {
-    char code[8];
+    char code[12];
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c == '\t' || c == '\r' || c == '\n') {
@@ -220,10 +243,10 @@ void AppendTerminalSafe(std::string_view text, std::string &out) {
             std::snprintf(code, sizeof code, "\\x%02x", c);
             out += code;
             ++i;
-        } else if (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned char>(text[i + 1]));
+        } else if (const unsigned point = CodePointAt(text, i, length); IsTerminalControl(point)) {
+            std::snprintf(code, sizeof code, "\\u%04x", point);
             out += code;
-            i += 2;
+            i += length;
         } else {
             out.append(text, i, length);
             i += length;

@@ -46,7 +46,10 @@ long ParseDecimal(const char *text);
 // Text made safe to write to a terminal: tab, CR and LF as \t, \r, \n;
 // other C0 controls, DEL and bytes that are no valid UTF-8 as \xNN; C1
 // controls written in UTF-8 (U+0080 to U+009F, which some terminals obey
-// as escape sequences) as \u00NN. Everything else stays as it is.
+// as escape sequences) as \u00NN, and so the characters that reorder or
+// break what a terminal shows (the bidirectional controls U+061C,
+// U+200E/200F, U+202A-202E, U+2066-2069, and U+2028/2029). Everything
+// else stays as it is.
 std::string TerminalSafe(const std::string &text);
 // The same, appended to out.
 void AppendTerminalSafe(std::string_view text, std::string &out);

@@ -89,8 +89,10 @@ TEST(Accounts, EachAccountIsScannedAndDeletedFromOnItsOwnServer) {
     CScanRowModel direct;
     RecordingWindow window;
     CDirectDeletePatterns none;
-    CMailboxScan(direct, window, CServerAddress::Parse("127.0.0.1:" + std::to_string(scram.Port())),
-                 MailAccount{DovecotServer::kUser, DovecotServer::kPassword, "", "", false, "", "", ""},
+    MailAccount account;
+    account.user = DovecotServer::kUser;
+    account.password = DovecotServer::kPassword;
+    CMailboxScan(direct, window, CServerAddress::Parse("127.0.0.1:" + std::to_string(scram.Port())), account,
                  none, "pelloru")
         .ScanMailbox(List);
     EXPECT_EQ(legacy.rows, CHeadlessRun::FormatRows(direct));

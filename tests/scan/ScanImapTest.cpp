@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "BatchMode.h"
+#include "CAccountLock.h"
+#include "CHeadlessRun.h"
 #include "CIdleWatch.h"
 #include "CMailboxScan.h"
 #include "CScanConfig.h"
@@ -275,4 +279,67 @@ TEST(ScanImap, NewMailWakesTheWatchAndAServerWithoutIdleEndsIt) {
         watch.Stop();
         EXPECT_TRUE(watch.Failure().empty()) << watch.Failure();
     }
+}
+
+// Two runs of one account never act at once: the second waits for the
+// first and then finds nothing left to move (no message lands in the spam
+// folder twice); one that waits in vain ends with a reason of its own and
+// has not logged on.
+TEST(ScanImap, TwoRunsOfOneAccountNeverActAtOnce) {
+    REQUIRE_DOVECOT_IMAP();
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
+    DovecotServer server;
+    server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+    server.EnableImap();
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    constexpr int kMessages = 20;
+    for (int i = 0; i < kMessages; ++i)
+        ASSERT_TRUE(server.AddMessage("Subject: Angebot " + std::to_string(i) + "\r\nMessage-Id: <a" +
+                                      std::to_string(i) + "@x>\r\n\r\nText\r\n"));
+    ScanEnvironment env;
+    env.Patterns("Subject:*Angebot\n");
+    CSettingsStore settings("pelloru");
+    PointAtImap(settings, "imaps", server.ImapsPort(), certificates.CaFile());
+    BatchMode = 1;
+    CMailboxScan::Outcome outcomes[2] = {};
+    std::atomic<int> ready{0};
+    std::vector<std::thread> runs;
+    for (int run = 0; run < 2; ++run)
+        runs.emplace_back([&, run] {
+            MemoryList list;
+            RecordingWindow window;
+            CMailboxScan scan(list, window, settings, "pelloru");
+            ++ready;
+            while (ready < 2) std::this_thread::yield();
+            scan.ScanMailbox(List);
+            outcomes[run] = scan.LastOutcome();
+        });
+    for (std::thread &run : runs) run.join();
+    BatchMode = 0;
+    std::sort(std::begin(outcomes), std::end(outcomes));
+    EXPECT_EQ(outcomes[0], CMailboxScan::NoMessages);
+    EXPECT_EQ(outcomes[1], CMailboxScan::Scanned);
+    EXPECT_EQ(server.CountMessages(), 0);
+    EXPECT_EQ(server.CountMessagesIn("Junk"), kMessages);
+
+    ASSERT_TRUE(server.AddMessage("Subject: Angebot spät\r\nMessage-Id: <spaet@x>\r\n\r\nText\r\n"));
+    CAccountLock other;
+    const AccountConfig account = CScanConfig::Load(settings).front();
+    ASSERT_EQ(other.Take(CAccountLock::PathFor("pelloru", CMailboxScan::CacheKey(account.Server(), account.user)), 0,
+                         nullptr),
+              CAccountLock::Held);
+    MemoryList list;
+    RecordingWindow window;
+    CMailboxScan scan(list, window, settings, "pelloru");
+    scan.SetLockWait(1);
+    std::vector<std::string> trace;
+    scan.SetTrace([&trace](const std::string &line) { trace.push_back(line); });
+    scan.ScanMailbox(List);
+    EXPECT_EQ(scan.LastOutcome(), CMailboxScan::AccountBusy);
+    EXPECT_EQ(window.boxes, std::vector<std::string>{CMailboxScan::kAccountBusyText});
+    EXPECT_TRUE(trace.empty()) << trace.front();
+    EXPECT_EQ(CHeadlessRun::ExitStatus(scan.LastOutcome()), CHeadlessRun::kExitBusy);
+    EXPECT_EQ(server.CountMessages(), 1);
 }

@@ -75,7 +75,9 @@ public:
     void RowFailed(const std::string &text, const std::string &detail) override {
         rowFailures.push_back(text + ": " + detail);
     }
+    void Notice(const std::string &text) override { notices.push_back(text); }
     std::vector<std::string> titles;
+    std::vector<std::string> notices;
     std::vector<std::string> boxes;
     std::vector<std::string> details;  // one per box
     std::vector<std::string> rowFailures;

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include <QString>
 
+#include "CCredentials.h"
+#include "CScanConfig.h"
 #include "CSettingsStore.h"
 #include "ScanTestSupport.h"
 
@@ -85,4 +89,60 @@ TEST(SettingsStore, OnlyTheUserCanReadTheProfile) {
         EXPECT_EQ(info.st_mode & 0777, 0600u);
     }
     ::umask(previous);
+}
+
+// Whoever could write the profile could choose the command that gives the
+// password: from such a profile no command runs in this start, whatever
+// its rights are afterwards; nor one whose file others may change.
+TEST(SettingsStore, NoCommandRunsFromAProfileOthersCouldWrite) {
+    struct Case {
+        const char *what;
+        const char *profileMode;  // chmod of the file, or nullptr
+        const char *folderMode;   // chmod of its folder, or nullptr
+        bool otherOwner;          // the file given to another user (root only)
+        bool openScript;          // the command's script writable by all
+        bool runs;
+    };
+    const Case cases[] = {
+        {"the user's own profile", nullptr, nullptr, false, false, true},
+        {"readable by all: closed, still trusted", "0644", nullptr, false, false, true},
+        {"writable by all", "0666", nullptr, false, false, false},
+        {"writable by the group", "0620", nullptr, false, false, false},
+        {"its folder writable by all", nullptr, "0777", false, false, false},
+        {"owned by another user", nullptr, nullptr, true, false, false},
+        {"a script writable by all", nullptr, nullptr, false, true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.otherOwner && ::geteuid() != 0) continue;
+        ScanEnvironment env;
+        const std::string marker = env.Dir() + "/ran", script = env.Dir() + "/getpw";
+        std::ofstream(script) << "#!/bin/sh\ntouch " << marker << "\necho secret\n";
+        ::chmod(script.c_str(), c.openScript ? 0777 : 0700);
+        {
+            CSettingsStore settings("pelloru");
+            ASSERT_TRUE(settings.Write("HOST", "127.0.0.1:1"));
+            ASSERT_TRUE(settings.Write("PASSCMD", script));
+        }
+        const std::string profile = env.Dir() + "/config/askeven/pelloru.conf";
+        if (c.profileMode != nullptr) ::chmod(profile.c_str(), std::stoi(c.profileMode, nullptr, 8));
+        if (c.folderMode != nullptr)
+            ::chmod((env.Dir() + "/config/askeven").c_str(), std::stoi(c.folderMode, nullptr, 8));
+        if (c.otherOwner) {
+            ASSERT_EQ(::chown(profile.c_str(), 65534, 65534), 0);
+        }
+
+        // A start closes the rights; a profile read after that in the same
+        // start is not trusted again.
+        CScanConfig::Load(CSettingsStore("pelloru"));
+        MailAccount again = CScanConfig::Load(CSettingsStore("pelloru")).front().Credentials();
+        struct stat info {};
+        ASSERT_EQ(::stat(profile.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 077, 0u);
+        std::string problem;
+        EXPECT_EQ(CCredentials::Resolve(again, &problem), c.runs) << problem;
+        EXPECT_EQ(std::filesystem::exists(marker), c.runs);
+        const std::string refused = "Der Befehl für das Kennwort (PASSCMD) wurde nicht ausgeführt";
+        EXPECT_EQ(c.runs ? again.password : problem.substr(0, refused.size()), c.runs ? "secret" : refused);
+    }
 }

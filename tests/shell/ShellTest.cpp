@@ -20,6 +20,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <memory>
 #include <QProcess>
@@ -437,6 +439,36 @@ private slots:
         failed.start(PELLORU_BINARY, {"/b"});
         QVERIFY(failed.waitForFinished(60000));
         QCOMPARE(failed.exitCode(), CPelloruApp::kExitLogOnFailed);
+    }
+
+    // An unattended run says on standard error, escaped, why a rule file
+    // was not used (and still lists, not waiting on a FIFO), and what
+    // failed, naming the account as a terminal can show it.
+    void unattendedRunsSayWhatTheyDidNotUse() {
+        ScriptedServer server;
+        Script(server);
+        PointAt(server);
+        const std::string second = CScanConfig::FreeSection(*m_settings);
+        m_settings->Write(second, "NAME", "x\x1b[2J\xe2\x80\xae");
+        m_settings->Write(second, "HOST", "127.0.0.1:" + std::to_string(FindClosedPort()));
+        server.Start();
+        QTemporaryDir work;
+        QCOMPARE(::mkfifo((work.path() + "/loesche_direkt.txt").toLocal8Bit().constData(), 0600), 0);
+        QProcess list;
+        list.setWorkingDirectory(work.path());
+        list.setProcessEnvironment(Environment(false));
+        list.start(PELLORU_BINARY, {"--list"});
+        QVERIFY(list.waitForFinished(60000));
+        QCOMPARE(list.exitCode(), CPelloruApp::kExitLogOnFailed);
+        QVERIFY(QString::fromUtf8(list.readAllStandardOutput()).contains(QStringLiteral("anna@example.de")));
+        const QByteArray errors = list.readAllStandardError();
+        QVERIFY2(!errors.contains('\x1b') && !errors.contains("\xe2\x80\xae"), errors.constData());
+        QVERIFY2(errors.contains("Konto \"x\\x1b[2J\\u202e\""), errors.constData());
+        QVERIFY2(errors.contains("Die Regeldatei loesche_direkt.txt wird nicht verwendet: sie ist eine benannte Pipe"),
+                 errors.constData());
+        server.Finish();
+        QVERIFY(server.Failures().empty());
+        m_settings->RemoveSection(second);
     }
 
     void scansOverTlsFromTheWindowAndHeadless() {
