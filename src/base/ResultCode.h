@@ -80,3 +80,8 @@ constexpr ResultCode RC_UNSAFE_CREDENTIAL = 178;
 // A retrieved message is not the one that was examined, or not all of it
 // (its start differs from its TOP reply, or its length from LIST).
 constexpr ResultCode RC_NOT_THE_MESSAGE = 179;
+// A removal went out and the server's evidence for it did not come (no
+// tagged answer, or no EXPUNGE for that message): it may have happened.
+constexpr ResultCode RC_REMOVAL_UNCERTAIN = 180;
+// The server ended a fetch with OK but sent nothing for a message asked.
+constexpr ResultCode RC_NO_MESSAGE_DATA = 181;

@@ -19,6 +19,11 @@ constexpr const char *kLimitReplyTime = "Antwortdauer";
 constexpr const char *kLimitReplySize = "Antwortgröße";
 constexpr const char *kLimitHangUp = "Verbindung vom Server getrennt";
 constexpr const char *kLimitStop = "Abbruch";
+constexpr const char *kLimitEarly = "Bytes vor dem Befehl";
+constexpr const char *kLimitUnasked = "Ungefragte Daten";
+// Untagged responses a reply may bring beyond one per message asked (flag
+// changes, new mail, alerts).
+constexpr size_t kUntaggedMargin = 256;
 
 std::string Upper(const std::string &text) {
     std::string out = text;
@@ -176,6 +181,7 @@ ResultCode CUT_ImapSession::LoseSync(ResultCode code, const char *limit) {
                      limit != nullptr ? limit : (m_limitHit != nullptr ? m_limitHit : "")};
     m_lostSync = true;
     m_previewTags.clear();
+    m_previewAsked.clear();
     if (DataSocket() != kNoSocket) CloseConnection();
     return OnError(code);
 }
@@ -186,13 +192,26 @@ ResultCode CUT_ImapSession::Refused(ResultCode code, const ImapResponse &tagged)
 }
 
 bool CUT_ImapSession::SendTagged(const std::string &text, std::string *tag, const std::string &shown) {
+    m_sent = false;
     if (m_lostSync) return false;
     *tag = "p" + std::to_string(++m_nextTag);
     const std::string line = *tag + " " + text + "\r\n";
     const std::string visible = *tag + " " + (shown.empty() ? text : shown);
-    Trace(true, visible);
     m_lastCommand = RecordLine(visible);
-    if (SendAll(line.data(), static_cast<int>(line.size())) == static_cast<int>(line.size())) return true;
+    // Bytes that wait before a command were sent before it: taken for its
+    // answer they could claim what the server never did. (Only the
+    // responses of preview fetches asked ahead may be on their way; LOGOUT
+    // commits nothing.)
+    if (m_previewTags.empty() && text != "LOGOUT" && (m_parser.Pending() > 0 || PeekConnection() == kDataWaiting)) {
+        m_lastLine = "Bytes vor dem Befehl";
+        LoseSync(RC_LOST_SYNC, kLimitEarly);
+        return false;
+    }
+    Trace(true, visible);
+    if (SendAll(line.data(), static_cast<int>(line.size())) == static_cast<int>(line.size())) {
+        m_sent = true;
+        return true;
+    }
     LoseSync(RC_SEND_FAILED);
     return false;
 }
@@ -271,6 +290,11 @@ void CUT_ImapSession::Notice(const ImapResponse &response) {
             m_exists = static_cast<long>(number);
         } else if (what == "EXPUNGE" && m_exists > 0) {
             --m_exists;
+            // Which message left: the evidence a removal waits for.
+            if (number >= 1 && number <= m_bySequence.size()) {
+                m_expunged.insert(m_bySequence[number - 1]);
+                m_bySequence.erase(m_bySequence.begin() + static_cast<long>(number - 1));
+            }
         }
     }
 }
@@ -286,6 +310,14 @@ CUT_ImapSession::Outcome CUT_ImapSession::Finish(const std::string &tag,
                 return Outcome::Lost;
             }
             if (take) take(response);
+            // More than was asked, or what was not: the reply is not the
+            // one to the command, and is not read on.
+            if (m_unasked != nullptr) {
+                m_lastLine = RecordLine(m_unasked);
+                m_unasked = nullptr;
+                LoseSync(RC_LOST_SYNC, kLimitUnasked);
+                return Outcome::Lost;
+            }
             continue;
         }
         // An answer to another command, or a request for more that no
@@ -336,6 +368,7 @@ ResultCode CUT_ImapSession::Open(const char *host) {
     m_saslMechanisms.clear();
     m_messages.clear();
     m_previewTags.clear();
+    m_previewAsked.clear();
     m_parser = CUT_ImapParser();
     m_exists = 0;
     m_uidValidity = 0;
@@ -495,6 +528,11 @@ ResultCode CUT_ImapSession::OpenFolder(const std::string &name, bool readOnly) {
 }
 
 void CUT_ImapSession::TakeListed(const ImapResponse &response, std::set<uint32_t> *seen) {
+    // The listing holds one response per message the folder said it holds.
+    if (++m_listedResponses > static_cast<size_t>(m_exists) + kUntaggedMargin) {
+        m_unasked = "mehr Antworten, als der Ordner Nachrichten hat (EXISTS)";
+        return;
+    }
     std::vector<std::pair<std::string, const ImapValue *>> items;
     if (!FetchItems(response, &items)) return;
     ImapMessageEntry entry;
@@ -509,7 +547,13 @@ void CUT_ImapSession::TakeListed(const ImapResponse &response, std::set<uint32_t
     }
     // A response without both (a flag change) lists no message.
     if (entry.uid == 0 || !haveSize || m_messages.size() >= kMaxListing) return;
-    if (seen->insert(entry.uid).second) m_messages.push_back(entry);
+    if (!seen->insert(entry.uid).second) return;
+    m_messages.push_back(entry);
+    // Where it stands: an EXPUNGE names a message by its place.
+    if (ParseNumber(response.items[0], kMaxListing, &number) && number >= 1) {
+        if (m_bySequence.size() < number) m_bySequence.resize(number, 0);
+        m_bySequence[number - 1] = entry.uid;
+    }
 }
 
 ResultCode CUT_ImapSession::OpenFolderAndList(const std::string &name, bool readOnly) {
@@ -519,6 +563,7 @@ ResultCode CUT_ImapSession::OpenFolderAndList(const std::string &name, bool read
     m_uidValidity = 0;
     m_exists = 0;
     m_messages.clear();
+    m_bySequence.clear();
     const std::string open = "p" + std::to_string(m_nextTag + 1);
     const std::string list = "p" + std::to_string(m_nextTag + 2);
     m_nextTag += 2;
@@ -540,6 +585,7 @@ ResultCode CUT_ImapSession::OpenFolderAndList(const std::string &name, bool read
     const ResultCode openResult = opened == Outcome::No ? Refused(RC_STAT_REFUSED, tagged) : RC_OK;
     m_existsGrew = false;
     m_lastCommand = list + " " + second;
+    m_listedResponses = 0;
     std::set<uint32_t> seen;
     // An empty folder may have its "1:*" refused, even as BAD.
     const Outcome listed =
@@ -569,6 +615,7 @@ ResultCode CUT_ImapSession::SendPreviewFetch(const std::vector<uint32_t> &uids, 
     if (!SendTagged("UID FETCH " + SequenceSet(uids) + " (UID RFC822.SIZE BODY.PEEK[HEADER]" + text + ")", &tag))
         return OnError(RC_LOST_SYNC);
     m_previewTags.push_back(tag);
+    m_previewAsked.emplace_back(uids.begin(), uids.end());
     return OnError(RC_OK);
 }
 
@@ -576,7 +623,15 @@ ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
     if (m_lostSync) return OnError(RC_LOST_SYNC);
     if (m_previewTags.empty()) return OnError(RC_ERROR);
     const std::string tag = m_previewTags.front();
+    const std::set<uint32_t> asked = std::move(m_previewAsked.front());
+    m_previewAsked.erase(m_previewAsked.begin());
+    std::set<uint32_t> taken;
+    size_t responses = 0;
     auto take = [&](const ImapResponse &response) {
+        if (++responses > asked.size() + kUntaggedMargin) {
+            m_unasked = "mehr Antworten als Nachrichten abgefragt";
+            return;
+        }
         std::vector<std::pair<std::string, const ImapValue *>> items;
         if (!FetchItems(response, &items)) return;
         unsigned long long uid = 0;
@@ -587,6 +642,11 @@ ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
             if (name.rfind("BODY[TEXT]", 0) == 0 && IsString(value)) text = value;
         }
         if (uid == 0 || header == nullptr) return;
+        // Only what was asked, and each once.
+        if (asked.count(static_cast<uint32_t>(uid)) == 0 || !taken.insert(static_cast<uint32_t>(uid)).second) {
+            m_unasked = "Daten zu einer UID, die nicht (oder schon) abgefragt war";
+            return;
+        }
         ImapPreview &preview = (*out)[static_cast<uint32_t>(uid)];
         preview.header = header->text;
         preview.text = text != nullptr ? text->text : std::string();
@@ -669,11 +729,11 @@ ResultCode CUT_ImapSession::MoveMessage(uint32_t uid, const std::string &folder,
     const std::string id = std::to_string(uid);
     ImapResponse tagged;
     if (HasCapability("MOVE")) {
+        m_expunged.clear();
         const Outcome outcome = Run("UID MOVE " + id + " " + quoted, nullptr, &tagged);
-        if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
+        if (outcome == Outcome::Lost) return OnError(m_sent ? RC_REMOVAL_UNCERTAIN : RC_LOST_SYNC);
         if (outcome == Outcome::No) return Refused(RC_DELE_REFUSED, tagged);
-        *expunged = true;
-        return OnError(RC_OK);
+        return Expunged(uid, tagged, expunged);
     }
     const Outcome copied = Run("UID COPY " + id + " " + quoted, nullptr, &tagged);
     if (copied == Outcome::Lost) return OnError(RC_LOST_SYNC);
@@ -691,11 +751,23 @@ ResultCode CUT_ImapSession::DeleteMessage(uint32_t uid, bool *expunged) {
     // Only UID EXPUNGE removes this message and no other; without it the
     // flag stays for the user's mail program to act on.
     if (!HasCapability("UIDPLUS")) return OnError(RC_OK);
+    m_expunged.clear();
     const Outcome gone = Run("UID EXPUNGE " + id, nullptr, &tagged);
-    if (gone == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    if (gone == Outcome::Lost) return OnError(m_sent ? RC_REMOVAL_UNCERTAIN : RC_LOST_SYNC);
     // Refused now, the message stays flagged: some other client's expunge
     // may still remove it, so this is no refusal that left it untouched.
     if (gone == Outcome::No) return Refused(RC_ERROR, tagged);
+    return Expunged(uid, tagged, expunged);
+}
+
+ResultCode CUT_ImapSession::Expunged(uint32_t uid, const ImapResponse &tagged, bool *expunged) {
+    // A tagged OK alone is no evidence: the server says which message left
+    // with an EXPUNGE (RFC 6851, RFC 4315).
+    if (m_expunged.count(uid) == 0) {
+        m_failure = {RC_REMOVAL_UNCERTAIN, m_lastCommand,
+                     RecordLine(tagged.tag + " " + tagged.status + " " + tagged.text), ""};
+        return OnError(RC_REMOVAL_UNCERTAIN);
+    }
     *expunged = true;
     return OnError(RC_OK);
 }
@@ -754,6 +826,7 @@ ResultCode CUT_ImapSession::CloseMailbox() {
     // Whatever the server still owes is of no use any more; what was moved
     // or deleted was done with its tagged OK.
     m_previewTags.clear();
+    m_previewAsked.clear();
     const bool sent = SendTagged("LOGOUT", &tag);
     if (DataSocket() != kNoSocket) CloseConnection();
     return OnError(sent ? RC_OK : RC_LOST_SYNC);

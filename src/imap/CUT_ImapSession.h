@@ -8,7 +8,9 @@
 // A plain EXPUNGE, which would also remove what another client flagged,
 // never goes out. Nothing fetched is marked \Seen (BODY.PEEK).
 //
-// One command at a time, each with its own tag; a tagged response with
+// One command at a time, each with its own tag; bytes waiting before a
+// command (other than the responses of previews asked ahead) lose the
+// step, as over POP3; a tagged response with
 // another tag, a continuation request nobody asked for, or anything the
 // parser cannot place loses the step: the connection is closed and every
 // later command gives RC_LOST_SYNC, so nothing more that could remove
@@ -84,7 +86,9 @@ public:
     // when there is none.
     virtual ResultCode FindJunkFolder(std::string *name);
     // UID MOVE where offered, else UID COPY, \Deleted and UID EXPUNGE; RC_OK
-    // only when the message has left the folder. Without UIDPLUS the copy
+    // only when the message has left the folder, on the server's evidence
+    // (its EXPUNGE for that UID); RC_REMOVAL_UNCERTAIN when the command
+    // went out and that evidence, or any answer, did not come. Without UIDPLUS the copy
     // is flagged \Deleted and stays (*expunged false).
     virtual ResultCode MoveMessage(uint32_t uid, const std::string &folder, bool *expunged);
     // \Deleted and UID EXPUNGE; without UIDPLUS only the flag (*expunged
@@ -147,6 +151,9 @@ private:
     void Notice(const ImapResponse &response);
     ResultCode LoseSync(ResultCode code = RC_LOST_SYNC, const char *limit = nullptr);
     ResultCode Refused(ResultCode code, const ImapResponse &tagged);
+    // The end of a removal the server answered OK: RC_OK where an EXPUNGE
+    // named the message, else RC_REMOVAL_UNCERTAIN.
+    ResultCode Expunged(uint32_t uid, const ImapResponse &tagged, bool *expunged);
     ResultCode Capability();
     ResultCode StartTls();
     ResultCode Authenticate(const std::string &mechanism, const std::string &user,
@@ -173,7 +180,15 @@ private:
     bool m_existsGrew = false;
     bool m_capabilitiesSeen = false;  // since the log-on began
     std::vector<ImapMessageEntry> m_messages;
+    std::vector<uint32_t> m_bySequence;  // the UID at each place of the folder
+    std::set<uint32_t> m_expunged;       // UIDs an EXPUNGE named since the last removal began
+    bool m_sent = false;                 // the last command went out whole
     std::vector<std::string> m_previewTags;
+    std::vector<std::set<uint32_t>> m_previewAsked;  // the UIDs of each
+    size_t m_listedResponses = 0;
+    // Set by a reader that met data nobody asked for (what it was): the
+    // reply is not read on.
+    const char *m_unasked = nullptr;
     long m_announcedOctets = -1;
     unsigned m_nextTag = 0;
     bool m_lostSync = false;

@@ -115,7 +115,7 @@ ResultCode CImapConversation::BeginPreview(const Entry &entry) {
         if (read != RC_OK) return read;
         found = m_cache.find(uid);
     }
-    if (found == m_cache.end()) return RC_TOP_REFUSED;  // gone meanwhile
+    if (found == m_cache.end()) return RC_NO_MESSAGE_DATA;  // gone meanwhile?
     m_open = CutPreview(found->second, m_lines);
     m_cache.erase(found);
     return RC_OK;

@@ -165,6 +165,7 @@ void CMailboxScan::ScanMailbox(int mode) {
     m_failuresInARow = 0;
     m_complete = true;
     m_rowsFailed = false;
+    m_removalUncertain = false;
     m_lastReason.clear();
     if (mode == List) m_list.DeleteAllRows();
 
@@ -217,7 +218,7 @@ void CMailboxScan::ScanMailbox(int mode) {
     }
     if (mode == DeleteSelected && !m_pending.empty() && !committed)
         Box("Fehler beim löschen", closeReason);
-    if (uncertain)
+    if (uncertain || m_removalUncertain)
         m_outcome = Uncertain;
     else if (!m_complete || (!committed && !m_pending.empty()))
         m_outcome = Interrupted;
@@ -713,6 +714,13 @@ void CMailboxScan::BackupAndDelete(CMailboxConversation &session, const Message 
     // Only a clear refusal leaves the message surely on the server; after
     // anything else its backup stays.
     if (deleted == RC_DELE_REFUSED) ::unlink(backup.c_str());
+    if (deleted == RC_REMOVAL_UNCERTAIN) {
+        // Sent, and not confirmed: the server may have acted.
+        m_removalUncertain = true;
+        m_list.SetCellText(row, ColAddress, kUncertainRemovalMark);
+        m_window.RowFailed(kUncertainRemovalMark, session.Reason(deleted));
+        return;
+    }
     RowNotDeleted(row, kDeleteFailedRow, session.Reason(deleted));
 }
 
@@ -776,6 +784,10 @@ void CMailboxScan::ActOnSelected(CMailboxConversation &session, int mode,
                 m_pending.push_back({row, "Gelöscht"});
             } else if (deleted == RC_OK) {
                 MarkRemoved(row, mode, how == CMailboxConversation::Removal::Done ? "Gelöscht" : kFlaggedMark);
+            } else if (deleted == RC_REMOVAL_UNCERTAIN) {
+                m_removalUncertain = true;
+                m_list.SetCellText(row, ColAddress, kUncertainRemovalMark);
+                Box("Fehler beim löschen", session.Reason(deleted));
             } else {
                 Box("Fehler beim löschen", session.Reason(deleted));
             }

@@ -61,7 +61,7 @@ public:
         Interrupted,       // the conversation broke off; marked deletions did not happen
         Cancelled,         // stopped by the user; what was marked is committed
         MessagesFailed,    // scanned, but a matched message could not be backed up or deleted
-        Uncertain,         // QUIT went out and was not answered: the deletions may have happened
+        Uncertain,         // QUIT (or an IMAP removal) went out unconfirmed: deletions may have happened
         AccountBusy,       // another run held the account's lock for the whole wait; nothing was done
     };
 
@@ -135,6 +135,9 @@ public:
     // Column 0 of a row whose deletion was sent and confirmed but whose
     // QUIT was never answered: the server may or may not have deleted it.
     static constexpr const char *kUncertainMark = "ungewiss: Server hat QUIT nicht beantwortet";
+    // Column 0 of a row whose removal went out (IMAP) and was neither
+    // answered nor shown by the server's EXPUNGE: it may have happened.
+    static constexpr const char *kUncertainRemovalMark = "ungewiss: Server hat die Entfernung nicht bestätigt";
     // Column 0 of a row whose backup did not prove to be its message.
     static constexpr const char *kNotProvenMark = "fehler beim löschen: Sicherung ist nicht diese Nachricht";
 
@@ -241,6 +244,7 @@ private:
     bool m_holdMatches = false;  // the allow-list is not whole: matches only shown
     int m_lockWaitSeconds = 30;
     bool m_rowsFailed = false;
+    bool m_removalUncertain = false;  // a removal may have happened unconfirmed
     const std::atomic<bool> *m_stop = nullptr;
     std::string m_lastReason;
     std::function<void(const std::string &)> m_trace;

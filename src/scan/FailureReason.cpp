@@ -52,6 +52,13 @@ std::string LostStep(const FailureFacts &facts) {
     default: break;
     }
     if (facts.stopRequested) return "abgebrochen, der Server antwortete nicht" + std::string(kClosedWithoutQuit);
+    if (facts.record.limit == "Bytes vor dem Befehl")
+        return "Vor " + Quoted(facts.record.command) +
+               " lagen Bytes an, die keine Antwort auf einen Befehl waren; der Befehl wurde nicht gesendet" +
+               kClosedWithoutQuit;
+    if (facts.record.limit == "Ungefragte Daten")
+        return "Der Server schickte" + ToCommand(facts) + " Daten, nach denen nicht gefragt war" +
+               (facts.record.reply.empty() ? std::string() : " (" + facts.record.reply + ")") + kClosedWithoutQuit;
     if (facts.record.limit == "Antwortgröße")
         return "Die Antwort des Servers" + ToCommand(facts) +
                " war weit größer, als die Nachrichtenliste (LIST) angab" + kClosedWithoutQuit;
@@ -126,6 +133,13 @@ std::string OneLine(const std::string &text) {
 }
 
 std::string FailureReason(const FailureFacts &facts) {
+    if (facts.code == RC_REMOVAL_UNCERTAIN) {
+        const bool answered = !facts.lostSync && !facts.record.reply.empty();
+        return "Der Server hat " + (facts.record.command.empty() ? std::string("die Entfernung") : Quoted(facts.record.command)) +
+               (answered ? " mit " + Quoted(facts.record.reply) + " beendet, aber die Nachricht nicht als entfernt gemeldet (kein EXPUNGE)"
+                         : " nicht beantwortet") +
+               "; ob er sie entfernt hat, ist ungewiss; die Sicherung bleibt";
+    }
     if (facts.lostSync) return LostStep(facts);
     switch (facts.code) {
     case RC_HOST_NOT_FOUND:
@@ -173,6 +187,10 @@ std::string FailureReason(const FailureFacts &facts) {
         return "Die abgerufene Nachricht ist nicht die geprüfte oder nicht vollständig; sie wurde "
                "nicht gelöscht";
     case RC_NOT_CONNECTED: return "Der Server hat die Verbindung getrennt";
+    case RC_NO_MESSAGE_DATA:
+        return "Der Server lieferte zu dieser Nachricht keine Daten" +
+               (facts.record.reply.empty() ? std::string() : ", obwohl er den Abruf mit " + Quoted(facts.record.reply) + " beendete") +
+               " (womöglich hat ein anderes Programm sie eben entfernt)";
     case RC_NO_REPLY:
     case RC_RECEIVE_TIMEOUT:
         return TimeOut(facts);

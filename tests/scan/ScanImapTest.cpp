@@ -160,7 +160,7 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
                " BODY[TEXT]<0> " + literal(message.substr(split)) + ")\r\n";
     };
     const std::string previews = preview(1, 5, spam) + preview(2, 6, ham) + "p4 OK fertig\r\n";
-    enum Fault { Split, Unplaced, MoveRefused, ExpungeRefused };
+    enum Fault { Split, Unplaced, Unasked, MoveRefused, ExpungeRefused, EarlyAnswer, ByeAfterMove, OkWithoutExpunge };
     struct Case {
         Fault fault;
         const char *row0;
@@ -170,13 +170,22 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
     const Case cases[] = {
         {Split, "verschoben=Subject:*Gewinn", CMailboxScan::Scanned, 1},
         {Unplaced, "", CMailboxScan::Interrupted, 0},
+        // Data for a message nobody asked for is not kept, nor read on.
+        {Unasked, "", CMailboxScan::Interrupted, 0},
         {MoveRefused, "fehler beim löschen", CMailboxScan::MessagesFailed, 0},
         // Flagged but not expunged: another client may still expunge it,
         // so its backup stays.
         {ExpungeRefused, "fehler beim löschen", CMailboxScan::MessagesFailed, 1},
+        // A tagged OK that came before its command is no answer to it: the
+        // command is not sent.
+        {EarlyAnswer, "fehler beim löschen", CMailboxScan::Interrupted, 1},
+        // Sent, and then the server left, or said OK without naming the
+        // message as expunged: it may have moved it.
+        {ByeAfterMove, CMailboxScan::kUncertainRemovalMark, CMailboxScan::Uncertain, 1},
+        {OkWithoutExpunge, CMailboxScan::kUncertainRemovalMark, CMailboxScan::Uncertain, 1},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.row0);
+        SCOPED_TRACE(c.fault);
         ScriptedServer server;
         server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
         server.Send("* OK [CAPABILITY IMAP4rev1 MOVE UIDPLUS] bereit\r\n")
@@ -190,23 +199,29 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
             .Expect("p4 UID FETCH 5:6 (UID RFC822.SIZE BODY.PEEK[HEADER] BODY.PEEK[TEXT]<0.16384>)\r\n");
         if (c.fault == Unplaced) {
             server.Send("p9 OK wofür?\r\n" + previews);
+        } else if (c.fault == Unasked) {
+            server.Send(preview(3, 1000001, spam) + previews);
         } else {
             if (c.fault == Split)
                 server.SendSplit(previews, 7, 2);
             else
                 server.Send(previews);
             server.Expect("p5 UID FETCH 5 (UID BODY.PEEK[])\r\n")
-                .Send("* 1 FETCH (UID 5 BODY[] " + literal(spam) + ")\r\np5 OK fertig\r\n");
+                .Send("* 1 FETCH (UID 5 BODY[] " + literal(spam) + ")\r\np5 OK fertig\r\n" +
+                      (c.fault == EarlyAnswer ? "p6 OK [COPYUID 9 5 1] verschoben\r\n" : ""));
             if (c.fault == ExpungeRefused)
                 server.Expect("p6 UID STORE 5 +FLAGS.SILENT (\\Deleted)\r\n")
                     .Send("p6 OK markiert\r\n")
                     .Expect("p7 UID EXPUNGE 5\r\n")
                     .Send("p7 NO nicht jetzt\r\n")
                     .Expect("p8 LOGOUT\r\n");
-            else
+            else if (c.fault == ByeAfterMove)
+                server.Expect("p6 UID MOVE 5 \"Junk\"\r\n").Send("* BYE muss weg\r\n");
+            else if (c.fault != EarlyAnswer)
                 server.Expect("p6 UID MOVE 5 \"Junk\"\r\n")
-                    .Send(c.fault == Split ? "p6 OK [COPYUID 9 5 1] verschoben\r\n"
-                                           : "p6 NO [TRYCREATE] gibt es nicht\r\n")
+                    .Send(c.fault == Split              ? "* OK [COPYUID 9 5 1] kopiert\r\n* 1 EXPUNGE\r\np6 OK verschoben\r\n"
+                          : c.fault == OkWithoutExpunge ? "p6 OK [COPYUID 9 5 1] verschoben\r\n"
+                                                        : "p6 NO [TRYCREATE] gibt es nicht\r\n")
                     .Expect("p7 LOGOUT\r\n");
         }
         server.Start();
@@ -230,13 +245,26 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
         for (const std::string &failure : server.Failures()) ADD_FAILURE() << failure;
         EXPECT_EQ(scan.LastOutcome(), c.outcome) << scan.LastReason();
         // After a reply it cannot place the client sends nothing more.
-        if (c.fault == Unplaced) {
+        if (c.fault == Unplaced || c.fault == Unasked) {
             EXPECT_EQ(server.Received().find("p5"), std::string::npos);
         }
+        if (c.fault == EarlyAnswer || c.fault == ByeAfterMove) {
+            EXPECT_EQ(server.Received().find(c.fault == EarlyAnswer ? "p6" : "p7"), std::string::npos);
+        }
+        // The reason says what is known.
+        std::string said = scan.LastReason();
+        for (const std::string &line : window.rowFailures) said += "\n" + line;
+        const char *const expected = c.fault == EarlyAnswer                        ? "lagen Bytes an"
+                                     : c.fault == Unasked                   ? "nicht gefragt"
+                                     : c.outcome == CMailboxScan::Uncertain ? "ungewiss"
+                                                                            : "";
+        EXPECT_NE(said.find(expected), std::string::npos) << said;
         ASSERT_FALSE(list.rows.empty());
         EXPECT_EQ(list.shown[0][0], c.row0);
         EXPECT_EQ(env.Backups().size(), c.backups);
-        if (c.fault != Unplaced) {
+        // (A lost step ends the scan at the message in hand.)
+        if (c.fault != Unplaced && c.fault != Unasked && c.fault != EarlyAnswer && c.fault != ByeAfterMove) {
+            ASSERT_EQ(list.rows.size(), 2u);
             EXPECT_EQ(list.shown[1][3], " Hallo");
         }
     }
