@@ -182,6 +182,8 @@ ResultCode CUT_ImapSession::LoseSync(ResultCode code, const char *limit) {
     m_lostSync = true;
     m_previewTags.clear();
     m_previewAsked.clear();
+    m_previewBound.clear();
+    m_previewText.clear();
     if (DataSocket() != kNoSocket) CloseConnection();
     return OnError(code);
 }
@@ -369,6 +371,8 @@ ResultCode CUT_ImapSession::Open(const char *host) {
     m_messages.clear();
     m_previewTags.clear();
     m_previewAsked.clear();
+    m_previewBound.clear();
+    m_previewText.clear();
     m_parser = CUT_ImapParser();
     m_exists = 0;
     m_uidValidity = 0;
@@ -527,6 +531,15 @@ ResultCode CUT_ImapSession::OpenFolder(const std::string &name, bool readOnly) {
     return OnError(RC_OK);
 }
 
+size_t CUT_ImapSession::BoundFor(uint32_t uid) const {
+    // What a message's parts may take: twice its listed size and 64 KiB
+    // (servers count line ends their own way); the default where unlisted.
+    const auto found = std::lower_bound(m_messages.begin(), m_messages.end(), uid,
+                                        [](const ImapMessageEntry &entry, uint32_t key) { return entry.uid < key; });
+    if (found == m_messages.end() || found->uid != uid) return CUT_ImapParser::kDefaultLiteralLimit;
+    return std::min(static_cast<size_t>(found->size) * 2 + 64 * 1024, CUT_ImapParser::kDefaultLiteralLimit);
+}
+
 void CUT_ImapSession::TakeListed(const ImapResponse &response, std::set<uint32_t> *seen) {
     // The listing holds one response per message the folder said it holds.
     if (++m_listedResponses > static_cast<size_t>(m_exists) + kUntaggedMargin) {
@@ -616,6 +629,11 @@ ResultCode CUT_ImapSession::SendPreviewFetch(const std::vector<uint32_t> &uids, 
         return OnError(RC_LOST_SYNC);
     m_previewTags.push_back(tag);
     m_previewAsked.emplace_back(uids.begin(), uids.end());
+    // No literal of it may be larger than the largest message asked.
+    size_t bound = textBytes;
+    for (uint32_t uid : uids) bound = std::max(bound, BoundFor(uid));
+    m_previewBound.push_back(bound);
+    m_previewText.push_back(textBytes);
     return OnError(RC_OK);
 }
 
@@ -625,6 +643,10 @@ ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
     const std::string tag = m_previewTags.front();
     const std::set<uint32_t> asked = std::move(m_previewAsked.front());
     m_previewAsked.erase(m_previewAsked.begin());
+    m_parser.SetLiteralLimit(m_previewBound.front());
+    m_previewBound.erase(m_previewBound.begin());
+    const size_t textBytes = m_previewText.front();
+    m_previewText.erase(m_previewText.begin());
     std::set<uint32_t> taken;
     size_t responses = 0;
     auto take = [&](const ImapResponse &response) {
@@ -647,12 +669,22 @@ ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
             m_unasked = "Daten zu einer UID, die nicht (oder schon) abgefragt war";
             return;
         }
+        // A header is part of its message: not larger than the listing said.
+        if (header->text.size() > BoundFor(static_cast<uint32_t>(uid))) {
+            m_unasked = "ein Kopf, größer als die Nachricht laut RFC822.SIZE";
+            return;
+        }
+        if (text != nullptr && text->text.size() > textBytes) {
+            m_unasked = "mehr Text, als abgefragt war";
+            return;
+        }
         ImapPreview &preview = (*out)[static_cast<uint32_t>(uid)];
         preview.header = header->text;
         preview.text = text != nullptr ? text->text : std::string();
     };
     // Responses of a fetch sent later are not read before this one's end.
     const Outcome outcome = Finish(tag, take);
+    m_parser.SetLiteralLimit(CUT_ImapParser::kDefaultLiteralLimit);
     if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
     m_previewTags.erase(m_previewTags.begin());
     if (!m_previewTags.empty()) {
@@ -827,6 +859,8 @@ ResultCode CUT_ImapSession::CloseMailbox() {
     // or deleted was done with its tagged OK.
     m_previewTags.clear();
     m_previewAsked.clear();
+    m_previewBound.clear();
+    m_previewText.clear();
     const bool sent = SendTagged("LOGOUT", &tag);
     if (DataSocket() != kNoSocket) CloseConnection();
     return OnError(sent ? RC_OK : RC_LOST_SYNC);

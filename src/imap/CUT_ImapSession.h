@@ -141,6 +141,8 @@ private:
     // badRefuses: a BAD is a refusal (NO), not a lost step.
     Outcome Finish(const std::string &tag, const std::function<void(const ImapResponse &)> &take,
                    ImapResponse *tagged = nullptr, bool badRefuses = false);
+    // The most a literal of this message may hold (by the listing).
+    size_t BoundFor(uint32_t uid) const;
     // Takes the listing's FETCH responses into m_messages.
     void TakeListed(const ImapResponse &response, std::set<uint32_t> *seen);
     // A whole command: sent, read to its end.
@@ -185,6 +187,8 @@ private:
     bool m_sent = false;                 // the last command went out whole
     std::vector<std::string> m_previewTags;
     std::vector<std::set<uint32_t>> m_previewAsked;  // the UIDs of each
+    std::vector<size_t> m_previewBound;               // the largest literal each may bring
+    std::vector<size_t> m_previewText;                // the text bytes each asked for
     size_t m_listedResponses = 0;
     // Set by a reader that met data nobody asked for (what it was): the
     // reply is not read on.

@@ -124,9 +124,11 @@ ResultCode CImapConversation::BeginPreview(const Entry &entry) {
 int CImapConversation::ReadPreviewLine(char *buffer, int size, int *stuffing) {
     *stuffing = 0;
     if (size < 2 || m_at >= m_open.size()) return 0;
-    const size_t end = m_open.find('\n', m_at);
-    const size_t lineEnd = end == std::string::npos ? m_open.size() : end + 1;
-    const size_t length = std::min(lineEnd - m_at, static_cast<size_t>(size - 1));
+    // Looked for only as far as the piece may reach: a long line costs its
+    // length once, not once per piece.
+    const size_t most = std::min(m_open.size() - m_at, static_cast<size_t>(size - 1));
+    const void *end = std::memchr(m_open.data() + m_at, '\n', most);
+    const size_t length = end == nullptr ? most : static_cast<size_t>(static_cast<const char *>(end) - (m_open.data() + m_at)) + 1;
     std::memcpy(buffer, m_open.data() + m_at, length);
     buffer[length] = '\0';
     m_at += length;
