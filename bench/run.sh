@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh python3 strace
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELLORU_BENCH=ON >/dev/null
-cmake --build build-bench -j2 --target scan_bench pelloru
+cmake --build build-bench -j2 --target scan_bench imap_parse_bench pelloru
 bench=build-bench/bench/scan_bench
 pelloru=build-bench/src/app/pelloru
 rounds=${ROUNDS:-5}
@@ -58,3 +58,5 @@ config=${where#XDG_CONFIG_HOME=}; config=${config%%;*}
 exec 9>&-
 wait "$served"
 rm -f "$fifo" "$fifo.out"
+echo "== the IMAP parser: one response of many literals"
+build-bench/bench/imap_parse_bench

@@ -50,8 +50,65 @@ CUT_ImapParser::Parse CUT_ImapParser::Fail(const std::string &why) {
     return Parse::Bad;
 }
 
+bool CUT_ImapParser::LiteralBefore(size_t lineEnd, size_t *length) const {
+    // "{123}\r\n" or "{123+}\n" at the end of a line.
+    const std::string &b = m_buffer;
+    size_t at = lineEnd;
+    if (at > m_lineFrom && b[at - 1] == '\r') --at;
+    if (at <= m_lineFrom || b[at - 1] != '}') return false;
+    --at;
+    if (at > m_lineFrom && b[at - 1] == '+') --at;
+    size_t digits = 0;
+    while (at > m_lineFrom && b[at - 1] >= '0' && b[at - 1] <= '9' && digits <= 12) --at, ++digits;
+    if (digits == 0 || digits > 12 || at <= m_lineFrom || b[at - 1] != '{') return false;
+    *length = 0;
+    for (size_t i = at; i < at + digits; ++i) *length = *length * 10 + static_cast<size_t>(b[i] - '0');
+    return true;
+}
+
+bool CUT_ImapParser::IsTextLine(size_t from, size_t end) const {
+    const std::string &b = m_buffer;
+    if (b[from] == '+') return true;
+    const void *found = std::memchr(b.data() + from, ' ', end - from);
+    if (found == nullptr) return false;
+    const size_t blank = static_cast<size_t>(static_cast<const char *>(found) - b.data());
+    size_t word = blank + 1;
+    while (word < end && !EndsAtom(b[word]) && b[word] != '[') ++word;
+    return IsStatus(b.substr(blank + 1, word - blank - 1));
+}
+
+bool CUT_ImapParser::Framed() {
+    // Where the response being read ends, found once, line by line, with
+    // each literal's bytes skipped rather than looked at: a response of
+    // many literals costs its length once, and is parsed only when whole.
+    const std::string &b = m_buffer;
+    if (m_scanAt < m_start) m_scanAt = m_lineFrom = m_start;
+    while (m_scanAt < b.size()) {
+        const void *found = std::memchr(b.data() + m_scanAt, '\n', b.size() - m_scanAt);
+        const size_t end = found == nullptr ? b.size() : static_cast<size_t>(static_cast<const char *>(found) - b.data());
+        if (end - m_lineFrom > kLineLimit) {
+            Fail("eine Antwortzeile ist länger als " + std::to_string(kLineLimit) + " Bytes");
+            return false;
+        }
+        if (found == nullptr) {
+            m_scanAt = b.size();
+            return false;
+        }
+        size_t length = 0;
+        // A status response's or a continuation's text runs to the line end,
+        // whatever it holds.
+        if ((m_lineFrom == m_start && IsTextLine(m_start, end)) || !LiteralBefore(end, &length)) return true;
+        if (length > m_literalLimit) {
+            Fail("ein Literal von " + std::to_string(length) + " Bytes ist größer als erlaubt");
+            return false;
+        }
+        m_scanAt = m_lineFrom = end + 1 + length;
+    }
+    return false;
+}
+
 void CUT_ImapParser::ParseAll() {
-    while (!m_broken && m_start < m_buffer.size() && m_buffer.size() >= m_wanted) {
+    while (!m_broken && m_start < m_buffer.size() && m_buffer.size() >= m_wanted && Framed()) {
         size_t at = m_start;
         ImapResponse response;
         m_items = 0;
@@ -71,12 +128,14 @@ void CUT_ImapParser::ParseAll() {
             break;
         }
         m_ready.push_back(std::move(response));
-        m_start = at;
+        m_start = m_scanAt = m_lineFrom = at;
     }
     // What was read goes; what waits moves to the front.
     if (m_start > 0 && (m_start == m_buffer.size() || m_start > 1024 * 1024)) {
         m_buffer.erase(0, m_start);
         m_wanted = m_wanted > m_start ? m_wanted - m_start : 0;
+        m_scanAt = m_scanAt > m_start ? m_scanAt - m_start : 0;
+        m_lineFrom = m_lineFrom > m_start ? m_lineFrom - m_start : 0;
         m_start = 0;
     }
 }

@@ -61,6 +61,13 @@ public:
 private:
     enum class Parse { Done, More, Bad };
     void ParseAll();
+    // Whether the response from m_start is all there (see the .cpp).
+    bool Framed();
+    // Whether the line ending at lineEnd closes with a literal's length.
+    bool LiteralBefore(size_t lineEnd, size_t *length) const;
+    // Whether the response beginning at from is a status response or a
+    // continuation request (no literal in it).
+    bool IsTextLine(size_t from, size_t end) const;
     Parse ParseResponse(size_t *at, ImapResponse *out);
     Parse ParseValues(size_t *at, std::vector<ImapValue> *out, int depth, char close);
     Parse ParseValue(size_t *at, ImapValue *out, int depth);
@@ -74,6 +81,8 @@ private:
     size_t m_start = 0;         // the first byte of the response being read
     size_t m_wanted = 0;        // no new try before the buffer holds this much
     size_t m_waitFrom = 0;      // where the literal awaited begins
+    size_t m_scanAt = 0;        // how far the response being read is framed
+    size_t m_lineFrom = 0;      // where the line being framed begins
     size_t m_items = 0;
     size_t m_literalBytes = 0;  // of the response being read
     size_t m_literalLimit;
