@@ -24,6 +24,10 @@ constexpr const char *kLimitUnasked = "Ungefragte Daten";
 // Untagged responses a reply may bring beyond one per message asked (flag
 // changes, new mail, alerts).
 constexpr size_t kUntaggedMargin = 256;
+// Folders a LIST may name.
+constexpr size_t kMostFolders = 100000;
+// What a listing's response may take on average (UID and size: some 40 bytes).
+constexpr long kListedBytesEach = 1024;
 
 std::string Upper(const std::string &text) {
     std::string out = text;
@@ -227,6 +231,16 @@ bool CUT_ImapSession::ReadResponse(ImapResponse *response) {
             Notice(*response);
             return true;
         }
+        // A stop lets a reply end that is about to, not one that goes on:
+        // a second after it, the reply is given up.
+        if (StopRequested()) {
+            const auto now = std::chrono::steady_clock::now();
+            if (!m_stopSeen) m_stopSeen = true, m_stopSeenAt = now;
+            if (now - m_stopSeenAt > std::chrono::seconds(1)) {
+                LoseSync(RC_ABORTED, kLimitStop);
+                return false;
+            }
+        }
         if (m_parser.Broken()) {
             m_lastLine = m_parser.Problem();
             LoseSync(RC_LOST_SYNC);
@@ -305,12 +319,17 @@ CUT_ImapSession::Outcome CUT_ImapSession::Finish(const std::string &tag,
                                                  const std::function<void(const ImapResponse &)> &take,
                                                  ImapResponse *tagged, bool badRefuses) {
     ImapResponse response;
+    size_t untagged = 0;
     while (ReadResponse(&response)) {
         if (response.kind == ImapResponse::Untagged) {
             if (response.status == "BYE") {
                 LoseSync(RC_NOT_CONNECTED);
                 return Outcome::Lost;
             }
+            // A command that asks for no data gets a few updates with its
+            // answer, not an endless stream (readers that take data count
+            // what they asked for).
+            if (!take && ++untagged > kUntaggedMargin) m_unasked = "mehr Antworten, als ein Befehl ohne Daten bekommt";
             if (take) take(response);
             // More than was asked, or what was not: the reply is not the
             // one to the command, and is not read on.
@@ -599,10 +618,13 @@ ResultCode CUT_ImapSession::OpenFolderAndList(const std::string &name, bool read
     m_existsGrew = false;
     m_lastCommand = list + " " + second;
     m_listedResponses = 0;
+    // The listing is as long as the folder said it holds messages.
+    m_replySizeLimit = m_replyBytes + (m_exists + static_cast<long>(kUntaggedMargin)) * kListedBytesEach;
     std::set<uint32_t> seen;
     // An empty folder may have its "1:*" refused, even as BAD.
     const Outcome listed =
         Finish(list, [&](const ImapResponse &r) { TakeListed(r, &seen); }, &tagged, true);
+    m_replySizeLimit = 0;
     if (listed == Outcome::Lost) return OnError(RC_LOST_SYNC);
     if (openResult != RC_OK) return openResult;
     if (m_uidValidity == 0) return LoseSync(RC_BAD_REPLY);
@@ -703,7 +725,12 @@ ResultCode CUT_ImapSession::FetchWhole(uint32_t uid, CUT_ByteSource &target, lon
     const ImapValue *found = nullptr;
     std::string body;
     bool twice = false;
+    size_t responses = 0;
     auto take = [&](const ImapResponse &response) {
+        if (++responses > kUntaggedMargin) {
+            m_unasked = "mehr Antworten, als ein einzelner Abruf bekommt";
+            return;
+        }
         std::vector<std::pair<std::string, const ImapValue *>> items;
         if (!FetchItems(response, &items)) return;
         unsigned long long number = 0;
@@ -737,7 +764,9 @@ ResultCode CUT_ImapSession::FetchWhole(uint32_t uid, CUT_ByteSource &target, lon
 
 ResultCode CUT_ImapSession::FindJunkFolder(std::string *name) {
     name->clear();
+    size_t responses = 0;
     auto take = [&](const ImapResponse &response) {
+        if (++responses > kMostFolders) m_unasked = "mehr Ordner, als ein Postfach hat";
         // * LIST (\HasNoChildren \Junk) "/" Junk
         if (!name->empty() || response.items.size() != 4 || Upper(response.items[0].text) != "LIST") return;
         const ImapValue &folder = response.items[3];

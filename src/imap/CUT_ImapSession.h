@@ -203,5 +203,7 @@ private:
     std::chrono::steady_clock::time_point m_replyStart;
     long m_replyBytes = 0;
     long m_replySizeLimit = 0;  // 0: no bound
+    bool m_stopSeen = false;    // a stop request met while reading
+    std::chrono::steady_clock::time_point m_stopSeenAt;
     std::function<void(const std::string &)> m_trace;
 };

@@ -277,6 +277,49 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
     }
 }
 
+// A listing is as long as the folder said: a flood of lines beyond it (an
+// alert after another, FETCH data for messages the folder does not hold)
+// ends the step at once instead of being read on for as long as it comes.
+TEST(ScanImap, AListingFloodEndsTheStep) {
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
+    std::string alerts, fetches;
+    for (int i = 0; i < 600; ++i) {
+        alerts += "* OK [ALERT] Wartung um " + std::to_string(i) + "\r\n";
+        fetches += "* " + std::to_string(i + 3) + " FETCH (UID " + std::to_string(i + 100) + " RFC822.SIZE 10)\r\n";
+    }
+    for (const std::string &flood : {alerts, fetches}) {
+        ScriptedServer server;
+        server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+        server.Send("* OK [CAPABILITY IMAP4rev1] bereit\r\n")
+            .Expect("p1 LOGIN \"pelloru\" \"geheim\"\r\n")
+            .Send("p1 OK [CAPABILITY IMAP4rev1] angemeldet\r\n")
+            .Expect("p2 EXAMINE \"INBOX\"\r\n")
+            .Send("* 2 EXISTS\r\n* OK [UIDVALIDITY 77] gut\r\np2 OK [READ-ONLY] fertig\r\n")
+            .Expect("p3 UID FETCH 1:* (UID RFC822.SIZE)\r\n")
+            .Send("* 1 FETCH (UID 5 RFC822.SIZE 10)\r\n" + flood + "p3 OK fertig\r\n");
+        server.Start();
+        ScanEnvironment env;
+        CSettingsStore settings("pelloru");
+        settings.Write("HOST", "imaps://127.0.0.1:" + std::to_string(server.Port()));
+        settings.Write("USER", "pelloru");
+        settings.Write("PASS", CSettingsStore::ComplementPassword("geheim"));
+        settings.Write("CAFILE", certificates.CaFile());
+        MemoryList list;
+        RecordingWindow window;
+        BatchMode = 1;
+        CMailboxScan scan(list, window, settings, "pelloru");
+        scan.SetTimeouts(2, 5);
+        scan.ScanMailbox(List);
+        BatchMode = 0;
+        server.Finish();
+        EXPECT_EQ(scan.LastOutcome(), CMailboxScan::Interrupted) << scan.LastReason();
+        EXPECT_NE(scan.LastReason().find("nicht gefragt"), std::string::npos) << scan.LastReason();
+        for (const std::string &failure : server.Failures()) ADD_FAILURE() << failure;
+        EXPECT_EQ(server.Received().find("p4"), std::string::npos) << server.Received();
+    }
+}
+
 // A watch idles on the inbox and calls back when mail arrives; on a server
 // without IDLE it ends at once and says why, leaving the account to the
 // timer.
