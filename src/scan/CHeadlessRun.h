@@ -17,10 +17,10 @@ public:
     static constexpr int kExitFailed = 1;          // --configure could not read or store
     static constexpr int kExitLogOnFailed = 2;     // no connection, or the log-on was refused
     static constexpr int kExitMailboxFailed = 3;   // STAT or LIST refused or unreadable
-    static constexpr int kExitInterrupted = 4;     // the conversation broke off; nothing deleted
+    static constexpr int kExitInterrupted = 4;     // broke off; POP3: nothing deleted, IMAP: only what the rows say
     static constexpr int kExitMessagesFailed = 5;  // a matched message was not backed up or deleted
     static constexpr int kExitStopped = 6;         // stopped by SIGINT or SIGTERM; marked deletions done
-    static constexpr int kExitUncertain = 7;       // QUIT sent, never answered: deletions may have happened
+    static constexpr int kExitUncertain = 7;       // QUIT (IMAP: a removal) unconfirmed: may have happened
     static constexpr int kExitBusy = 8;            // another run was checking the account; nothing done
     static constexpr int kExitUsage = 64;          // an unknown option (EX_USAGE)
     static constexpr int kExitNoDisplay = 69;      // the window needs a display (EX_UNAVAILABLE)

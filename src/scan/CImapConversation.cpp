@@ -154,17 +154,26 @@ ResultCode CImapConversation::Remove(const Entry &entry, bool asMatch, Removal *
     bool expunged = false;
     ResultCode result;
     if (asMatch && m_options.moveToSpam) {
-        if (m_junk.empty()) m_junk = m_options.spamFolder;
-        if (m_junk.empty()) {
-            result = m_session->FindJunkFolder(&m_junk);
-            if (result != RC_OK) return result;
-        }
+        result = CanRemove(true);
+        if (result != RC_OK) return result;
         result = m_session->MoveMessage(UidOf(entry.number), m_junk, &expunged);
     } else {
         result = m_session->DeleteMessage(UidOf(entry.number), &expunged);
     }
     if (result == RC_OK && !expunged) *how = Removal::Flagged;
     return result;
+}
+
+ResultCode CImapConversation::CanRemove(bool asMatch) {
+    if (!asMatch || !m_options.moveToSpam) return RC_OK;
+    if (ReadOwed() != RC_OK) return RC_LOST_SYNC;
+    // The spam folder is looked for once a conversation, and so is its lack.
+    if (m_junk.empty()) m_junk = m_options.spamFolder;
+    if (m_junk.empty() && m_junkMissing == RC_OK) {
+        m_junkMissing = m_session->FindJunkFolder(&m_junk);
+        if (m_junkMissing == RC_OK && m_junk.empty()) m_junkMissing = RC_NO_SUCH_ENTRY;
+    }
+    return m_junk.empty() ? m_junkMissing : RC_OK;
 }
 
 ResultCode CImapConversation::Finish() {

@@ -42,6 +42,7 @@ public:
     std::string Reason(ResultCode code) override;
     std::string LogOnReport() override;
     const char *RemovedMark() const override;
+    ResultCode CanRemove(bool asMatch) override;
 
     // For push: opens the inbox read-only, then waits (IDLE) up to seconds
     // for new mail; *arrived says whether the server reported some.
@@ -67,5 +68,6 @@ private:
     size_t m_at = 0;
     bool m_atLineStart = true;
     std::string m_junk;                  // the spam folder, once found
+    ResultCode m_junkMissing = RC_OK;    // why there is none, once asked
     bool m_finished = false;
 };

@@ -72,6 +72,10 @@ public:
     // holds (IMAP: move it to the spam folder); else the user asked for
     // its deletion.
     virtual ResultCode Remove(const Entry &entry, bool asMatch, Removal *how) = 0;
+    // Whether a removal of that kind can happen at all (IMAP: there is a
+    // spam folder to move to), asked before a message is fetched whole
+    // for its backup: where none can, no backup is made for nothing.
+    virtual ResultCode CanRemove(bool asMatch) { (void)asMatch; return RC_OK; }
     // Ends the conversation: RC_OK when what was marked is committed,
     // RC_QUIT_UNANSWERED when that is uncertain.
     virtual ResultCode Finish() = 0;

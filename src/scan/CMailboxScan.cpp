@@ -166,6 +166,7 @@ void CMailboxScan::ScanMailbox(int mode) {
     m_complete = true;
     m_rowsFailed = false;
     m_removalUncertain = false;
+    m_toldNotRemovable = false;
     m_lastReason.clear();
     if (mode == List) m_list.DeleteAllRows();
 
@@ -693,6 +694,16 @@ void CMailboxScan::BackupAndDelete(CMailboxConversation &session, const Message 
     // After a stop no message is retrieved or deleted any more; what was
     // marked before is committed.
     if (Stopping()) return;
+    // Where nothing can be removed (no spam folder), no message is fetched
+    // whole for a backup that would only pile up; the reason is said once.
+    const ResultCode ready = session.CanRemove(true);
+    if (ready != RC_OK) {
+        m_list.SetCellText(row, ColAddress, kDeleteFailedRow);
+        m_rowsFailed = true;
+        if (!m_toldNotRemovable || session.LostStep()) m_window.RowFailed(kDeleteFailedRow, session.Reason(ready));
+        m_toldNotRemovable = true;
+        return;
+    }
     // No message leaves the server without its whole backup on disk.
     std::string backup, why;
     const SaveResult saved = SaveWholeMessage(session, message, message.messageId, &backup, &why);

@@ -245,6 +245,7 @@ private:
     int m_lockWaitSeconds = 30;
     bool m_rowsFailed = false;
     bool m_removalUncertain = false;  // a removal may have happened unconfirmed
+    bool m_toldNotRemovable = false;  // why no match can be removed was said
     const std::atomic<bool> *m_stop = nullptr;
     std::string m_lastReason;
     std::function<void(const std::string &)> m_trace;

@@ -51,9 +51,10 @@ const char *const kHelp =
     "ist der schlimmste der Konten.\n"
     "Exit-Status von /b und --list: 0 Durchlauf erfolgt, 2 Verbindung oder Anmeldung\n"
     "gescheitert, 3 Postfach nicht lesbar (STAT/LIST), 4 Verbindung abgebrochen\n"
-    "(nichts gelöscht), 5 eine passende Mail nicht gesichert oder nicht gelöscht,\n"
-    "6 durch SIGINT/SIGTERM beendet (Markiertes gelöscht), 7 QUIT unbeantwortet\n"
-    "(ob gelöscht wurde, ist ungewiss), 8 Konto wird gerade von einem anderen Lauf\n"
+    "(POP3: nichts gelöscht; IMAP: nur was die Zeilen als verschoben oder gelöscht\n"
+    "zeigen), 5 eine passende Mail nicht gesichert oder nicht gelöscht, 6 durch\n"
+    "SIGINT/SIGTERM beendet (Markiertes gelöscht), 7 QUIT (IMAP: Verschieben)\n"
+    "unbestätigt (ob gelöscht wurde, ist ungewiss), 8 Konto wird gerade von einem anderen Lauf\n"
     "geprüft (nach 30 s Warten nicht angemeldet). 64 unbekannte Option.\n"
     "--configure: 1 nicht gespeichert. Ohne Optionen und ohne Bildschirm: 69.\n";
 

@@ -160,7 +160,7 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
                " BODY[TEXT]<0> " + literal(message.substr(split)) + ")\r\n";
     };
     const std::string previews = preview(1, 5, spam) + preview(2, 6, ham) + "p4 OK fertig\r\n";
-    enum Fault { Split, Unplaced, Unasked, HugeHeader, MoveRefused, ExpungeRefused, EarlyAnswer, ByeAfterMove, OkWithoutExpunge };
+    enum Fault { Split, Unplaced, Unasked, HugeHeader, MoveRefused, ExpungeRefused, EarlyAnswer, ByeAfterMove, OkWithoutExpunge, NoSpamFolder };
     struct Case {
         Fault fault;
         const char *row0;
@@ -185,6 +185,9 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
         // message as expunged: it may have moved it.
         {ByeAfterMove, CMailboxScan::kUncertainRemovalMark, CMailboxScan::Uncertain, 1},
         {OkWithoutExpunge, CMailboxScan::kUncertainRemovalMark, CMailboxScan::Uncertain, 1},
+        // Nowhere to move it: the message is not fetched for a backup that
+        // would only pile up.
+        {NoSpamFolder, "fehler beim löschen", CMailboxScan::MessagesFailed, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.fault);
@@ -211,9 +214,14 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
                 server.SendSplit(previews, 7, 2);
             else
                 server.Send(previews);
-            server.Expect("p5 UID FETCH 5 (UID BODY.PEEK[])\r\n")
-                .Send("* 1 FETCH (UID 5 BODY[] " + literal(spam) + ")\r\np5 OK fertig\r\n" +
-                      (c.fault == EarlyAnswer ? "p6 OK [COPYUID 9 5 1] verschoben\r\n" : ""));
+            if (c.fault == NoSpamFolder)
+                server.Expect("p5 LIST \"\" \"*\"\r\n")
+                    .Send("* LIST (\\HasNoChildren) \"/\" INBOX\r\np5 OK fertig\r\n")
+                    .Expect("p6 LOGOUT\r\n");
+            else
+                server.Expect("p5 UID FETCH 5 (UID BODY.PEEK[])\r\n")
+                    .Send("* 1 FETCH (UID 5 BODY[] " + literal(spam) + ")\r\np5 OK fertig\r\n" +
+                          (c.fault == EarlyAnswer ? "p6 OK [COPYUID 9 5 1] verschoben\r\n" : ""));
             if (c.fault == ExpungeRefused)
                 server.Expect("p6 UID STORE 5 +FLAGS.SILENT (\\Deleted)\r\n")
                     .Send("p6 OK markiert\r\n")
@@ -222,7 +230,7 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
                     .Expect("p8 LOGOUT\r\n");
             else if (c.fault == ByeAfterMove)
                 server.Expect("p6 UID MOVE 5 \"Junk\"\r\n").Send("* BYE muss weg\r\n");
-            else if (c.fault != EarlyAnswer)
+            else if (c.fault != EarlyAnswer && c.fault != NoSpamFolder)
                 server.Expect("p6 UID MOVE 5 \"Junk\"\r\n")
                     .Send(c.fault == Split              ? "* OK [COPYUID 9 5 1] kopiert\r\n* 1 EXPUNGE\r\np6 OK verschoben\r\n"
                           : c.fault == OkWithoutExpunge ? "p6 OK [COPYUID 9 5 1] verschoben\r\n"
@@ -237,7 +245,7 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
         settings.Write("USER", "pelloru");
         settings.Write("PASS", CSettingsStore::ComplementPassword("geheim"));
         settings.Write("CAFILE", certificates.CaFile());
-        settings.Write("SPAMFOLDER", "Junk");
+        settings.Write("SPAMFOLDER", c.fault == NoSpamFolder ? "" : "Junk");
         settings.Write("MATCHES", c.fault == ExpungeRefused ? "delete" : "");
         MemoryList list;
         RecordingWindow window;
@@ -263,6 +271,7 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
         for (const std::string &line : window.rowFailures) said += "\n" + line;
         const char *const expected = c.fault == EarlyAnswer                        ? "lagen Bytes an"
                                      : c.fault == Unasked                   ? "nicht gefragt"
+                                     : c.fault == NoSpamFolder              ? "Kein Spam-Ordner"
                                      : c.outcome == CMailboxScan::Uncertain ? "ungewiss"
                                                                             : "";
         EXPECT_NE(said.find(expected), std::string::npos) << said;
