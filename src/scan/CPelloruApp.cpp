@@ -54,8 +54,9 @@ const char *const kHelp =
     "(POP3: nichts gelöscht; IMAP: nur was die Zeilen als verschoben oder gelöscht\n"
     "zeigen), 5 eine passende Mail nicht gesichert oder nicht gelöscht, 6 durch\n"
     "SIGINT/SIGTERM beendet (Markiertes gelöscht), 7 QUIT (IMAP: Verschieben)\n"
-    "unbestätigt (ob gelöscht wurde, ist ungewiss), 8 Konto wird gerade von einem anderen Lauf\n"
-    "geprüft (nach 30 s Warten nicht angemeldet). 64 unbekannte Option.\n"
+    "unbestätigt (ob gelöscht wurde, ist ungewiss), 8 Konto wird gerade von\n"
+    "einem anderen Lauf geprüft (nach 30 s Warten nicht angemeldet). 64 unbekannte\n"
+    "Option.\n"
     "--configure: 1 nicht gespeichert. Ohne Optionen und ohne Bildschirm: 69.\n";
 
 bool DisplayAnswers(const char *display) {
