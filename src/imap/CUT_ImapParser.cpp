@@ -1,5 +1,6 @@
 #include "CUT_ImapParser.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -30,8 +31,18 @@ bool EndsAtom(char c) {
 
 }  // namespace
 
+size_t CUT_ImapParser::Stream(const char *data, size_t size) {
+    const size_t taken = std::min(size, m_streamLeft);
+    if (taken > 0 && m_sink) m_sink(data, taken);
+    m_streamLeft -= taken;
+    m_streamed += taken;
+    return taken;
+}
+
 bool CUT_ImapParser::Feed(const char *data, size_t size) {
     if (m_broken) return false;
+    const size_t streamed = Stream(data, size);
+    data += streamed, size -= streamed;
     if (size > 0) m_buffer.append(data, size);
     ParseAll();
     return !m_broken;
@@ -50,7 +61,7 @@ CUT_ImapParser::Parse CUT_ImapParser::Fail(const std::string &why) {
     return Parse::Bad;
 }
 
-bool CUT_ImapParser::LiteralBefore(size_t lineEnd, size_t *length) const {
+bool CUT_ImapParser::LiteralBefore(size_t lineEnd, size_t *length, size_t *open) const {
     // "{123}\r\n" or "{123+}\n" at the end of a line.
     const std::string &b = m_buffer;
     size_t at = lineEnd;
@@ -63,6 +74,7 @@ bool CUT_ImapParser::LiteralBefore(size_t lineEnd, size_t *length) const {
     if (digits == 0 || digits > 12 || at <= m_lineFrom || b[at - 1] != '{') return false;
     *length = 0;
     for (size_t i = at; i < at + digits; ++i) *length = *length * 10 + static_cast<size_t>(b[i] - '0');
+    if (open != nullptr) *open = at - 1;
     return true;
 }
 
@@ -94,13 +106,24 @@ bool CUT_ImapParser::Framed() {
             m_scanAt = b.size();
             return false;
         }
-        size_t length = 0;
+        size_t length = 0, open = 0;
         // A status response's or a continuation's text runs to the line end,
         // whatever it holds.
-        if ((m_lineFrom == m_start && IsTextLine(m_start, end)) || !LiteralBefore(end, &length)) return true;
+        if ((m_lineFrom == m_start && IsTextLine(m_start, end)) || !LiteralBefore(end, &length, &open)) return true;
         if (length > m_literalLimit) {
             Fail("ein Literal von " + std::to_string(length) + " Bytes ist größer als erlaubt");
             return false;
+        }
+        if (m_sink && length >= kStreamFrom) {
+            // To the sink, and an empty literal in its place.
+            const size_t digits = m_buffer.find_first_not_of("0123456789", open + 1) - open - 1;
+            m_buffer.replace(open + 1, digits, "0");
+            const size_t from = end + 2 - digits;
+            m_streamLeft = length;
+            ++m_streams;
+            m_buffer.erase(from, Stream(m_buffer.data() + from, m_buffer.size() - from));
+            m_scanAt = m_lineFrom = from;
+            continue;
         }
         m_scanAt = m_lineFrom = end + 1 + length;
     }

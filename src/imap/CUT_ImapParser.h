@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,17 @@ public:
 
     // The largest literal taken from now on.
     void SetLiteralLimit(size_t bytes) { m_literalLimit = bytes; }
+    // Literals of at least kStreamFrom bytes go to sink as they arrive,
+    // not into their response, which shows them as empty literals; so a
+    // whole message is never held in memory. Streamed() tells how many
+    // bytes went, in how many literals. An empty sink ends it.
+    static constexpr size_t kStreamFrom = 64 * 1024;
+    void SetLiteralSink(std::function<void(const char *data, size_t size)> sink) {
+        m_sink = std::move(sink);
+        m_streamed = m_streams = 0;
+    }
+    size_t Streamed() const { return m_streamed; }
+    int Streams() const { return m_streams; }
     // Takes the next bytes; false once the parser is broken.
     bool Feed(const char *data, size_t size);
     // The next whole response, in order; false when none is complete yet.
@@ -64,7 +76,9 @@ private:
     // Whether the response from m_start is all there (see the .cpp).
     bool Framed();
     // Whether the line ending at lineEnd closes with a literal's length.
-    bool LiteralBefore(size_t lineEnd, size_t *length) const;
+    bool LiteralBefore(size_t lineEnd, size_t *length, size_t *open = nullptr) const;
+    // Hands up to m_streamLeft bytes of data to the sink; how many it took.
+    size_t Stream(const char *data, size_t size);
     // Whether the response beginning at from is a status response or a
     // continuation request (no literal in it).
     bool IsTextLine(size_t from, size_t end) const;
@@ -83,6 +97,10 @@ private:
     size_t m_waitFrom = 0;      // where the literal awaited begins
     size_t m_scanAt = 0;        // how far the response being read is framed
     size_t m_lineFrom = 0;      // where the line being framed begins
+    std::function<void(const char *, size_t)> m_sink;
+    size_t m_streamLeft = 0;    // of the literal being streamed
+    size_t m_streamed = 0;
+    int m_streams = 0;
     size_t m_items = 0;
     size_t m_literalBytes = 0;  // of the response being read
     size_t m_literalLimit;

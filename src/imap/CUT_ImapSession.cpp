@@ -722,9 +722,14 @@ ResultCode CUT_ImapSession::FetchWhole(uint32_t uid, CUT_ByteSource &target, lon
         m_parser.SetLiteralLimit(static_cast<size_t>(sizeLimit));
         m_replySizeLimit = sizeLimit + 64 * 1024;
     }
-    const ImapValue *found = nullptr;
-    std::string body;
-    bool twice = false;
+    if (target.Open(OpenMode::Write) != RC_OK) return OnError(RC_TARGET_OPEN_FAILED);
+    // A large message goes into the target as it arrives (the parser holds
+    // none of it); a small one comes with its response.
+    bool written = true;
+    m_parser.SetLiteralSink([&](const char *data, size_t size) {
+        written = written && target.Write(data, static_cast<int>(size)) == static_cast<int>(size);
+    });
+    bool found = false, twice = false;
     size_t responses = 0;
     auto take = [&](const ImapResponse &response) {
         if (++responses > kUntaggedMargin) {
@@ -739,26 +744,36 @@ ResultCode CUT_ImapSession::FetchWhole(uint32_t uid, CUT_ByteSource &target, lon
             if (name == "UID") ParseNumber(*value, 0xFFFFFFFFull, &number);
             if (name == "BODY[]" && IsString(value)) whole = value;
         }
+        // What went to the target belongs to this message and no other.
+        const int streams = m_parser.Streams();
+        if (streams > 0 && (number != uid || whole == nullptr || streams > 1 || found)) {
+            m_unasked = "eine Nachricht, nach der nicht gefragt war";
+            return;
+        }
         if (number != uid || whole == nullptr) return;
-        if (found != nullptr) twice = true;
-        found = whole;
-        body = whole->text;
-        m_announcedOctets = static_cast<long>(whole->text.size());
+        if (found) twice = true;
+        found = true;
+        if (streams > 0) {
+            m_announcedOctets = static_cast<long>(m_parser.Streamed());
+        } else {
+            written = written && target.Write(whole->text.data(), static_cast<int>(whole->text.size())) ==
+                                     static_cast<int>(whole->text.size());
+            m_announcedOctets = static_cast<long>(whole->text.size());
+        }
     };
     ImapResponse tagged;
     const Outcome outcome = Run("UID FETCH " + std::to_string(uid) + " (UID BODY.PEEK[])", take, &tagged);
+    m_parser.SetLiteralSink(nullptr);
     m_parser.SetLiteralLimit(CUT_ImapParser::kDefaultLiteralLimit);
     m_replySizeLimit = 0;
+    target.Close();
     if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
     if (outcome == Outcome::No) return Refused(RC_RETR_REFUSED, tagged);
     // Gone meanwhile, or two different answers: nothing to save for sure.
-    if (found == nullptr || twice) {
+    if (!found || twice) {
         m_failure = {RC_RETR_REFUSED, m_lastCommand, "keine oder mehrdeutige Daten für UID " + std::to_string(uid), ""};
         return OnError(RC_RETR_REFUSED);
     }
-    if (target.Open(OpenMode::Write) != RC_OK) return OnError(RC_TARGET_OPEN_FAILED);
-    const bool written = target.Write(body.data(), static_cast<int>(body.size())) == static_cast<int>(body.size());
-    target.Close();
     return OnError(written ? RC_OK : RC_SOURCE_WRITE_FAILED);
 }
 

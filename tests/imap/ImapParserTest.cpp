@@ -109,3 +109,26 @@ TEST(ImapParser, AResponseWaitsForItsWholeLiteral) {
     EXPECT_EQ(response.items[2].items[1].text, body + "y");
     EXPECT_EQ(parser.Pending(), 0u);
 }
+
+// A large literal goes to the sink as it arrives, however the bytes are
+// split, and its response shows it empty; a small one stays in its
+// response; what follows the literal is parsed as ever.
+TEST(ImapParser, ALargeLiteralGoesToTheSinkAsItArrives) {
+    const std::string large(CUT_ImapParser::kStreamFrom + 12345, 'm');
+    const std::string bytes = "* 1 FETCH (UID 7 BODY[] {" + std::to_string(large.size()) + "}\r\n" + large +
+                              " FLAGS (\\Seen))\r\n* 2 FETCH (BODY[] {5}\r\nklein)\r\np3 OK fertig\r\n";
+    for (size_t piece : {size_t(1000), size_t(7), size_t(65536), bytes.size()}) {
+        SCOPED_TRACE(piece);
+        CUT_ImapParser parser(1u << 20);
+        std::string sunk, out;
+        parser.SetLiteralSink([&sunk](const char *data, size_t size) { sunk.append(data, size); });
+        for (size_t at = 0; at < bytes.size(); at += piece) {
+            ASSERT_TRUE(parser.Feed(bytes.data() + at, std::min(piece, bytes.size() - at)));
+            ImapResponse response;
+            while (parser.Next(&response)) out += Render(response);
+        }
+        EXPECT_EQ(sunk, large);
+        EXPECT_EQ(parser.Streams(), 1);
+        EXPECT_EQ(out, "* 1 FETCH (UID 7 BODY[] {0} FLAGS (\\Seen))\n* 2 FETCH (BODY[] {5}klein)\np3 OK text=fertig\n");
+    }
+}

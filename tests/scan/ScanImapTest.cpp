@@ -286,6 +286,35 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
     }
 }
 
+// A large message goes into its backup as it arrives, every byte of it.
+TEST(ScanImap, ALargeMessageIsBackedUpWhole) {
+    REQUIRE_DOVECOT_IMAP();
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
+    DovecotServer server;
+    server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+    server.EnableImap();
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    std::string message = "Subject: Großes Angebot\r\nMessage-Id: <gross@x>\r\n\r\n";
+    for (int i = 0; message.size() < 3u << 20; ++i) message += "Zeile " + std::to_string(i) + " " + std::string(70, 'x') + "\r\n";
+    ASSERT_TRUE(server.AddMessage(message));
+    ScanEnvironment env;
+    env.Patterns("Subject:*Angebot\n");
+    CSettingsStore settings("pelloru");
+    PointAtImap(settings, "imaps", server.ImapsPort(), certificates.CaFile());
+    MemoryList list;
+    RecordingWindow window;
+    BatchMode = 1;
+    CMailboxScan scan(list, window, settings, "pelloru");
+    scan.ScanMailbox(List);
+    BatchMode = 0;
+    EXPECT_EQ(scan.LastOutcome(), CMailboxScan::Scanned) << scan.LastReason();
+    ASSERT_EQ(env.Backups().size(), 1u);
+    EXPECT_TRUE(ReadBinaryFile(env.Dir() + "/" + env.Backups()[0]) == message);
+    EXPECT_EQ(server.CountMessagesIn("Junk"), 1);
+}
+
 // A listing is as long as the folder said: a flood of lines beyond it (an
 // alert after another, FETCH data for messages the folder does not hold)
 // ends the step at once instead of being read on for as long as it comes.
