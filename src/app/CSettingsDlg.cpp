@@ -20,6 +20,7 @@
 #include "CScanConfig.h"
 #include "CSettingsStore.h"
 #include "DisplayText.h"
+#include "MailboxName.h"
 
 namespace {
 
@@ -193,7 +194,11 @@ void CSettingsDlg::OnInitDialog() {
     m_patterns->setText(Shown(m_account.patternFile));
     m_notify->setChecked(m_account.notify);
     m_matches->setCurrentIndex(m_account.MovesToSpam() ? 1 : 0);
-    m_spamFolder->setText(Shown(m_account.spamFolder));
+    // A name stored in IMAP's own form ("Spam-&AMQ-rger") shows as people
+    // read it; stored again it is UTF-8, which goes out in the same form.
+    std::string folder = m_account.spamFolder, readable;
+    if (folder.find('&') != std::string::npos && DecodeMailboxName(folder, &readable)) folder = readable;
+    m_spamFolder->setText(Shown(folder));
     m_cache->setChecked(m_account.cache);
     m_server->setFocus();
 }

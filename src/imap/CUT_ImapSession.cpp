@@ -6,6 +6,7 @@
 
 #include "CUT_ByteSource.h"
 #include "CUT_SaslClient.h"
+#include "MailboxName.h"
 #include "TextHelpers.h"
 
 namespace {
@@ -800,8 +801,9 @@ ResultCode CUT_ImapSession::FindJunkFolder(std::string *name) {
 
 ResultCode CUT_ImapSession::MoveMessage(uint32_t uid, const std::string &folder, bool *expunged) {
     *expunged = false;
-    std::string quoted;
-    if (!Quote(folder, &quoted)) return OnError(RC_NO_SUCH_ENTRY);
+    // A name typed with umlauts goes in IMAP's own form.
+    std::string wire, quoted;
+    if (!EncodeMailboxName(folder, &wire) || !Quote(wire, &quoted)) return OnError(RC_NO_SUCH_ENTRY);
     const std::string id = std::to_string(uid);
     ImapResponse tagged;
     if (HasCapability("MOVE")) {

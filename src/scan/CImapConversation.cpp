@@ -188,7 +188,7 @@ bool CImapConversation::Connected() { return m_session->IsConnected() != 0; }
 std::string CImapConversation::Reason(ResultCode code) {
     if (code == RC_NO_SUCH_ENTRY && m_options.moveToSpam)
         return "Kein Spam-Ordner: der Server kennzeichnet keinen als \\Junk, oder der eingestellte Name "
-               "enthält andere Zeichen als druckbares ASCII; bitte einen in den Einstellungen angeben";
+               "ist kein gültiges UTF-8; bitte einen in den Einstellungen angeben";
     FailureFacts facts;
     const CUT_ImapSession &session = *m_session;
     facts.code = code;

@@ -160,7 +160,7 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
                " BODY[TEXT]<0> " + literal(message.substr(split)) + ")\r\n";
     };
     const std::string previews = preview(1, 5, spam) + preview(2, 6, ham) + "p4 OK fertig\r\n";
-    enum Fault { Split, Unplaced, Unasked, HugeHeader, MoveRefused, ExpungeRefused, EarlyAnswer, ByeAfterMove, OkWithoutExpunge, NoSpamFolder };
+    enum Fault { Split, Unplaced, Unasked, HugeHeader, MoveRefused, ExpungeRefused, EarlyAnswer, ByeAfterMove, OkWithoutExpunge, NoSpamFolder, UmlautFolder };
     struct Case {
         Fault fault;
         const char *row0;
@@ -188,6 +188,8 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
         // Nowhere to move it: the message is not fetched for a backup that
         // would only pile up.
         {NoSpamFolder, "fehler beim löschen", CMailboxScan::MessagesFailed, 0},
+        // A folder name typed with umlauts goes in IMAP's own form.
+        {UmlautFolder, "verschoben=Subject:*Gewinn", CMailboxScan::Scanned, 1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.fault);
@@ -231,8 +233,8 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
             else if (c.fault == ByeAfterMove)
                 server.Expect("p6 UID MOVE 5 \"Junk\"\r\n").Send("* BYE muss weg\r\n");
             else if (c.fault != EarlyAnswer && c.fault != NoSpamFolder)
-                server.Expect("p6 UID MOVE 5 \"Junk\"\r\n")
-                    .Send(c.fault == Split              ? "* OK [COPYUID 9 5 1] kopiert\r\n* 1 EXPUNGE\r\np6 OK verschoben\r\n"
+                server.Expect(c.fault == UmlautFolder ? "p6 UID MOVE 5 \"Spam-&AMQ-rger\"\r\n" : "p6 UID MOVE 5 \"Junk\"\r\n")
+                    .Send(c.fault == Split || c.fault == UmlautFolder ? "* OK [COPYUID 9 5 1] kopiert\r\n* 1 EXPUNGE\r\np6 OK verschoben\r\n"
                           : c.fault == OkWithoutExpunge ? "p6 OK [COPYUID 9 5 1] verschoben\r\n"
                                                         : "p6 NO [TRYCREATE] gibt es nicht\r\n")
                     .Expect("p7 LOGOUT\r\n");
@@ -245,7 +247,7 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
         settings.Write("USER", "pelloru");
         settings.Write("PASS", CSettingsStore::ComplementPassword("geheim"));
         settings.Write("CAFILE", certificates.CaFile());
-        settings.Write("SPAMFOLDER", c.fault == NoSpamFolder ? "" : "Junk");
+        settings.Write("SPAMFOLDER", c.fault == NoSpamFolder ? "" : c.fault == UmlautFolder ? "Spam-Ärger" : "Junk");
         settings.Write("MATCHES", c.fault == ExpungeRefused ? "delete" : "");
         MemoryList list;
         RecordingWindow window;
