@@ -447,6 +447,30 @@ ResultCode CUT_ImapSession::LogOn(const std::string &user, const std::string &pa
         mechanism.clear();
     }
     if (mechanism.empty()) return OnError(RC_NO_MECHANISM);
+    // A server may offer a mechanism it cannot complete for this user (a
+    // SCRAM secret it does not hold). Where the choice was ours and the
+    // connection is TLS with a verified certificate, the next one it offers
+    // is tried after a refusal; the reason then names each one tried.
+    // (One more try at most: a wrong password costs two refusals, not one
+    // per mechanism.)
+    ResultCode result = LogOnWith(mechanism, user, password);
+    if (result == RC_PASS_REFUSED && !m_lostSync && m_chosenMechanism.empty() && TlsActive() &&
+        mechanism != "LOGIN-COMMAND") {
+        std::vector<std::string> offered = m_saslMechanisms;
+        offered.erase(std::remove(offered.begin(), offered.end(), mechanism), offered.end());
+        const std::string next = CUT_SaslClient::Strongest(offered, !m_token.empty(), true);
+        if (!next.empty()) {
+            const std::string first = m_mechanism;
+            result = LogOnWith(next, user, password);
+            if (result != RC_OK) m_mechanism = first + ", dann " + m_mechanism;
+        }
+    }
+    if (result == RC_OK) m_failure = {};
+    return OnError(result);
+}
+
+ResultCode CUT_ImapSession::LogOnWith(const std::string &mechanism, const std::string &user,
+                                      const std::string &password) {
     m_mechanism = mechanism == "LOGIN-COMMAND" ? "LOGIN (Befehl)" : mechanism;
     m_capabilitiesSeen = false;
     ResultCode result;
@@ -468,9 +492,9 @@ ResultCode CUT_ImapSession::LogOn(const std::string &user, const std::string &pa
     // most servers tell them with the OK.
     if (result == RC_OK && !m_lostSync && !m_capabilitiesSeen) {
         m_capabilities.clear();
-        if (Capability() != RC_OK && m_lostSync) return OnError(RC_LOST_SYNC);
+        if (Capability() != RC_OK && m_lostSync) return RC_LOST_SYNC;
     }
-    return OnError(result);
+    return result;
 }
 
 ResultCode CUT_ImapSession::Authenticate(const std::string &mechanism, const std::string &user,

@@ -160,6 +160,8 @@ private:
     ResultCode StartTls();
     ResultCode Authenticate(const std::string &mechanism, const std::string &user,
                             const std::string &secret);
+    // One log-on attempt with this mechanism ("LOGIN-COMMAND": LOGIN).
+    ResultCode LogOnWith(const std::string &mechanism, const std::string &user, const std::string &password);
     void Trace(bool sent, const std::string &text);
 
     CUT_ImapParser m_parser;

@@ -12,6 +12,7 @@
 #include "CHeadlessRun.h"
 #include "CIdleWatch.h"
 #include "CMailboxScan.h"
+#include "CUT_ImapSession.h"
 #include "CScanConfig.h"
 #include "DovecotServer.h"
 #include "ScanTestSupport.h"
@@ -315,6 +316,50 @@ TEST(ScanImap, ALargeMessageIsBackedUpWhole) {
     ASSERT_EQ(env.Backups().size(), 1u);
     EXPECT_TRUE(ReadBinaryFile(env.Dir() + "/" + env.Backups()[0]) == message);
     EXPECT_EQ(server.CountMessagesIn("Junk"), 1);
+}
+
+// A mechanism the server offers but cannot complete (a SCRAM secret it
+// does not hold) is followed by the next one it offers, once, and only
+// over TLS; where that fails too, the reason names both.
+TEST(ScanImap, ARefusedMechanismIsFollowedByTheNextOnlyOverTls) {
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
+    struct Case {
+        bool tls;
+        const char *second;  // the answer to PLAIN; nullptr: none asked
+        ResultCode result;
+        const char *mechanism;
+    };
+    const Case cases[] = {
+        {true, "p2 OK [CAPABILITY IMAP4rev1] angemeldet\r\n", RC_OK, "PLAIN"},
+        {true, "p2 NO [AUTHENTICATIONFAILED] nein\r\n", RC_PASS_REFUSED, "SCRAM-SHA-256, dann PLAIN"},
+        {false, nullptr, RC_PASS_REFUSED, "SCRAM-SHA-256"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mechanism);
+        ScriptedServer server;
+        if (c.tls) server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+        server.Send("* OK [CAPABILITY IMAP4rev1 SASL-IR AUTH=SCRAM-SHA-256 AUTH=PLAIN] bereit\r\n")
+            .Respond([](const std::string &line) {
+                return line.rfind("p1 AUTHENTICATE SCRAM-SHA-256 ", 0) == 0 ? "p1 NO [AUTHENTICATIONFAILED] kein Geheimnis\r\n"
+                                                                           : "p1 BAD unerwartet\r\n";
+            });
+        if (c.second != nullptr) server.Expect("p2 AUTHENTICATE PLAIN AHBlbGxvcnUAZ2VoZWlt\r\n").Send(c.second);
+        server.Start();
+        CUT_ImapSession session;
+        session.SetPort(server.Port());
+        session.SetTls(c.tls ? CUT_ImapSession::TLS_IMPLICIT : CUT_ImapSession::TLS_NONE, certificates.CaFile());
+        session.SetAuthentication("", true, "");
+        ASSERT_EQ(session.Open("127.0.0.1"), RC_OK);
+        EXPECT_EQ(session.LogOn("pelloru", "geheim"), c.result);
+        EXPECT_EQ(session.Mechanism(), c.mechanism);
+        session.CloseMailbox();
+        server.Finish();
+        for (const std::string &failure : server.Failures()) ADD_FAILURE() << failure;
+        if (c.second == nullptr) {
+            EXPECT_EQ(server.Received().find("p2 AUTH"), std::string::npos);
+        }
+    }
 }
 
 // A listing is as long as the folder said: a flood of lines beyond it (an
