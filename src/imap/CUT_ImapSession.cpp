@@ -102,7 +102,7 @@ bool IsString(const ImapValue *value) {
 
 }  // namespace
 
-CUT_ImapSession::CUT_ImapSession() = default;
+CUT_ImapSession::CUT_ImapSession() : CUT_MailSession(143) {}
 
 CUT_ImapSession::~CUT_ImapSession() = default;
 
@@ -113,57 +113,11 @@ int CUT_ImapSession::OnConnected(SocketHandle, const char *) {
 
 ResultCode CUT_ImapSession::StartTls() { return CUT_WSClient::StartTls(m_host, m_caFile); }
 
-ResultCode CUT_ImapSession::SetConnectTimeout(int seconds) {
-    if (seconds <= 0) return OnError(RC_ERROR);
-    m_connectTimeout = seconds;
-    return OnError(RC_OK);
-}
-
-ResultCode CUT_ImapSession::SetReceiveTimeout(int seconds) {
-    if (seconds <= 0) return OnError(RC_ERROR);
-    m_receiveTimeout = seconds;
-    m_receiveTimeoutMs = seconds * 1000;
-    m_sendTimeoutMs = seconds * 1000;
-    return OnError(RC_OK);
-}
-
-ResultCode CUT_ImapSession::SetReplyTimeLimit(int seconds) {
-    if (seconds <= 0) return OnError(RC_ERROR);
-    m_replyLimitSeconds = seconds;
-    return OnError(RC_OK);
-}
-
-ResultCode CUT_ImapSession::SetPort(int port) {
-    if (port < 1 || port > 65535) return OnError(RC_ERROR);
-    m_port = port;
-    return OnError(RC_OK);
-}
-
-ResultCode CUT_ImapSession::SetTls(int mode, const std::string &caFile) {
-    if (mode < TLS_NONE || mode > TLS_STARTTLS) return OnError(RC_ERROR);
-    m_tlsMode = mode;
-    m_caFile = caFile;
-    return OnError(RC_OK);
-}
-
 ResultCode CUT_ImapSession::SetAuthentication(const std::string &mechanism, bool allowClear,
                                               const std::string &token) {
     // "USER" (POP3's USER and PASS) is IMAP's LOGIN command.
-    const std::string name = Upper(mechanism) == "USER" ? "LOGIN-COMMAND" : Upper(mechanism);
-    const auto &known = CUT_SaslClient::Mechanisms();
-    if (!name.empty() && name != "LOGIN-COMMAND" && std::find(known.begin(), known.end(), name) == known.end())
-        return OnError(RC_NO_MECHANISM);
-    if (CUT_SaslClient::IsOAuth(name) && token.empty()) return OnError(RC_NO_MECHANISM);
-    m_chosenMechanism = name;
-    m_allowClear = allowClear;
-    m_token = token;
-    return OnError(RC_OK);
-}
-
-bool CUT_ImapSession::HasCapability(const char *name) const {
-    for (const std::string &one : m_capabilities)
-        if (EqualsNoCase(one.c_str(), name)) return true;
-    return false;
+    const std::string name = MechanismName(mechanism);
+    return KeepAuthentication(name == "USER" ? "LOGIN-COMMAND" : name, "LOGIN-COMMAND", allowClear, token);
 }
 
 void CUT_ImapSession::Trace(bool sent, const std::string &text) {
@@ -209,7 +163,7 @@ bool CUT_ImapSession::SendTagged(const std::string &text, std::string *tag, cons
     // answer they could claim what the server never did. (Only the
     // responses of preview fetches asked ahead may be on their way; LOGOUT
     // commits nothing.)
-    if (m_previewTags.empty() && text != "LOGOUT" && (m_parser.Pending() > 0 || PeekConnection() == kDataWaiting)) {
+    if (m_previewTags.empty() && text != "LOGOUT" && (m_parser.Pending() > 0 || BytesWaiting())) {
         m_lastLine = "Bytes vor dem Befehl";
         LoseSync(RC_LOST_SYNC, kLimitEarly);
         return false;

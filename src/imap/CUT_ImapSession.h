@@ -26,19 +26,13 @@
 #include <vector>
 
 #include "CUT_ImapParser.h"
-#include "CUT_WSClient.h"
+#include "CUT_MailSession.h"
 
 class CUT_ByteSource;
 
-// What went wrong, recorded where it happened (as the POP3 session does):
-// the code, the command (secrets masked), the response and the limit that
-// ran out, if one did.
-struct ImapFailure {
-    ResultCode code = RC_OK;
-    std::string command;
-    std::string reply;
-    std::string limit;
-};
+// What went wrong, recorded where it happened (the record every mail
+// session keeps).
+using ImapFailure = SessionFailure;
 
 struct ImapMessageEntry {
     uint32_t uid = 0;
@@ -51,9 +45,8 @@ struct ImapPreview {
     std::string text;
 };
 
-class CUT_ImapSession : public CUT_WSClient {
+class CUT_ImapSession : public CUT_MailSession {
 public:
-    enum TlsMode { TLS_NONE = 0, TLS_IMPLICIT = 1, TLS_STARTTLS = 2 };
     // Messages a listing keeps at most; the rest is dropped.
     static constexpr size_t kMaxListing = 1000000;
 
@@ -101,31 +94,17 @@ public:
     // connection closes at once.
     virtual ResultCode CloseMailbox();
 
-    ResultCode SetConnectTimeout(int seconds);
-    ResultCode SetReceiveTimeout(int seconds);
-    ResultCode SetReplyTimeLimit(int seconds);
-    ResultCode SetPort(int port);
-    ResultCode SetTls(int mode, const std::string &caFile);
     // As for POP3: mechanism empty for the strongest; allowClear false
     // forbids what shows the password without TLS away from this machine.
     ResultCode SetAuthentication(const std::string &mechanism, bool allowClear,
                                  const std::string &token);
-    void SetTrace(std::function<void(const std::string &line)> trace) { m_trace = std::move(trace); }
 
-    bool HasCapability(const char *name) const;
-    const std::vector<std::string> &Capabilities() const { return m_capabilities; }
-    const std::vector<std::string> &SaslMechanisms() const { return m_saslMechanisms; }
-    const std::string &Mechanism() const { return m_mechanism; }
-    const std::string &AuthServerError() const { return m_authServerError; }
     uint32_t UidValidity() const { return m_uidValidity; }
     const std::vector<ImapMessageEntry> &Messages() const { return m_messages; }
     // The size a FETCH of a whole message announced (its literal); -1 when none.
     long AnnouncedOctets() const { return m_announcedOctets; }
     // Preview fetches sent whose responses are not read yet.
     int OwedFetches() const { return static_cast<int>(m_previewTags.size()); }
-    const ImapFailure &Failure() const { return m_failure; }
-    bool LostSync() const { return m_lostSync; }
-    int Port() const { return m_port; }
     const std::string &LastReply() const { return m_lastLine; }
 
 private:
@@ -165,20 +144,6 @@ private:
     void Trace(bool sent, const std::string &text);
 
     CUT_ImapParser m_parser;
-    int m_port = 143;
-    int m_receiveTimeout = 10;
-    int m_connectTimeout = 5;
-    int m_replyLimitSeconds = 60;
-    int m_tlsMode = TLS_NONE;
-    std::string m_caFile;
-    std::string m_host;
-    std::string m_chosenMechanism;
-    bool m_allowClear = true;
-    std::string m_token;
-    std::string m_mechanism;
-    std::string m_authServerError;
-    std::vector<std::string> m_capabilities;
-    std::vector<std::string> m_saslMechanisms;
     uint32_t m_uidValidity = 0;
     long m_exists = 0;
     bool m_existsGrew = false;
@@ -197,15 +162,7 @@ private:
     const char *m_unasked = nullptr;
     long m_announcedOctets = -1;
     unsigned m_nextTag = 0;
-    bool m_lostSync = false;
-    ImapFailure m_failure;
-    std::string m_lastCommand;
     std::string m_lastLine;
-    const char *m_limitHit = nullptr;
-    std::chrono::steady_clock::time_point m_replyStart;
-    long m_replyBytes = 0;
-    long m_replySizeLimit = 0;  // 0: no bound
     bool m_stopSeen = false;    // a stop request met while reading
     std::chrono::steady_clock::time_point m_stopSeenAt;
-    std::function<void(const std::string &)> m_trace;
 };

@@ -41,19 +41,12 @@ std::string RecordLine(const char *data, size_t length) {
 
 }  // namespace
 
-CUT_Pop3Session::CUT_Pop3Session() = default;
+CUT_Pop3Session::CUT_Pop3Session() : CUT_MailSession(110) {}
 
 CUT_Pop3Session::~CUT_Pop3Session() = default;
 
 int CUT_Pop3Session::OnConnected(SocketHandle, const char *) {
     if (m_tlsMode == TLS_IMPLICIT) return OnError(StartTls());
-    return OnError(RC_OK);
-}
-
-ResultCode CUT_Pop3Session::SetTls(int mode, const std::string &caFile) {
-    if (mode < TLS_NONE || mode > TLS_STARTTLS) return OnError(RC_ERROR);
-    m_tlsMode = mode;
-    m_caFile = caFile;
     return OnError(RC_OK);
 }
 
@@ -63,33 +56,6 @@ ResultCode CUT_Pop3Session::StartTls() {
 }
 
 int CUT_Pop3Session::OnRetrieveProgress(long) { return !IsAborted(); }
-
-ResultCode CUT_Pop3Session::SetConnectTimeout(int seconds) {
-    if (seconds <= 0) return OnError(RC_ERROR);
-    m_connectTimeout = seconds;
-    return OnError(RC_OK);
-}
-
-ResultCode CUT_Pop3Session::SetReceiveTimeout(int seconds) {
-    if (seconds <= 0) return OnError(RC_ERROR);
-    m_receiveTimeout = seconds;
-    // Also what the socket itself waits, which bounds the TLS handshake.
-    m_receiveTimeoutMs = seconds * 1000;
-    m_sendTimeoutMs = seconds * 1000;
-    return OnError(RC_OK);
-}
-
-ResultCode CUT_Pop3Session::SetReplyTimeLimit(int seconds) {
-    if (seconds <= 0) return OnError(RC_ERROR);
-    m_replyLimitSeconds = seconds;
-    return OnError(RC_OK);
-}
-
-ResultCode CUT_Pop3Session::SetPort(int port) {
-    if (port < 1 || port > 65535) return OnError(RC_ERROR);
-    m_port = port;
-    return OnError(RC_OK);
-}
 
 ResultCode CUT_Pop3Session::LoseSync(ResultCode code, const char *limit) {
     // No QUIT: whatever was marked for deletion stays on the server.
@@ -327,17 +293,7 @@ std::string CUT_Pop3Session::PickMechanism(const std::vector<std::string> &offer
 
 ResultCode CUT_Pop3Session::SetAuthentication(const std::string &mechanism, bool allowClear,
                                               const std::string &token) {
-    std::string name;
-    for (char c : mechanism) name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    if (!name.empty() && name != "USER" &&
-        std::find(CUT_SaslClient::Mechanisms().begin(), CUT_SaslClient::Mechanisms().end(), name) ==
-            CUT_SaslClient::Mechanisms().end())
-        return OnError(RC_NO_MECHANISM);
-    if (CUT_SaslClient::IsOAuth(name) && token.empty()) return OnError(RC_NO_MECHANISM);
-    m_chosenMechanism = name;
-    m_allowClear = allowClear;
-    m_token = token;
-    return OnError(RC_OK);
+    return KeepAuthentication(MechanismName(mechanism), "USER", allowClear, token);
 }
 
 void CUT_Pop3Session::SendSecret(const std::string &line, const std::string &shown) {
@@ -473,12 +429,6 @@ void CUT_Pop3Session::EnableUtf8() {
     const Status status = ReadStatus(m_receiveTimeout);
     if (status == Status::Silent) LoseSync(RC_NO_REPLY);
     if (status == Status::Garbled || status == Status::Continue) LoseSync();
-}
-
-bool CUT_Pop3Session::HasCapability(const char *name) const {
-    for (const std::string &capability : m_capabilities)
-        if (EqualsNoCase(capability.c_str(), name)) return true;
-    return false;
 }
 
 bool CUT_Pop3Session::OffersStls() {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "CUT_WSClient.h"
+#include "CUT_MailSession.h"
 
 class CUT_ByteSource;
 
@@ -25,16 +25,10 @@ struct UniqueIdEntry {
     std::string uniqueId;
 };
 
-// What went wrong in the conversation, recorded where it happened: the
-// code, the command whose reply it was (secrets masked), what came back
-// (the status line or the piece read last) and which limit ran out, if
-// one did ("Wartezeit", "Antwortdauer", "Antwortgröße", ...).
-struct Pop3Failure {
-    ResultCode code = RC_OK;
-    std::string command;
-    std::string reply;
-    std::string limit;
-};
+// What went wrong in the conversation (the record every mail session keeps):
+// the reply is the status line or the piece read last, the limit one of
+// "Wartezeit", "Antwortdauer", "Antwortgröße", ...
+using Pop3Failure = SessionFailure;
 
 // A command sent ahead of its reply: which one, and for which message.
 struct Pop3Request {
@@ -51,7 +45,7 @@ struct MessageSizeEntry {
     long size = 0;
 };
 
-class CUT_Pop3Session : public CUT_WSClient {
+class CUT_Pop3Session : public CUT_MailSession {
 public:
     static constexpr int kReplySize = 1024;
     // Whole-message reads take lines of at most 1022 bytes.
@@ -65,9 +59,6 @@ public:
     CUT_Pop3Session();
     ~CUT_Pop3Session() override;
 
-    // How the conversation is protected: not at all (as POP3 always was),
-    // TLS from the first byte, or a plain start upgraded with STLS.
-    enum TlsMode { TLS_NONE = 0, TLS_IMPLICIT = 1, TLS_STARTTLS = 2 };
 
     int OnConnected(SocketHandle socket, const char *host) override;
 
@@ -95,13 +86,9 @@ public:
     virtual ResultCode FetchMessageSizes();
     virtual ResultCode FetchCapabilities();
 
-    ResultCode SetConnectTimeout(int seconds);
-    ResultCode SetReceiveTimeout(int seconds);
-    // The server port; 110 unless a caller chose another (1 to 65535).
-    ResultCode SetPort(int port);
-    // TLS for the next OpenMailbox; caFile names an extra CA file to trust
-    // (empty: the system's trust store only).
-    ResultCode SetTls(int mode, const std::string &caFile);
+    // The server port is 110 unless a caller chose another (SetPort); TLS
+    // (SetTls) applies to the next OpenMailbox: not at all (as POP3 always
+    // was), from the first byte, or a plain start upgraded with STLS.
 
     // Pipelining (RFC 2449), for a server that lists PIPELINING: commands
     // sent ahead of their replies, in one write, no more at once than the
@@ -138,20 +125,12 @@ public:
                                      const std::string &named, bool haveToken, bool clearAllowed);
     // Whether a text may go on a command line: no CR, LF or NUL in it.
     static bool SafeOnCommandLine(const std::string &text);
-    // The mechanism of the last log-on ("USER" for USER and PASS).
-    const std::string &Mechanism() const { return m_mechanism; }
-    const std::vector<std::string> &SaslMechanisms() const { return m_saslMechanisms; }
-    // The server's own words on a refused token (the decoded JSON of its
-    // OAuth error challenge); empty otherwise.
-    const std::string &AuthServerError() const { return m_authServerError; }
-
-    // Hands every line sent ("> ...") and received ("< ...") to trace,
-    // without its line end; a password never appears in it.
-    void SetTrace(std::function<void(const std::string &line)> trace) { m_trace = std::move(trace); }
-
-    // The longest a reply may take as a whole: this many seconds, and one
-    // more for every 4 KiB it brings (a large RETR on a slow line).
-    ResultCode SetReplyTimeLimit(int seconds);
+    // Mechanism() is the one of the last log-on ("USER" for USER and
+    // PASS); AuthServerError() the server's own words on a refused token.
+    // The trace gets every line sent ("> ...") and received ("< ..."),
+    // without its line end; a password never appears in it. A reply may
+    // take the reply time limit, and one second more for every 4 KiB it
+    // brings (a large RETR on a slow line).
     // The most bytes the next TOP or RETR reply may bring (0: no bound),
     // from what LIST said of the message: a reply far beyond it is no
     // reply to this command, and it loses the step instead of running on.
@@ -159,10 +138,8 @@ public:
     // The octet count a RETR's "+OK" line gave (RFC 1939 suggests one);
     // -1 when it gave none.
     long AnnouncedOctets() const { return m_announcedOctets; }
-    // The first failure of the conversation since log-on, as recorded.
-    const Pop3Failure &Failure() const { return m_failure; }
-    // The conversation lost its step; see above.
-    bool LostSync() const { return m_lostSync; }
+    // Failure() is the first failure since log-on, as recorded; LostSync()
+    // whether the conversation lost its step (see above).
     // What lost it first: RC_NO_REPLY (late or silent), RC_ABORTED, or
     // RC_LOST_SYNC (unreadable, cut short, out of order).
     ResultCode LostSyncCode() const { return m_lostSyncCode; }
@@ -173,13 +150,8 @@ public:
     // only with a QUIT answered +OK.
     int DeletionsMarked() const { return m_deletionsMarked; }
     const std::vector<MessageSizeEntry> &MessageSizes() const { return m_sizes; }
-    bool HasCapability(const char *name) const;
-    // The CAPA listing last read (empty before, or when refused).
-    const std::vector<std::string> &Capabilities() const { return m_capabilities; }
-
-    int Port() const { return m_port; }
-    int ReceiveTimeout() const { return m_receiveTimeout; }
-    int ConnectTimeout() const { return m_connectTimeout; }
+    // Capabilities() is the CAPA listing last read (empty before, or when
+    // refused).
     const char *LastReply() const { return m_reply; }
     const std::vector<UniqueIdEntry> &UniqueIds() const { return m_uniqueIds; }
 
@@ -229,9 +201,6 @@ private:
     ResultCode StartTls();
     bool OffersStls();
 
-    int m_port = 110;
-    int m_receiveTimeout = 10;
-    int m_connectTimeout = 5;
     char m_reply[kReplySize] = {};
     int m_retrieveOpen = 0;
     int m_retrieveEnded = 0;
@@ -239,32 +208,13 @@ private:
     int m_topEnded = 0;
     std::vector<UniqueIdEntry> m_uniqueIds;
     std::vector<MessageSizeEntry> m_sizes;
-    std::vector<std::string> m_capabilities;
-    std::vector<std::string> m_saslMechanisms;
-    std::string m_chosenMechanism;
-    bool m_allowClear = true;
-    std::string m_token;
-    std::string m_mechanism;
-    std::string m_authServerError;
-    bool m_lostSync = false;
     ResultCode m_lostSyncCode = RC_OK;
     bool m_atLineStart = true;
     bool m_pieceStartedLine = true;
     int m_deletionsMarked = 0;
-    int m_replyLimitSeconds = 60;
-    long m_replySizeLimit = 0;
     long m_announcedOctets = -1;
-    const char *m_limitHit = nullptr;  // set by ReadReplyPiece when a bound ran out
-    Pop3Failure m_failure;
-    std::string m_lastCommand;  // the command whose reply is read (secrets masked)
     std::string m_lastPiece;    // the line or piece read last
     std::deque<Pop3Request> m_queued;
     std::string m_outgoing;  // queued commands not yet sent
-    std::function<void(const std::string &)> m_trace;
     int m_queuedBytes = 0;
-    std::chrono::steady_clock::time_point m_replyStart;
-    long m_replyBytes = 0;
-    int m_tlsMode = TLS_NONE;
-    std::string m_caFile;
-    std::string m_host;
 };

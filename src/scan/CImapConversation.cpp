@@ -189,25 +189,8 @@ std::string CImapConversation::Reason(ResultCode code) {
     if (code == RC_NO_SUCH_ENTRY && m_options.moveToSpam)
         return "Kein Spam-Ordner: der Server kennzeichnet keinen als \\Junk, oder der eingestellte Name "
                "ist kein gültiges UTF-8; bitte einen in den Einstellungen angeben";
-    FailureFacts facts;
-    const CUT_ImapSession &session = *m_session;
-    facts.code = code;
-    facts.imap = true;
-    facts.lostSync = session.LostSync();
-    const ImapFailure &failure = session.Failure();
-    facts.record = {failure.code, failure.command, failure.reply, failure.limit};
-    if (facts.record.code == RC_OK) facts.record = {code, "", session.LastReply(), ""};
-    facts.stopRequested = session.StopRequested();
-    facts.connected = session.DataSocket() != kNoSocket;
-    facts.errnoValue = session.FailureErrno();
-    facts.detail = session.FailureDetail();
-    facts.host = m_server.host;
-    facts.port = session.Port();
-    facts.waitSeconds = m_options.waitSeconds;
-    facts.mechanism = session.Mechanism();
-    facts.authServerError = session.AuthServerError();
-    facts.saslMechanisms = session.SaslMechanisms();
-    return FailureReason(facts);
+    return FailureReason(
+        FailureFacts::From(code, *m_session, m_session->LastReply(), true, m_server.host, m_options.waitSeconds));
 }
 
 std::string CImapConversation::LogOnReport() {

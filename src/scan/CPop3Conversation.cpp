@@ -142,8 +142,8 @@ bool CPop3Conversation::LostStep() const { return m_session->LostSync(); }
 bool CPop3Conversation::Connected() { return m_session->IsConnected() != 0; }
 
 std::string CPop3Conversation::Reason(ResultCode code) {
-    return FailureReason(FailureFacts::From(code, *m_session, m_server.host, m_session->Port(),
-                                            m_options.waitSeconds));
+    return FailureReason(
+        FailureFacts::From(code, *m_session, m_session->LastReply(), false, m_server.host, m_options.waitSeconds));
 }
 
 std::string CPop3Conversation::LogOnReport() {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "CUT_Pop3Session.h"
+#include "CUT_MailSession.h"
 
 namespace {
 
@@ -41,11 +41,11 @@ CServerAddress CServerAddress::Parse(const std::string &setting, const std::stri
     };
     // IMAP goes with TLS only: from the first byte, or upgraded with
     // STARTTLS, which must then succeed.
-    static const Scheme kSchemes[] = {{"pop3s://", CUT_Pop3Session::TLS_IMPLICIT, 995, Pop3},
-                                      {"pop3+stls://", CUT_Pop3Session::TLS_STARTTLS, 110, Pop3},
-                                      {"pop3://", CUT_Pop3Session::TLS_NONE, 110, Pop3},
-                                      {"imaps://", CUT_Pop3Session::TLS_IMPLICIT, 993, Imap},
-                                      {"imap://", CUT_Pop3Session::TLS_STARTTLS, 143, Imap}};
+    static const Scheme kSchemes[] = {{"pop3s://", CUT_MailSession::TLS_IMPLICIT, 995, Pop3},
+                                      {"pop3+stls://", CUT_MailSession::TLS_STARTTLS, 110, Pop3},
+                                      {"pop3://", CUT_MailSession::TLS_NONE, 110, Pop3},
+                                      {"imaps://", CUT_MailSession::TLS_IMPLICIT, 993, Imap},
+                                      {"imap://", CUT_MailSession::TLS_STARTTLS, 143, Imap}};
     for (const Scheme &scheme : kSchemes) {
         const size_t length = std::strlen(scheme.prefix);
         if (setting.size() < length || strncasecmp(setting.c_str(), scheme.prefix, length) != 0)

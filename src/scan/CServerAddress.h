@@ -11,7 +11,7 @@ public:
     Protocol protocol = Pop3;
     std::string host;
     int port = 0;     // 0: the session's default (110)
-    int tlsMode = 0;  // one of CUT_Pop3Session::TlsMode
+    int tlsMode = 0;  // one of CUT_MailSession::TlsMode
     std::string caFile;
     // Whether mechanisms that show the password on the line may be used
     // without TLS away from this machine: yes for a host text without a

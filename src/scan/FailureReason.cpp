@@ -96,20 +96,21 @@ std::string ConnectFailed(const FailureFacts &facts) {
 
 }  // namespace
 
-FailureFacts FailureFacts::From(ResultCode code, const CUT_Pop3Session &session,
-                                const std::string &host, int port, int waitSeconds) {
+FailureFacts FailureFacts::From(ResultCode code, const CUT_MailSession &session, const std::string &lastReply,
+                                bool imap, const std::string &host, int waitSeconds) {
     FailureFacts facts;
     facts.code = code;
+    facts.imap = imap;
     facts.lostSync = session.LostSync();
     facts.record = session.Failure();
     // Nothing recorded (a failure before any command): the last line read.
-    if (facts.record.code == RC_OK) facts.record = {code, "", session.LastReply(), ""};
+    if (facts.record.code == RC_OK) facts.record = {code, "", lastReply, ""};
     facts.stopRequested = session.StopRequested();
     facts.connected = session.DataSocket() != kNoSocket;
     facts.errnoValue = session.FailureErrno();
     facts.detail = session.FailureDetail();
     facts.host = host;
-    facts.port = port;
+    facts.port = session.Port();
     facts.waitSeconds = waitSeconds;
     facts.mechanism = session.Mechanism();
     facts.authServerError = session.AuthServerError();

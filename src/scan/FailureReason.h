@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "CUT_Pop3Session.h"
+#include "CUT_MailSession.h"
 #include "ResultCode.h"
 
 struct FailureFacts {
     ResultCode code = RC_OK;  // what the failed operation returned
     bool lostSync = false;    // the session closed without QUIT
-    Pop3Failure record;       // the session's record of the failure
+    SessionFailure record;    // the session's record of the failure
     bool stopRequested = false;
     bool connected = false;   // a connection stood when it failed
     int errnoValue = 0;       // the system's error number of a failed connect
@@ -33,9 +33,10 @@ struct FailureFacts {
     // greeting is an OK.
     bool imap = false;
 
-    // What the session knows of the failure of an operation that gave code.
-    static FailureFacts From(ResultCode code, const CUT_Pop3Session &session,
-                             const std::string &host, int port, int waitSeconds);
+    // What a session (POP3's or IMAP's) knows of the failure of an
+    // operation that gave code; lastReply: the line it read last.
+    static FailureFacts From(ResultCode code, const CUT_MailSession &session, const std::string &lastReply,
+                             bool imap, const std::string &host, int waitSeconds);
 };
 
 std::string FailureReason(const FailureFacts &facts);

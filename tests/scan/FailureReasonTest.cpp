@@ -13,7 +13,7 @@ TEST(FailureReason, EveryCodeThatCanEndAScanNamesItsCause) {
     struct Case {
         ResultCode code;
         bool lostSync;
-        Pop3Failure record;
+        SessionFailure record;
         int errnoValue;
         const char *says;
     };
@@ -49,6 +49,12 @@ TEST(FailureReason, EveryCodeThatCanEndAScanNamesItsCause) {
         {RC_SOURCE_WRITE_FAILED, false, {}, 0, "Sicherungsdatei"},
         {RC_ABORTED, false, {}, 0, "abgebrochen"},
         {RC_BUFFER_TOO_SMALL, false, {RC_BUFFER_TOO_SMALL, "TOP 9 25", "", ""}, 0, "scheiterte auf \"TOP 9 25\""},
+        // IMAP: what may have happened, and what came unasked.
+        {RC_REMOVAL_UNCERTAIN, true, {RC_NOT_CONNECTED, "p6 UID MOVE 5 \"Junk\"", "* BYE", ""}, 0, "nicht beantwortet; ob er sie entfernt hat, ist ungewiss"},
+        {RC_REMOVAL_UNCERTAIN, false, {RC_REMOVAL_UNCERTAIN, "p6 UID MOVE 5 \"Junk\"", "p6 OK verschoben", ""}, 0, "kein EXPUNGE"},
+        {RC_NO_MESSAGE_DATA, false, {}, 0, "keine Daten"},
+        {RC_LOST_SYNC, true, {RC_LOST_SYNC, "p6 UID MOVE 5 \"Junk\"", "", "Bytes vor dem Befehl"}, 0, "lagen Bytes an"},
+        {RC_LOST_SYNC, true, {RC_LOST_SYNC, "p4 UID FETCH 5:6", "Daten zu einer UID", "Ungefragte Daten"}, 0, "nicht gefragt"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.code);
