@@ -1,7 +1,8 @@
 // Arbitrary bytes through the IMAP response parser, split into pieces whose
-// sizes the first byte chooses: whatever arrives, the parser ends each
-// response or breaks, holds no more than it was given, and never reads
-// outside what it holds.
+// sizes the first byte chooses (and whether large literals go to a sink,
+// as a whole message does): whatever arrives, the parser ends each
+// response or breaks, holds no more than it was given, hands the sink no
+// more than it was given, and never reads outside what it holds.
 #include <cstddef>
 #include <cstdint>
 
@@ -10,8 +11,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) return 0;
     const size_t piece = 1 + data[0] % 17;
-    CUT_ImapParser parser(1 << 16);
-    size_t given = 0;
+    CUT_ImapParser parser(1 << 20);
+    size_t given = 0, sunk = 0;
+    if (data[0] & 0x80) parser.SetLiteralSink([&sunk](const char *, size_t size) { sunk += size; }, 8);
     for (size_t at = 1; at < size; at += piece) {
         const size_t length = at + piece <= size ? piece : size - at;
         given += length;
@@ -21,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             if (response.kind == ImapResponse::Tagged && (response.tag.empty() || response.status.empty()))
                 __builtin_trap();
         }
-        if (parser.Pending() > given) __builtin_trap();
+        if (parser.Pending() > given || sunk > given || sunk != parser.Streamed()) __builtin_trap();
         if (!alive) break;
     }
     return 0;

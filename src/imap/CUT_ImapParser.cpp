@@ -114,7 +114,7 @@ bool CUT_ImapParser::Framed() {
             Fail("ein Literal von " + std::to_string(length) + " Bytes ist größer als erlaubt");
             return false;
         }
-        if (m_sink && length >= kStreamFrom) {
+        if (m_sink && length >= m_streamFrom) {
             // To the sink, and an empty literal in its place.
             const size_t digits = m_buffer.find_first_not_of("0123456789", open + 1) - open - 1;
             m_buffer.replace(open + 1, digits, "0");

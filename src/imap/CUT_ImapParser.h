@@ -54,8 +54,9 @@ public:
     // whole message is never held in memory. Streamed() tells how many
     // bytes went, in how many literals. An empty sink ends it.
     static constexpr size_t kStreamFrom = 64 * 1024;
-    void SetLiteralSink(std::function<void(const char *data, size_t size)> sink) {
+    void SetLiteralSink(std::function<void(const char *data, size_t size)> sink, size_t from = kStreamFrom) {
         m_sink = std::move(sink);
+        m_streamFrom = from;
         m_streamed = m_streams = 0;
     }
     size_t Streamed() const { return m_streamed; }
@@ -98,6 +99,7 @@ private:
     size_t m_scanAt = 0;        // how far the response being read is framed
     size_t m_lineFrom = 0;      // where the line being framed begins
     std::function<void(const char *, size_t)> m_sink;
+    size_t m_streamFrom = kStreamFrom;
     size_t m_streamLeft = 0;    // of the literal being streamed
     size_t m_streamed = 0;
     int m_streams = 0;

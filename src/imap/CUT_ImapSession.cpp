@@ -453,65 +453,47 @@ ResultCode CUT_ImapSession::LogOnWith(const std::string &mechanism, const std::s
 
 ResultCode CUT_ImapSession::Authenticate(const std::string &mechanism, const std::string &user,
                                          const std::string &secret) {
-    m_authServerError.clear();
-    CUT_SaslClient sasl;
-    if (!sasl.Start(mechanism, user, secret, m_host, m_port)) return RC_NO_MECHANISM;
-    std::string command = "AUTHENTICATE " + mechanism, pending;
-    std::string shown = command;
-    if (CUT_SaslClient::ClientFirst(mechanism)) {
-        if (sasl.Next("", &pending) == CUT_SaslClient::Failed) return RC_NO_MECHANISM;
-        // With SASL-IR the initial response goes with the command.
-        if (HasCapability("SASL-IR")) {
-            command += " " + (pending.empty() ? std::string("=") : pending);
-            shown += " ********";
-            pending.clear();
-        }
-    }
     std::string tag;
-    m_replyStart = std::chrono::steady_clock::now();
-    m_replyBytes = 0;
-    if (!SendTagged(command, &tag, shown)) return RC_LOST_SYNC;
-    // With SCRAM the server proves that it knows the password; an OK
-    // before that may come from anyone in the path.
-    const bool mustProve = mechanism.rfind("SCRAM-", 0) == 0;
-    bool proven = false;
-    auto sendLine = [this](const std::string &line, const std::string &visible) {
-        Trace(true, visible);
-        const std::string whole = line + "\r\n";
-        if (SendAll(whole.data(), static_cast<int>(whole.size())) != static_cast<int>(whole.size())) LoseSync(RC_SEND_FAILED);
+    ImapResponse refusal;
+    SaslProtocol protocol;
+    protocol.start = [&](std::string *initial) {
+        std::string command = "AUTHENTICATE " + mechanism, shown = command;
+        // With SASL-IR the initial response goes with the command.
+        if (initial != nullptr && HasCapability("SASL-IR")) {
+            command += " " + (initial->empty() ? std::string("=") : *initial);
+            shown += " ********";
+            initial->clear();
+        }
+        m_replyStart = std::chrono::steady_clock::now();
+        m_replyBytes = 0;
+        return SendTagged(command, &tag, shown);
     };
-    ImapResponse response;
-    for (int step = 0; step < 12 && ReadResponse(&response);) {
-        if (response.kind == ImapResponse::Untagged) continue;
-        ++step;
-        if (response.kind == ImapResponse::Tagged) {
-            if (response.tag != tag) return LoseSync();
-            if (response.status == "OK") {
-                if (mustProve && !proven) return LoseSync(RC_SERVER_UNPROVEN);
-                return RC_OK;
-            }
-            m_authServerError = sasl.ServerError();
-            return Refused(RC_PASS_REFUSED, response);
+    protocol.read = [&] {
+        SaslReply reply;
+        ImapResponse response;
+        do {
+            if (!ReadResponse(&response)) return reply;
+        } while (response.kind == ImapResponse::Untagged);
+        if (response.kind == ImapResponse::Continuation) {
+            reply.kind = SaslReply::Challenge;
+            reply.challenge = response.text;
+        } else if (response.tag != tag) {
+            reply.code = LoseSync();
+        } else {
+            reply.kind = response.status == "OK" ? SaslReply::Ok : SaslReply::No;
+            refusal = response;
         }
-        std::string answer;
-        CUT_SaslClient::Step next = CUT_SaslClient::More;
-        if (!pending.empty()) {
-            answer.swap(pending);
-        } else if ((next = sasl.Next(response.text, &answer)) == CUT_SaslClient::Failed) {
-            // "*" cancels; the server answers with a tagged BAD or NO.
-            sendLine("*", "*");
-            ImapResponse cancelled;
-            while (ReadResponse(&cancelled) && cancelled.kind == ImapResponse::Untagged) {
-            }
-            if (m_lostSync || cancelled.kind != ImapResponse::Tagged || cancelled.tag != tag || mustProve)
-                return LoseSync(mustProve ? RC_SERVER_UNPROVEN : RC_LOST_SYNC);
-            m_authServerError = sasl.ServerError();
-            return Refused(RC_PASS_REFUSED, cancelled);
-        }
-        if (next == CUT_SaslClient::Done) proven = true;
-        sendLine(answer, answer.empty() ? std::string() : std::string("********"));
-    }
-    return m_lostSync ? RC_LOST_SYNC : LoseSync();
+        return reply;
+    };
+    protocol.send = [&](const std::string &line, const std::string &shown) {
+        Trace(true, shown);
+        const std::string whole = line + "\r\n";
+        if (SendAll(whole.data(), static_cast<int>(whole.size())) != static_cast<int>(whole.size()))
+            LoseSync(RC_SEND_FAILED);
+    };
+    protocol.refused = [&] { return Refused(RC_PASS_REFUSED, refusal); };
+    protocol.lose = [&](ResultCode code) { return LoseSync(code); };
+    return SaslExchange(mechanism, user, secret, protocol);
 }
 
 ResultCode CUT_ImapSession::OpenFolder(const std::string &name, bool readOnly) {

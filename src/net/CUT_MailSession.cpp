@@ -61,3 +61,47 @@ ResultCode CUT_MailSession::KeepAuthentication(const std::string &name, const ch
     m_token = token;
     return OnError(RC_OK);
 }
+
+ResultCode CUT_MailSession::SaslExchange(const std::string &mechanism, const std::string &user,
+                                         const std::string &secret, const SaslProtocol &protocol) {
+    m_authServerError.clear();
+    CUT_SaslClient sasl;
+    if (!sasl.Start(mechanism, user, secret, m_host, m_port)) return RC_NO_MECHANISM;
+    std::string pending;
+    const bool clientFirst = CUT_SaslClient::ClientFirst(mechanism);
+    if (clientFirst && sasl.Next("", &pending) == CUT_SaslClient::Failed) return RC_NO_MECHANISM;
+    if (!protocol.start(clientFirst ? &pending : nullptr)) return RC_LOST_SYNC;
+    const bool mustProve = mechanism.rfind("SCRAM-", 0) == 0;
+    bool proven = false;
+    // A bounded exchange: the mechanisms here need at most a few steps.
+    for (int step = 0; step < 12 && !m_lostSync; ++step) {
+        const SaslReply reply = protocol.read();
+        switch (reply.kind) {
+        case SaslReply::Ok:
+            if (mustProve && !proven) return protocol.lose(RC_SERVER_UNPROVEN);
+            return RC_OK;
+        case SaslReply::No:
+            m_authServerError = sasl.ServerError();
+            return protocol.refused();
+        case SaslReply::Lost: return reply.code;
+        case SaslReply::Challenge: break;
+        }
+        std::string response;
+        CUT_SaslClient::Step next = CUT_SaslClient::More;
+        if (!pending.empty()) {
+            response.swap(pending);
+        } else if ((next = sasl.Next(reply.challenge, &response)) == CUT_SaslClient::Failed) {
+            // "*" cancels; the server refuses then. With SCRAM the server's
+            // own messages failed the check.
+            protocol.send("*", "*");
+            const SaslReply cancelled = protocol.read();
+            if (cancelled.kind != SaslReply::No || mustProve)
+                return protocol.lose(mustProve ? RC_SERVER_UNPROVEN : RC_LOST_SYNC);
+            m_authServerError = sasl.ServerError();
+            return protocol.refused();
+        }
+        if (next == CUT_SaslClient::Done) proven = true;
+        protocol.send(response, response.empty() ? std::string() : std::string("********"));
+    }
+    return m_lostSync ? RC_LOST_SYNC : protocol.lose(RC_LOST_SYNC);
+}

@@ -54,6 +54,28 @@ protected:
     // Bytes that came before the command about to go out: taken for its
     // answer they could claim what the server never did.
     bool BytesWaiting() { return PeekConnection() == kDataWaiting; }
+    // One SASL exchange, the same for every protocol: the initial response
+    // where the mechanism starts, at most 12 steps, "*" to give up, and with
+    // SCRAM the server's proof that it knows the password (an OK before it
+    // may come from anyone in the path, and loses the step). The protocol
+    // says how: start sends the command, with *initial where it may go
+    // along (then cleared; nullptr: the mechanism has none); read gives the
+    // server's next word; send puts a response line out (shown: for the
+    // trace); refused records a refusal; lose loses the step with a code.
+    struct SaslReply {
+        enum Kind { Ok, No, Challenge, Lost } kind = Lost;
+        std::string challenge;   // base64, as the server sent it
+        ResultCode code = RC_LOST_SYNC;  // for Lost: what the read lost it with
+    };
+    struct SaslProtocol {
+        std::function<bool(std::string *initial)> start;
+        std::function<SaslReply()> read;
+        std::function<void(const std::string &line, const std::string &shown)> send;
+        std::function<ResultCode()> refused;
+        std::function<ResultCode(ResultCode code)> lose;
+    };
+    ResultCode SaslExchange(const std::string &mechanism, const std::string &user, const std::string &secret,
+                            const SaslProtocol &protocol);
     // The upper-cased name of a mechanism setting.
     static std::string MechanismName(const std::string &setting);
     // Keeps how to log on: name empty (the strongest both sides speak), the

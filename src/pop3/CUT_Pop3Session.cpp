@@ -306,63 +306,41 @@ void CUT_Pop3Session::SendSecret(const std::string &line, const std::string &sho
 
 ResultCode CUT_Pop3Session::Authenticate(const std::string &mechanism, const std::string &user,
                                          const std::string &secret) {
-    m_authServerError.clear();
-    CUT_SaslClient sasl;
-    if (!sasl.Start(mechanism, user, secret, m_host, m_port)) return RC_NO_MECHANISM;
-    std::string command = "AUTH " + mechanism, pending;
-    if (CUT_SaslClient::ClientFirst(mechanism)) {
-        if (sasl.Next("", &pending) == CUT_SaslClient::Failed) return RC_NO_MECHANISM;
+    SaslProtocol protocol;
+    protocol.start = [&](std::string *initial) {
+        const std::string command = "AUTH " + mechanism;
         // An initial response goes with the command when the line stays
         // within 255 octets; else after the server's first "+".
-        if (command.size() + 1 + (pending.empty() ? 1 : pending.size()) + 2 <= 255) {
-            command += " " + (pending.empty() ? std::string("=") : pending);
-            pending.clear();
-            SendSecret(command, "AUTH " + mechanism + " ********");
+        if (initial != nullptr && command.size() + 1 + (initial->empty() ? 1 : initial->size()) + 2 <= 255) {
+            SendSecret(command + " " + (initial->empty() ? std::string("=") : *initial), command + " ********");
+            initial->clear();
         } else {
             SendSecret(command, command);
         }
-    } else {
-        SendSecret(command, command);
-    }
-    // With SCRAM the server proves that it knows the password (its
-    // signature, "v=", verified by the SASL library); a "+OK" before that
-    // may come from anyone who sits in the path.
-    const bool mustProve = mechanism.rfind("SCRAM-", 0) == 0;
-    bool proven = false;
-    // A bounded exchange: the mechanisms here need at most a few steps.
-    for (int step = 0; step < 12 && !m_lostSync; ++step) {
-        const Status status = ReadStatus(m_receiveTimeout, true);
-        if (status == Status::Positive) {
-            if (mustProve && !proven) return LoseSync(RC_SERVER_UNPROVEN);
-            return RC_OK;
+        return !m_lostSync;
+    };
+    protocol.read = [&] {
+        SaslReply reply;
+        switch (ReadStatus(m_receiveTimeout, true)) {
+        case Status::Positive: reply.kind = SaslReply::Ok; break;
+        case Status::Negative: reply.kind = SaslReply::No; break;
+        case Status::Continue: {
+            reply.kind = SaslReply::Challenge;
+            std::string challenge = m_reply + 1;
+            StripLineEnd(&challenge[0]);
+            reply.challenge = challenge.c_str();
+            while (!reply.challenge.empty() && reply.challenge.front() == ' ') reply.challenge.erase(0, 1);
+            break;
         }
-        if (status == Status::Negative) {
-            m_authServerError = sasl.ServerError();
-            return Refused(RC_PASS_REFUSED);
+        case Status::Silent: reply.code = LoseSync(RC_NO_REPLY); break;
+        default: reply.code = LoseSync(RC_LOST_SYNC); break;
         }
-        if (status != Status::Continue)
-            return LoseSync(status == Status::Silent ? RC_NO_REPLY : RC_LOST_SYNC);
-        std::string challenge = m_reply + 1;
-        StripLineEnd(&challenge[0]);
-        challenge = challenge.c_str();
-        while (!challenge.empty() && challenge.front() == ' ') challenge.erase(0, 1);
-        std::string response;
-        CUT_SaslClient::Step next = CUT_SaslClient::More;
-        if (!pending.empty()) {
-            response.swap(pending);
-        } else if ((next = sasl.Next(challenge, &response)) == CUT_SaslClient::Failed) {
-            // "*" cancels the exchange; the server answers -ERR. With SCRAM
-            // the server's own messages failed the check.
-            SendSecret("*", "*");
-            const Status cancelled = ReadStatus(m_receiveTimeout, true);
-            if (cancelled != Status::Negative || mustProve)
-                return LoseSync(mustProve ? RC_SERVER_UNPROVEN : RC_LOST_SYNC);
-            return Refused(RC_PASS_REFUSED);
-        }
-        if (next == CUT_SaslClient::Done) proven = true;
-        SendSecret(response, response.empty() ? std::string() : std::string("********"));
-    }
-    return m_lostSync ? RC_LOST_SYNC : LoseSync();
+        return reply;
+    };
+    protocol.send = [&](const std::string &line, const std::string &shown) { SendSecret(line, shown); };
+    protocol.refused = [&] { return Refused(RC_PASS_REFUSED); };
+    protocol.lose = [&](ResultCode code) { return LoseSync(code); };
+    return SaslExchange(mechanism, user, secret, protocol);
 }
 
 ResultCode CUT_Pop3Session::LogOnWithUserAndPass(const char *user, const char *password) {
