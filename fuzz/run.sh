@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A fuzzing campaign with libFuzzer: builds a fuzz target (the message
-# target, or with "imap" as second argument the IMAP response parser) with
+# target; with "imap" as second argument the IMAP response parser; with
+# "scan-pop3" or "scan-imap" a whole scan against a fuzzed server) with
 # clang and its sanitizers and runs it for the given seconds (default 600)
 # on a working corpus seeded from tests/data and, when present, the shared
 # real-world corpus. Crashing inputs land in fuzz/findings/; copy them to
@@ -11,6 +12,20 @@ seconds=${1:-600}
 bash tools/install-deps.sh clang libclang-rt-14-dev
 out=build-fuzz
 mkdir -p "$out" fuzz/findings
+case "${2:-message}" in
+scan-pop3 | scan-imap)
+  # A whole scan against a fuzzed server: every library built with clang,
+  # its sanitizers and libFuzzer's instrumentation.
+  protocol=${2#scan-}
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz-scan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DPELLORU_SANITIZE=ON -DPELLORU_FUZZ_CAMPAIGN=ON >/dev/null
+  cmake --build build-fuzz-scan -j2 --target "scan_fuzzer_$protocol"
+  mkdir -p "build-fuzz-scan/corpus-$protocol"
+  cp fuzz/scan-seeds/"$protocol"/* "build-fuzz-scan/corpus-$protocol/"
+  exec "build-fuzz-scan/fuzz/scan_fuzzer_$protocol" "build-fuzz-scan/corpus-$protocol" \
+    -max_total_time="$seconds" -max_len=16384 -timeout=20 -artifact_prefix=fuzz/findings/ -print_final_stats=1
+  ;;
+esac
 if [ "${2:-message}" = imap ]; then
   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -Isrc/imap fuzz/ImapFuzzer.cpp src/imap/CUT_ImapParser.cpp -o "$out/imap_fuzzer"
