@@ -687,8 +687,16 @@ ResultCode CUT_ImapSession::FetchWhole(uint32_t uid, CUT_ByteSource &target, lon
     // A large message goes into the target as it arrives (the parser holds
     // none of it); a small one comes with its response.
     bool written = true;
+    // Gathered into pieces of 64 KiB: the literal comes line by line.
+    std::string gathered;
+    const auto flush = [&] {
+        written = written && target.Write(gathered.data(), static_cast<int>(gathered.size())) ==
+                                 static_cast<int>(gathered.size());
+        gathered.clear();
+    };
     m_parser.SetLiteralSink([&](const char *data, size_t size) {
-        written = written && target.Write(data, static_cast<int>(size)) == static_cast<int>(size);
+        gathered.append(data, size);
+        if (gathered.size() >= 64 * 1024) flush();
     });
     bool found = false, twice = false;
     size_t responses = 0;
@@ -725,6 +733,7 @@ ResultCode CUT_ImapSession::FetchWhole(uint32_t uid, CUT_ByteSource &target, lon
     ImapResponse tagged;
     const Outcome outcome = Run("UID FETCH " + std::to_string(uid) + " (UID BODY.PEEK[])", take, &tagged);
     m_parser.SetLiteralSink(nullptr);
+    if (!gathered.empty()) flush();
     m_parser.SetLiteralLimit(CUT_ImapParser::kDefaultLiteralLimit);
     m_replySizeLimit = 0;
     target.Close();
