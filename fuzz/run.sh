@@ -22,8 +22,9 @@ scan-pop3 | scan-imap)
   cmake --build build-fuzz-scan -j2 --target "scan_fuzzer_$protocol"
   mkdir -p "build-fuzz-scan/corpus-$protocol"
   cp fuzz/scan-seeds/"$protocol"/* "build-fuzz-scan/corpus-$protocol/"
-  exec "build-fuzz-scan/fuzz/scan_fuzzer_$protocol" "build-fuzz-scan/corpus-$protocol" \
-    -max_total_time="$seconds" -max_len=16384 -timeout=20 -artifact_prefix=fuzz/findings/ -print_final_stats=1
+  # (Absolute paths: the target works in a folder of its own.)
+  exec "$PWD/build-fuzz-scan/fuzz/scan_fuzzer_$protocol" "$PWD/build-fuzz-scan/corpus-$protocol" \
+    -max_total_time="$seconds" -max_len=16384 -timeout=20 -artifact_prefix="$PWD/fuzz/findings/" -print_final_stats=1
   ;;
 esac
 if [ "${2:-message}" = imap ]; then
