@@ -41,6 +41,39 @@ void PointAtImap(CSettingsStore &settings, const std::string &scheme, int port, 
     settings.Write("CAFILE", caFile);
 }
 
+// The account of a scripted IMAP server over TLS (user "pelloru").
+void PointAtScripted(CSettingsStore &settings, int port, const std::string &caFile) {
+    settings.Write("HOST", "imaps://127.0.0.1:" + std::to_string(port));
+    settings.Write("USER", "pelloru");
+    settings.Write("PASS", CSettingsStore::ComplementPassword("geheim"));
+    settings.Write("CAFILE", caFile);
+}
+
+// One list scan as an unattended run makes it, with short waits.
+void ScanUnattended(CMailboxScan &scan) {
+    BatchMode = 1;
+    scan.SetTimeouts(2, 5);
+    scan.ScanMailbox(List);
+    BatchMode = 0;
+}
+
+// A Dovecot serving IMAP over TLS (MOVE, UIDPLUS), with the certificates
+// it was made with.
+struct TlsImapServer {
+    TestCertificates certificates;
+    DovecotServer server;
+    std::string error;
+    bool Start() {
+        if (!certificates.Ok()) {
+            error = certificates.Error();
+            return false;
+        }
+        server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+        server.EnableImap();
+        return server.Start(&error);
+    }
+};
+
 }  // namespace
 
 // The eight sample messages and one that another client flagged \Deleted;
@@ -108,13 +141,10 @@ TEST(ScanImap, MatchesLeaveTheInboxAsTheServerAllows) {
 // (EXAMINE, BODY.PEEK) leaves every flag as it was.
 TEST(ScanImap, ADryRunShowsThePop3RowsAndChangesNoFlag) {
     REQUIRE_DOVECOT_IMAP();
-    TestCertificates certificates;
-    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
-    DovecotServer server;
-    server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
-    server.EnableImap();
-    std::string error;
-    ASSERT_TRUE(server.Start(&error)) << error;
+    TlsImapServer imap;
+    ASSERT_TRUE(imap.Start()) << imap.error;
+    DovecotServer &server = imap.server;
+    const TestCertificates &certificates = imap.certificates;
     for (const std::string &path : SampleMessages()) ASSERT_TRUE(server.AddMessage(ReadBinaryFile(path)));
     ASSERT_TRUE(server.AddMessage(kFlaggedByOthers, "T"));
     ScanEnvironment env;
@@ -244,19 +274,13 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
         ScanEnvironment env;
         env.Patterns("Subject:*Gewinn\n");
         CSettingsStore settings("pelloru");
-        settings.Write("HOST", "imaps://127.0.0.1:" + std::to_string(server.Port()));
-        settings.Write("USER", "pelloru");
-        settings.Write("PASS", CSettingsStore::ComplementPassword("geheim"));
-        settings.Write("CAFILE", certificates.CaFile());
+        PointAtScripted(settings, server.Port(), certificates.CaFile());
         settings.Write("SPAMFOLDER", c.fault == NoSpamFolder ? "" : c.fault == UmlautFolder ? "Spam-Ärger" : "Junk");
         settings.Write("MATCHES", c.fault == ExpungeRefused ? "delete" : "");
         MemoryList list;
         RecordingWindow window;
-        BatchMode = 1;
         CMailboxScan scan(list, window, settings, "pelloru");
-        scan.SetTimeouts(2, 5);
-        scan.ScanMailbox(List);
-        BatchMode = 0;
+        ScanUnattended(scan);
         server.Finish();
         // (A header refused at its size is not read: the server's write of it fails.)
         for (const std::string &failure : server.Failures())
@@ -292,13 +316,10 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
 // A large message goes into its backup as it arrives, every byte of it.
 TEST(ScanImap, ALargeMessageIsBackedUpWhole) {
     REQUIRE_DOVECOT_IMAP();
-    TestCertificates certificates;
-    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
-    DovecotServer server;
-    server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
-    server.EnableImap();
-    std::string error;
-    ASSERT_TRUE(server.Start(&error)) << error;
+    TlsImapServer imap;
+    ASSERT_TRUE(imap.Start()) << imap.error;
+    DovecotServer &server = imap.server;
+    const TestCertificates &certificates = imap.certificates;
     std::string message = "Subject: Großes Angebot\r\nMessage-Id: <gross@x>\r\n\r\n";
     for (int i = 0; message.size() < 3u << 20; ++i) message += "Zeile " + std::to_string(i) + " " + std::string(70, 'x') + "\r\n";
     ASSERT_TRUE(server.AddMessage(message));
@@ -386,17 +407,11 @@ TEST(ScanImap, AListingFloodEndsTheStep) {
         server.Start();
         ScanEnvironment env;
         CSettingsStore settings("pelloru");
-        settings.Write("HOST", "imaps://127.0.0.1:" + std::to_string(server.Port()));
-        settings.Write("USER", "pelloru");
-        settings.Write("PASS", CSettingsStore::ComplementPassword("geheim"));
-        settings.Write("CAFILE", certificates.CaFile());
+        PointAtScripted(settings, server.Port(), certificates.CaFile());
         MemoryList list;
         RecordingWindow window;
-        BatchMode = 1;
         CMailboxScan scan(list, window, settings, "pelloru");
-        scan.SetTimeouts(2, 5);
-        scan.ScanMailbox(List);
-        BatchMode = 0;
+        ScanUnattended(scan);
         server.Finish();
         EXPECT_EQ(scan.LastOutcome(), CMailboxScan::Interrupted) << scan.LastReason();
         EXPECT_NE(scan.LastReason().find("nicht gefragt"), std::string::npos) << scan.LastReason();
@@ -450,13 +465,10 @@ TEST(ScanImap, NewMailWakesTheWatchAndAServerWithoutIdleEndsIt) {
 // has not logged on.
 TEST(ScanImap, TwoRunsOfOneAccountNeverActAtOnce) {
     REQUIRE_DOVECOT_IMAP();
-    TestCertificates certificates;
-    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
-    DovecotServer server;
-    server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
-    server.EnableImap();
-    std::string error;
-    ASSERT_TRUE(server.Start(&error)) << error;
+    TlsImapServer imap;
+    ASSERT_TRUE(imap.Start()) << imap.error;
+    DovecotServer &server = imap.server;
+    const TestCertificates &certificates = imap.certificates;
     constexpr int kMessages = 20;
     for (int i = 0; i < kMessages; ++i)
         ASSERT_TRUE(server.AddMessage("Subject: Angebot " + std::to_string(i) + "\r\nMessage-Id: <a" +
