@@ -15,13 +15,6 @@ namespace {
 constexpr long kBytesPerGraceSecond = 4096;
 constexpr int kPieceSize = 16 * 1024;
 
-constexpr const char *kLimitWait = "Wartezeit";
-constexpr const char *kLimitReplyTime = "Antwortdauer";
-constexpr const char *kLimitReplySize = "Antwortgröße";
-constexpr const char *kLimitHangUp = "Verbindung vom Server getrennt";
-constexpr const char *kLimitStop = "Abbruch";
-constexpr const char *kLimitEarly = "Bytes vor dem Befehl";
-constexpr const char *kLimitUnasked = "Ungefragte Daten";
 // Untagged responses a reply may bring beyond one per message asked (flag
 // changes, new mail, alerts).
 constexpr size_t kUntaggedMargin = 256;
@@ -133,22 +126,19 @@ void CUT_ImapSession::Trace(bool sent, const std::string &text) {
     }
 }
 
-ResultCode CUT_ImapSession::LoseSync(ResultCode code, const char *limit) {
+ResultCode CUT_ImapSession::LoseSync(ResultCode code, SessionLimit limit) {
     // Nothing more goes out on this connection, least of all a removal.
     if (!m_lostSync)
         m_failure = {code, m_lastCommand, m_lastLine,
-                     limit != nullptr ? limit : (m_limitHit != nullptr ? m_limitHit : "")};
+                     limit != SessionLimit::None ? limit : m_limitHit};
     m_lostSync = true;
-    m_previewTags.clear();
-    m_previewAsked.clear();
-    m_previewBound.clear();
-    m_previewText.clear();
+    m_previews.clear();
     if (DataSocket() != kNoSocket) CloseConnection();
     return OnError(code);
 }
 
 ResultCode CUT_ImapSession::Refused(ResultCode code, const ImapResponse &tagged) {
-    if (!m_lostSync) m_failure = {code, m_lastCommand, RecordLine(tagged.tag + " " + tagged.status + " " + tagged.text), ""};
+    if (!m_lostSync) m_failure = {code, m_lastCommand, RecordLine(tagged.tag + " " + tagged.status + " " + tagged.text)};
     return OnError(code);
 }
 
@@ -163,9 +153,8 @@ bool CUT_ImapSession::SendTagged(const std::string &text, std::string *tag, cons
     // answer they could claim what the server never did. (Only the
     // responses of preview fetches asked ahead may be on their way; LOGOUT
     // commits nothing.)
-    if (m_previewTags.empty() && text != "LOGOUT" && (m_parser.Pending() > 0 || BytesWaiting())) {
-        m_lastLine = "Bytes vor dem Befehl";
-        LoseSync(RC_LOST_SYNC, kLimitEarly);
+    if (m_previews.empty() && text != "LOGOUT" && (m_parser.Pending() > 0 || BytesWaiting())) {
+        LoseSync(RC_LOST_SYNC, SessionLimit::EarlyBytes);
         return false;
     }
     Trace(true, visible);
@@ -192,7 +181,7 @@ bool CUT_ImapSession::ReadResponse(ImapResponse *response) {
             const auto now = std::chrono::steady_clock::now();
             if (!m_stopSeen) m_stopSeen = true, m_stopSeenAt = now;
             if (now - m_stopSeenAt > std::chrono::seconds(1)) {
-                LoseSync(RC_ABORTED, kLimitStop);
+                LoseSync(RC_ABORTED, SessionLimit::Stop);
                 return false;
             }
         }
@@ -208,23 +197,23 @@ bool CUT_ImapSession::ReadResponse(ImapResponse *response) {
                 .count();
         };
         if (spent() >= allowed) {
-            LoseSync(RC_NO_REPLY, kLimitReplyTime);
+            LoseSync(RC_NO_REPLY, SessionLimit::ReplyTime);
             return false;
         }
         SetReadDeadline(static_cast<long>(allowed - spent()));
         const int count = ReceiveLine(piece, kPieceSize, m_receiveTimeout);
         SetReadDeadline(0);
         if (count <= 0) {
-            m_limitHit = StopRequested()               ? kLimitStop
-                         : spent() >= allowed          ? kLimitReplyTime
-                         : PeekConnection() == kClosed ? kLimitHangUp
-                                                       : kLimitWait;
+            m_limitHit = StopRequested()               ? SessionLimit::Stop
+                         : spent() >= allowed          ? SessionLimit::ReplyTime
+                         : PeekConnection() == kClosed ? SessionLimit::HangUp
+                                                       : SessionLimit::Wait;
             LoseSync(StopRequested() ? RC_ABORTED : RC_NO_REPLY);
             return false;
         }
         m_replyBytes += count;
         if (m_replySizeLimit > 0 && m_replyBytes > m_replySizeLimit) {
-            LoseSync(RC_LOST_SYNC, kLimitReplySize);
+            LoseSync(RC_LOST_SYNC, SessionLimit::ReplySize);
             return false;
         }
         if (piece[0] != '\0') m_lastLine = RecordLine(std::string(piece, static_cast<size_t>(count)));
@@ -291,7 +280,7 @@ CUT_ImapSession::Outcome CUT_ImapSession::Finish(const std::string &tag,
             if (m_unasked != nullptr) {
                 m_lastLine = RecordLine(m_unasked);
                 m_unasked = nullptr;
-                LoseSync(RC_LOST_SYNC, kLimitUnasked);
+                LoseSync(RC_LOST_SYNC, SessionLimit::Unasked);
                 return Outcome::Lost;
             }
             continue;
@@ -316,7 +305,7 @@ CUT_ImapSession::Outcome CUT_ImapSession::Run(const std::string &text,
                                               const std::function<void(const ImapResponse &)> &take,
                                               ImapResponse *tagged) {
     std::string tag;
-    if (!m_previewTags.empty()) {
+    if (!m_previews.empty()) {
         // Preview fetches are read first; a command meanwhile is a fault of the caller.
         LoseSync(RC_LOST_SYNC);
         return Outcome::Lost;
@@ -343,10 +332,7 @@ ResultCode CUT_ImapSession::Open(const char *host) {
     m_capabilities.clear();
     m_saslMechanisms.clear();
     m_messages.clear();
-    m_previewTags.clear();
-    m_previewAsked.clear();
-    m_previewBound.clear();
-    m_previewText.clear();
+    m_previews.clear();
     m_parser = CUT_ImapParser();
     m_exists = 0;
     m_uidValidity = 0;
@@ -359,7 +345,7 @@ ResultCode CUT_ImapSession::Open(const char *host) {
     ImapResponse greeting;
     if (!ReadResponse(&greeting)) return OnError(RC_NO_CONNECTION);
     if (greeting.kind != ImapResponse::Untagged || (greeting.status != "OK" && greeting.status != "PREAUTH")) {
-        m_failure = {RC_NO_CONNECTION, "", RecordLine("* " + greeting.status + " " + greeting.text), ""};
+        m_failure = {RC_NO_CONNECTION, "", RecordLine("* " + greeting.status + " " + greeting.text)};
         CloseConnection();
         return OnError(RC_NO_CONNECTION);
     }
@@ -552,7 +538,7 @@ void CUT_ImapSession::TakeListed(const ImapResponse &response, std::set<uint32_t
 ResultCode CUT_ImapSession::OpenFolderAndList(const std::string &name, bool readOnly) {
     std::string quoted;
     if (!Quote(name, &quoted)) return OnError(RC_NO_SUCH_ENTRY);
-    if (m_lostSync || !m_previewTags.empty()) return LoseSync();
+    if (m_lostSync || !m_previews.empty()) return LoseSync();
     m_uidValidity = 0;
     m_exists = 0;
     m_messages.clear();
@@ -602,7 +588,7 @@ ResultCode CUT_ImapSession::SendPreviewFetch(const std::vector<uint32_t> &uids, 
     if (m_lostSync) return OnError(RC_LOST_SYNC);
     if (uids.empty()) return OnError(RC_OK);
     std::string tag;
-    if (m_previewTags.empty()) {
+    if (m_previews.empty()) {
         m_replyStart = std::chrono::steady_clock::now();
         m_replyBytes = 0;
     }
@@ -610,30 +596,23 @@ ResultCode CUT_ImapSession::SendPreviewFetch(const std::vector<uint32_t> &uids, 
         textBytes == 0 ? std::string() : " BODY.PEEK[TEXT]<0." + std::to_string(textBytes) + ">";
     if (!SendTagged("UID FETCH " + SequenceSet(uids) + " (UID RFC822.SIZE BODY.PEEK[HEADER]" + text + ")", &tag))
         return OnError(RC_LOST_SYNC);
-    m_previewTags.push_back(tag);
-    m_previewAsked.emplace_back(uids.begin(), uids.end());
     // No literal of it may be larger than the largest message asked.
     size_t bound = textBytes;
     for (uint32_t uid : uids) bound = std::max(bound, BoundFor(uid));
-    m_previewBound.push_back(bound);
-    m_previewText.push_back(textBytes);
+    m_previews.push_back({tag, std::set<uint32_t>(uids.begin(), uids.end()), bound, textBytes});
     return OnError(RC_OK);
 }
 
 ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
     if (m_lostSync) return OnError(RC_LOST_SYNC);
-    if (m_previewTags.empty()) return OnError(RC_ERROR);
-    const std::string tag = m_previewTags.front();
-    const std::set<uint32_t> asked = std::move(m_previewAsked.front());
-    m_previewAsked.erase(m_previewAsked.begin());
-    m_parser.SetLiteralLimit(m_previewBound.front());
-    m_previewBound.erase(m_previewBound.begin());
-    const size_t textBytes = m_previewText.front();
-    m_previewText.erase(m_previewText.begin());
+    if (m_previews.empty()) return OnError(RC_ERROR);
+    const AskedPreviews asked = std::move(m_previews.front());
+    m_previews.erase(m_previews.begin());
+    m_parser.SetLiteralLimit(asked.bound);
     std::set<uint32_t> taken;
     size_t responses = 0;
     auto take = [&](const ImapResponse &response) {
-        if (++responses > asked.size() + kUntaggedMargin) {
+        if (++responses > asked.uids.size() + kUntaggedMargin) {
             m_unasked = "mehr Antworten als Nachrichten abgefragt";
             return;
         }
@@ -648,7 +627,7 @@ ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
         }
         if (uid == 0 || header == nullptr) return;
         // Only what was asked, and each once.
-        if (asked.count(static_cast<uint32_t>(uid)) == 0 || !taken.insert(static_cast<uint32_t>(uid)).second) {
+        if (asked.uids.count(static_cast<uint32_t>(uid)) == 0 || !taken.insert(static_cast<uint32_t>(uid)).second) {
             m_unasked = "Daten zu einer UID, die nicht (oder schon) abgefragt war";
             return;
         }
@@ -657,7 +636,7 @@ ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
             m_unasked = "ein Kopf, größer als die Nachricht laut RFC822.SIZE";
             return;
         }
-        if (text != nullptr && text->text.size() > textBytes) {
+        if (text != nullptr && text->text.size() > asked.textBytes) {
             m_unasked = "mehr Text, als abgefragt war";
             return;
         }
@@ -666,11 +645,10 @@ ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
         preview.text = text != nullptr ? text->text : std::string();
     };
     // Responses of a fetch sent later are not read before this one's end.
-    const Outcome outcome = Finish(tag, take);
+    const Outcome outcome = Finish(asked.tag, take);
     m_parser.SetLiteralLimit(CUT_ImapParser::kDefaultLiteralLimit);
     if (outcome == Outcome::Lost) return OnError(RC_LOST_SYNC);
-    m_previewTags.erase(m_previewTags.begin());
-    if (!m_previewTags.empty()) {
+    if (!m_previews.empty()) {
         m_replyStart = std::chrono::steady_clock::now();
         m_replyBytes = 0;
     }
@@ -741,7 +719,7 @@ ResultCode CUT_ImapSession::FetchWhole(uint32_t uid, CUT_ByteSource &target, lon
     if (outcome == Outcome::No) return Refused(RC_RETR_REFUSED, tagged);
     // Gone meanwhile, or two different answers: nothing to save for sure.
     if (!found || twice) {
-        m_failure = {RC_RETR_REFUSED, m_lastCommand, "keine oder mehrdeutige Daten für UID " + std::to_string(uid), ""};
+        m_failure = {RC_RETR_REFUSED, m_lastCommand, "keine oder mehrdeutige Daten für UID " + std::to_string(uid)};
         return OnError(RC_RETR_REFUSED);
     }
     return OnError(written ? RC_OK : RC_SOURCE_WRITE_FAILED);
@@ -812,7 +790,7 @@ ResultCode CUT_ImapSession::Expunged(uint32_t uid, const ImapResponse &tagged, b
     // with an EXPUNGE (RFC 6851, RFC 4315).
     if (m_expunged.count(uid) == 0) {
         m_failure = {RC_REMOVAL_UNCERTAIN, m_lastCommand,
-                     RecordLine(tagged.tag + " " + tagged.status + " " + tagged.text), ""};
+                     RecordLine(tagged.tag + " " + tagged.status + " " + tagged.text)};
         return OnError(RC_REMOVAL_UNCERTAIN);
     }
     *expunged = true;
@@ -841,7 +819,7 @@ ResultCode CUT_ImapSession::Idle(int seconds, bool *arrived) {
     // Waits in slices, so that a stop request ends the wait.
     while (!m_existsGrew && !StopRequested() && std::chrono::steady_clock::now() < end) {
         if (m_parser.Pending() == 0 && BufferedBytes() == 0 && WaitForReceive(1, 0) != RC_OK) {
-            if (PeekConnection() == kClosed) return LoseSync(RC_NOT_CONNECTED, kLimitHangUp);
+            if (PeekConnection() == kClosed) return LoseSync(RC_NOT_CONNECTED, SessionLimit::HangUp);
             continue;
         }
         m_replyStart = std::chrono::steady_clock::now();
@@ -872,10 +850,7 @@ ResultCode CUT_ImapSession::CloseMailbox() {
     std::string tag;
     // Whatever the server still owes is of no use any more; what was moved
     // or deleted was done with its tagged OK.
-    m_previewTags.clear();
-    m_previewAsked.clear();
-    m_previewBound.clear();
-    m_previewText.clear();
+    m_previews.clear();
     const bool sent = SendTagged("LOGOUT", &tag);
     if (DataSocket() != kNoSocket) CloseConnection();
     return OnError(sent ? RC_OK : RC_LOST_SYNC);

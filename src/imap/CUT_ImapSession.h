@@ -104,7 +104,7 @@ public:
     // The size a FETCH of a whole message announced (its literal); -1 when none.
     long AnnouncedOctets() const { return m_announcedOctets; }
     // Preview fetches sent whose responses are not read yet.
-    int OwedFetches() const { return static_cast<int>(m_previewTags.size()); }
+    int OwedFetches() const { return static_cast<int>(m_previews.size()); }
     const std::string &LastReply() const { return m_lastLine; }
 
 private:
@@ -130,7 +130,7 @@ private:
                 ImapResponse *tagged = nullptr);
     // Notes what every response may carry (CAPABILITY, EXISTS, UIDVALIDITY).
     void Notice(const ImapResponse &response);
-    ResultCode LoseSync(ResultCode code = RC_LOST_SYNC, const char *limit = nullptr);
+    ResultCode LoseSync(ResultCode code = RC_LOST_SYNC, SessionLimit limit = SessionLimit::None);
     ResultCode Refused(ResultCode code, const ImapResponse &tagged);
     // The end of a removal the server answered OK: RC_OK where an EXPUNGE
     // named the message, else RC_REMOVAL_UNCERTAIN.
@@ -152,10 +152,14 @@ private:
     std::vector<uint32_t> m_bySequence;  // the UID at each place of the folder
     std::set<uint32_t> m_expunged;       // UIDs an EXPUNGE named since the last removal began
     bool m_sent = false;                 // the last command went out whole
-    std::vector<std::string> m_previewTags;
-    std::vector<std::set<uint32_t>> m_previewAsked;  // the UIDs of each
-    std::vector<size_t> m_previewBound;               // the largest literal each may bring
-    std::vector<size_t> m_previewText;                // the text bytes each asked for
+    // The preview fetches sent whose responses are not read yet, in order.
+    struct AskedPreviews {
+        std::string tag;
+        std::set<uint32_t> uids;
+        size_t bound = 0;      // the largest literal it may bring
+        size_t textBytes = 0;  // of each message's text
+    };
+    std::vector<AskedPreviews> m_previews;
     size_t m_listedResponses = 0;
     // Set by a reader that met data nobody asked for (what it was): the
     // reply is not read on.

@@ -14,13 +14,25 @@
 
 #include "CUT_WSClient.h"
 
+// Which bound a reply ran into, if one did.
+enum class SessionLimit {
+    None,
+    Wait,        // nothing came within the wait
+    ReplyTime,   // the reply as a whole took too long
+    ReplySize,   // the reply brought far more than was asked
+    HangUp,      // the server closed the connection mid-reply
+    Stop,        // the user's stop
+    EarlyBytes,  // bytes waited before a command was sent
+    Unasked,     // data came that nobody asked for
+};
+
 // What went wrong, recorded where it happened: the code, the command
 // (secrets masked), the reply and the bound that ran out, if one did.
 struct SessionFailure {
     ResultCode code = RC_OK;
     std::string command;
     std::string reply;
-    std::string limit;
+    SessionLimit limit = SessionLimit::None;
 };
 
 class CUT_MailSession : public CUT_WSClient {
@@ -102,7 +114,7 @@ protected:
     bool m_lostSync = false;
     SessionFailure m_failure;
     std::string m_lastCommand;         // the command whose reply is read (secrets masked)
-    const char *m_limitHit = nullptr;  // the bound that ran out last
+    SessionLimit m_limitHit = SessionLimit::None;  // the bound that ran out last
     std::chrono::steady_clock::time_point m_replyStart;
     long m_replyBytes = 0;
     std::function<void(const std::string &)> m_trace;

@@ -24,11 +24,6 @@ bool HasPrefix(const char *text, const char *prefix) {
 }
 
 // The limits a reply can run into, as a failure record names them.
-constexpr const char *kLimitWait = "Wartezeit";
-constexpr const char *kLimitReplyTime = "Antwortdauer";
-constexpr const char *kLimitReplySize = "Antwortgröße";
-constexpr const char *kLimitHangUp = "Verbindung vom Server getrennt";
-constexpr const char *kLimitStop = "Abbruch";
 
 // A line as a failure record keeps it: without its line end, at most 200 bytes.
 // Only the first line counts: a burst of commands is named by its first.
@@ -57,12 +52,12 @@ ResultCode CUT_Pop3Session::StartTls() {
 
 int CUT_Pop3Session::OnRetrieveProgress(long) { return !IsAborted(); }
 
-ResultCode CUT_Pop3Session::LoseSync(ResultCode code, const char *limit) {
+ResultCode CUT_Pop3Session::LoseSync(ResultCode code, SessionLimit limit) {
     // No QUIT: whatever was marked for deletion stays on the server.
     if (!m_lostSync) {
         m_lostSyncCode = code;
         m_failure = {code, m_lastCommand, m_lastPiece,
-                     limit != nullptr ? limit : (m_limitHit != nullptr ? m_limitHit : "")};
+                     limit != SessionLimit::None ? limit : m_limitHit};
     }
     m_lostSync = true;
     m_replySizeLimit = 0;
@@ -74,7 +69,7 @@ ResultCode CUT_Pop3Session::LoseSync(ResultCode code, const char *limit) {
 }
 
 ResultCode CUT_Pop3Session::Refused(ResultCode code) {
-    if (!m_lostSync) m_failure = {code, m_lastCommand, m_lastPiece, ""};
+    if (!m_lostSync) m_failure = {code, m_lastCommand, m_lastPiece};
     return OnError(code);
 }
 
@@ -108,7 +103,7 @@ bool CUT_Pop3Session::SendCommand(const char *command) {
 }
 
 int CUT_Pop3Session::ReadReplyPiece(char *buffer, int size, int timeout) {
-    m_limitHit = nullptr;
+    m_limitHit = SessionLimit::None;
     const long long allowed =
         (m_replyLimitSeconds + m_replyBytes / kBytesPerGraceSecond) * 1000LL;
     const auto spentMs = [this] {
@@ -117,13 +112,13 @@ int CUT_Pop3Session::ReadReplyPiece(char *buffer, int size, int timeout) {
             .count();
     };
     if (spentMs() >= allowed) {
-        m_limitHit = kLimitReplyTime;
+        m_limitHit = SessionLimit::ReplyTime;
         return 0;
     }
     // However fast it comes, a reply far beyond what LIST announced for
     // its message is no reply to this command.
     if (m_replySizeLimit > 0 && m_replyBytes > m_replySizeLimit) {
-        m_limitHit = kLimitReplySize;
+        m_limitHit = SessionLimit::ReplySize;
         return 0;
     }
     SetReadDeadline(static_cast<long>(allowed - spentMs()));
@@ -138,10 +133,10 @@ int CUT_Pop3Session::ReadReplyPiece(char *buffer, int size, int timeout) {
         m_lastPiece = RecordLine(buffer, static_cast<size_t>(count));
         Trace(false, buffer, static_cast<size_t>(count));
     } else {
-        m_limitHit = StopRequested()                   ? kLimitStop
-                     : spentMs() >= allowed            ? kLimitReplyTime
-                     : PeekConnection() == kClosed     ? kLimitHangUp
-                                                       : kLimitWait;
+        m_limitHit = StopRequested()                   ? SessionLimit::Stop
+                     : spentMs() >= allowed            ? SessionLimit::ReplyTime
+                     : PeekConnection() == kClosed     ? SessionLimit::HangUp
+                                                       : SessionLimit::Wait;
     }
     return count;
 }
@@ -184,7 +179,7 @@ bool CUT_Pop3Session::ReadPositiveReply(int timeout) {
 int CUT_Pop3Session::ReadBodyPiece(char *buffer, int size) {
     const int count = ReadReplyPiece(buffer, size, m_receiveTimeout);
     if (count <= 0) {
-        LoseSync(m_limitHit == kLimitWait || m_limitHit == kLimitReplyTime ? RC_NO_REPLY
+        LoseSync(m_limitHit == SessionLimit::Wait || m_limitHit == SessionLimit::ReplyTime ? RC_NO_REPLY
                                                                            : RC_LOST_SYNC);
         return -1;
     }
@@ -449,7 +444,7 @@ ResultCode CUT_Pop3Session::CloseMailbox() {
             result = RC_QUIT_UNANSWERED;
         if (result != RC_OK)
             m_failure = {result, m_lastCommand, m_lastPiece,
-                         status == Status::Silent && m_limitHit != nullptr ? m_limitHit : ""};
+                         status == Status::Silent ? m_limitHit : SessionLimit::None};
     }
     m_deletionsMarked = 0;
     // Once QUIT is answered the server has acted; how the connection then
@@ -577,7 +572,7 @@ ResultCode CUT_Pop3Session::RetrieveToSource(int messageNumber, CUT_ByteSource &
             // A stop ends a retrieval at once, however long the message:
             // the rest is still on the connection, so the step is lost.
             if (StopRequested()) {
-                result = LoseSync(RC_ABORTED, kLimitStop);
+                result = LoseSync(RC_ABORTED, SessionLimit::Stop);
                 break;
             }
             if (OnRetrieveProgress(total) != 1) {

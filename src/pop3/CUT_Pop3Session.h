@@ -26,8 +26,7 @@ struct UniqueIdEntry {
 };
 
 // What went wrong in the conversation (the record every mail session keeps):
-// the reply is the status line or the piece read last, the limit one of
-// "Wartezeit", "Antwortdauer", "Antwortgröße", ...
+// the reply is the status line or the piece read last.
 using Pop3Failure = SessionFailure;
 
 // A command sent ahead of its reply: which one, and for which message.
@@ -188,7 +187,7 @@ private:
     // RC_BAD_REPLY when take refused a line (the rest is still read), or
     // the code of a lost step.
     template <typename Take> ResultCode ReadListing(Take take);
-    ResultCode LoseSync(ResultCode code = RC_LOST_SYNC, const char *limit = nullptr);
+    ResultCode LoseSync(ResultCode code = RC_LOST_SYNC, SessionLimit limit = SessionLimit::None);
     // Notes a failure that keeps the step (a refusal), unless one is noted.
     ResultCode Refused(ResultCode code);
     // Sends UTF8 (RFC 6856) where CAPA offers it: a server such as Courier

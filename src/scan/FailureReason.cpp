@@ -29,9 +29,9 @@ std::string ToCommand(const FailureFacts &facts) {
 
 std::string TimeOut(const FailureFacts &facts) {
     std::string text = "Zeitüberschreitung: keine vollständige Antwort des Servers" + ToCommand(facts);
-    if (facts.record.limit == "Antwortdauer")
+    if (facts.record.limit == SessionLimit::ReplyTime)
         text += " (die Antwort kam zu langsam, um in der erlaubten Zeit fertig zu werden)";
-    else if (facts.record.limit == "Verbindung vom Server getrennt")
+    else if (facts.record.limit == SessionLimit::HangUp)
         return "Der Server hat die Verbindung mitten in der Antwort" + ToCommand(facts) + " getrennt";
     else
         text += " innerhalb von " + std::to_string(facts.waitSeconds) + " s";
@@ -52,17 +52,17 @@ std::string LostStep(const FailureFacts &facts) {
     default: break;
     }
     if (facts.stopRequested) return "abgebrochen, der Server antwortete nicht" + std::string(kClosedWithoutQuit);
-    if (facts.record.limit == "Bytes vor dem Befehl")
+    if (facts.record.limit == SessionLimit::EarlyBytes)
         return "Vor " + Quoted(facts.record.command) +
                " lagen Bytes an, die keine Antwort auf einen Befehl waren; der Befehl wurde nicht gesendet" +
                kClosedWithoutQuit;
-    if (facts.record.limit == "Ungefragte Daten")
+    if (facts.record.limit == SessionLimit::Unasked)
         return "Der Server schickte" + ToCommand(facts) + " Daten, nach denen nicht gefragt war" +
                (facts.record.reply.empty() ? std::string() : " (" + facts.record.reply + ")") + kClosedWithoutQuit;
-    if (facts.record.limit == "Antwortgröße")
+    if (facts.record.limit == SessionLimit::ReplySize)
         return "Die Antwort des Servers" + ToCommand(facts) +
                " war weit größer, als die Nachrichtenliste (LIST) angab" + kClosedWithoutQuit;
-    if (facts.record.limit == "Verbindung vom Server getrennt")
+    if (facts.record.limit == SessionLimit::HangUp)
         return "Der Server hat die Verbindung mitten in der Antwort" + ToCommand(facts) + " getrennt" +
                kClosedWithoutQuit;
     if (facts.record.command == "QUIT")
@@ -104,7 +104,7 @@ FailureFacts FailureFacts::From(ResultCode code, const CUT_MailSession &session,
     facts.lostSync = session.LostSync();
     facts.record = session.Failure();
     // Nothing recorded (a failure before any command): the last line read.
-    if (facts.record.code == RC_OK) facts.record = {code, "", lastReply, ""};
+    if (facts.record.code == RC_OK) facts.record = {code, "", lastReply};
     facts.stopRequested = session.StopRequested();
     facts.connected = session.DataSocket() != kNoSocket;
     facts.errnoValue = session.FailureErrno();
