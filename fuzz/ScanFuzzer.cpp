@@ -1,13 +1,13 @@
 // A whole scan against a server that says what the input says: log-on,
 // listing, previews, retrieval of matched messages into backups, removal,
-// the end. The input is the server's side of a conversation, in chunks
+// the end, on a transport inside this process (no network, no waiting).
+// The input is the server's side of a conversation, in chunks
 // split at NUL bytes: the first is the greeting, and each next one goes out
 // once the client has sent another line. Whatever the server says, the
 // scan ends (the sanitizers catch what it must not do on the way), and no
 // backup is left that does not hold a message the server sent. Built once
 // for POP3 and once for IMAP (PELLORU_FUZZ_IMAP).
-#include <netinet/in.h>
-#include <poll.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,8 +16,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "BatchMode.h"
@@ -25,6 +25,7 @@
 #include "CMailboxScan.h"
 #include "CScanList.h"
 #include "CScanWindow.h"
+#include "CUT_WSClient.h"
 
 namespace {
 
@@ -71,45 +72,67 @@ std::string Workspace() {
     return folder;
 }
 
-int Listener(int *port) {
-    static int fd = -1, bound = 0;
-    if (fd < 0) {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(fd, 4);
-        socklen_t length = sizeof address;
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-        bound = ntohs(address.sin_port);
+// The server's side, in this process: a chunk, then the next once the
+// client has sent another line, or once it waits for bytes that are not
+// there (it waits for more of a reply, then); at the end of the input the
+// server hangs up. What it still has to say when the client's buffer is
+// full goes out on its next turn.
+class ScriptedPeer : public CUT_LocalPeer {
+public:
+    explicit ScriptedPeer(std::vector<std::string> chunks) : m_chunks(std::move(chunks)) {}
+    ~ScriptedPeer() override {
+        if (m_end >= 0) ::close(m_end);
     }
-    *port = bound;
-    return fd;
-}
-
-// The server's side: a chunk, then the next once the client has sent
-// another line, or once it has kept silent for a moment (it waits for more
-// of a reply, then); at the end of the input the server hangs up.
-void Serve(int listener, const std::vector<std::string> &chunks) {
-    const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return;
-    for (const std::string &chunk : chunks) {
-        if (!chunk.empty() && ::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0) break;
-        char byte = 0;
-        pollfd wait{fd, POLLIN, 0};
-        bool closed = false;
-        while (::poll(&wait, 1, 20) == 1) {
-            if (::recv(fd, &byte, 1, 0) != 1) {
-                closed = true;
-                break;
-            }
-            if (byte == '\n') break;
+    void Accept(int end) override {
+        m_end = end;
+        ::fcntl(m_end, F_SETFL, ::fcntl(m_end, F_GETFL) | O_NONBLOCK);
+        Next();
+        Flush();
+    }
+    void Sent(const char *data, int length) override {
+        char scratch[4096];
+        while (m_end >= 0 && ::recv(m_end, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
         }
-        if (closed) break;
+        for (int i = 0; i < length; ++i)
+            if (data[i] == '\n') Next();
+        Flush();
     }
-    ::close(fd);
-}
+    // (An empty chunk is a silence: the client waiting for more ends it.)
+    void Waiting() override {
+        if (!Flush()) return;
+        do
+            Next();
+        while (m_out.empty() && !m_hangUp);
+        Flush();
+    }
+
+private:
+    void Next() {
+        if (m_next < m_chunks.size())
+            m_out += m_chunks[m_next++];
+        else
+            m_hangUp = true;
+    }
+    // True when all that was said is out.
+    bool Flush() {
+        while (m_end >= 0 && !m_out.empty()) {
+            const ssize_t n = ::send(m_end, m_out.data(), m_out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n <= 0) return false;
+            m_out.erase(0, static_cast<size_t>(n));
+        }
+        if (m_hangUp && m_end >= 0) {
+            ::close(m_end);
+            m_end = -1;
+        }
+        return true;
+    }
+
+    std::vector<std::string> m_chunks;
+    size_t m_next = 0;
+    std::string m_out;
+    bool m_hangUp = false;
+    int m_end = -1;
+};
 
 }  // namespace
 
@@ -122,16 +145,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         else
             chunks.back() += static_cast<char>(data[i]);
     }
-    int port = 0;
-    const int listener = Listener(&port);
-    std::thread server(Serve, listener, chunks);
+    CUT_WSClient::UseLocalPeers(
+        [&chunks](int, const char *) { return std::make_unique<ScriptedPeer>(chunks); });
 
     CServerAddress address;
 #ifdef PELLORU_FUZZ_IMAP
     address.protocol = CServerAddress::Imap;
 #endif
     address.host = "127.0.0.1";
-    address.port = port;
+    address.port = 110;
     MailAccount account;
     account.user = "pelloru";
     account.password = "geheim";
@@ -145,8 +167,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (std::getenv("PELLORU_FUZZ_TRACE") != nullptr)
             scan.SetTrace([](const std::string &line) { std::fprintf(stderr, "%s\n", line.c_str()); });
         scan.ScanMailbox(List);
+        if (std::getenv("PELLORU_FUZZ_TRACE") != nullptr) std::fprintf(stderr, "= %s\n", scan.LastReason().c_str());
     }
-    server.join();
+    CUT_WSClient::UseLocalPeers({});
     // A backup holds what the server sent, and nothing else.
     for (const auto &entry : std::filesystem::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();

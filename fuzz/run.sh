@@ -6,9 +6,12 @@
 # on a working corpus seeded from tests/data and, when present, the shared
 # real-world corpus. Crashing inputs land in fuzz/findings/; copy them to
 # fuzz/regressions/ once fixed so the test command keeps checking them.
+# PELLORU_FUZZ_RUNS=N ends a campaign after N executions instead (the
+# seconds still bound it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
+runs=${PELLORU_FUZZ_RUNS:+-runs=$PELLORU_FUZZ_RUNS}
 bash tools/install-deps.sh clang libclang-rt-14-dev
 out=build-fuzz
 mkdir -p "$out" fuzz/findings
@@ -24,7 +27,7 @@ scan-pop3 | scan-imap)
   cp fuzz/scan-seeds/"$protocol"/* "build-fuzz-scan/corpus-$protocol/"
   # (Absolute paths: the target works in a folder of its own.)
   exec "$PWD/build-fuzz-scan/fuzz/scan_fuzzer_$protocol" "$PWD/build-fuzz-scan/corpus-$protocol" \
-    -max_total_time="$seconds" -max_len=16384 -timeout=20 -artifact_prefix="$PWD/fuzz/findings/" -print_final_stats=1
+    -max_total_time="$seconds" $runs -max_len=16384 -timeout=20 -artifact_prefix="$PWD/fuzz/findings/" -print_final_stats=1
   ;;
 esac
 if [ "${2:-message}" = imap ]; then

@@ -27,6 +27,11 @@ constexpr int kReceiveChunk = 256;
 
 in_addr_t ParseDotted(const char *text) { return text == nullptr ? INADDR_NONE : inet_addr(text); }
 
+CUT_WSClient::LocalPeerMaker &LocalPeers() {
+    static CUT_WSClient::LocalPeerMaker maker;
+    return maker;
+}
+
 }  // namespace
 
 CUT_WSClient::CUT_WSClient() {
@@ -52,7 +57,35 @@ void CUT_WSClient::CopyAddressText(const char *text) {
     m_addressText[length] = '\0';
 }
 
+void CUT_WSClient::UseLocalPeers(LocalPeerMaker maker) { LocalPeers() = std::move(maker); }
+
+ResultCode CUT_WSClient::ConnectLocal(int port, const char *host, int family) {
+    int ends[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return OnError(RC_SOCKET_FAILED);
+    CopyAddressText(host);
+    m_type = kTypeStream;
+    m_family = family;
+    m_socket = ends[0];
+    m_localPeer = LocalPeers()(port, host);
+    if (!m_localPeer) {
+        net_platform::CloseSocket(ends[1]);
+        DropDataSocket();
+        return OnError(RC_NO_CONNECTION);
+    }
+    m_localPeer->Accept(ends[1]);
+    m_remotePort = port;
+    ApplyTimeoutOptions();
+    return OnError(RC_OK);
+}
+
+void CUT_WSClient::LetPeerSpeak() {
+    if (m_localPeer && m_socket != kNoSocket && BufferedBytes() == 0 &&
+        net_platform::WaitReadable(m_socket, 0, 0) != 1)
+        m_localPeer->Waiting();
+}
+
 void CUT_WSClient::DropDataSocket() {
+    m_localPeer.reset();
     m_tls.Free();
     RawClose(m_socket);
     m_socket = kNoSocket;
@@ -75,6 +108,8 @@ ResultCode CUT_WSClient::Connect(int port, const char *host, long timeout, int f
     if (m_socket != kNoSocket) return OnError(RC_SOCKET_IN_USE);
     m_failureErrno = 0;
     m_failureDetail.clear();
+    m_stopSeen = false;
+    if (LocalPeers() && type == kTypeStream) return ConnectLocal(port, host, family);
 
     if (ParseDotted(host) != INADDR_NONE) {
         CopyAddressText(host);
@@ -201,6 +236,7 @@ ResultCode CUT_WSClient::CloseConnection() {
         m_tls.Free();
         if (RawClose(m_socket) != 0) result = RC_ERROR;
     }
+    m_localPeer.reset();
     ResetReceiveBuffer();
     if (m_listenSocket != kNoSocket) {
         if (RawShutdown(m_listenSocket, 2) != 0) result = RC_ERROR;
@@ -501,16 +537,19 @@ int CUT_WSClient::FillReceiveBuffer() {
 }
 
 int CUT_WSClient::TransportReceive(char *buffer, int length) {
+    LetPeerSpeak();
     if (m_tls.Active()) return m_tls.Receive(buffer, length, false);
     return RawReceive(m_socket, buffer, length, 0);
 }
 
 int CUT_WSClient::TransportSend(const char *data, int length) {
-    if (m_tls.Active()) return m_tls.Send(data, length);
-    return RawSend(m_socket, data, length, 0);
+    const int sent = m_tls.Active() ? m_tls.Send(data, length) : RawSend(m_socket, data, length, 0);
+    if (m_localPeer && sent > 0) m_localPeer->Sent(data, sent);
+    return sent;
 }
 
 int CUT_WSClient::TransportWaitReadable(long seconds, long microseconds) {
+    if (seconds > 0 || microseconds > 0) LetPeerSpeak();
     if (m_tls.Active()) return m_tls.WaitReadable(seconds, microseconds);
     return RawWaitReadable(m_socket, seconds, microseconds);
 }
@@ -546,6 +585,7 @@ void CUT_WSClient::SetReadDeadline(long milliseconds) {
 }
 
 bool CUT_WSClient::WaitForLineData(long timeout) {
+    if (StopGraceOver()) return false;
     long long waitMs = timeout > 0 ? timeout * 1000LL : -1;
     if (m_hasDeadline) {
         const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -558,14 +598,20 @@ bool CUT_WSClient::WaitForLineData(long timeout) {
     return WaitReadableStoppable(waitMs);
 }
 
+bool CUT_WSClient::StopGraceOver() {
+    if (!StopRequested()) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_stopSeen) m_stopSeen = true, m_stopSeenAt = now;
+    return now - m_stopSeenAt >= std::chrono::milliseconds(kStopGraceMs);
+}
+
 bool CUT_WSClient::WaitReadableStoppable(long long milliseconds) {
     if (m_stop == nullptr)
         return WaitForReceive(static_cast<long>(milliseconds / 1000),
                               static_cast<long>(milliseconds % 1000) * 1000) == RC_OK;
     const auto start = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::time_point stopSeen{};
-    bool seen = false;
     for (;;) {
+        if (StopGraceOver()) return false;
         const long long spent = std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::steady_clock::now() - start)
                                     .count();
@@ -575,13 +621,6 @@ bool CUT_WSClient::WaitReadableStoppable(long long milliseconds) {
             if (milliseconds - spent < slice) slice = milliseconds - spent;
         }
         if (WaitForReceive(0, static_cast<long>(slice) * 1000) == RC_OK) return true;
-        if (!StopRequested()) continue;
-        const auto now = std::chrono::steady_clock::now();
-        if (!seen) {
-            seen = true;
-            stopSeen = now;
-        }
-        if (now - stopSeen >= std::chrono::milliseconds(kStopGraceMs)) return false;
     }
 }
 

@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "CUT_SocketLayer.h"
@@ -20,6 +22,22 @@
 
 class CUT_ByteSource;
 class CUT_DataQueue;
+
+// A server inside this process in place of the network, for scripted runs
+// and fuzzing: a stream Connect gets one end of a socket pair instead of
+// dialling, and the peer holds the other. It has its turn after every send
+// (with the bytes sent) and whenever the client is about to wait for bytes
+// that are not there, and says what it has to say by writing into its end,
+// or hangs up by closing it. Everything else (waits, peeks, time-outs, the
+// peer's close) is the socket's own.
+class CUT_LocalPeer {
+public:
+    virtual ~CUT_LocalPeer() = default;
+    // The peer's end; the peer owns it from now on.
+    virtual void Accept(SocketHandle end) = 0;
+    virtual void Sent(const char *data, int length) = 0;
+    virtual void Waiting() = 0;
+};
 
 class CUT_WSClient : public CUT_SocketLayer {
 public:
@@ -111,13 +129,21 @@ public:
     int FailureErrno() const { return m_failureErrno; }
     const std::string &FailureDetail() const { return m_failureDetail; }
 
-    // A request to stop, set from another thread. A wait for data that has
-    // seen nothing for kStopGraceMs after the request gives up early (the
-    // caller sees a time-out); data that keeps coming is still taken, so a
-    // reply in hand can end in step.
-    static constexpr long kStopGraceMs = 1500;
+    // A request to stop, set from another thread. From the moment a wait
+    // or a line read first sees it, a reply has kStopGraceMs to end: a
+    // reply in hand can still end in step, but one that keeps trickling
+    // in does not hold the stop (the caller sees a time-out).
+    static constexpr long kStopGraceMs = 1000;
     void SetStopRequest(const std::atomic<bool> *stop) { m_stop = stop; }
     bool StopRequested() const { return m_stop != nullptr && m_stop->load(); }
+    // True once a stop has been seen for kStopGraceMs.
+    bool StopGraceOver();
+
+    // From now on every stream Connect of this process talks to a new peer
+    // made here (port and host as asked) instead of the network; an empty
+    // function restores the network.
+    using LocalPeerMaker = std::function<std::unique_ptr<CUT_LocalPeer>(int port, const char *host)>;
+    static void UseLocalPeers(LocalPeerMaker maker);
 
     // Read access for derived classes and tests.
     SocketHandle DataSocket() const { return m_socket; }
@@ -176,6 +202,13 @@ private:
 
     bool m_hasDeadline = false;
     const std::atomic<bool> *m_stop = nullptr;
+    // When a stop was first seen; false until then.
+    bool m_stopSeen = false;
+    std::chrono::steady_clock::time_point m_stopSeenAt;
+    std::unique_ptr<CUT_LocalPeer> m_localPeer;
+    // Gives the local peer its turn when nothing is there to read.
+    void LetPeerSpeak();
+    ResultCode ConnectLocal(int port, const char *host, int family);
     std::chrono::steady_clock::time_point m_deadline;
 
     void CopyAddressText(const char *text);
