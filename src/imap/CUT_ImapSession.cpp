@@ -177,13 +177,9 @@ bool CUT_ImapSession::ReadResponse(ImapResponse *response) {
         }
         // A stop lets a reply end that is about to, not one that goes on:
         // a second after it, the reply is given up.
-        if (StopRequested()) {
-            const auto now = std::chrono::steady_clock::now();
-            if (!m_stopSeen) m_stopSeen = true, m_stopSeenAt = now;
-            if (now - m_stopSeenAt > std::chrono::seconds(1)) {
-                LoseSync(RC_ABORTED, SessionLimit::Stop);
-                return false;
-            }
+        if (StopGraceOver()) {
+            LoseSync(RC_ABORTED, SessionLimit::Stop);
+            return false;
         }
         if (m_parser.Broken()) {
             m_lastLine = m_parser.Problem();

@@ -167,6 +167,4 @@ private:
     long m_announcedOctets = -1;
     unsigned m_nextTag = 0;
     std::string m_lastLine;
-    bool m_stopSeen = false;    // a stop request met while reading
-    std::chrono::steady_clock::time_point m_stopSeenAt;
 };
