@@ -33,8 +33,11 @@ void CDesktopNotices::SetBus(const QDBusConnection &bus) {
 void CDesktopNotices::Show(const QString &title, const QString &text, const QStringList &actions,
                            const QString &token) {
     QDBusMessage notify = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    notify << QStringLiteral("Pelloru") << uint(0) << QStringLiteral("pelloru") << title << text << actions
-           << QVariantMap() << int(10000);
+    // The body may hold markup for the service: what a message says is
+    // escaped, so "<" and "&" show as they are. Expiry 0: the notice stays
+    // until it is dismissed.
+    notify << QStringLiteral("Pelloru") << uint(0) << QStringLiteral("pelloru") << title << text.toHtmlEscaped()
+           << actions << QVariantMap() << int(0);
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(notify), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, token](QDBusPendingCallWatcher *call) {
         const QDBusPendingReply<uint> reply = *call;

@@ -344,7 +344,7 @@ void CMainFrame::ApplySettings() {
     if (m_tray != nullptr) m_tray->setVisible(minutes > 0);
 }
 
-void CMainFrame::ShowTray(int waiting, const QString &each) {
+void CMainFrame::ShowTray(int waiting, const QString &each, bool failing) {
     if (m_tray == nullptr) return;
     // The program's icon with the count on it.
     QPixmap picture = QApplication::windowIcon().pixmap(32, 32);
@@ -360,6 +360,19 @@ void CMainFrame::ShowTray(int waiting, const QString &each) {
         painter.setPen(Qt::white);
         painter.drawText(badge, Qt::AlignCenter, waiting > 999 ? QStringLiteral("999+") : QString::number(waiting));
     }
+    if (failing) {
+        // An account that cannot be checked: a mark in the corner.
+        QPainter painter(&picture);
+        painter.setBrush(QColor(230, 160, 0));
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(QRect(20, 0, 12, 12));
+        painter.setPen(Qt::black);
+        QFont font = painter.font();
+        font.setBold(true);
+        font.setPixelSize(10);
+        painter.setFont(font);
+        painter.drawText(QRect(20, 0, 12, 12), Qt::AlignCenter, QStringLiteral("!"));
+    }
     m_tray->setIcon(QIcon(picture));
     m_tray->setToolTip(QStringLiteral("Pelloru: %1 E-Mails").arg(waiting) + each);
 }
@@ -372,7 +385,8 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
         m_messagePane->setText(QStringLiteral("Abgebrochen nach %1 von %2 E-Mails").arg(m_lastDone).arg(m_lastTotal));
     else if (mode != SaveSelected)
         m_messagePane->setText(m_notice.isEmpty() ? QStringLiteral("Bereit") : m_notice);
-    if (outcome == CMailboxScan::ConnectionFailed)
+    // (With several accounts the title keeps the counts of those that worked.)
+    if (outcome == CMailboxScan::ConnectionFailed && m_view->Scans().AccountCount() <= 1)
         setWindowTitle(QString::fromStdString(m_executableName) + QStringLiteral(" - Verbindung fehlgeschlagen"));
     m_lastDone = m_lastTotal = 0;
     if (!m_pushPending.empty()) {
@@ -390,8 +404,14 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
         const bool several = scans.AccountCount() > 1;
         int waiting = 0;
         QString each;
+        const QString failures = UpdateAccountStates();
+        if (!failures.isEmpty() && outcome != CMailboxScan::Cancelled) m_messagePane->setText(failures);
         for (int account = 0; account < scans.AccountCount(); ++account) {
             const int outcome = scans.LastOutcome(account);
+            if (CAccountScans::Failing(outcome)) {
+                each += QStringLiteral("\n%1: gescheitert").arg(QString::fromStdString(scans.Account(account).DisplayName()));
+                continue;
+            }
             if (outcome != CMailboxScan::Scanned && outcome != CMailboxScan::NoMessages &&
                 outcome != CMailboxScan::MessagesFailed)
                 continue;
@@ -407,19 +427,53 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
             if (several) title += QStringLiteral(" für ") + QString::fromStdString(config.DisplayName());
             const QString text = QString::fromStdString(CNewMail::Summary(rows, fresh));
             emit NewMailNotified(title, text);
-            // With buttons where the desktop shows them, else the tray's balloon.
-            if (m_notices->OffersActions()) {
-                QStringList actions = {QStringLiteral("show"), QStringLiteral("Anzeigen")};
-                if (fresh.size() == 1) actions << QStringLiteral("block") << QStringLiteral("Absender sperren");
-                m_notices->Show(title, text, actions,
-                                QString::fromStdString(config.section + "\n" + rows.RowKey(fresh.front())));
-            } else if (m_tray != nullptr && m_tray->isVisible()) {
-                m_tray->showMessage(title, text, QSystemTrayIcon::Information, 10000);
-            }
+            QStringList actions = {QStringLiteral("show"), QStringLiteral("Anzeigen")};
+            if (fresh.size() == 1) actions << QStringLiteral("block") << QStringLiteral("Absender sperren");
+            Tell(title, text, actions, QString::fromStdString(config.section + "\n" + rows.RowKey(fresh.front())));
         }
-        if (outcome != CMailboxScan::NotRun) ShowTray(waiting, each);
+        if (outcome != CMailboxScan::NotRun) ShowTray(waiting, each, !m_failing.empty());
     }
     if (m_closeWhenDone) close();
+}
+
+void CMainFrame::Tell(const QString &title, const QString &text, const QStringList &actions, const QString &token) {
+    // With buttons where the desktop shows them, else the tray's balloon.
+    if (m_notices->OffersActions())
+        m_notices->Show(title, text, actions, token);
+    else if (m_tray != nullptr && m_tray->isVisible())
+        m_tray->showMessage(title, text, QSystemTrayIcon::Information, 10000);
+}
+
+QString CMainFrame::UpdateAccountStates() {
+    const CAccountScans &scans = m_view->Scans();
+    const bool unattended = m_view->LastRunUnattended();
+    QStringList failing;
+    for (int account = 0; account < scans.AccountCount(); ++account) {
+        const AccountConfig &config = scans.Account(account);
+        const QString name = QString::fromStdString(config.DisplayName());
+        const bool failed = CAccountScans::Failing(scans.LastOutcome(account));
+        const bool was = m_failing.count(config.section) > 0;
+        if (failed) {
+            const std::string &problem = scans.Problem(account);
+            if (!was || !problem.empty()) m_failing[config.section] = problem;
+            const QString reason = QString::fromStdString(m_failing[config.section]);
+            failing << QStringLiteral("Konto \"%1\" gescheitert%2").arg(name, reason.isEmpty() ? QString() : ": " + reason.section('\n', 0, 0));
+            // Told once when it starts failing; a check the user started
+            // said so in its box.
+            if (!was && unattended) {
+                const QString title = QStringLiteral("Konto \"%1\" wird nicht geprüft").arg(name);
+                emit AccountStateNoticed(title, reason);
+                Tell(title, reason, {}, {});
+            }
+        } else if (was && scans.LastOutcome(account) != CMailboxScan::NotRun &&
+                   scans.LastOutcome(account) != CMailboxScan::Cancelled) {
+            m_failing.erase(config.section);
+            const QString title = QStringLiteral("Konto \"%1\" wird wieder geprüft").arg(name);
+            emit AccountStateNoticed(title, QString());
+            Tell(title, QStringLiteral("Die Prüfung gelang wieder."), {}, {});
+        }
+    }
+    return failing.join(QStringLiteral("; "));
 }
 
 void CMainFrame::OnSettings() {

@@ -54,6 +54,8 @@ public:
 signals:
     // New messages since the last scan: a title and one line per message.
     void NewMailNotified(const QString &title, const QString &text);
+    // An account started failing, or works again (text empty then).
+    void AccountStateNoticed(const QString &title, const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -68,8 +70,16 @@ private:
     void OnAbout();
     void OnSettings();
     void OnScanFinished(int outcome, int mode);
-    // waiting: all accounts together; each: one line per account.
-    void ShowTray(int waiting, const QString &each = QString());
+    // waiting: all accounts together; each: one line per account;
+    // failing: an account could not be checked.
+    void ShowTray(int waiting, const QString &each = QString(), bool failing = false);
+    // A notice on the desktop (with buttons where it shows them), else in
+    // the tray.
+    void Tell(const QString &title, const QString &text, const QStringList &actions, const QString &token);
+    // Each account's state after a check: the failing ones (for the
+    // status bar), and a notice where that changed on a check nobody
+    // started.
+    QString UpdateAccountStates();
     void UpdateIndicators();
     void Quit();
     // New mail pushed by a watch of the account in section: a check of it
@@ -95,6 +105,8 @@ private:
     void OnNoticeAction(const QString &token, const QString &action);
     // What each account (by section) had at its last scan.
     std::map<std::string, CNewMail> m_newMail;
+    // The accounts (by section) whose last check failed, and why.
+    std::map<std::string, std::string> m_failing;
     std::map<int, QAction *> m_commands;
     bool m_quitting = false;
     bool m_closeWhenDone = false;

@@ -171,10 +171,17 @@ void CPelloruView::ShowMessage(const std::string &text, const std::string &detai
         if (!detail.empty() && !BatchQuiet) CHeadlessRun::PrintFailure(m_executableName, text, detail);
         return;
     }
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelloru"), QString::fromStdString(text),
-                    QMessageBox::Ok, this);
-    if (!detail.empty()) box.setDetailedText(QString::fromStdString(detail));
-    box.exec();
+    // A check nobody started asks nobody: its failure shows as the
+    // account's state (status bar, tray, a notice when that changes).
+    if (m_unattended) return;
+    // The box waits for its reader without holding the scans: the others
+    // go on, and so do the timer and push.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pelloru"), QString::fromStdString(text),
+                                QMessageBox::Ok, this);
+    if (!detail.empty()) box->setDetailedText(QString::fromStdString(detail));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 void CPelloruView::RowFailed(const std::string &text, const std::string &detail) {
@@ -186,9 +193,10 @@ void CPelloruView::Notice(const std::string &text) {
     emit Noticed(QString::fromStdString(text));
 }
 
-void CPelloruView::RunScan(int mode, bool dryRun, const std::vector<std::string> &only) {
+void CPelloruView::RunScan(int mode, bool dryRun, const std::vector<std::string> &only, bool unattended) {
     if (Scanning()) return;
     m_mode = mode;
+    m_unattended = unattended && !BatchMode;
     // The selection, by account, as it is now; then the settings as they are now.
     std::map<std::string, std::vector<int>> bySection;
     if (mode != List) {
@@ -226,12 +234,12 @@ void CPelloruView::OnTimedCheck() {
         if (last == m_lastChecked.end() || now - last->second >= account.intervalMinutes * 60LL - 5)
             due.push_back(account.section);
     }
-    if (!due.empty()) RunScan(List, false, due);
+    if (!due.empty()) RunScan(List, false, due, true);
 }
 
 void CPelloruView::OnPushedCheck(const std::vector<std::string> &sections) {
     if (Scanning() || sections.empty()) return;
-    RunScan(List, false, sections);
+    RunScan(List, false, sections, true);
 }
 
 void CPelloruView::OnCheckDryRun() { RunScan(List, true); }

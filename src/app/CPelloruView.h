@@ -72,6 +72,8 @@ public:
     void OpenContextMenu(const QPoint &position);
     // How the last scan from this view ended (CMailboxScan::Outcome).
     int LastScanOutcome() const { return m_lastOutcome; }
+    // Whether the last check was started by the timer or push.
+    bool LastRunUnattended() const { return m_unattended; }
     bool Scanning() const;
 
     // Reads the accounts from the settings again (the Konto column shows
@@ -111,8 +113,10 @@ signals:
     void Noticed(const QString &text);
 
 private:
-    // only: the sections of the accounts to scan; empty: all.
-    void RunScan(int mode, bool dryRun = false, const std::vector<std::string> &only = {});
+    // only: the sections of the accounts to scan; empty: all. unattended:
+    // started by the timer or push, not by the user.
+    void RunScan(int mode, bool dryRun = false, const std::vector<std::string> &only = {},
+                 bool unattended = false);
     std::vector<int> SelectedListRows() const;
 
     const CSettingsStore &m_settings;
@@ -124,4 +128,5 @@ private:
     QMenu *m_contextMenu = nullptr;
     int m_lastOutcome = 0;
     int m_mode = 0;
+    bool m_unattended = false;
 };

@@ -20,12 +20,7 @@ public:
                                   (title.rfind(prefix, 0) == 0 ? title.substr(prefix.size()) : title));
     }
     void RepaintList() override { m_owner.m_window.RepaintList(); }
-    void ShowMessage(const std::string &text, const std::string &detail) override {
-        if (!Several()) return m_owner.m_window.ShowMessage(text, detail);
-        // An empty mailbox among several is no news worth a box.
-        if (detail.empty()) return;
-        m_owner.m_window.ShowMessage(text, "Konto \"" + Name() + "\": " + detail);
-    }
+    void ShowMessage(const std::string &text, const std::string &detail) override;
     void Progress(long done, long total) override;
     void RowFailed(const std::string &text, const std::string &detail) override {
         m_owner.m_window.RowFailed(text, Several() ? "Konto \"" + Name() + "\": " + detail : detail);
@@ -49,8 +44,18 @@ struct CAccountScans::AccountRun {
     std::unique_ptr<AccountWindow> window;
     std::unique_ptr<CScanRunner> runner;
     int outcome = CMailboxScan::NotRun;
+    std::string problem;  // why its last scan failed, as the box says it
     long done = 0, total = 0;
 };
+
+void CAccountScans::AccountWindow::ShowMessage(const std::string &text, const std::string &detail) {
+    if (!detail.empty()) m_owner.m_accounts[static_cast<size_t>(m_account)]->problem = detail;
+    if (!Several()) return m_owner.m_window.ShowMessage(text, detail);
+    // An empty mailbox among several is no news worth a box.
+    if (detail.empty()) return;
+    // Whose failure it is shows in the box's text, not only in its details.
+    m_owner.m_window.ShowMessage("Konto \"" + Name() + "\": " + text, "Konto \"" + Name() + "\": " + detail);
+}
 
 void CAccountScans::AccountWindow::Progress(long done, long total) {
     AccountRun &account = *m_owner.m_accounts[static_cast<size_t>(m_account)];
@@ -121,6 +126,15 @@ CScanRowModel &CAccountScans::AccountRows(int account) const {
 
 int CAccountScans::LastOutcome(int account) const { return m_accounts[static_cast<size_t>(account)]->outcome; }
 
+const std::string &CAccountScans::Problem(int account) const {
+    return m_accounts[static_cast<size_t>(account)]->problem;
+}
+
+bool CAccountScans::Failing(int outcome) {
+    return outcome == CMailboxScan::ConnectionFailed || outcome == CMailboxScan::MailboxFailed ||
+           outcome == CMailboxScan::Interrupted || outcome == CMailboxScan::AccountBusy;
+}
+
 std::pair<int, int> CAccountScans::Locate(int row) const {
     for (size_t i = 0; i < m_accounts.size(); ++i) {
         const int count = m_accounts[i]->rows->RowCount();
@@ -142,6 +156,7 @@ bool CAccountScans::Start(int mode, bool dryRun, const std::map<int, std::vector
         m_waiting.push_back(account);
         m_accounts[static_cast<size_t>(account)]->done = 0;
         m_accounts[static_cast<size_t>(account)]->total = 0;
+        m_accounts[static_cast<size_t>(account)]->problem.clear();
     }
     if (m_waiting.empty()) return false;
     m_mode = mode;

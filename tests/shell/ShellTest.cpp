@@ -82,13 +82,16 @@ class FakeNotifications : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
     static constexpr uint kId = 7;
-    QString summary;
+    QString summary, body;
     QStringList actions;
+    int expires = -2;
 public slots:
     QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("actions")}; }
-    uint Notify(const QString &, uint, const QString &, const QString &title, const QString &,
-                const QStringList &buttons, const QVariantMap &, int) {
+    uint Notify(const QString &, uint, const QString &, const QString &title, const QString &text,
+                const QStringList &buttons, const QVariantMap &, int timeout) {
         summary = title;
+        body = text;
+        expires = timeout;
         actions = buttons;
         return kId;
     }
@@ -145,6 +148,13 @@ private:
         QString text, detail;
     };
 
+    // A message box on the screen, if there is one.
+    static QMessageBox *OpenBox() {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(widget); box != nullptr && box->isVisible()) return box;
+        return nullptr;
+    }
+
     // One Check in a window of its own, run to its end; the message box it
     // showed (closed at once), if any.
     Box CheckInWindow(CMainFrame **keep = nullptr) {
@@ -153,15 +163,21 @@ private:
         Box box;
         QTimer closer;
         connect(&closer, &QTimer::timeout, [&box] {
-            if (auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            if (QMessageBox *shown = OpenBox()) {
                 box = {shown->text(), shown->detailedText()};
-                shown->accept();
+                shown->close();
             }
         });
         closer.start(20);
         QSignalSpy done(frame->View(), &CPelloruView::ScanFinished);
         frame->View()->OnCheck();
         if (!done.wait(60000)) qWarning("the scan did not end");
+        // (A box does not hold the scans: it may still be open now.)
+        QCoreApplication::processEvents();
+        if (QMessageBox *shown = OpenBox()) {
+            box = {shown->text(), shown->detailedText()};
+            shown->close();
+        }
         if (keep != nullptr)
             *keep = frame;
         else
@@ -172,7 +188,8 @@ private:
     // A scripted mailbox of these messages (number, Message-Id), each
     // answered at once, for one connection; the first `known` of them are
     // known from an earlier scan (no TOP).
-    static void Mailbox(ScriptedServer &server, const std::vector<int> &numbers, size_t known = 0) {
+    static void Mailbox(ScriptedServer &server, const std::vector<int> &numbers, size_t known = 0,
+                        const std::string &subject = "Nummer ") {
         std::string stat = "+OK " + std::to_string(numbers.size()) + " 100\r\n";
         std::string list = "+OK\r\n", uidl = "+OK\r\n";
         for (size_t i = 0; i < numbers.size(); ++i) {
@@ -187,7 +204,7 @@ private:
         for (size_t i = known; i < numbers.size(); ++i) {
             const std::string n = std::to_string(numbers[i]);
             server.Expect("TOP " + std::to_string(i + 1) + " 25\r\n")
-                .Send(TopReply("From: Absender " + n + " <a" + n + "@example.de>\r\nSubject: Nummer " +
+                .Send(TopReply("From: Absender " + n + " <a" + n + "@example.de>\r\nSubject: " + subject +
                                n + "\r\nMessage-Id: <m" + n + "@example.de>\r\n\r\nText\r\n"));
         }
         server.Expect("Quit\r\n");
@@ -898,7 +915,7 @@ private slots:
             ScriptedServer server;
             Mailbox(server, {1});
             server.NextConnection();
-            Mailbox(server, {1, 2}, 1);
+            Mailbox(server, {1, 2}, 1, "Doppelt & <wichtig> ");
             PointAt(server);
             server.Start();
             CMainFrame *frame = nullptr;
@@ -912,6 +929,9 @@ private slots:
             QVERIFY(done.wait(30000));
             QTRY_COMPARE(fake.actions, QStringList({"show", "Anzeigen", "block", "Absender sperren"}));
             QCOMPARE(fake.summary, QStringLiteral("1 neue E-Mail"));
+            // The body is markup to the service, and the notice stays until dismissed.
+            QVERIFY2(fake.body.contains(QStringLiteral("Doppelt &amp; &lt;wichtig&gt; 2")), qPrintable(fake.body));
+            QCOMPARE(fake.expires, 0);
             QDBusMessage pressed = QDBusMessage::createSignal("/org/freedesktop/Notifications",
                                                               "org.freedesktop.Notifications", "ActionInvoked");
             pressed << uint(FakeNotifications::kId) << QStringLiteral("show");
@@ -926,6 +946,74 @@ private slots:
         QDBusConnection::disconnectFromBus("pelloru-notices");
         bus.kill();
         bus.waitForFinished();
+    }
+
+    // A check nobody started (timer, push) opens no box: a failing account
+    // shows as its state, told once when it starts failing and once when
+    // it works again, and the other accounts go on being checked. A check
+    // the user started shows its box naming the account, without holding
+    // anything.
+    void aFailingAccountHoldsNoOne() {
+        ScriptedServer working, repaired;
+        Mailbox(working, {1});
+        for (int check = 0; check < 3; ++check) Mailbox(working.NextConnection(), {1}, 1);
+        Mailbox(repaired, {5});
+        working.Start();
+        repaired.Start();
+        CScanConfig::Remove(*m_settings, CScanConfig::LoadSection(*m_settings, CScanConfig::kFirstSection));
+        AccountConfig privat, kaputt;
+        for (AccountConfig *account : {&privat, &kaputt}) {
+            account->section = CScanConfig::FreeSection(*m_settings);
+            account->user = "user";
+            account->storedPassword = CSettingsStore::ComplementPassword("secret");
+            account->intervalMinutes = 1;
+            account->notify = false;
+            account->name = account == &privat ? "privat" : "kaputt";
+            account->host = "127.0.0.1:" + std::to_string(account == &privat ? working.Port() : FindClosedPort());
+            QVERIFY(CScanConfig::Store(*m_settings, *account));
+        }
+        auto *frame = new CMainFrame(*m_settings, "pelloru");
+        CPelloruView *view = frame->View();
+        view->OnInitialUpdate();
+        QSignalSpy done(view, &CPelloruView::ScanFinished);
+        QSignalSpy told(frame, &CMainFrame::AccountStateNoticed);
+        const auto pushed = [&] {
+            done.clear();
+            view->OnPushedCheck({privat.section, kaputt.section});
+            QVERIFY(done.wait(30000));
+            QCoreApplication::processEvents();
+        };
+        for (int check = 0; check < 2; ++check) {
+            pushed();
+            QVERIFY(OpenBox() == nullptr);
+            QCOMPARE(view->model()->rowCount(), 1);
+            QVERIFY2(frame->MessagePane()->text().startsWith(QStringLiteral("Konto \"kaputt\" gescheitert: ")),
+                     qPrintable(frame->MessagePane()->text()));
+            QCOMPARE(told.size(), 1);
+        }
+        QVERIFY(told.first().at(0).toString().contains(QStringLiteral("kaputt")));
+        // Started by the user: the box names the account, and the check is
+        // over while it is still open.
+        done.clear();
+        view->OnCheck();
+        QVERIFY(done.wait(30000));
+        QTRY_VERIFY(OpenBox() != nullptr);
+        QVERIFY2(OpenBox()->text().startsWith(QStringLiteral("Konto \"kaputt\": ")), qPrintable(OpenBox()->text()));
+        QVERIFY(!view->Scanning());
+        OpenBox()->close();
+        // Working again: told once.
+        kaputt.host = "127.0.0.1:" + std::to_string(repaired.Port());
+        QVERIFY(CScanConfig::Store(*m_settings, kaputt));
+        pushed();
+        QCOMPARE(told.size(), 2);
+        QVERIFY(told.last().at(0).toString().contains(QStringLiteral("wieder")));
+        QCOMPARE(frame->MessagePane()->text(), QStringLiteral("Bereit"));
+        delete frame;
+        working.Finish();
+        repaired.Finish();
+        QVERIFY(working.Failures().empty());
+        for (const AccountConfig &account : CScanConfig::Load(*m_settings)) CScanConfig::Remove(*m_settings, account);
+        m_settings->Remove("NAME");
     }
 
     void everyAccountInOneWindow() {
@@ -986,7 +1074,7 @@ private slots:
         const Box box = CheckInWindow(&frame);
         CPelloruView *view = frame->View();
         // The failing account said why, and the others went on.
-        QCOMPARE(box.text, QStringLiteral("Connection Failed"));
+        QCOMPARE(box.text, QStringLiteral("Konto \"kaputt\": Connection Failed"));
         QVERIFY2(box.detail.startsWith(QStringLiteral("Konto \"kaputt\": Der Server lehnte die Anmeldung ab")),
                  qPrintable(box.detail));
         QCOMPARE(view->model()->rowCount(), 4);
