@@ -8,8 +8,25 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "CUT_MailSession.h"
 #include "CSettingsDlg.h"
 #include "CSettingsStore.h"
+
+namespace {
+
+// The server as a URL: protocol, TLS, host and port.
+std::string Where(const CServerAddress &server) {
+    const bool imap = server.protocol == CServerAddress::Imap;
+    const bool implicit = server.tlsMode == CUT_MailSession::TLS_IMPLICIT;
+    const char *scheme = imap       ? (implicit ? "imaps" : "imap")
+                         : implicit ? "pop3s"
+                         : server.tlsMode == CUT_MailSession::TLS_STARTTLS ? "pop3+stls"
+                                                                          : "pop3";
+    const int port = server.port != 0 ? server.port : imap ? (implicit ? 993 : 143) : implicit ? 995 : 110;
+    return std::string(scheme) + "://" + server.host + ":" + std::to_string(port);
+}
+
+}  // namespace
 
 CAccountsDlg::CAccountsDlg(const CSettingsStore &settings, QWidget *parent)
     : QDialog(parent), m_settings(settings) {
@@ -53,7 +70,7 @@ void CAccountsDlg::Reload() {
     m_list->clear();
     for (const AccountConfig &account : m_accounts) {
         const CServerAddress server = account.Server();
-        m_list->addItem(QString::fromStdString(account.DisplayName() + "  (" + server.host + ")"));
+        m_list->addItem(QString::fromStdString(account.DisplayName() + "  (" + Where(server) + ")"));
     }
     m_list->setCurrentRow(current < 0 ? (m_accounts.empty() ? -1 : 0)
                                       : std::min(current, static_cast<int>(m_accounts.size()) - 1));

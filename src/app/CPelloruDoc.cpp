@@ -2,13 +2,17 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 
 CPelloruDoc::CPelloruDoc(QObject *parent) : QObject(parent) {}
 
 void CPelloruDoc::OnNewDocument() {}
 
 QString CPelloruDoc::AskSavePath(QWidget *owner) {
-    return QFileDialog::getSaveFileName(owner, QStringLiteral("Zeilen speichern unter"),
-                                        QStringLiteral("pelloru-zeilen.tsv"),
-                                        QStringLiteral("Tabelle mit Tabulatoren (*.tsv *.txt)"));
+    QString path = QFileDialog::getSaveFileName(owner, QStringLiteral("Zeilen speichern unter"),
+                                                QStringLiteral("pelloru-zeilen.tsv"),
+                                                QStringLiteral("Tabelle mit Tabulatoren (*.tsv *.txt)"));
+    // A name typed without an extension gets the table's.
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".tsv");
+    return path;
 }

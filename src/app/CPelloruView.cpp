@@ -388,14 +388,20 @@ bool CPelloruView::SaveRows(const QString &path) {
         for (int row = 0; row < model()->rowCount(); ++row) rows.push_back(row);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
+    // Mail previews are for the user's eyes only.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // With several accounts, whose row it is comes first, as on screen.
+    std::vector<int> columns;
+    if (m_scans->AccountCount() > 1) columns.push_back(CScanRowModel::kAccountColumn);
+    for (int column = ColAddress; column <= ColId; ++column) columns.push_back(column);
     for (int row : rows) {
         QString line;
-        for (int column = ColAddress; column <= ColId; ++column) {
-            QString cell = FullText(row, column);
+        for (int column : columns) {
+            QString cell = column == CScanRowModel::kAccountColumn ? ShownCell(row, column) : FullText(row, column);
             cell.replace(QLatin1Char('\t'), QStringLiteral("\\t"))
                 .replace(QLatin1Char('\r'), QStringLiteral("\\r"))
                 .replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-            line += (column == ColAddress ? QString() : QStringLiteral("\t")) + cell;
+            line += (column == columns.front() ? QString() : QStringLiteral("\t")) + cell;
         }
         file.write((line + QLatin1Char('\n')).toUtf8());
     }

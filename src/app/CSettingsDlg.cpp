@@ -9,6 +9,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QGuiApplication>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -36,8 +40,13 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
       m_section(section.empty() ? std::string(CScanConfig::kFirstSection) : section) {
     setWindowTitle(QStringLiteral("Einstellungen"));
     setModal(true);
-    // Laid out by the fonts in use, so that no label is cut.
-    auto *column = new QVBoxLayout(this);
+    // Laid out by the fonts in use, so that no label is cut. The fields
+    // scroll where the screen is too small for them; the test and the
+    // buttons below them stay in view.
+    auto *outer = new QVBoxLayout(this);
+    auto *fields = new QWidget;
+    auto *column = new QVBoxLayout(fields);
+    column->setContentsMargins(0, 0, 0, 0);
     auto field = [&](const QString &label, QWidget *edit) {
         auto *text = new QLabel(label, this);
         text->setBuddy(edit);
@@ -55,7 +64,7 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     // The password is coded in a buffer of 256 bytes.
     m_password->setMaxLength(CSettingsStore::kPasswordSize - 1);
     field(QStringLiteral("Kennwort:"), m_password);
-    m_keyring = new QCheckBox(QStringLiteral("Passwort im Schlüsselbund speichern"), this);
+    m_keyring = new QCheckBox(QStringLiteral("Kennwort im Schlüsselbund speichern"), this);
     column->addWidget(m_keyring);
     column->addSpacing(4);
 
@@ -107,20 +116,33 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     m_interval->setSpecialValueText(QStringLiteral("nie"));
     m_interval->setToolTip(QStringLiteral("0: nur auf Knopfdruck prüfen"));
     auto *before = new QLabel(QStringLiteral("alle"), this);
+    before->setObjectName(QStringLiteral("every"));
     before->setBuddy(m_interval);
     every->addWidget(before);
     every->addWidget(m_interval);
     auto *unit = new QLabel(this);
     unit->setObjectName(QStringLiteral("unit"));
-    const auto unitText = [unit](int minutes) {
-        unit->setText(minutes == 1 ? QStringLiteral("Minute prüfen") : QStringLiteral("Minuten prüfen"));
+    // "alle 5 Minuten prüfen", "alle 1 Minute prüfen", "nie prüfen".
+    const auto unitText = [unit, before](int minutes) {
+        before->setText(minutes == 0 ? QString() : QStringLiteral("alle"));
+        unit->setText(minutes == 0   ? QStringLiteral("prüfen (nur auf Knopfdruck)")
+                      : minutes == 1 ? QStringLiteral("Minute prüfen")
+                                     : QStringLiteral("Minuten prüfen"));
     };
     unitText(0);
     connect(m_interval, &QSpinBox::valueChanged, unit, unitText);
     every->addWidget(unit);
     every->addStretch(1);
     column->addLayout(every);
-    column->addSpacing(4);
+    column->addStretch(1);
+    auto *scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(fields);
+    outer->addWidget(scroll, 1);
+    outer->addSpacing(4);
+    column = outer;
 
     auto *testing = new QHBoxLayout;
     m_test = new QPushButton(QStringLiteral("Verbindung testen"), this);
@@ -141,7 +163,18 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     buttons->addStretch(1);
     buttons->addWidget(m_ok);
     column->addLayout(buttons);
-    column->setSizeConstraint(QLayout::SetFixedSize);
+    // Resizable; it opens as large as its fields want, but never larger
+    // than the screen's free area.
+    setSizeGripEnabled(true);
+    scroll->setMinimumWidth(fields->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width());
+    QSize wanted = sizeHint();
+    wanted.setHeight(wanted.height() - scroll->sizeHint().height() + fields->sizeHint().height());
+    if (const QScreen *screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen()) {
+        const QSize room = screen->availableGeometry().size() * 9 / 10;
+        wanted = wanted.boundedTo(room);
+        setMaximumSize(screen->availableGeometry().size());
+    }
+    resize(wanted);
     // Tab order as the controls are listed.
     setTabOrder(m_server, m_user);
     setTabOrder(m_user, m_password);
@@ -161,6 +194,15 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     setTabOrder(m_interval, m_test);
     setTabOrder(m_test, m_ok);
     setTabOrder(m_ok, m_cancel);
+    // Until the user picks what happens to matches, it follows the
+    // server: an IMAP account moves them to the spam folder.
+    connect(m_matches, &QComboBox::activated, this, [this] { m_matchesPicked = true; });
+    connect(m_server, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (m_matchesPicked) return;
+        AccountConfig typed;
+        typed.host = Bytes(text);
+        m_matches->setCurrentIndex(typed.MovesToSpam() ? 1 : 0);
+    });
     connect(m_ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
     connect(m_cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
     connect(m_test, &QPushButton::clicked, this, &CSettingsDlg::OnTestConnection);
@@ -194,6 +236,7 @@ void CSettingsDlg::OnInitDialog() {
     m_patterns->setText(Shown(m_account.patternFile));
     m_notify->setChecked(m_account.notify);
     m_matches->setCurrentIndex(m_account.MovesToSpam() ? 1 : 0);
+    m_matchesPicked = !m_account.matchAction.empty();
     // A name stored in IMAP's own form ("Spam-&AMQ-rger") shows as people
     // read it; stored again it is UTF-8, which goes out in the same form.
     std::string folder = m_account.spamFolder, readable;
@@ -222,7 +265,8 @@ AccountConfig CSettingsDlg::FromFields() const {
     account.timeoutSeconds = m_timeout->value();
     account.patternFile = Bytes(m_patterns->text());
     account.notify = m_notify->isChecked();
-    if (account.Server().protocol == CServerAddress::Imap)
+    // (Left unset until picked: the default is what was shown.)
+    if (account.Server().protocol == CServerAddress::Imap && m_matchesPicked)
         account.matchAction = Bytes(m_matches->currentData().toString());
     account.spamFolder = Bytes(m_spamFolder->text());
     account.cache = m_cache->isChecked();

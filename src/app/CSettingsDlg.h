@@ -87,4 +87,5 @@ private:
     std::thread m_testThread;
     QPushButton *m_ok = nullptr;
     QPushButton *m_cancel = nullptr;
+    bool m_matchesPicked = false;  // the user chose what happens to matches
 };

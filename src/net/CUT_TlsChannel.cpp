@@ -114,6 +114,7 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
     Free();
     ERR_clear_error();
     m_error.clear();
+    m_timedOut = false;
     m_context = SSL_CTX_new(TLS_client_method());
     if (m_context == nullptr) {
         m_error = ErrorText();
@@ -153,11 +154,16 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
     SSL_set_app_data(m_ssl, &certificate);
     SSL_set_verify(m_ssl, SSL_VERIFY_PEER, NoteCertificate);
     int result;
+    int failure = 0, systemError = 0;
     {
         SigpipeBlock quiet;
         result = SSL_connect(m_ssl);
+        if (result != 1) failure = SSL_get_error(m_ssl, result), systemError = errno;
     }
     SSL_set_app_data(m_ssl, nullptr);
+    // The socket's own wait ran out: the server never answered.
+    m_timedOut = result != 1 && (failure == SSL_ERROR_SYSCALL || failure == SSL_ERROR_WANT_READ) &&
+                 (systemError == EAGAIN || systemError == EWOULDBLOCK);
     if (result != 1) {
         const long verify = SSL_get_verify_result(m_ssl);
         if (verify != X509_V_OK) {

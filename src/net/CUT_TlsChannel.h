@@ -41,10 +41,14 @@ public:
 
     // What went wrong in the last Start, for people.
     const std::string &LastError() const { return m_error; }
+    // Whether the last Start failed because the server did not answer
+    // within the socket's time-out.
+    bool TimedOut() const { return m_timedOut; }
 
 private:
     SSL_CTX *m_context = nullptr;
     SSL *m_ssl = nullptr;
     SocketHandle m_socket = kNoSocket;
     std::string m_error;
+    bool m_timedOut = false;
 };

@@ -575,6 +575,7 @@ ResultCode CUT_WSClient::StartTls(const std::string &host, const std::string &ca
     ResetReceiveBuffer();
     const ResultCode started = m_tls.Start(m_socket, host, caFile);
     if (started != RC_OK) m_failureDetail = m_tls.LastError();
+    if (started != RC_OK && m_tls.TimedOut()) m_failureErrno = ETIMEDOUT;
     return OnError(started);
 }
 

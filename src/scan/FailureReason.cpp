@@ -151,6 +151,9 @@ std::string FailureReason(const FailureFacts &facts) {
     case RC_SOCKET_FAILED:
         return ConnectFailed(facts);
     case RC_TLS_FAILED:
+        if (facts.errnoValue == ETIMEDOUT)
+            return "Zeitüberschreitung: " + Address(facts) + " hat die TLS-Aushandlung nicht innerhalb von " +
+                   std::to_string(facts.waitSeconds) + " s beantwortet";
         return "Die TLS-Aushandlung mit " + Address(facts) + " ist gescheitert: " + OneLine(facts.detail);
     case RC_CERTIFICATE_REJECTED:
         return "Das Zertifikat des Servers wurde abgelehnt: " + OneLine(facts.detail);

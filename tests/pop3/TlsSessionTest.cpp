@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
@@ -126,6 +128,17 @@ TEST_F(TlsSessionTest, AServerWithoutStlsIsRefused) {
     // TLS spoken to a plain port fails as a handshake, not as a log-on.
     EXPECT_EQ(LogOn(session, *plain, CUT_Pop3Session::TLS_IMPLICIT, certificates->CaFile()),
               RC_TLS_FAILED);
+    EXPECT_EQ(session.FailureErrno(), 0);
+    // A server that never answers the handshake: a time-out, said as one.
+    ScriptedServer silent;
+    silent.Pause(3000);
+    silent.Start();
+    CUT_Pop3Session waiting;
+    waiting.SetPort(silent.Port());
+    waiting.SetReceiveTimeout(1);
+    waiting.SetTls(CUT_Pop3Session::TLS_IMPLICIT, certificates->CaFile());
+    EXPECT_EQ(waiting.OpenMailbox("127.0.0.1", "u", "p"), RC_TLS_FAILED);
+    EXPECT_EQ(waiting.FailureErrno(), ETIMEDOUT);
 }
 
 TEST(TlsLines, LineReadsHoldAcrossTlsRecords) {

@@ -23,6 +23,7 @@ TEST(FailureReason, EveryCodeThatCanEndAScanNamesItsCause) {
         {RC_CONNECT_FAILED, false, {}, ETIMEDOUT, "nahm die Verbindung nicht innerhalb von 20 s an"},
         {RC_NO_CONNECTION, false, {RC_NO_CONNECTION, "", "-ERR busy"}, 0, "begrüßte nicht mit +OK: \"-ERR busy\""},
         {RC_TLS_FAILED, false, {}, 0, "TLS-Aushandlung"},
+        {RC_TLS_FAILED, false, {}, ETIMEDOUT, "hat die TLS-Aushandlung nicht innerhalb von 20 s beantwortet"},
         {RC_CERTIFICATE_REJECTED, false, {}, 0, "Zertifikat"},
         {RC_STLS_REFUSED, false, {}, 0, "STLS"},
         {RC_USER_REFUSED, false, {RC_USER_REFUSED, "USER u", "-ERR who?"}, 0, "Benutzernamen ab: \"-ERR who?\""},

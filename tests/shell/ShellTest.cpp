@@ -19,6 +19,9 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QScreen>
+#include <QComboBox>
+#include <QLabel>
 
 #include <sys/stat.h>
 
@@ -383,7 +386,24 @@ private slots:
         {
             CSettingsDlg dialog(store);  // opens with what is stored
             QCOMPARE(dialog.PasswordEdit()->text(), QStringLiteral("geheim"));
+            // It fits the screen, its buttons in view, and can be resized.
+            dialog.show();
+            const QRect screen = dialog.screen()->availableGeometry();
+            QVERIFY2(dialog.height() <= screen.height(), qPrintable(QString::number(dialog.height())));
+            QVERIFY(dialog.rect().contains(QRect(dialog.OkButton()->mapTo(&dialog, QPoint()), dialog.OkButton()->size())));
+            QVERIFY(dialog.isSizeGripEnabled());
+            // "nie prüfen", not "alle nie Minuten prüfen".
+            QCOMPARE(dialog.findChild<QLabel *>("every")->text(), QString());
+            // Until picked, what happens to matches follows the server, and
+            // stays unset: an IMAP account moves them to the spam folder.
+            auto *matches = dialog.findChildren<QComboBox *>().last();
+            QCOMPARE(matches->currentData().toString(), QStringLiteral("delete"));
+            dialog.ServerEdit()->setText(QStringLiteral("imaps://imap.example.net"));
+            QCOMPARE(matches->currentData().toString(), QStringLiteral("move"));
+            dialog.OkButton()->click();
         }
+        QCOMPARE(store.Read("MATCHES"), std::string());
+        QVERIFY(CScanConfig::LoadSection(store, CScanConfig::kFirstSection).MovesToSpam());
         qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
     }
 
@@ -992,6 +1012,14 @@ private slots:
             QCOMPARE(told.size(), 1);
         }
         QVERIFY(told.first().at(0).toString().contains(QStringLiteral("kaputt")));
+        // Saved rows say whose they are, for the user's eyes only.
+        const QString saved = m_config.path() + "/zeilen.tsv";
+        QVERIFY(view->SaveRows(saved));
+        QVERIFY2(ReadBinaryFile(saved.toStdString()).rfind("privat\ta1@example.de\t", 0) == 0,
+                 ReadBinaryFile(saved.toStdString()).c_str());
+        struct stat info {};
+        QVERIFY(::stat(saved.toLocal8Bit().constData(), &info) == 0);
+        QCOMPARE(info.st_mode & 0777, 0600u);
         // Started by the user: the box names the account, and the check is
         // over while it is still open.
         done.clear();
