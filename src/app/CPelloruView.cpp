@@ -259,7 +259,7 @@ std::unique_ptr<CRulesDlg> CPelloruView::MakeRulesDialog() {
         const std::string key = model.RowKey(row);
         std::string text = key.rfind("U:", 0) == 0 ? cache.Text(key.substr(2)) : std::string();
         if (text.empty())
-            text = "From: " + model.CellText(row, ColName) + " <" + model.CellText(row, ColAddress) + ">\nSubject:" +
+            text = "From: " + model.CellText(row, ColName) + " <" + model.RowSender(row) + ">\nSubject:" +
                    model.CellText(row, ColSubject) + "\n\n" + model.CellText(row, ColText);
         texts.push_back(std::move(text));
     }
@@ -281,7 +281,8 @@ void CPelloruView::OnRuleFromRow(int command) {
     if (account < 0) return;
     const AccountConfig config = m_scans->Account(account);
     const CScanRowModel &model = m_scans->AccountRows(account);
-    const std::string address = model.CellText(at, ColAddress);
+    // The message's sender, whatever mark its row shows.
+    const std::string address = model.RowSender(at);
     const std::string patterns = config.Patterns();
     const bool allow = command == ID_ALLOW_SENDER;
     const std::string file = allow ? CAllowList::BesidePatterns(patterns) : patterns;
@@ -289,8 +290,7 @@ void CPelloruView::OnRuleFromRow(int command) {
     if (command == ID_BLOCK_SUBJECT) {
         line = CRuleFile::SubjectPattern(model.CellText(at, ColSubject));
     } else {
-        // Column 0 holds the address until a mark ("gelöscht=", ...) took its place.
-        if (address.find('@') == std::string::npos || address.find('=') != std::string::npos) {
+        if (address.find('@') == std::string::npos) {
             QMessageBox::information(this, QStringLiteral("Pelloru"),
                                      QStringLiteral("Diese Zeile nennt keinen Absender."));
             return;

@@ -399,6 +399,7 @@ void CMailboxScan::FillRow(const Message &message, int row) {
     // The cells are UTF-8: decoded from the header, or so cached.
     if (m_cells.hasFrom) {
         m_list.SetCellText(row, ColAddress, m_cells.address, "UTF-8");
+        m_list.SetRowSender(row, m_cells.address);
         m_list.SetCellText(row, ColName, m_cells.name, "UTF-8");
     }
     m_list.SetCellText(row, ColSize, std::to_string(static_cast<int>(message.size)));

@@ -29,4 +29,9 @@ public:
     // selected rows (not shown); empty when nothing does.
     virtual void SetRowKey(int row, const std::string &key) = 0;
     virtual std::string RowKey(int row) const = 0;
+    // The sender's address of the row's message, whatever column 0 shows
+    // later (a mark takes the address's place there); lists that offer no
+    // commands on senders need not keep it.
+    virtual void SetRowSender(int, const std::string &) {}
+    virtual std::string RowSender(int) const { return {}; }
 };

@@ -67,6 +67,10 @@ void CScanRowFeed::SetRowKey(int row, const std::string &key) {
     Add({CScanRowModel::RowOp::Key, row, 0, key, std::string(), std::string()});
 }
 
+void CScanRowFeed::SetRowSender(int row, const std::string &address) {
+    if (Has(row)) Add({CScanRowModel::RowOp::Sender, row, 0, address, std::string(), std::string()});
+}
+
 std::string CScanRowFeed::RowKey(int row) const {
     const auto kept = m_kept.find(row);
     return kept != m_kept.end() ? kept->second.key : std::string();

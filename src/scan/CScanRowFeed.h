@@ -30,6 +30,7 @@ public:
     std::vector<int> SelectedRows() const override { return m_selected; }
     void SetRowKey(int row, const std::string &key) override;
     std::string RowKey(int row) const override;
+    void SetRowSender(int row, const std::string &address) override;
     // Hands the writes gathered so far to the model.
     void Flush();
 

@@ -44,6 +44,7 @@ void CScanRowModel::Apply(const std::vector<RowOp> &ops) {
                 case RowOp::Insert: InsertRow(one.row, one.bytes, one.charset); break;
                 case RowOp::Cell: SetCellText(one.row, one.column, one.bytes, one.charset); break;
                 case RowOp::Key: SetRowKey(one.row, one.bytes); break;
+                case RowOp::Sender: SetRowSender(one.row, one.bytes); break;
                 }
             }
             return;
@@ -63,6 +64,8 @@ void CScanRowModel::Apply(const std::vector<RowOp> &ops) {
         if (op.row < before) firstChanged = std::min(firstChanged, op.row), lastChanged = std::max(lastChanged, op.row);
         if (op.kind == RowOp::Key) {
             RowAt(op.row).key = m_texts.Keep(op.bytes);
+        } else if (op.kind == RowOp::Sender) {
+            RowAt(op.row).sender = m_texts.Keep(op.bytes);
         } else if (op.column >= 0 && op.column < kScanColumns) {
             SetCell(RowAt(op.row).cells[op.column], op.bytes, op.text);
         }
@@ -162,6 +165,14 @@ void CScanRowModel::SetRowKey(int row, const std::string &key) {
 
 std::string CScanRowModel::RowKey(int row) const {
     return row >= 0 && row < RowCount() ? std::string(RowAt(row).key) : std::string();
+}
+
+void CScanRowModel::SetRowSender(int row, const std::string &address) {
+    if (row >= 0 && row < RowCount()) RowAt(row).sender = m_texts.Keep(address);
+}
+
+std::string CScanRowModel::RowSender(int row) const {
+    return row >= 0 && row < RowCount() ? std::string(RowAt(row).sender) : std::string();
 }
 
 std::string CScanRowModel::ShownText(int row, int column) const {

@@ -28,7 +28,7 @@ public:
 
     // One write to the rows, made elsewhere and applied here in a batch.
     struct RowOp {
-        enum Kind { Clear, Insert, Cell, Key } kind = Cell;
+        enum Kind { Clear, Insert, Cell, Key, Sender } kind = Cell;
         int row = 0;
         int column = 0;
         std::string bytes;  // the cell's bytes, or the key
@@ -57,6 +57,8 @@ public:
     std::vector<int> SelectedRows() const override { return {}; }
     void SetRowKey(int row, const std::string &key) override;
     std::string RowKey(int row) const override;
+    void SetRowSender(int row, const std::string &address) override;
+    std::string RowSender(int row) const override;
 
     // Applies the writes in order. Rows added at the end are announced to
     // views once for the batch, changed cells once as one range: a large
@@ -84,6 +86,7 @@ private:
     struct Row {
         Cell cells[kScanColumns];
         std::string_view key;
+        std::string_view sender;
     };
     // Rows live in chunks of the text store: a large scan costs one small
     // pointer per chunk on the heap, and appends move no row.

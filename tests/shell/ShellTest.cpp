@@ -855,6 +855,8 @@ private slots:
         QVERIFY2(server.Start(&error), error.c_str());
         QVERIFY(server.AddMessage("From: Werbung <spam@evil.example>\r\nSubject: Angebot\r\nMessage-Id: <s@x>\r\n\r\nKaufen\r\n"));
         QVERIFY(server.AddMessage("From: Anna <anna@example.de>\r\nSubject: Gewinnspiel\r\nMessage-Id: <a@x>\r\n\r\nHallo\r\n"));
+        QVERIFY(server.AddMessage("From: Liste <bounce=anna=example.de@lists.example>\r\nSubject: Rundbrief\r\n"
+                                  "Message-Id: <l@x>\r\n\r\nNeu\r\n"));
         QTemporaryDir folder;
         const std::string patterns = folder.path().toStdString() + "/loesche_direkt.txt";
         m_settings->Write("HOST", "127.0.0.1:" + std::to_string(server.Port()));
@@ -884,7 +886,7 @@ private slots:
         QCOMPARE(view->ShownCell(1, ColAddress), QStringLiteral("behalten=anna@example.de"));
         QCOMPARE(ReadBinaryFile(patterns), std::string("From:*spam@evil.example\nSubject:*Gewinnspiel\n"));
         QCOMPARE(ReadBinaryFile(folder.path().toStdString() + "/nie_loeschen.txt"), std::string("anna@example.de\n"));
-        QCOMPARE(server.CountMessages(), 2);
+        QCOMPARE(server.CountMessages(), 3);
 
         // The rules editor counts each line's rows; one that matched
         // nothing yet is grey, and a line that matches everything is refused.
@@ -910,6 +912,14 @@ private slots:
         QVERIFY(rules->Refusal().contains(QStringLiteral("träfe jede E-Mail")));
         QCOMPARE(ReadBinaryFile(patterns), std::string("From:*spam@evil.example\nSubject:*Gewinnspiel\n"));
         rules.reset();  // a child of the view
+        // The commands act on the message, whatever its row shows, and an
+        // address may hold "=".
+        rule(0, ID_ALLOW_SENDER);
+        rule(2, ID_BLOCK_SENDER);
+        QCOMPARE(ReadBinaryFile(folder.path().toStdString() + "/nie_loeschen.txt"),
+                 std::string("anna@example.de\nspam@evil.example\n"));
+        QCOMPARE(ReadBinaryFile(patterns), std::string("From:*spam@evil.example\nSubject:*Gewinnspiel\n"
+                                                       "From:*bounce=anna=example.de@lists.example\n"));
         delete frame;
         m_settings->Remove("PATTERNS");
     }
