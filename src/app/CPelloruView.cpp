@@ -288,7 +288,14 @@ void CPelloruView::OnRuleFromRow(int command) {
     const std::string file = allow ? CAllowList::BesidePatterns(patterns) : patterns;
     std::string line;
     if (command == ID_BLOCK_SUBJECT) {
-        line = CRuleFile::SubjectPattern(model.CellText(at, ColSubject));
+        // From the subject as sent where the message is known (an encoded
+        // or folded one matches only so), else as shown.
+        const std::string key = model.RowKey(at);
+        if (key.rfind("U:", 0) == 0 && config.cache) {
+            CMessageCache cache(m_executableName, CMailboxScan::CacheKey(config.Server(), config.user));
+            line = CRuleFile::SubjectPatternFor(cache.Text(key.substr(2)));
+        }
+        if (line.empty()) line = CRuleFile::SubjectPattern(model.CellText(at, ColSubject));
     } else {
         if (address.find('@') == std::string::npos) {
             QMessageBox::information(this, QStringLiteral("Pelloru"),

@@ -1,5 +1,9 @@
 #include "CRuleFile.h"
 
+#include <strings.h>
+
+#include <algorithm>
+
 #include "CAllowList.h"
 #include "RuleFileText.h"
 #include "WildcardMatch.h"
@@ -55,6 +59,34 @@ bool WriteAll(int fd, const std::string &bytes) {
 std::string CRuleFile::SenderPattern(const std::string &address) { return "From:*" + Literal(address); }
 
 std::string CRuleFile::SubjectPattern(const std::string &subject) { return "Subject:*" + Literal(subject); }
+
+std::string CRuleFile::SubjectPatternFor(const std::string &message) {
+    // The header's lines, up to the empty line that ends it.
+    size_t at = 0;
+    while (at < message.size()) {
+        const size_t end = std::min(message.find('\n', at), message.size());
+        std::string line = message.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) break;
+        at = end + 1;
+        if (line.size() < 8 || strncasecmp(line.c_str(), "Subject:", 8) != 0) continue;
+        // Patterns see one line at a time, as sent: the first line of the
+        // field, or, where the field's text begins on the next, that line.
+        std::string value = Literal(line.substr(8));
+        bool continued = false;
+        if (value.empty() && at < message.size() && (message[at] == ' ' || message[at] == '\t')) {
+            const size_t next = std::min(message.find('\n', at), message.size());
+            value = Literal(message.substr(at, next - at));
+            continued = true;
+        }
+        if (value.empty()) return {};
+        // A piece of a long line is enough to find it (and the matcher
+        // looks only at the first kilobyte of a line).
+        if (value.size() > kProposedLength) value.resize(kProposedLength);
+        return continued ? value : "Subject:*" + value;
+    }
+    return {};
+}
 
 std::string CRuleFile::AllowLine(const std::string &address) { return Literal(address); }
 

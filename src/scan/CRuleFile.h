@@ -15,6 +15,12 @@ public:
     // "Subject:*Gewinnspiel für Sie": a pattern for the subject as shown
     // (its wildcards made into '?', which stands for themselves too).
     static std::string SubjectPattern(const std::string &subject);
+    // A pattern for the subject of this message (its header as sent) that
+    // matches the message: built from the raw Subject line, so that an
+    // encoded or folded subject is matched as the patterns see it. Empty
+    // when the message has no subject text.
+    static std::string SubjectPatternFor(const std::string &message);
+    static constexpr size_t kProposedLength = 200;
     // "anna@example.de": an allow-list line for the sender's address.
     static std::string AllowLine(const std::string &address);
 

@@ -266,3 +266,35 @@ TEST(RuleFile, AddsALineWholeOrNotAtAll) {
     for (const char *everything : {"", " ", "*", "**", "?", "*?*"}) EXPECT_TRUE(CRuleFile::MatchesEverything(everything));
     for (const char *some : {"From:*", "a*", "*@example.de"}) EXPECT_FALSE(CRuleFile::MatchesEverything(some));
 }
+
+// A subject line proposed from a message matches that message, however its
+// subject was sent (encoded words, folded, long): over every message of the
+// shared corpus and a few of our own.
+TEST(RuleFile, ASubjectLineFromAMessageMatchesIt) {
+    std::vector<std::string> messages = {
+        "Subject: =?utf-8?B?QmFjayBhdCBhZnRlciBHcsO8w59lIGNyw6htZSDXqdec15XXnQ==?=\r\nFrom: a@b\r\n\r\nx\r\n",
+        "Subject: erster Teil\r\n zweiter Teil\r\n\r\nx\r\n",
+        "Subject:\r\n =?iso-8859-1?Q?Gr=FC=DFe?=\r\n\r\nx\r\n",
+        "subject: " + std::string(3000, 'k') + "\n\nx\n",
+    };
+    for (const std::string &path : CorpusMessages()) messages.push_back(ReadBinaryFile(path));
+    ScanEnvironment env;
+    size_t proposed = 0;
+    for (const std::string &message : messages) {
+        const std::string line = CRuleFile::SubjectPatternFor(message);
+        if (line.empty()) continue;
+        ++proposed;
+        SCOPED_TRACE(line);
+        EXPECT_FALSE(CRuleFile::MatchesEverything(line));
+        std::ofstream(env.Dir() + "/p.txt", std::ios::binary | std::ios::trunc) << line << "\n";
+        CDirectDeletePatterns patterns(env.Dir() + "/p.txt");
+        bool matched = false;
+        for (size_t at = 0; at < message.size() && !matched;) {
+            const size_t end = std::min(message.find('\n', at), message.size());
+            matched = patterns.Find(message.substr(at, end + 1 - at).c_str(), nullptr);
+            at = end + 1;
+        }
+        EXPECT_TRUE(matched);
+    }
+    EXPECT_GE(proposed, 4u);
+}
