@@ -1,6 +1,8 @@
 #include "CPelloruView.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <unordered_map>
 
 #include <QAction>
 #include <QDateTime>
@@ -249,23 +251,35 @@ std::unique_ptr<CRulesDlg> CPelloruView::MakeRulesDialog() {
     int account = rows.empty() ? 0 : m_scans->Locate(rows.front()).first;
     if (account < 0 || account >= m_scans->AccountCount()) account = 0;
     if (m_scans->AccountCount() == 0) return nullptr;
-    const AccountConfig config = m_scans->Account(account);
-    const CScanRowModel &model = m_scans->AccountRows(account);
-    // Each row's text as the patterns see it: from the cache where it is
-    // there, else what the row shows.
-    CMessageCache cache(m_executableName, CMailboxScan::CacheKey(config.Server(), config.user));
-    std::vector<std::string> texts;
-    for (int row = 0; row < model.RowCount(); ++row) {
-        const std::string key = model.RowKey(row);
-        std::string text = key.rfind("U:", 0) == 0 ? cache.Text(key.substr(2)) : std::string();
-        if (text.empty())
-            text = "From: " + model.CellText(row, ColName) + " <" + model.RowSender(row) + ">\nSubject:" +
-                   model.CellText(row, ColSubject) + "\n\n" + model.CellText(row, ColText);
-        texts.push_back(std::move(text));
+    const std::string patterns = m_scans->Account(account).Patterns();
+    const auto same = [&patterns](const std::string &other) {
+        std::error_code ec;
+        return other == patterns || std::filesystem::weakly_canonical(other, ec) ==
+                                        std::filesystem::weakly_canonical(patterns, ec);
+    };
+    // Every account that uses the file: its rows' texts as the patterns
+    // see them (from the cache where it is there, else as the row shows
+    // them) and when each line last matched there.
+    std::vector<std::string> texts, names;
+    std::unordered_map<std::string, long long> hits;
+    for (int each = 0; each < m_scans->AccountCount(); ++each) {
+        const AccountConfig &config = m_scans->Account(each);
+        if (!same(config.Patterns())) continue;
+        names.push_back(config.DisplayName());
+        const CScanRowModel &model = m_scans->AccountRows(each);
+        CMessageCache cache(m_executableName, CMailboxScan::CacheKey(config.Server(), config.user));
+        for (int row = 0; row < model.RowCount(); ++row) {
+            const std::string key = model.RowKey(row);
+            std::string text = key.rfind("U:", 0) == 0 ? cache.Text(key.substr(2)) : std::string();
+            if (text.empty())
+                text = "From: " + model.CellText(row, ColName) + " <" + model.RowSender(row) + ">\nSubject:" +
+                       model.CellText(row, ColSubject) + "\n\n" + model.CellText(row, ColText);
+            texts.push_back(std::move(text));
+        }
+        for (const auto &[line, last] : cache.RuleHits()) hits[line] = std::max(hits[line], last);
     }
-    return std::make_unique<CRulesDlg>(config.Patterns(), CAllowList::BesidePatterns(config.Patterns()),
-                                       std::move(texts), cache.RuleHits(), QDateTime::currentSecsSinceEpoch(),
-                                       this);
+    return std::make_unique<CRulesDlg>(patterns, CAllowList::BesidePatterns(patterns), std::move(texts),
+                                       std::move(hits), QDateTime::currentSecsSinceEpoch(), names, this);
 }
 
 void CPelloruView::OnRules() {

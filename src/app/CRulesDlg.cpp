@@ -16,7 +16,8 @@
 #include "RuleFileText.h"
 
 CRulesDlg::CRulesDlg(std::string patternFile, std::string allowFile, std::vector<std::string> texts,
-                     std::unordered_map<std::string, long long> hits, long long now, QWidget *parent)
+                     std::unordered_map<std::string, long long> hits, long long now,
+                     const std::vector<std::string> &accounts, QWidget *parent)
     : QDialog(parent), m_patternFile(std::move(patternFile)), m_allowFile(std::move(allowFile)),
       m_texts(std::move(texts)), m_hits(std::move(hits)), m_now(now) {
     setWindowTitle(QStringLiteral("Regeln"));
@@ -45,6 +46,15 @@ CRulesDlg::CRulesDlg(std::string patternFile, std::string allowFile, std::vector
     lines->addWidget(remove);
     lines->addStretch(1);
     auto *all = new QVBoxLayout(this);
+    QStringList names;
+    for (const std::string &name : accounts) names << QString::fromStdString(name);
+    m_where = QStringLiteral("Musterdatei: %1\nAusnahmen: %2\n%3: %4")
+                  .arg(QString::fromLocal8Bit(m_patternFile.c_str()), QString::fromLocal8Bit(m_allowFile.c_str()),
+                       names.size() == 1 ? QStringLiteral("Konto") : QStringLiteral("Konten"),
+                       names.join(QStringLiteral(", ")));
+    auto *where = new QLabel(m_where, this);
+    where->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    all->addWidget(where);
     all->addWidget(new QLabel(QStringLiteral("\"Treffer\": so viele Zeilen der Liste trifft die Regel. Grau: "
                                              "seit 30 Tagen ohne Treffer."),
                               this));
@@ -91,8 +101,9 @@ void CRulesDlg::Recount(QTableWidget *table, int row, bool allowList) {
     // Empty lines and lines beginning with a blank are no rules.
     const bool rule = !line.empty() && line[0] != ' ';
     count->setText(rule ? QString::number(CRuleFile::CountMatches(line, allowList, m_texts)) : QStringLiteral("–"));
+    // A line the checks have not seen yet is new, not unused.
     const auto hit = m_hits.find(line);
-    const bool unused = rule && (hit == m_hits.end() || m_now - hit->second > kUnusedAfterSeconds);
+    const bool unused = rule && hit != m_hits.end() && m_now - hit->second > kUnusedAfterSeconds;
     for (QTableWidgetItem *item : {text, count}) {
         item->setForeground(unused ? QBrush(Qt::gray) : QBrush());
         item->setToolTip(unused ? QStringLiteral("Hat seit 30 Tagen keine E-Mail getroffen") : QString());

@@ -29,6 +29,11 @@ public:
     // be the one that keeps a sender's mail. Reads the file anew when it
     // changed.
     bool Usable();
+    // The lines in use, as written (reads the file anew when it changed).
+    const std::vector<std::string> &Lines() {
+        Refresh();
+        return m_lines;
+    }
     // Why the file, or a line of it, was not used at the last read.
     const std::vector<std::string> &Notices() const { return m_notices; }
     // The addresses of one header value: each <...> outside quotes and

@@ -416,6 +416,10 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
     // its text came anew from the server).
     std::unordered_map<std::string, CMessageCache::Known> known = OpenCache(messages, opening);
     if (m_cache != nullptr) {
+        m_cache->NoteRulesSeen(m_patterns.Patterns());
+        m_cache->NoteRulesSeen(m_allowList->Lines());
+    }
+    if (m_cache != nullptr) {
         const std::string patternsKey = PatternsKey();
         for (Message &message : messages) {
             const auto found = known.find(message.uniqueId);

@@ -449,6 +449,24 @@ void CMessageCache::NoteRuleHit(const std::string &line) {
     Written(Step(m_hit));
 }
 
+void CMessageCache::NoteRulesSeen(const std::vector<std::string> &lines) {
+    if (lines.empty() || !Writable()) return;
+    sqlite3_stmt *seen = nullptr;
+    if (sqlite3_prepare_v2(m_db, "INSERT OR IGNORE INTO rule_hit VALUES (?, strftime('%s','now'))", -1, &seen,
+                           nullptr) != SQLITE_OK) {
+        sqlite3_finalize(seen);
+        return;
+    }
+    bool done = true;
+    for (const std::string &line : lines) {
+        if (line.empty()) continue;
+        Bind(seen, 1, line);
+        done = Step(seen) && done;
+    }
+    sqlite3_finalize(seen);
+    Written(done);
+}
+
 std::unordered_map<std::string, long long> CMessageCache::RuleHits() {
     std::unordered_map<std::string, long long> hits;
     if (m_db == nullptr) return hits;

@@ -91,6 +91,9 @@ public:
     void Forget(const std::string &id);
     // A rule line (pattern or allow-list) matched a message now.
     void NoteRuleHit(const std::string &line);
+    // Lines in use: one not seen before counts from now, so that it is
+    // called unused only 30 days after it came without a hit.
+    void NoteRulesSeen(const std::vector<std::string> &lines);
     // When each rule line last matched (seconds since the epoch).
     std::unordered_map<std::string, long long> RuleHits();
     // The text cached for id (header and first lines); empty when none,

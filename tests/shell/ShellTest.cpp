@@ -901,7 +901,9 @@ private slots:
         table->setItem(2, 1, new QTableWidgetItem);
         table->setItem(2, 0, new QTableWidgetItem(QStringLiteral("Subject:*Angebot")));
         QCOMPARE(table->item(2, 1)->text(), QStringLiteral("1"));
-        QVERIFY(!table->item(2, 0)->toolTip().isEmpty());
+        // A new line is not "unused" yet.
+        QVERIFY(table->item(2, 0)->toolTip().isEmpty());
+        QVERIFY2(rules->Where().contains(QString::fromStdString(patterns)), qPrintable(rules->Where()));
         table->item(2, 0)->setText(QStringLiteral("**"));
         QTimer closer;
         connect(&closer, &QTimer::timeout, [] {
@@ -1046,6 +1048,16 @@ private slots:
         QCOMPARE(told.size(), 2);
         QVERIFY(told.last().at(0).toString().contains(QStringLiteral("wieder")));
         QCOMPARE(frame->MessagePane()->text(), QStringLiteral("Bereit"));
+        // The rules count over every account that uses the file, and name them.
+        std::unique_ptr<CRulesDlg> rules = view->MakeRulesDialog();
+        QVERIFY2(rules->Where().endsWith(QStringLiteral("Konten: privat, kaputt")), qPrintable(rules->Where()));
+        QTableWidget *table = rules->Table(false);
+        const int added = table->rowCount();
+        table->insertRow(added);
+        table->setItem(added, 1, new QTableWidgetItem);
+        table->setItem(added, 0, new QTableWidgetItem(QStringLiteral("Subject:*Nummer")));
+        QCOMPARE(table->item(added, 1)->text(), QStringLiteral("2"));
+        rules.reset();
         delete frame;
         working.Finish();
         repaired.Finish();
