@@ -9,7 +9,7 @@
 # root (a private Dovecot server).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh python3 strace
+bash tools/install-deps.sh python3 strace xvfb xauth
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELLORU_BENCH=ON >/dev/null
 cmake --build build-bench -j2 --target scan_bench imap_parse_bench pelloru
 bench=build-bench/bench/scan_bench
@@ -60,3 +60,7 @@ wait "$served"
 rm -f "$fifo" "$fifo.out"
 echo "== the IMAP parser: one response of many literals"
 build-bench/bench/imap_parse_bench
+echo "== all day: two accounts of 10,000 messages (POP3, imaps), 30 checks in a row under Xvfb;"
+echo "   then the same checks headless, and push while another account fails"
+cmake --build build-bench -j2 --target soak_bench >/dev/null
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1400x900x24" build-bench/bench/soak_bench "$PWD/$pelloru" --count 10000 --checks 30
