@@ -22,7 +22,7 @@
 #include "CAboutDlg.h"
 #include "CDesktopNotices.h"
 #include "CIdleWatch.h"
-#include "CMailboxScan.h"
+#include "ScanOutcome.h"
 #include "CAccountScans.h"
 #include "CNewMail.h"
 #include "CScanRowModel.h"
@@ -381,12 +381,12 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
     m_progress->hide();
     UpdateCommands();
     // What the title and progress no longer say.
-    if (outcome == CMailboxScan::Cancelled)
+    if (outcome == Cancelled)
         m_messagePane->setText(QStringLiteral("Abgebrochen nach %1 von %2 E-Mails").arg(m_lastDone).arg(m_lastTotal));
     else if (mode != SaveSelected)
         m_messagePane->setText(m_notice.isEmpty() ? QStringLiteral("Bereit") : m_notice);
     // (With several accounts the title keeps the counts of those that worked.)
-    if (outcome == CMailboxScan::ConnectionFailed && m_view->Scans().AccountCount() <= 1)
+    if (outcome == ConnectionFailed && m_view->Scans().AccountCount() <= 1)
         setWindowTitle(QString::fromStdString(m_executableName) + QStringLiteral(" - Verbindung fehlgeschlagen"));
     m_lastDone = m_lastTotal = 0;
     if (!m_pushPending.empty()) {
@@ -405,15 +405,15 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
         int waiting = 0;
         QString each;
         const QString failures = UpdateAccountStates();
-        if (!failures.isEmpty() && outcome != CMailboxScan::Cancelled) m_messagePane->setText(failures);
+        if (!failures.isEmpty() && outcome != Cancelled) m_messagePane->setText(failures);
         for (int account = 0; account < scans.AccountCount(); ++account) {
             const int outcome = scans.LastOutcome(account);
             if (CAccountScans::Failing(outcome)) {
                 each += QStringLiteral("\n%1: gescheitert").arg(QString::fromStdString(scans.Account(account).DisplayName()));
                 continue;
             }
-            if (outcome != CMailboxScan::Scanned && outcome != CMailboxScan::NoMessages &&
-                outcome != CMailboxScan::MessagesFailed)
+            if (outcome != Scanned && outcome != NoMessages &&
+                outcome != MessagesFailed)
                 continue;
             const CScanRowModel &rows = scans.AccountRows(account);
             const AccountConfig &config = scans.Account(account);
@@ -431,7 +431,7 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
             if (fresh.size() == 1) actions << QStringLiteral("block") << QStringLiteral("Absender sperren");
             Tell(title, text, actions, QString::fromStdString(config.section + "\n" + rows.RowKey(fresh.front())));
         }
-        if (outcome != CMailboxScan::NotRun) ShowTray(waiting, each, !m_failing.empty());
+        if (outcome != NotRun) ShowTray(waiting, each, !m_failing.empty());
     }
     if (m_closeWhenDone) close();
 }
@@ -465,8 +465,8 @@ QString CMainFrame::UpdateAccountStates() {
                 emit AccountStateNoticed(title, reason);
                 Tell(title, reason, {}, {});
             }
-        } else if (was && scans.LastOutcome(account) != CMailboxScan::NotRun &&
-                   scans.LastOutcome(account) != CMailboxScan::Cancelled) {
+        } else if (was && scans.LastOutcome(account) != NotRun &&
+                   scans.LastOutcome(account) != Cancelled) {
             m_failing.erase(config.section);
             const QString title = QStringLiteral("Konto \"%1\" wird wieder geprüft").arg(name);
             emit AccountStateNoticed(title, QString());

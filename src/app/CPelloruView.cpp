@@ -18,7 +18,6 @@
 
 #include "BatchMode.h"
 #include "CHeadlessRun.h"
-#include "CMailboxScan.h"
 #include "CAccountScans.h"
 #include "CScanConfig.h"
 #include "CAccountsDlg.h"
@@ -28,6 +27,7 @@
 #include "CRulesDlg.h"
 #include "CScanRowModel.h"
 #include "CommandIds.h"
+#include "ScanMode.h"
 
 namespace {
 const int kWidths[] = {150, 150, 80, 300, 400, 200};
@@ -267,7 +267,7 @@ std::unique_ptr<CRulesDlg> CPelloruView::MakeRulesDialog() {
         if (!same(config.Patterns())) continue;
         names.push_back(config.DisplayName());
         const CScanRowModel &model = m_scans->AccountRows(each);
-        CMessageCache cache(m_executableName, CMailboxScan::CacheKey(config.Server(), config.user));
+        CMessageCache cache(m_executableName, config.Server().CacheKey(config.user));
         for (int row = 0; row < model.RowCount(); ++row) {
             const std::string key = model.RowKey(row);
             std::string text = key.rfind("U:", 0) == 0 ? cache.Text(key.substr(2)) : std::string();
@@ -306,7 +306,7 @@ void CPelloruView::OnRuleFromRow(int command) {
         // or folded one matches only so), else as shown.
         const std::string key = model.RowKey(at);
         if (key.rfind("U:", 0) == 0 && config.cache) {
-            CMessageCache cache(m_executableName, CMailboxScan::CacheKey(config.Server(), config.user));
+            CMessageCache cache(m_executableName, config.Server().CacheKey(config.user));
             line = CRuleFile::SubjectPatternFor(cache.Text(key.substr(2)));
         }
         if (line.empty()) line = CRuleFile::SubjectPattern(model.CellText(at, ColSubject));

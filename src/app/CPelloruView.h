@@ -70,7 +70,7 @@ public:
     // The context menu last opened (for tests); null before the first.
     QMenu *LastContextMenu() const { return m_contextMenu; }
     void OpenContextMenu(const QPoint &position);
-    // How the last scan from this view ended (CMailboxScan::Outcome).
+    // How the last scan from this view ended (ScanOutcome).
     int LastScanOutcome() const { return m_lastOutcome; }
     // Whether the last check was started by the timer or push.
     bool LastRunUnattended() const { return m_unattended; }
@@ -104,7 +104,7 @@ public slots:
 signals:
     void SelectionCountChanged(int count);
     void ScanStarted();
-    // outcome: CMailboxScan::Outcome; mode: List, DeleteSelected, SaveSelected.
+    // outcome: ScanOutcome; mode: List, DeleteSelected, SaveSelected.
     void ScanFinished(int outcome, int mode, bool stopped);
     void ProgressChanged(long done, long total);
     // "In Datei sichern" wrote this file (a path as the system has it).

@@ -18,9 +18,7 @@
 
 #include "CCredentials.h"
 #include "CDirectDeletePatterns.h"
-#include "CMailboxScan.h"
-#include "CScanRowModel.h"
-#include "CScanWindow.h"
+#include "Conversations.h"
 #include "CScanConfig.h"
 #include "CSettingsStore.h"
 #include "DisplayText.h"
@@ -282,16 +280,8 @@ void CSettingsDlg::OnTestConnection() {
     m_test->setEnabled(false);
     m_testResult->setText(QStringLiteral("Verbinde ..."));
     m_testThread = std::thread([this, account] {
-        CScanRowModel rows;
-        // No box and no title: the result goes beside the button.
-        struct Quiet : CScanWindow {
-            void SetTitle(const std::string &) override {}
-            void RepaintList() override {}
-            void ShowMessage(const std::string &, const std::string &) override {}
-        } quiet;
         std::string report;
-        CMailboxScan scan(rows, quiet, account, "pelloru");
-        const bool ok = scan.TestConnection(&report);
+        const bool ok = TestConnection(account, &report);
         QMetaObject::invokeMethod(
             this, [this, ok, report] { emit TestFinished(ok, QString::fromStdString(report)); },
             Qt::QueuedConnection);

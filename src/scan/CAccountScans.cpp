@@ -143,10 +143,7 @@ const std::string &CAccountScans::Problem(int account) const {
     return m_accounts[static_cast<size_t>(account)]->problem;
 }
 
-bool CAccountScans::Failing(int outcome) {
-    return outcome == CMailboxScan::ConnectionFailed || outcome == CMailboxScan::MailboxFailed ||
-           outcome == CMailboxScan::Interrupted || outcome == CMailboxScan::AccountBusy;
-}
+bool CAccountScans::Failing(int outcome) { return AccountNotChecked(static_cast<ScanOutcome>(outcome)); }
 
 std::pair<int, int> CAccountScans::Locate(int row) const {
     for (size_t i = 0; i < m_accounts.size(); ++i) {
@@ -200,10 +197,7 @@ void CAccountScans::Stop() {
 void CAccountScans::OnAccountFinished(int account, int outcome, bool stopped) {
     m_accounts[static_cast<size_t>(account)]->outcome = outcome;
     m_stopped = m_stopped || stopped;
-    if (m_worst == CMailboxScan::NotRun ||
-        CHeadlessRun::Worse(CHeadlessRun::ExitStatus(outcome), CHeadlessRun::ExitStatus(m_worst)) !=
-            CHeadlessRun::ExitStatus(m_worst))
-        m_worst = outcome;
+    m_worst = GraverOutcome(static_cast<ScanOutcome>(m_worst), static_cast<ScanOutcome>(outcome));
     --m_running;
     if (!m_waiting.empty() && !m_stopped) StartNext();
     if (m_running == 0 && m_waiting.empty()) {

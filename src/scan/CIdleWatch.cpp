@@ -2,8 +2,8 @@
 
 #include <chrono>
 
-#include "CCredentials.h"
 #include "CImapConversation.h"
+#include "Conversations.h"
 
 CIdleWatch::CIdleWatch(AccountConfig account, std::function<void()> onNewMail)
     : m_account(std::move(account)), m_onNewMail(std::move(onNewMail)) {}
@@ -40,12 +40,11 @@ void CIdleWatch::Run() {
     if (m_account.timeoutSeconds > 0) options.waitSeconds = m_account.timeoutSeconds;
     options.stop = &m_stop;
     CImapConversation conversation(m_account.Server(), options);
-    MailAccount account = m_account.Credentials();
     std::string problem;
     ResultCode result = RC_OK;
-    if (!CCredentials::Resolve(account, &problem, &m_stop)) {
+    if (!LogOnAccount(conversation, m_account.Credentials(), &problem, &m_stop)) {
         fail(problem);
-    } else if ((result = conversation.LogOn(account)) != RC_OK || (result = conversation.Watch()) != RC_OK) {
+    } else if ((result = conversation.Watch()) != RC_OK) {
         fail(conversation.Reason(result));
     } else if (!conversation.OffersIdle()) {
         fail("Der Server bietet kein IDLE an; das Konto wird nach der Zeit geprüft");

@@ -1,5 +1,7 @@
 #include "CMailboxScan.h"
 
+#include "Conversations.h"
+
 #include <unistd.h>
 
 #include <map>
@@ -127,9 +129,7 @@ std::unique_ptr<CMailboxConversation> CMailboxScan::Converse() const {
     options.stop = m_stop;
     options.moveToSpam = m_moveToSpam;
     options.spamFolder = m_spamFolder;
-    if (m_server.protocol == CServerAddress::Imap)
-        return std::make_unique<CImapConversation>(m_server, std::move(options));
-    return std::make_unique<CPop3Conversation>(m_server, std::move(options));
+    return OpenConversation(m_server, std::move(options));
 }
 
 bool CMailboxScan::IsRemovedMark(const std::string &mark) {
@@ -239,7 +239,7 @@ void CMailboxScan::NoteRules() {
 }
 
 bool CMailboxScan::TakeLock(CAccountLock &lock) {
-    const std::string path = CAccountLock::PathFor(m_executableName, CacheKey(m_server, m_account.user));
+    const std::string path = CAccountLock::PathFor(m_executableName, m_server.CacheKey(m_account.user));
     switch (lock.Take(path, m_lockWaitSeconds, m_stop)) {
     case CAccountLock::Held:
         return true;
@@ -258,34 +258,7 @@ bool CMailboxScan::TakeLock(CAccountLock &lock) {
 }
 
 bool CMailboxScan::LogOn(CMailboxConversation &session, std::string *problem) {
-    // The password or token as the settings say where it comes from,
-    // anew for every log-on (a token expires).
-    MailAccount account = m_account;
-    if (!CCredentials::Resolve(account, problem, m_stop)) return false;
-    const ResultCode opened = session.LogOn(account);
-    // Refused before any connection: the setting itself names nothing usable.
-    if (opened == RC_NO_MECHANISM && !session.Connected()) {
-        *problem = "Das Anmeldeverfahren \"" + account.mechanism +
-                   "\" (AUTH) ist unbekannt oder braucht ein Zugriffstoken (TOKENCMD)";
-        return false;
-    }
-    if (opened != RC_OK) *problem = session.Reason(opened);
-    return opened == RC_OK;
-}
-
-bool CMailboxScan::TestConnection(std::string *report) {
-    const std::unique_ptr<CMailboxConversation> conversation = Converse();
-    CMailboxConversation &session = *conversation;
-    if (!LogOn(session, report)) {
-        session.Finish();
-        return false;
-    }
-    std::vector<CMailboxConversation::Entry> entries;
-    const ResultCode listed = session.List(false, &entries);
-    *report = session.LogOnReport() +
-              (listed == RC_OK ? "; " + std::to_string(entries.size()) + " E-Mails im Postfach" : std::string());
-    session.Finish();
-    return true;
+    return LogOnAccount(session, m_account, problem, m_stop);
 }
 
 bool CMailboxScan::ListMailbox(CMailboxConversation &session, bool mayChange,
@@ -544,7 +517,7 @@ bool CMailboxScan::Settle(CMailboxConversation &session, std::vector<Message> &m
 void CMailboxScan::StartOpeningCache(OpeningCache &opening) {
     if (!m_useCache) return;
     // A first check makes the file after the listing, as ever.
-    const std::string account = CacheKey(m_server, m_account.user);
+    const std::string account = m_server.CacheKey(m_account.user);
     std::error_code ec;
     if (!std::filesystem::exists(CMessageCache::FileFor(m_executableName, account), ec)) return;
     opening.patternsKey = PatternsKey();
@@ -591,17 +564,13 @@ std::unordered_map<std::string, CMessageCache::Known> CMailboxScan::OpenCache(co
             for (auto &[id, known] : opening.index) known.samePatterns = false;
         return std::move(opening.index);
     }
-    m_cache = std::make_unique<CMessageCache>(m_executableName, CacheKey(m_server, m_account.user), note, notice);
+    m_cache = std::make_unique<CMessageCache>(m_executableName, m_server.CacheKey(m_account.user), note, notice);
     std::unordered_map<std::string, CMessageCache::Known> index;
     if (m_cache->Usable()) index = m_cache->Index(PatternsKey());
     if (!m_cache->Usable()) m_cache.reset();
     return index;
 }
 
-std::string CMailboxScan::CacheKey(const CServerAddress &server, const std::string &user) {
-    return std::string(server.protocol == CServerAddress::Imap ? "imap" : "pop3") + "|" + server.host + "|" +
-           std::to_string(server.port) + "|" + user;
-}
 
 std::string CMailboxScan::PatternsKey() {
     const std::vector<std::string> &patterns = m_patterns.Patterns();

@@ -31,6 +31,7 @@
 #include "MailAccount.h"
 #include "ResultCode.h"
 #include "ScanMode.h"
+#include "ScanOutcome.h"
 
 struct AccountConfig;
 class CDirectDeletePatterns;
@@ -51,19 +52,9 @@ public:
     // TOP commands in flight at once on a server that pipelines.
     static constexpr int kWindow = 50;
 
-    // How the last scan ended, for the exit status of unattended runs.
-    enum Outcome {
-        NotRun,
-        ConnectionFailed,  // no connection, or the log-on was refused
-        NoMessages,
-        Scanned,
-        MailboxFailed,     // the server would not say what the mailbox holds (STAT, LIST)
-        Interrupted,       // the conversation broke off; marked deletions did not happen
-        Cancelled,         // stopped by the user; what was marked is committed
-        MessagesFailed,    // scanned, but a matched message could not be backed up or deleted
-        Uncertain,         // QUIT (or an IMAP removal) went out unconfirmed: deletions may have happened
-        AccountBusy,       // another run held the account's lock for the whole wait; nothing was done
-    };
+    // How the last scan ended (its values also read CMailboxScan::Scanned).
+    using Outcome = ScanOutcome;
+    using enum ScanOutcome;
 
     // Everything the scan uses comes in: the server, the account, the
     // patterns (looked at once per message), the list and the window,
@@ -80,10 +71,6 @@ public:
     ~CMailboxScan();
 
     void ScanMailbox(int mode);
-    // Logs on and off again, asking only how many messages wait: true with
-    // which mechanism and TLS version were used, else false with the
-    // reason ("Verbindung testen").
-    bool TestConnection(std::string *report);
     Outcome LastOutcome() const { return m_outcome; }
     // How long to wait for another run of the same account.
     void SetLockWait(int seconds) { m_lockWaitSeconds = seconds; }
@@ -129,8 +116,6 @@ public:
     // known.
     static std::string RowKeyFor(const std::string &uniqueId, long size,
                                  const std::string &messageId);
-    // What names an account's cache (protocol, server, port, user).
-    static std::string CacheKey(const CServerAddress &server, const std::string &user);
 
     // Column 0 of a row whose deletion was sent and confirmed but whose
     // QUIT was never answered: the server may or may not have deleted it.

@@ -17,6 +17,10 @@ std::string WithoutUser(const std::string &text) {
 
 }  // namespace
 
+std::string CServerAddress::CacheKey(const std::string &user) const {
+    return std::string(protocol == Imap ? "imap" : "pop3") + "|" + host + "|" + std::to_string(port) + "|" + user;
+}
+
 std::string CServerAddress::SplitHostPort(const std::string &host, int *port) {
     const size_t colon = host.rfind(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 == host.size()) return host;

@@ -30,4 +30,7 @@ public:
     // "host:port" with a port from 1 to 65535 names another port than 110;
     // any other host text is left whole. Returns the host part.
     static std::string SplitHostPort(const std::string &host, int *port);
+
+    // What names an account's cache and lock (protocol, server, port, user).
+    std::string CacheKey(const std::string &user) const;
 };

@@ -502,7 +502,7 @@ TEST(ScanImap, TwoRunsOfOneAccountNeverActAtOnce) {
     ASSERT_TRUE(server.AddMessage("Subject: Angebot spät\r\nMessage-Id: <spaet@x>\r\n\r\nText\r\n"));
     CAccountLock other;
     const AccountConfig account = CScanConfig::Load(settings).front();
-    ASSERT_EQ(other.Take(CAccountLock::PathFor("pelloru", CMailboxScan::CacheKey(account.Server(), account.user)), 0,
+    ASSERT_EQ(other.Take(CAccountLock::PathFor("pelloru", account.Server().CacheKey(account.user)), 0,
                          nullptr),
               CAccountLock::Held);
     MemoryList list;

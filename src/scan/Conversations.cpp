@@ -1,0 +1,44 @@
+#include "Conversations.h"
+
+#include <vector>
+
+#include "CCredentials.h"
+#include "CImapConversation.h"
+#include "CPop3Conversation.h"
+#include "CScanConfig.h"
+
+std::unique_ptr<CMailboxConversation> OpenConversation(const CServerAddress &server,
+                                                       CMailboxConversation::Options options) {
+    if (server.protocol == CServerAddress::Imap) return std::make_unique<CImapConversation>(server, std::move(options));
+    return std::make_unique<CPop3Conversation>(server, std::move(options));
+}
+
+bool LogOnAccount(CMailboxConversation &session, MailAccount account, std::string *problem,
+                  const std::atomic<bool> *stop) {
+    if (!CCredentials::Resolve(account, problem, stop)) return false;
+    const ResultCode opened = session.LogOn(account);
+    // Refused before any connection: the setting itself names nothing usable.
+    if (opened == RC_NO_MECHANISM && !session.Connected()) {
+        *problem = "Das Anmeldeverfahren \"" + account.mechanism +
+                   "\" (AUTH) ist unbekannt oder braucht ein Zugriffstoken (TOKENCMD)";
+        return false;
+    }
+    if (opened != RC_OK) *problem = session.Reason(opened);
+    return opened == RC_OK;
+}
+
+bool TestConnection(const AccountConfig &account, std::string *report) {
+    CMailboxConversation::Options options;
+    if (account.timeoutSeconds > 0) options.waitSeconds = account.timeoutSeconds;
+    const std::unique_ptr<CMailboxConversation> session = OpenConversation(account.Server(), std::move(options));
+    if (!LogOnAccount(*session, account.Credentials(), report, nullptr)) {
+        session->Finish();
+        return false;
+    }
+    std::vector<CMailboxConversation::Entry> entries;
+    const ResultCode listed = session->List(false, &entries);
+    *report = session->LogOnReport() +
+              (listed == RC_OK ? "; " + std::to_string(entries.size()) + " E-Mails im Postfach" : std::string());
+    session->Finish();
+    return true;
+}
