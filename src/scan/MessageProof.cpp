@@ -13,12 +13,6 @@ std::string Bytes(long count) { return std::to_string(count) + " Bytes"; }
 
 }  // namespace
 
-long ReplyBoundFor(long listed) {
-    if (listed < 0) listed = 0;
-    constexpr long kMost = 1L << 40;
-    return listed > kMost ? 2 * kMost : 2 * listed + 64 * 1024;
-}
-
 std::string ProveBackup(const std::string &path, const std::string &top, long listed,
                         long announced) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

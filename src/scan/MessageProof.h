@@ -17,11 +17,6 @@
 // end they add to send it), and some shift sizes by a byte between sessions.
 constexpr long kProofSizeTolerance = 2;
 
-// The most bytes a TOP or RETR reply of a message of `listed` bytes may
-// bring: room for dot-stuffing (at most one byte per line) and the status
-// and end lines.
-long ReplyBoundFor(long listed);
-
 // Empty when the file at path proves to be the message: it begins with
 // top (may be empty: nothing to compare) and its length is within the
 // tolerance of listed and of announced (below 0: none given). Otherwise

@@ -4,7 +4,6 @@
 
 #include "CUT_ImapSession.h"
 #include "FailureReason.h"
-#include "MessageProof.h"
 
 namespace {
 

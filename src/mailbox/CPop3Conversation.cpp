@@ -5,7 +5,6 @@
 
 #include "CUT_Pop3Session.h"
 #include "FailureReason.h"
-#include "MessageProof.h"
 
 CPop3Conversation::CPop3Conversation(CServerAddress server, Options options)
     : m_server(std::move(server)), m_options(std::move(options)),

@@ -43,6 +43,15 @@ public:
         std::string spamFolder;    // IMAP: empty: the folder marked \Junk
     };
 
+    // The most bytes a reply holding a message of `listed` bytes may bring:
+    // room for dot-stuffing (at most one byte per line) and the status and
+    // end lines, or a literal's framing.
+    static long ReplyBoundFor(long listed) {
+        if (listed < 0) listed = 0;
+        constexpr long kMost = 1L << 40;
+        return listed > kMost ? 2 * kMost : 2 * listed + 64 * 1024;
+    }
+
     virtual ~CMailboxConversation() = default;
 
     // Connects and logs on with the account (its secret already resolved).
