@@ -301,13 +301,14 @@ void CMailboxScan::FetchOne(CMailboxConversation &session, Message &message, int
     // The pattern file is looked at once per message.
     if (lines > 0) m_patterns.Refresh();
     // The lines as the message has them: dot-stuffing undone where a line
-    // begins. Patterns see the lines as they came.
+    // begins. The patterns see them so too, as they do from the cache and
+    // over IMAP: the same pattern gives the same answer on every path.
     std::string text;
     char line[kLineSize];
     int length, stuffing = 0;
     while ((length = session.ReadPreviewLine(line, kLineSize, &stuffing)) > 0) {
         text.append(line + stuffing, static_cast<size_t>(length - stuffing));
-        if (lines > 0 && !message.matched) message.matched = m_patterns.Match(line, &message.pattern);
+        if (lines > 0 && !message.matched) message.matched = m_patterns.Match(line + stuffing, &message.pattern);
     }
     // A reply cut short is no ground for any decision on the message.
     if (session.LostStep()) {
