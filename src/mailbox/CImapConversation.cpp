@@ -197,4 +197,6 @@ std::string CImapConversation::LogOnReport() {
            (m_session->TlsActive() ? m_session->TlsVersion() : std::string("ohne TLS")) + " (IMAP)";
 }
 
-const char *CImapConversation::RemovedMark() const { return m_options.moveToSpam ? "verschoben=" : "gelöscht="; }
+RowState CImapConversation::RemovedState() const {
+    return m_options.moveToSpam ? RowState::Moved : RowState::Deleted;
+}

@@ -41,7 +41,7 @@ public:
     bool Connected() override;
     std::string Reason(ResultCode code) override;
     std::string LogOnReport() override;
-    const char *RemovedMark() const override;
+    RowState RemovedState() const override;
     ResultCode CanRemove(bool asMatch) override;
 
     // For push: opens the inbox read-only, then waits (IDLE) up to seconds

@@ -17,6 +17,7 @@
 #include "CServerAddress.h"
 #include "MailAccount.h"
 #include "ResultCode.h"
+#include "RowState.h"
 
 class CUT_ByteSource;
 
@@ -95,8 +96,8 @@ public:
     virtual std::string Reason(ResultCode code) = 0;
     // "Anmeldung mit SCRAM-SHA-256, TLSv1.3".
     virtual std::string LogOnReport() = 0;
-    // What the removal of a match does, for its row: "gelöscht=" or "verschoben=".
-    virtual const char *RemovedMark() const = 0;
+    // What the removal of a match did, for its row: deleted or moved.
+    virtual RowState RemovedState() const = 0;
 };
 
 // Sets a protocol session (POP3's or IMAP's, which share these operations)

@@ -30,7 +30,7 @@ public:
     bool Connected() override;
     std::string Reason(ResultCode code) override;
     std::string LogOnReport() override;
-    const char *RemovedMark() const override { return "gelöscht="; }
+    RowState RemovedState() const override { return RowState::Deleted; }
 
 private:
     CServerAddress m_server;

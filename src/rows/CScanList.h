@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "RowState.h"
+
 // The six columns of a row.
 enum ScanColumn { ColAddress = 0, ColName = 1, ColSize = 2, ColSubject = 3, ColText = 4, ColId = 5 };
 constexpr int kScanColumns = 6;
@@ -34,4 +36,10 @@ public:
     // commands on senders need not keep it.
     virtual void SetRowSender(int, const std::string &) {}
     virtual std::string RowSender(int) const { return {}; }
+    // What happened to the row's message; column 0 then says so in words.
+    // Lists that keep only text take the words.
+    virtual void SetRowState(int row, RowState state, const std::string &detail = {}) {
+        SetCellText(row, ColAddress, RowStateText(state, detail));
+    }
+    virtual RowState RowStateOf(int) const { return RowState::None; }
 };

@@ -67,6 +67,12 @@ void CScanRowFeed::SetRowKey(int row, const std::string &key) {
     Add({CScanRowModel::RowOp::Key, row, 0, key, std::string(), std::string()});
 }
 
+void CScanRowFeed::SetRowState(int row, RowState state, const std::string &detail) {
+    if (!Has(row)) return;
+    const std::string text = RowStateText(state, detail);
+    Add({CScanRowModel::RowOp::State, row, static_cast<int>(state), detail, std::string(), text});
+}
+
 void CScanRowFeed::SetRowSender(int row, const std::string &address) {
     if (Has(row)) Add({CScanRowModel::RowOp::Sender, row, 0, address, std::string(), std::string()});
 }

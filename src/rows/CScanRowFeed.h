@@ -31,6 +31,7 @@ public:
     void SetRowKey(int row, const std::string &key) override;
     std::string RowKey(int row) const override;
     void SetRowSender(int row, const std::string &address) override;
+    void SetRowState(int row, RowState state, const std::string &detail = {}) override;
     // Hands the writes gathered so far to the model.
     void Flush();
 

@@ -45,6 +45,7 @@ void CScanRowModel::Apply(const std::vector<RowOp> &ops) {
                 case RowOp::Cell: SetCellText(one.row, one.column, one.bytes, one.charset); break;
                 case RowOp::Key: SetRowKey(one.row, one.bytes); break;
                 case RowOp::Sender: SetRowSender(one.row, one.bytes); break;
+                case RowOp::State: SetRowState(one.row, static_cast<RowState>(one.column), one.bytes); break;
                 }
             }
             return;
@@ -66,6 +67,9 @@ void CScanRowModel::Apply(const std::vector<RowOp> &ops) {
             RowAt(op.row).key = m_texts.Keep(op.bytes);
         } else if (op.kind == RowOp::Sender) {
             RowAt(op.row).sender = m_texts.Keep(op.bytes);
+        } else if (op.kind == RowOp::State) {
+            RowAt(op.row).state = static_cast<RowState>(op.column);
+            SetCell(RowAt(op.row).cells[ColAddress], op.text, op.text);
         } else if (op.column >= 0 && op.column < kScanColumns) {
             SetCell(RowAt(op.row).cells[op.column], op.bytes, op.text);
         }
@@ -165,6 +169,16 @@ void CScanRowModel::SetRowKey(int row, const std::string &key) {
 
 std::string CScanRowModel::RowKey(int row) const {
     return row >= 0 && row < RowCount() ? std::string(RowAt(row).key) : std::string();
+}
+
+void CScanRowModel::SetRowState(int row, RowState state, const std::string &detail) {
+    if (row < 0 || row >= RowCount()) return;
+    RowAt(row).state = state;
+    SetCellText(row, ColAddress, RowStateText(state, detail), "UTF-8");
+}
+
+RowState CScanRowModel::RowStateOf(int row) const {
+    return row >= 0 && row < RowCount() ? RowAt(row).state : RowState::None;
 }
 
 void CScanRowModel::SetRowSender(int row, const std::string &address) {

@@ -28,7 +28,7 @@ public:
 
     // One write to the rows, made elsewhere and applied here in a batch.
     struct RowOp {
-        enum Kind { Clear, Insert, Cell, Key, Sender } kind = Cell;
+        enum Kind { Clear, Insert, Cell, Key, Sender, State } kind = Cell;
         int row = 0;
         int column = 0;
         std::string bytes;  // the cell's bytes, or the key
@@ -59,6 +59,8 @@ public:
     std::string RowKey(int row) const override;
     void SetRowSender(int row, const std::string &address) override;
     std::string RowSender(int row) const override;
+    void SetRowState(int row, RowState state, const std::string &detail = {}) override;
+    RowState RowStateOf(int row) const override;
 
     // Applies the writes in order. Rows added at the end are announced to
     // views once for the batch, changed cells once as one range: a large
@@ -87,6 +89,7 @@ private:
         Cell cells[kScanColumns];
         std::string_view key;
         std::string_view sender;
+        RowState state = RowState::None;
     };
     // Rows live in chunks of the text store: a large scan costs one small
     // pointer per chunk on the heap, and appends move no row.

@@ -183,7 +183,7 @@ int CHeadlessRun::Scan(const std::string &executableName, bool printRows, std::o
             // What an unattended run would delete, and by which pattern.
             CScanRowModel matched;
             for (int row = 0; row < rows.RowCount(); ++row) {
-                if (rows.CellText(row, ColAddress).rfind(CMailboxScan::kWouldDelete, 0) != 0) continue;
+                if (rows.RowStateOf(row) != RowState::WouldDelete) continue;
                 const int at = matched.RowCount();
                 matched.InsertRow(at, "", "");
                 for (int column = 0; column < kScanColumns; ++column)

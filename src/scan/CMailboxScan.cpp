@@ -132,21 +132,16 @@ std::unique_ptr<CMailboxConversation> CMailboxScan::Converse() const {
     return OpenConversation(m_server, std::move(options));
 }
 
-bool CMailboxScan::IsRemovedMark(const std::string &mark) {
-    for (const char *removed : {kDeletedMark, kMovedMark, kFlaggedMark})
-        if (mark.rfind(removed, 0) == 0) return true;
-    return false;
-}
-
-void CMailboxScan::RowNotDeleted(int row, const char *mark, const std::string &why) {
-    m_list.SetCellText(row, ColAddress, mark);
+void CMailboxScan::RowNotDeleted(int row, RowState state, const std::string &why) {
+    m_list.SetRowState(row, state);
     m_rowsFailed = true;
     m_window.RowFailed(kDeleteFailedRow, why);
 }
 
-void CMailboxScan::MarkRemoved(int row, int mode, const std::string &mark) {
-    m_list.SetCellText(row, ColAddress, mark);
+void CMailboxScan::MarkRemoved(int row, int mode, RowState state, const std::string &pattern) {
+    m_list.SetRowState(row, state, pattern);
     if (mode == List) {
+        const std::string mark = RowStateText(state, pattern);
         m_list.SetCellText(row, ColId, mark);
         m_list.SetCellText(row, ColName, mark);
     }
@@ -207,14 +202,11 @@ void CMailboxScan::ScanMailbox(int mode) {
     const std::string closeReason = committed ? std::string() : session.Reason(closed);
     for (const PendingDeletion &deletion : m_pending) {
         if (committed) {
-            m_list.SetCellText(deletion.row, ColAddress, deletion.mark);
-            if (mode == List) {
-                m_list.SetCellText(deletion.row, ColId, deletion.mark);
-                m_list.SetCellText(deletion.row, ColName, deletion.mark);
-            }
+            MarkRemoved(deletion.row, mode, deletion.state, deletion.pattern);
         } else {
-            m_list.SetCellText(deletion.row, ColAddress, uncertain ? kUncertainMark : kDeleteFailedRow);
-            if (mode == List) m_window.RowFailed(uncertain ? kUncertainMark : kDeleteFailedRow, closeReason);
+            const RowState state = uncertain ? RowState::UncertainQuit : RowState::Failed;
+            m_list.SetRowState(deletion.row, state);
+            if (mode == List) m_window.RowFailed(RowStateText(state), closeReason);
         }
     }
     if (mode == DeleteSelected && !m_pending.empty() && !committed)
@@ -489,11 +481,11 @@ bool CMailboxScan::Settle(CMailboxConversation &session, std::vector<Message> &m
             m_cache->NoteRuleHit(message.keptBy);
         }
         if (message.matched && !message.keptBy.empty()) {
-            m_list.SetCellText(row, ColAddress, kKeptMark + DisplayText(message.keptBy));
+            m_list.SetRowState(row, RowState::Kept, DisplayText(message.keptBy));
         } else if (message.matched && message.hasMessageId) {
             // Without the whole allow-list no match is acted on.
             if (m_dryRun || m_holdMatches)
-                m_list.SetCellText(row, ColAddress, kWouldDelete + DisplayText(message.pattern));
+                m_list.SetRowState(row, RowState::WouldDelete, DisplayText(message.pattern));
             else
                 waiting.push_back(index);
         }
@@ -673,7 +665,7 @@ void CMailboxScan::BackupAndDelete(CMailboxConversation &session, const Message 
     // whole for a backup that would only pile up; the reason is said once.
     const ResultCode ready = session.CanRemove(true);
     if (ready != RC_OK) {
-        m_list.SetCellText(row, ColAddress, kDeleteFailedRow);
+        m_list.SetRowState(row, RowState::Failed);
         m_rowsFailed = true;
         if (!m_toldNotRemovable || session.LostStep()) m_window.RowFailed(kDeleteFailedRow, session.Reason(ready));
         m_toldNotRemovable = true;
@@ -683,7 +675,7 @@ void CMailboxScan::BackupAndDelete(CMailboxConversation &session, const Message 
     std::string backup, why;
     const SaveResult saved = SaveWholeMessage(session, message, message.messageId, &backup, &why);
     if (saved != Saved) {
-        RowNotDeleted(row, saved == NotProven ? kNotProvenMark : kDeleteFailedRow, why);
+        RowNotDeleted(row, saved == NotProven ? RowState::NotProven : RowState::Failed, why);
         return;
     }
     CMailboxConversation::Removal how = CMailboxConversation::Removal::AtFinish;
@@ -692,9 +684,10 @@ void CMailboxScan::BackupAndDelete(CMailboxConversation &session, const Message 
         // The mark is text of our own (UTF-8), the pattern joins it as such.
         const std::string pattern = DisplayText(message.pattern);
         if (how == CMailboxConversation::Removal::AtFinish)
-            m_pending.push_back({row, kDeletedMark + pattern});
+            m_pending.push_back({row, RowState::Deleted, pattern});
         else
-            MarkRemoved(row, mode, (how == CMailboxConversation::Removal::Done ? session.RemovedMark() : kFlaggedMark) + pattern);
+            MarkRemoved(row, mode, how == CMailboxConversation::Removal::Done ? session.RemovedState() : RowState::Flagged,
+                        pattern);
         return;
     }
     // Only a clear refusal leaves the message surely on the server; after
@@ -703,11 +696,11 @@ void CMailboxScan::BackupAndDelete(CMailboxConversation &session, const Message 
     if (deleted == RC_REMOVAL_UNCERTAIN) {
         // Sent, and not confirmed: the server may have acted.
         m_removalUncertain = true;
-        m_list.SetCellText(row, ColAddress, kUncertainRemovalMark);
-        m_window.RowFailed(kUncertainRemovalMark, session.Reason(deleted));
+        m_list.SetRowState(row, RowState::UncertainRemoval);
+        m_window.RowFailed(RowStateText(RowState::UncertainRemoval), session.Reason(deleted));
         return;
     }
-    RowNotDeleted(row, kDeleteFailedRow, session.Reason(deleted));
+    RowNotDeleted(row, RowState::Failed, session.Reason(deleted));
 }
 
 void CMailboxScan::ActOnSelected(CMailboxConversation &session, int mode,
@@ -744,11 +737,11 @@ void CMailboxScan::ActOnSelected(CMailboxConversation &session, int mode,
         const std::string key = m_list.RowKey(row);
         const auto found = key.empty() ? holders.end() : holders.find(key);
         if (key.empty() || (found != holders.end() && found->second.size() > 1)) {
-            m_list.SetCellText(row, ColAddress, kNotUnique);
+            m_list.SetRowState(row, RowState::NotUnique);
             continue;
         }
         if (found == holders.end()) {
-            m_list.SetCellText(row, ColAddress, kNotFound);
+            m_list.SetRowState(row, RowState::NotFound);
             continue;
         }
         const size_t index = found->second.front();
@@ -764,15 +757,16 @@ void CMailboxScan::ActOnSelected(CMailboxConversation &session, int mode,
             const ResultCode deleted = saved == Saved ? session.Remove(message, false, &how) : RC_OK;
             if (saved != Saved) {
                 m_rowsFailed = true;
-                if (saved == NotProven) m_list.SetCellText(row, ColAddress, kNotProvenMark);
+                if (saved == NotProven) m_list.SetRowState(row, RowState::NotProven);
                 Box("Fehler beim löschen", why);
             } else if (deleted == RC_OK && how == CMailboxConversation::Removal::AtFinish) {
-                m_pending.push_back({row, "Gelöscht"});
+                m_pending.push_back({row, RowState::DeletedSelected, {}});
             } else if (deleted == RC_OK) {
-                MarkRemoved(row, mode, how == CMailboxConversation::Removal::Done ? "Gelöscht" : kFlaggedMark);
+                MarkRemoved(row, mode,
+                            how == CMailboxConversation::Removal::Done ? RowState::DeletedSelected : RowState::Flagged);
             } else if (deleted == RC_REMOVAL_UNCERTAIN) {
                 m_removalUncertain = true;
-                m_list.SetCellText(row, ColAddress, kUncertainRemovalMark);
+                m_list.SetRowState(row, RowState::UncertainRemoval);
                 Box("Fehler beim löschen", session.Reason(deleted));
             } else {
                 Box("Fehler beim löschen", session.Reason(deleted));

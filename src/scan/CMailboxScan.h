@@ -30,6 +30,7 @@
 #include "CServerAddress.h"
 #include "MailAccount.h"
 #include "ResultCode.h"
+#include "RowState.h"
 #include "ScanMode.h"
 #include "ScanOutcome.h"
 
@@ -86,19 +87,6 @@ public:
     void SetDryRun(bool dryRun) { m_dryRun = dryRun; }
     // Every line of the conversation, passwords masked, for --debug.
     void SetTrace(std::function<void(const std::string &line)> trace) { m_trace = std::move(trace); }
-    static constexpr const char *kWouldDelete = "würde gelöscht=";
-    // Column 0 of a row whose message a pattern deleted, before the pattern.
-    static constexpr const char *kDeletedMark = "gelöscht=";
-    // The same for a message moved to the spam folder (IMAP).
-    static constexpr const char *kMovedMark = "verschoben=";
-    // Column 0 of a row whose message a pattern matched and the allow-list
-    // kept, before the allow-list's line.
-    static constexpr const char *kKeptMark = "behalten=";
-    // The same for a message only flagged \Deleted: the server has no
-    // UID EXPUNGE, and a plain EXPUNGE could take other mail with it.
-    static constexpr const char *kFlaggedMark = "als gelöscht markiert (ohne UIDPLUS nicht entfernt)=";
-    // Whether column 0 says the message left the mailbox (or is flagged to).
-    static bool IsRemovedMark(const std::string &mark);
     // Set from another thread: the scan ends after the message in hand,
     // reading the replies already owed, and commits what it marked with
     // QUIT. A server that keeps silent meanwhile is left without QUIT.
@@ -117,25 +105,13 @@ public:
     static std::string RowKeyFor(const std::string &uniqueId, long size,
                                  const std::string &messageId);
 
-    // Column 0 of a row whose deletion was sent and confirmed but whose
-    // QUIT was never answered: the server may or may not have deleted it.
-    static constexpr const char *kUncertainMark = "ungewiss: Server hat QUIT nicht beantwortet";
-    // Column 0 of a row whose removal went out (IMAP) and was neither
-    // answered nor shown by the server's EXPUNGE: it may have happened.
-    static constexpr const char *kUncertainRemovalMark = "ungewiss: Server hat die Entfernung nicht bestätigt";
-    // Column 0 of a row whose backup did not prove to be its message.
-    static constexpr const char *kNotProvenMark = "fehler beim löschen: Sicherung ist nicht diese Nachricht";
-
-    // Column 0 of a selected row that names no message, or one that no
-    // longer singles out one message; such a row is not acted on.
-    static constexpr const char *kNotUnique = "nicht eindeutig";
-    static constexpr const char *kNotFound = "nicht gefunden";
 
 private:
     struct Message;
     struct PendingDeletion {
         int row = 0;
-        std::string mark;
+        RowState state = RowState::Deleted;
+        std::string pattern;
     };
 
     // Sets the session up for this server and account and logs on; false
@@ -165,7 +141,7 @@ private:
     bool TakeLock(class CAccountLock &lock);
     void BackupAndDelete(CMailboxConversation &session, const Message &message, int row, int mode);
     // A row whose message left the mailbox at once (IMAP).
-    void MarkRemoved(int row, int mode, const std::string &mark);
+    void MarkRemoved(int row, int mode, RowState state, const std::string &pattern = {});
     // The cache of this account, opened and its index read on a thread of
     // its own while the server is logged on to (for a file there is).
     struct OpeningCache;
@@ -190,7 +166,7 @@ private:
     SaveResult SaveWholeMessage(CMailboxConversation &session, const Message &message,
                                 const std::string &id, std::string *name, std::string *why);
     // Marks a row whose message could not be removed, and says why.
-    void RowNotDeleted(int row, const char *mark, const std::string &why);
+    void RowNotDeleted(int row, RowState state, const std::string &why);
     void Title(const std::string &text);
     void Box(const char *text, const std::string &reason = std::string());
     bool Stopping() const { return m_stop != nullptr && m_stop->load(); }

@@ -22,6 +22,10 @@
 
 namespace {
 
+// Column 0 of a row whose message was only flagged, or whose removal is in doubt.
+const std::string kFlagged = RowStateText(RowState::Flagged);
+const std::string kUncertainRemoval = RowStateText(RowState::UncertainRemoval);
+
 #define REQUIRE_DOVECOT_IMAP()                                             \
     do {                                                                   \
         std::string why_ = DovecotServer::ImapUnavailable();               \
@@ -93,9 +97,9 @@ TEST(ScanImap, MatchesLeaveTheInboxAsTheServerAllows) {
     const Case cases[] = {
         {true, true, "imaps", "", "verschoben=", 7, 2},
         {false, true, "imap", "move", "verschoben=", 7, 2},
-        {false, false, "imaps", "", CMailboxScan::kFlaggedMark, 9, 2},
+        {false, false, "imaps", "", kFlagged.c_str(), 9, 2},
         {true, true, "imaps", "delete", "gelöscht=", 7, 0},
-        {true, false, "imaps", "delete", CMailboxScan::kFlaggedMark, 9, 0},
+        {true, false, "imaps", "delete", kFlagged.c_str(), 9, 0},
     };
     const std::vector<std::string> files = SampleMessages();
     ASSERT_EQ(files.size(), 8u);
@@ -214,8 +218,8 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
         {EarlyAnswer, "fehler beim löschen", CMailboxScan::Interrupted, 1},
         // Sent, and then the server left, or said OK without naming the
         // message as expunged: it may have moved it.
-        {ByeAfterMove, CMailboxScan::kUncertainRemovalMark, CMailboxScan::Uncertain, 1},
-        {OkWithoutExpunge, CMailboxScan::kUncertainRemovalMark, CMailboxScan::Uncertain, 1},
+        {ByeAfterMove, kUncertainRemoval.c_str(), CMailboxScan::Uncertain, 1},
+        {OkWithoutExpunge, kUncertainRemoval.c_str(), CMailboxScan::Uncertain, 1},
         // Nowhere to move it: the message is not fetched for a backup that
         // would only pile up.
         {NoSpamFolder, "fehler beim löschen", CMailboxScan::MessagesFailed, 0},

@@ -413,7 +413,7 @@ TEST_F(ScanTest, DeletionsCountOnlyWhenTheQuitThatCommitsThemSucceeds) {
         // cannot be told from a server that took QUIT and left without a
         // word: then the row says so instead.
         const bool uncertain = std::string(c.name) == "hang-up after DELE" &&
-                               list.rows[0][0] == CMailboxScan::kUncertainMark;
+                               list.rows[0][0] == RowStateText(RowState::UncertainQuit);
         if (!uncertain) {
             EXPECT_EQ(list.rows[0][0], "fehler beim löschen");
         }

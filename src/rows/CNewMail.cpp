@@ -1,14 +1,10 @@
 #include "CNewMail.h"
 
-#include "CMailboxScan.h"
 #include "CScanRowModel.h"
 
 namespace {
 
-bool Deleted(const CScanRowModel &rows, int row) {
-    const std::string mark = rows.CellText(row, ColAddress);
-    return CMailboxScan::IsRemovedMark(mark);
-}
+bool Deleted(const CScanRowModel &rows, int row) { return RowRemoved(rows.RowStateOf(row)); }
 
 }  // namespace
 
