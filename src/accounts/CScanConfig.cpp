@@ -100,7 +100,7 @@ std::vector<AccountConfig> CScanConfig::Load(const CSettingsStore &settings) {
 bool CScanConfig::Store(const CSettingsStore &settings, const AccountConfig &account) {
     const std::string &section = account.section.empty() ? std::string(kFirstSection) : account.section;
     bool stored = true;
-    // Empty values leave the profile, so it stays as small as before.
+    // Empty values leave the profile: it holds only what differs from the defaults.
     const auto write = [&](const char *key, const std::string &value) {
         stored = (value.empty() ? settings.Remove(section, key) : settings.Write(section, key, value)) &&
                  stored;

@@ -127,7 +127,7 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
     const char *folder = std::getenv(X509_get_default_cert_dir_env());
     if (folder == nullptr || *folder == '\0') folder = X509_get_default_cert_dir();
     if (SSL_CTX_load_verify_dir(m_context, folder) != 1) SSL_CTX_set_default_verify_paths(m_context);
-    // A bundle file named in the environment is honoured as before.
+    // A bundle file named in the environment (SSL_CERT_FILE) is trusted too.
     const char *bundle = std::getenv(X509_get_default_cert_file_env());
     if (bundle != nullptr && *bundle != '\0') SSL_CTX_load_verify_file(m_context, bundle);
     ERR_clear_error();

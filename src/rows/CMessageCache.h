@@ -23,17 +23,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "CScanList.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
-struct CachedMessage {
+struct CachedMessage : RowCells {
     long size = 0;
     std::string top;  // filled by Find only when asked for
-    bool hasFrom = false;
-    std::string address, name;
-    bool hasSubject = false;
-    std::string subject;
-    std::string preview;
     bool hasMessageId = false;
     std::string messageId;
     // The patterns last tried on it (their key) and what they said: for

@@ -15,6 +15,15 @@
 enum ScanColumn { ColAddress = 0, ColName = 1, ColSize = 2, ColSubject = 3, ColText = 4, ColId = 5 };
 constexpr int kScanColumns = 6;
 
+// The texts a message gives its row (UTF-8), as a value: read from its
+// header or from the cache, and kept there alike.
+struct RowCells {
+    bool hasFrom = false;
+    std::string address, name;
+    bool hasSubject = false;
+    std::string subject, preview;
+};
+
 class CScanList {
 public:
     virtual ~CScanList() = default;

@@ -75,7 +75,7 @@ RuleFileText RuleFileText::Load(const std::string &path) {
         std::string line = bytes.substr(at, end - at);
         at = end + 1;
         ++number;
-        // A CR ends the line as well (the old readers cut there).
+        // A CR ends the line as well: a file written on Windows keeps its rules.
         const size_t cr = line.find('\r');
         if (cr != std::string::npos) line.resize(cr);
         file.lines.push_back(line);

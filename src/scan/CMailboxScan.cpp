@@ -58,7 +58,7 @@ std::string Format(const char *format, const std::string &name, long a = 0, long
 // What the scan learns of one message before it acts on it.
 struct CMailboxScan::Message : CMailboxConversation::Entry {
     // Kept for every message of the mailbox: what acting on it needs. The
-    // cells of its row live only while the row is made (m_cells).
+    // cells of its row live only until the row is made.
     enum State { NotAsked, Refused, Cut, Fetched };
     State state = NotAsked;
     ResultCode failure = RC_OK;  // why it is Refused
@@ -72,6 +72,7 @@ struct CMailboxScan::Message : CMailboxConversation::Entry {
     std::string messageId;
     std::string pattern;
     std::string keptBy;  // the allow-list line that keeps it from a pattern
+    RowCells cells;
 };
 
 struct CMailboxScan::OpeningCache {
@@ -333,24 +334,24 @@ void CMailboxScan::FetchOne(CMailboxConversation &session, Message &message, int
                 for (std::string &address : CAllowList::Addresses(value)) senders.push_back(std::move(address));
         message.keptBy = m_allowList->Allows(senders);
     }
-    m_cells = RowCells();
+    message.cells = RowCells();
     if (parsed.GetHeaderByName("From:", value, kValueSize)) {
-        m_cells.hasFrom = true;
+        message.cells.hasFrom = true;
         const std::string from = CUT_DisplayHeader::Decode(value);
-        m_cells.address = from;
+        message.cells.address = from;
         const size_t open = from.find('<');
         if (open != std::string::npos) {
-            m_cells.name = from.substr(0, open);
+            message.cells.name = from.substr(0, open);
             const size_t close = from.find('>', open + 1);
-            m_cells.address = from.substr(
+            message.cells.address = from.substr(
                 open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
         }
     }
     if (parsed.GetHeaderByName("Subject:", value, kValueSize)) {
-        m_cells.hasSubject = true;
-        m_cells.subject = CUT_DisplayHeader::Decode(value);
+        message.cells.hasSubject = true;
+        message.cells.subject = CUT_DisplayHeader::Decode(value);
     }
-    m_cells.preview = CUT_MessagePreview::Build(text);
+    message.cells.preview = CUT_MessagePreview::Build(text);
     if (parsed.GetHeaderByName("Message-Id:", value, kValueSize)) {
         message.hasMessageId = true;
         message.messageId = value;
@@ -363,61 +364,72 @@ void CMailboxScan::FillRow(const Message &message, int row) {
     m_list.SetRowKey(row, RowKeyFor(message.uniqueId, message.size, message.messageId));
     if (message.state != Message::Fetched) return;
     // The cells are UTF-8: decoded from the header, or so cached.
-    if (m_cells.hasFrom) {
-        m_list.SetCellText(row, ColAddress, m_cells.address, "UTF-8");
-        m_list.SetRowSender(row, m_cells.address);
-        m_list.SetCellText(row, ColName, m_cells.name, "UTF-8");
+    if (message.cells.hasFrom) {
+        m_list.SetCellText(row, ColAddress, message.cells.address, "UTF-8");
+        m_list.SetRowSender(row, message.cells.address);
+        m_list.SetCellText(row, ColName, message.cells.name, "UTF-8");
     }
     m_list.SetCellText(row, ColSize, std::to_string(static_cast<int>(message.size)));
-    if (m_cells.hasSubject) m_list.SetCellText(row, ColSubject, m_cells.subject, "UTF-8");
-    m_list.SetCellText(row, ColText, m_cells.preview, "UTF-8");
+    if (message.cells.hasSubject) m_list.SetCellText(row, ColSubject, message.cells.subject, "UTF-8");
+    m_list.SetCellText(row, ColText, message.cells.preview, "UTF-8");
     if (message.hasMessageId) m_list.SetCellText(row, ColId, message.messageId);
 }
 
 void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &messages,
                            OpeningCache &opening) {
-    const long total = static_cast<long>(messages.size());
     // Known messages come from the cache; only the others, and those that
     // the patterns match now, are fetched (a match is acted on only after
     // its text came anew from the server).
-    std::unordered_map<std::string, CMessageCache::Known> known = OpenCache(messages, opening);
-    if (m_cache != nullptr) {
-        m_cache->NoteRulesSeen(m_patterns.Patterns());
-        m_cache->NoteRulesSeen(m_allowList->Lines());
-    }
-    if (m_cache != nullptr) {
-        const std::string patternsKey = PatternsKey();
-        for (Message &message : messages) {
-            const auto found = known.find(message.uniqueId);
-            if (found == known.end()) continue;
-            const CMessageCache::Known entry = std::move(found->second);
-            known.erase(found);
-            // A message whose size changed is no longer the one cached.
-            if (entry.size != message.size) continue;
-            bool matched = entry.matched;
-            if (!entry.samePatterns) {
-                // Patterns changed since: they try the cached text.
-                CachedMessage cached;
-                if (!m_cache->Find(message.uniqueId, message.size, true, &cached)) continue;
-                matched = MatchText(cached.top, &cached.pattern);
-                if (!matched) m_cache->Remember(message.uniqueId, patternsKey, false, "");
-            }
-            message.fromCache = !matched;
-            message.cacheRow = entry.row;
-        }
-        // What is left of the index is gone from the server.
-        for (const auto &[id, entry] : known) m_cache->Forget(id);
-    }
+    PlanFromCache(messages, opening);
     std::vector<CMailboxConversation::Entry> plan;
     for (const Message &message : messages)
         if (!message.fromCache) plan.push_back(message);
     session.PlanPreviews(std::move(plan), kTopLines);
     // The server looks the first of them up while the known rows are made.
     if (!Stopping()) session.AskAhead(0);
-    size_t planned = 0;  // of the plan, the next to read
     // Matched messages wait for their backup and DELE until no TOP reply is
     // owed any more; meanwhile no more TOPs go out.
     std::vector<size_t> waiting;
+    const bool goOn = MakeRows(session, messages, waiting);
+    if (!goOn || session.LostStep()) m_complete = false;
+    // Stopped early with replies still owed: these cannot be acted on, and
+    // their rows say so.
+    for (size_t index : waiting) BackupAndDelete(session, messages[index], static_cast<int>(index), List);
+    m_cache.reset();
+}
+
+void CMailboxScan::PlanFromCache(std::vector<Message> &messages, OpeningCache &opening) {
+    std::unordered_map<std::string, CMessageCache::Known> known = OpenCache(messages, opening);
+    if (m_cache == nullptr) return;
+    m_cache->NoteRulesSeen(m_patterns.Patterns());
+    m_cache->NoteRulesSeen(m_allowList->Lines());
+    const std::string patternsKey = PatternsKey();
+    for (Message &message : messages) {
+        const auto found = known.find(message.uniqueId);
+        if (found == known.end()) continue;
+        const CMessageCache::Known entry = std::move(found->second);
+        known.erase(found);
+        // A message whose size changed is no longer the one cached.
+        if (entry.size != message.size) continue;
+        bool matched = entry.matched;
+        if (!entry.samePatterns) {
+            // Patterns changed since: they try the cached text.
+            CachedMessage cached;
+            if (!m_cache->Find(message.uniqueId, message.size, true, &cached)) continue;
+            matched = MatchText(cached.top, &cached.pattern);
+            if (!matched) m_cache->Remember(message.uniqueId, patternsKey, false, "");
+        }
+        message.fromCache = !matched;
+        message.cacheRow = entry.row;
+    }
+    // What is left of the index is gone from the server.
+    for (const auto &[id, entry] : known) m_cache->Forget(id);
+}
+
+bool CMailboxScan::MakeRows(CMailboxConversation &session, std::vector<Message> &messages,
+                            std::vector<size_t> &waiting) {
+    const long total = static_cast<long>(messages.size());
+    size_t planned = 0;  // of the plan, the next to read
     // Known messages whose cached row could not be read, or did not prove
     // to be what was stored: fetched from the server after the others.
     std::vector<size_t> unread;
@@ -441,11 +453,7 @@ void CMailboxScan::ListAll(CMailboxConversation &session, std::vector<Message> &
         m_window.RepaintList();
     }
     if (goOn && !unread.empty() && !Stopping()) goOn = FetchUnread(session, messages, unread, waiting);
-    if (!goOn || session.LostStep()) m_complete = false;
-    // Stopped early with replies still owed: these cannot be acted on, and
-    // their rows say so.
-    for (size_t index : waiting) BackupAndDelete(session, messages[index], static_cast<int>(index), List);
-    m_cache.reset();
+    return goOn;
 }
 
 bool CMailboxScan::FetchUnread(CMailboxConversation &session, std::vector<Message> &messages,
@@ -471,6 +479,7 @@ bool CMailboxScan::Settle(CMailboxConversation &session, std::vector<Message> &m
     Message &message = messages[index];
     const int row = static_cast<int>(index);
     FillRow(message, row);
+    message.cells = RowCells();
     // The row holds the texts now; the value keeps what acting needs.
     if (m_dryRun) std::string().swap(message.top);
     bool goOn = true;
@@ -597,12 +606,7 @@ void CMailboxScan::FromCache(Message &message) {
     // The cache can fail under a scan (a read error); that says nothing
     // of the server, and the message is left alone for this check.
     if (!m_cache->Find(message.uniqueId, message.size, false, &cached, message.cacheRow)) return;
-    m_cells.hasFrom = cached.hasFrom;
-    m_cells.address = std::move(cached.address);
-    m_cells.name = std::move(cached.name);
-    m_cells.hasSubject = cached.hasSubject;
-    m_cells.subject = std::move(cached.subject);
-    m_cells.preview = std::move(cached.preview);
+    message.cells = std::move(static_cast<RowCells &>(cached));
     message.hasMessageId = cached.hasMessageId;
     message.messageId = std::move(cached.messageId);
     message.state = Message::Fetched;
@@ -611,14 +615,9 @@ void CMailboxScan::FromCache(Message &message) {
 void CMailboxScan::Remember(const Message &message, const std::string &text) {
     if (message.uniqueId.empty()) return;
     CachedMessage cached;
+    static_cast<RowCells &>(cached) = message.cells;
     cached.size = message.size;
     cached.top = text;
-    cached.hasFrom = m_cells.hasFrom;
-    cached.address = m_cells.address;
-    cached.name = m_cells.name;
-    cached.hasSubject = m_cells.hasSubject;
-    cached.subject = m_cells.subject;
-    cached.preview = m_cells.preview;
     cached.hasMessageId = message.hasMessageId;
     cached.messageId = message.messageId;
     cached.patternsKey = PatternsKey();

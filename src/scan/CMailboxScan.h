@@ -146,7 +146,14 @@ private:
     // its own while the server is logged on to (for a file there is).
     struct OpeningCache;
     void StartOpeningCache(OpeningCache &opening);
+    // List mode: the plan, the rows, then what waits to be acted on.
     void ListAll(CMailboxConversation &session, std::vector<Message> &messages, OpeningCache &opening);
+    // Which messages' rows come from the cache (their text unchanged and
+    // no pattern matching it now); forgets what left the server.
+    void PlanFromCache(std::vector<Message> &messages, OpeningCache &opening);
+    // Every message's row, in the listing's order: from the cache, or
+    // read from the server as planned; false when the scan cannot go on.
+    bool MakeRows(CMailboxConversation &session, std::vector<Message> &messages, std::vector<size_t> &waiting);
     // The cache of this account, where every message has a unique id of its own.
     // Returns what the cache knows (empty without one).
     std::unordered_map<std::string, CMessageCache::Known> OpenCache(const std::vector<Message> &messages,
@@ -190,13 +197,6 @@ private:
     std::unique_ptr<CMessageCache> m_cache;  // during a list scan, where usable
     // The cells of the row being made (UTF-8), fetched or from the cache:
     // one message's at a time, so that a large mailbox keeps no texts twice.
-    struct RowCells {
-        bool hasFrom = false;
-        std::string address, name;
-        bool hasSubject = false;
-        std::string subject, preview;
-    };
-    RowCells m_cells;
     std::string m_patternsKey;                // of the patterns of that generation
     unsigned m_patternsKeyGeneration = 0;
     bool m_moveToSpam = false;  // IMAP: a match goes to the spam folder
