@@ -173,6 +173,11 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
         setMaximumSize(screen->availableGeometry().size());
     }
     resize(wanted);
+    Wire();
+    OnInitDialog();
+}
+
+void CSettingsDlg::Wire() {
     // Tab order as the controls are listed.
     setTabOrder(m_server, m_user);
     setTabOrder(m_user, m_password);
@@ -208,7 +213,6 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
         m_testResult->setText((ok ? QStringLiteral("Verbunden: ") : QStringLiteral("Gescheitert: ")) + report);
         m_test->setEnabled(true);
     });
-    OnInitDialog();
 }
 
 void CSettingsDlg::OnInitDialog() {

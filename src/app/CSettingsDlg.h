@@ -60,6 +60,8 @@ signals:
 
 private:
     void OnInitDialog();
+    // Tab order as the controls are listed, and what each control does.
+    void Wire();
     // The account as the fields describe it (the password as typed).
     AccountConfig FromFields() const;
 

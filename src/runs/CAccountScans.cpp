@@ -17,8 +17,7 @@ public:
 
     void SetTitle(const std::string &title) override {
         if (!Several()) return m_owner.m_window.SetTitle(title);
-        // Counts come through Progress; the other titles name the account.
-        if (title.find(" von ") != std::string::npos) return;
+        // The other titles name the account.
         const std::string prefix = m_owner.m_executableName + " - ";
         m_owner.m_window.SetTitle(prefix + Name() + ": " +
                                   (title.rfind(prefix, 0) == 0 ? title.substr(prefix.size()) : title));
@@ -26,6 +25,11 @@ public:
     void RepaintList() override { m_owner.m_window.RepaintList(); }
     void ShowMessage(const std::string &text, const std::string &detail) override;
     void Progress(long done, long total) override;
+    // With several accounts the title counts them all (and each).
+    void Counted(long done, long total, const std::string &title) override {
+        if (!Several()) return m_owner.m_window.Counted(done, total, title);
+        Progress(done, total);
+    }
     void RowFailed(const std::string &text, const std::string &detail) override {
         m_owner.m_window.RowFailed(text, Several() ? "Konto \"" + Name() + "\": " + detail : detail);
     }

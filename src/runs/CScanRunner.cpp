@@ -21,20 +21,26 @@ public:
     explicit WindowRelay(CScanRunner &runner) : m_runner(runner) {}
 
     void RepaintList() override {}
-    // Title and progress change with every message; the window hears of
-    // them as often as the rows arrive, and always of the last.
     void SetTitle(const std::string &title) override {
-        if (!Due(m_titleAt, title.find(" von ") != std::string::npos)) {
-            m_heldTitle = title;
-            return;
-        }
-        m_heldTitle.clear();
+        Due(m_titleAt, false);
+        m_heldCount = {};
         Post([title](CScanWindow &window) { window.SetTitle(title); });
     }
-    // The last title held back, at the end of the scan.
+    // The count changes with every message; the window hears of it as
+    // often as the rows arrive, and always of the last.
+    void Counted(long done, long total, const std::string &title) override {
+        if (!Due(m_titleAt, true)) {
+            m_heldCount = {done, total, title};
+            return;
+        }
+        m_heldCount = {};
+        Post([done, total, title](CScanWindow &window) { window.Counted(done, total, title); });
+    }
+    // The last count held back, at the end of the scan.
     void Finish() {
-        if (!m_heldTitle.empty()) Post([title = m_heldTitle](CScanWindow &window) { window.SetTitle(title); });
-        m_heldTitle.clear();
+        if (!m_heldCount.title.empty())
+            Post([held = m_heldCount](CScanWindow &window) { window.Counted(held.done, held.total, held.title); });
+        m_heldCount = {};
         // And the last count, so that a scan stopped early says how far it got.
         if (m_heldProgress.first >= 0)
             Post([held = m_heldProgress](CScanWindow &window) { window.Progress(held.first, held.second); });
@@ -95,7 +101,10 @@ private:
 
     CScanRunner &m_runner;
     Clock::time_point m_titleAt{}, m_progressAt{};
-    std::string m_heldTitle;
+    struct HeldCount {
+        long done = 0, total = 0;
+        std::string title;  // empty: none held
+    } m_heldCount;
     std::pair<long, long> m_heldProgress{-1, -1};
 };
 

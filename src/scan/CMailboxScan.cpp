@@ -448,8 +448,8 @@ bool CMailboxScan::MakeRows(CMailboxConversation &session, std::vector<Message> 
         }
         m_list.InsertRow(static_cast<int>(i), "");
         goOn = Settle(session, messages, i, waiting);
-        Title(Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(i) + 1, total));
-        m_window.Progress(static_cast<long>(i) + 1, total);
+        m_window.Counted(static_cast<long>(i) + 1, total,
+                         Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(i) + 1, total));
         m_window.RepaintList();
     }
     if (goOn && !unread.empty() && !Stopping()) goOn = FetchUnread(session, messages, unread, waiting);

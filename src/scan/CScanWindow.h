@@ -15,6 +15,12 @@ public:
     virtual void ShowMessage(const std::string &text, const std::string &detail) = 0;
     // Messages handled of all there are, for a progress indicator.
     virtual void Progress(long done, long total) { (void)done, (void)total; }
+    // How far the scan is, as numbers, with the title that says so
+    // ("pelloru - 3 von 10 E-Mails"): by default that title and Progress.
+    virtual void Counted(long done, long total, const std::string &title) {
+        SetTitle(title);
+        Progress(done, total);
+    }
     // A failure that a row shows (a message that could not be deleted);
     // no box, but unattended runs report it.
     virtual void RowFailed(const std::string &text, const std::string &detail) {
