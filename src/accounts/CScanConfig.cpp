@@ -68,6 +68,7 @@ AccountConfig CScanConfig::LoadSection(const CSettingsStore &settings, const std
     account.keyring = read(kKeyring) == "1";
     account.tokenCommand = read(kTokenCommand);
     account.caFile = read(kCaFile);
+    account.fingerprint = read(kFingerprint);
     account.timeoutSeconds = Number(read(kTimeout), 1, 600, 0);
     account.patternFile = read(kPatterns);
     account.intervalMinutes = Number(read(kInterval), 0, 1440, 0);
@@ -114,6 +115,7 @@ bool CScanConfig::Store(const CSettingsStore &settings, const AccountConfig &acc
     write(kKeyring, account.keyring ? "1" : "");
     write(kTokenCommand, account.tokenCommand);
     write(kCaFile, account.caFile);
+    write(kFingerprint, account.fingerprint);
     write(kTimeout, account.timeoutSeconds > 0 ? std::to_string(account.timeoutSeconds) : "");
     write(kPatterns, account.patternFile);
     write(kInterval, std::to_string(account.intervalMinutes));
@@ -165,6 +167,7 @@ bool CScanConfig::Set(AccountConfig &account, const std::string &key, const std:
     else if (key == kKeyring) account.keyring = value == "1";
     else if (key == kTokenCommand) account.tokenCommand = value;
     else if (key == kCaFile) account.caFile = value;
+    else if (key == kFingerprint) account.fingerprint = value;
     else if (key == kTimeout) return number(0, 600, &account.timeoutSeconds);
     else if (key == kPatterns) account.patternFile = value;
     else if (key == kInterval) return number(0, 1440, &account.intervalMinutes);

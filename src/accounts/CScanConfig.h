@@ -27,6 +27,7 @@ struct AccountConfig {
     bool keyring = false;         // "KEYRING"
     std::string tokenCommand;     // "TOKENCMD"
     std::string caFile;           // "CAFILE"
+    std::string fingerprint;      // "FINGERPRINT": the SHA-256 of the one certificate trusted
     int timeoutSeconds = 0;       // "TIMEOUT", 1 to 600; 0: the default
     std::string patternFile;      // "PATTERNS"; empty: the shared loesche_direkt.txt
     int intervalMinutes = 0;      // "INTERVAL", 0 to 1440; 0: only on demand
@@ -46,7 +47,11 @@ struct AccountConfig {
 
     // The name people see: NAME, else user@host, else the section.
     std::string DisplayName() const;
-    CServerAddress Server() const { return CServerAddress::Parse(host, caFile); }
+    CServerAddress Server() const {
+        CServerAddress server = CServerAddress::Parse(host, caFile);
+        server.fingerprint = fingerprint;
+        return server;
+    }
     // Who logs on and how; nothing is run or read yet.
     MailAccount Credentials() const;
     std::string Patterns() const;
@@ -64,6 +69,7 @@ public:
     static constexpr const char *kKeyring = "KEYRING";
     static constexpr const char *kTokenCommand = "TOKENCMD";
     static constexpr const char *kCaFile = "CAFILE";
+    static constexpr const char *kFingerprint = "FINGERPRINT";
     static constexpr const char *kTimeout = "TIMEOUT";
     static constexpr const char *kPatterns = "PATTERNS";
     static constexpr const char *kInterval = "INTERVAL";

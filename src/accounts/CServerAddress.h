@@ -13,6 +13,9 @@ public:
     int port = 0;     // 0: the session's default (110)
     int tlsMode = 0;  // one of CUT_MailSession::TlsMode
     std::string caFile;
+    // The one certificate trusted for this account (SHA-256 fingerprint);
+    // empty: the trust store (and caFile) decide.
+    std::string fingerprint;
     // Whether mechanisms that show the password on the line may be used
     // without TLS away from this machine: yes for a host text without a
     // scheme (as always), no for "pop3://".

@@ -84,6 +84,9 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     more->addRow(QStringLiteral("Token-Befehl (OAuth 2.0):"), m_tokenCommand);
     m_caFile = new QLineEdit(this);
     more->addRow(QStringLiteral("CA-Datei:"), m_caFile);
+    m_fingerprint = new QLineEdit(this);
+    m_fingerprint->setPlaceholderText(QStringLiteral("SHA-256 des einen Zertifikats, dem das Konto vertraut"));
+    more->addRow(QStringLiteral("Zertifikat:"), m_fingerprint);
     m_timeout = new QSpinBox(this);
     m_timeout->setRange(0, 600);
     m_timeout->setSpecialValueText(QStringLiteral("20 (Vorgabe)"));
@@ -150,7 +153,12 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     m_testResult->setMaximumWidth(m_server->fontMetrics().averageCharWidth() * 60);
     testing->addWidget(m_test);
     testing->addWidget(m_testResult, 1);
+    // Offered where the server showed a certificate nothing vouched for:
+    // the user who knows it to be the server's may trust it, this one only.
+    m_trust = new QPushButton(QStringLiteral("Diesem Zertifikat für dieses Konto vertrauen"), this);
+    m_trust->hide();
     column->addLayout(testing);
+    column->addWidget(m_trust);
     column->addSpacing(8);
 
     m_ok = new QPushButton(QStringLiteral("OK"), this);
@@ -187,7 +195,8 @@ void CSettingsDlg::Wire() {
     setTabOrder(m_mechanism, m_passwordCommand);
     setTabOrder(m_passwordCommand, m_tokenCommand);
     setTabOrder(m_tokenCommand, m_caFile);
-    setTabOrder(m_caFile, m_timeout);
+    setTabOrder(m_caFile, m_fingerprint);
+    setTabOrder(m_fingerprint, m_timeout);
     setTabOrder(m_timeout, m_patterns);
     setTabOrder(m_patterns, m_notify);
     setTabOrder(m_notify, m_matches);
@@ -209,6 +218,13 @@ void CSettingsDlg::Wire() {
     connect(m_ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
     connect(m_cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
     connect(m_test, &QPushButton::clicked, this, &CSettingsDlg::OnTestConnection);
+    // Trusting it: the fingerprint goes into its field (stored with OK),
+    // and the test runs again with it.
+    connect(m_trust, &QPushButton::clicked, this, [this] {
+        m_fingerprint->setText(m_untrusted);
+        m_trust->hide();
+        OnTestConnection();
+    });
     connect(this, &CSettingsDlg::TestFinished, this, [this](bool ok, const QString &report) {
         m_testResult->setText((ok ? QStringLiteral("Verbunden: ") : QStringLiteral("Gescheitert: ")) + report);
         m_test->setEnabled(true);
@@ -234,6 +250,7 @@ void CSettingsDlg::OnInitDialog() {
     m_passwordCommand->setText(Shown(m_account.passwordCommand));
     m_tokenCommand->setText(Shown(m_account.tokenCommand));
     m_caFile->setText(Shown(m_account.caFile));
+    m_fingerprint->setText(Shown(m_account.fingerprint));
     m_timeout->setValue(m_account.timeoutSeconds);
     m_patterns->setText(Shown(m_account.patternFile));
     m_notify->setChecked(m_account.notify);
@@ -264,6 +281,7 @@ AccountConfig CSettingsDlg::FromFields() const {
     account.passwordCommand = Bytes(m_passwordCommand->text());
     account.tokenCommand = Bytes(m_tokenCommand->text());
     account.caFile = Bytes(m_caFile->text());
+    account.fingerprint = Bytes(m_fingerprint->text().trimmed());
     account.timeoutSeconds = m_timeout->value();
     account.patternFile = Bytes(m_patterns->text());
     account.notify = m_notify->isChecked();
@@ -284,10 +302,15 @@ void CSettingsDlg::OnTestConnection() {
     m_test->setEnabled(false);
     m_testResult->setText(QStringLiteral("Verbinde ..."));
     m_testThread = std::thread([this, account] {
-        std::string report;
-        const bool ok = TestConnection(account, &report);
+        std::string report, untrusted;
+        const bool ok = TestConnection(account, &report, &untrusted);
         QMetaObject::invokeMethod(
-            this, [this, ok, report] { emit TestFinished(ok, QString::fromStdString(report)); },
+            this,
+            [this, ok, report, untrusted] {
+                m_untrusted = QString::fromStdString(untrusted);
+                m_trust->setVisible(!m_untrusted.isEmpty());
+                emit TestFinished(ok, QString::fromStdString(report));
+            },
             Qt::QueuedConnection);
     });
 }

@@ -90,4 +90,10 @@ private:
     QPushButton *m_ok = nullptr;
     QPushButton *m_cancel = nullptr;
     bool m_matchesPicked = false;  // the user chose what happens to matches
+    QLineEdit *m_fingerprint = nullptr;  // the one certificate trusted
+    QPushButton *m_trust = nullptr;      // "Diesem Zertifikat ... vertrauen"
+    QString m_untrusted;                 // what the last test was shown
+public:
+    QPushButton *TrustButton() const { return m_trust; }
+    QLineEdit *FingerprintEdit() const { return m_fingerprint; }
 };

@@ -200,3 +200,7 @@ std::string CImapConversation::LogOnReport() {
 RowState CImapConversation::RemovedState() const {
     return m_options.moveToSpam ? RowState::Moved : RowState::Deleted;
 }
+
+std::string CImapConversation::UnverifiedCertificate() const {
+    return m_session->CertificateUnverified() ? m_session->PeerFingerprint() : std::string();
+}

@@ -42,6 +42,7 @@ public:
     std::string Reason(ResultCode code) override;
     std::string LogOnReport() override;
     RowState RemovedState() const override;
+    std::string UnverifiedCertificate() const override;
     ResultCode CanRemove(bool asMatch) override;
 
     // For push: opens the inbox read-only, then waits (IDLE) up to seconds

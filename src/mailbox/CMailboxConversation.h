@@ -98,6 +98,10 @@ public:
     virtual std::string LogOnReport() = 0;
     // What the removal of a match did, for its row: deleted or moved.
     virtual RowState RemovedState() const = 0;
+    // The SHA-256 fingerprint of a certificate the last TLS start refused
+    // because nothing vouched for it (not one refused as another than the
+    // pinned one); empty otherwise.
+    virtual std::string UnverifiedCertificate() const = 0;
 };
 
 // Sets a protocol session (POP3's or IMAP's, which share these operations)
@@ -112,5 +116,6 @@ ResultCode PrepareSession(Session &session, const CServerAddress &server,
     session.SetStopRequest(options.stop);
     if (server.port != 0) session.SetPort(server.port);
     session.SetTls(server.tlsMode, server.caFile);
+    session.SetPinnedCertificate(server.fingerprint);
     return session.SetAuthentication(account.mechanism, server.allowClear, account.token);
 }

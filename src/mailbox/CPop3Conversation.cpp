@@ -149,3 +149,7 @@ std::string CPop3Conversation::LogOnReport() {
     return "Anmeldung mit " + m_session->Mechanism() + ", " +
            (m_session->TlsActive() ? m_session->TlsVersion() : std::string("ohne TLS"));
 }
+
+std::string CPop3Conversation::UnverifiedCertificate() const {
+    return m_session->CertificateUnverified() ? m_session->PeerFingerprint() : std::string();
+}

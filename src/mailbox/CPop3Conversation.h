@@ -31,6 +31,7 @@ public:
     std::string Reason(ResultCode code) override;
     std::string LogOnReport() override;
     RowState RemovedState() const override { return RowState::Deleted; }
+    std::string UnverifiedCertificate() const override;
 
 private:
     CServerAddress m_server;

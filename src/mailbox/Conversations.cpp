@@ -27,11 +27,12 @@ bool LogOnAccount(CMailboxConversation &session, MailAccount account, std::strin
     return opened == RC_OK;
 }
 
-bool TestConnection(const AccountConfig &account, std::string *report) {
+bool TestConnection(const AccountConfig &account, std::string *report, std::string *untrusted) {
     CMailboxConversation::Options options;
     if (account.timeoutSeconds > 0) options.waitSeconds = account.timeoutSeconds;
     const std::unique_ptr<CMailboxConversation> session = OpenConversation(account.Server(), std::move(options));
     if (!LogOnAccount(*session, account.Credentials(), report, nullptr)) {
+        if (untrusted != nullptr) *untrusted = session->UnverifiedCertificate();
         session->Finish();
         return false;
     }

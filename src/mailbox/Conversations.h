@@ -21,4 +21,6 @@ bool LogOnAccount(CMailboxConversation &session, MailAccount account, std::strin
 // "Verbindung testen": logs on and off again, asking only how many
 // messages wait; true with the mechanism, the TLS version and the count,
 // else false with the reason.
-bool TestConnection(const AccountConfig &account, std::string *report);
+// untrusted: the fingerprint of a certificate that did not verify (and
+// was not refused as another than the pinned one), to offer trusting it.
+bool TestConnection(const AccountConfig &account, std::string *report, std::string *untrusted = nullptr);

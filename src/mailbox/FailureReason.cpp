@@ -109,6 +109,8 @@ FailureFacts FailureFacts::From(ResultCode code, const CUT_MailSession &session,
     facts.connected = session.DataSocket() != kNoSocket;
     facts.errnoValue = session.FailureErrno();
     facts.detail = session.FailureDetail();
+    facts.fingerprint = session.PeerFingerprint();
+    facts.pinMismatch = session.PinMismatch();
     facts.host = host;
     facts.port = session.Port();
     facts.waitSeconds = waitSeconds;
@@ -156,7 +158,15 @@ std::string FailureReason(const FailureFacts &facts) {
                    std::to_string(facts.waitSeconds) + " s beantwortet";
         return "Die TLS-Aushandlung mit " + Address(facts) + " ist gescheitert: " + OneLine(facts.detail);
     case RC_CERTIFICATE_REJECTED:
-        return "Das Zertifikat des Servers wurde abgelehnt: " + OneLine(facts.detail);
+        if (facts.pinMismatch)
+            return "Das Zertifikat des Servers ist nicht das, dem dieses Konto vertraut (es hat sich geändert): " +
+                   OneLine(facts.detail);
+        // Who knows it to be the server's may trust it for the account.
+        return "Das Zertifikat des Servers wurde abgelehnt: " + OneLine(facts.detail) +
+               (facts.fingerprint.empty() ? std::string()
+                                          : "; wer es als das des Servers kennt, kann ihm für das Konto vertrauen: "
+                                            "pelloru --configure --account NAME --trust-fingerprint " +
+                                                facts.fingerprint);
     case RC_STLS_REFUSED:
         return "Der Server bietet kein STLS an oder lehnte es ab; das Kennwort wurde nicht gesendet";
     case RC_USER_REFUSED: return "Der Server lehnte den Benutzernamen ab: " + ServerSaid(facts);

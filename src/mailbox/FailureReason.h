@@ -23,6 +23,8 @@ struct FailureFacts {
     bool connected = false;   // a connection stood when it failed
     int errnoValue = 0;       // the system's error number of a failed connect
     std::string detail;       // the resolver's or the TLS library's text
+    std::string fingerprint;  // SHA-256 of the certificate the server showed
+    bool pinMismatch = false; // not the certificate trusted for the account
     std::string host;
     int port = 0;
     int waitSeconds = 0;

@@ -10,6 +10,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -66,35 +67,80 @@ std::string ErrorText() {
     return text;
 }
 
-// Subject and SHA-256 fingerprint of the server's certificate, so that a
-// user can judge a rejected one (or compare it with what the provider
-// publishes).
-std::string CertificateText(X509 *certificate) {
-    if (certificate == nullptr) return {};
-    std::string text = "subject ";
-    char name[512] = {};
-    X509_NAME_oneline(X509_get_subject_name(certificate), name, sizeof name);
-    text += name;
+// The certificate's SHA-256 fingerprint, "AB:CD:...".
+std::string Fingerprint(X509 *certificate) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (X509_digest(certificate, EVP_sha256(), digest, &length) == 1) {
-        text += ", SHA-256 ";
-        char hex[4];
-        for (unsigned int i = 0; i < length; ++i) {
-            std::snprintf(hex, sizeof hex, i == 0 ? "%02X" : ":%02X", digest[i]);
-            text += hex;
-        }
+    if (certificate == nullptr || X509_digest(certificate, EVP_sha256(), digest, &length) != 1) return {};
+    std::string text;
+    char hex[4];
+    for (unsigned int i = 0; i < length; ++i) {
+        std::snprintf(hex, sizeof hex, i == 0 ? "%02X" : ":%02X", digest[i]);
+        text += hex;
     }
     return text;
 }
 
-// Notes the server's own certificate while the chain is checked: after a
-// failed handshake the library no longer hands it out.
+std::string TimeText(const ASN1_TIME *time) {
+    BIO *out = BIO_new(BIO_s_mem());
+    if (out == nullptr) return {};
+    std::string text;
+    if (ASN1_TIME_print(out, time) == 1) {
+        char *data = nullptr;
+        const long length = BIO_get_mem_data(out, &data);
+        if (length > 0) text.assign(data, static_cast<size_t>(length));
+    }
+    BIO_free(out);
+    return text;
+}
+
+// Subject, issuer, validity and SHA-256 fingerprint of the server's
+// certificate, so that a user can judge a rejected one (or compare it with
+// what the provider publishes).
+std::string CertificateText(X509 *certificate) {
+    if (certificate == nullptr) return {};
+    char name[512] = {};
+    X509_NAME_oneline(X509_get_subject_name(certificate), name, sizeof name);
+    std::string text = std::string("subject ") + name;
+    X509_NAME_oneline(X509_get_issuer_name(certificate), name, sizeof name);
+    text += std::string(", issuer ") + name;
+    text += ", valid " + TimeText(X509_get0_notBefore(certificate)) + " to " + TimeText(X509_get0_notAfter(certificate));
+    const std::string fingerprint = Fingerprint(certificate);
+    if (!fingerprint.empty()) text += ", SHA-256 " + fingerprint;
+    return text;
+}
+
+// A fingerprint as typed: hex digits only, upper case ("sha256:", colons
+// and blanks dropped).
+std::string PinDigits(const std::string &pin) {
+    std::string digits;
+    std::string text = pin;
+    if (text.size() > 7 && (text.compare(0, 7, "sha256:") == 0 || text.compare(0, 7, "SHA256:") == 0)) text = text.substr(7);
+    for (char c : text)
+        if (std::isxdigit(static_cast<unsigned char>(c))) digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return digits;
+}
+
+// What the chain check saw: the server's own certificate (after a failed
+// handshake the library no longer hands it out) and its fingerprint; with
+// a pinned fingerprint the chain's verdict is not asked (the pin decides
+// once the handshake is done).
+struct Seen {
+    std::string text;
+    std::string fingerprint;
+    bool pinned = false;
+};
+
 int NoteCertificate(int ok, X509_STORE_CTX *store) {
     SSL *ssl = static_cast<SSL *>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-    auto *seen = ssl != nullptr ? static_cast<std::string *>(SSL_get_app_data(ssl)) : nullptr;
-    if (seen != nullptr && seen->empty()) *seen = CertificateText(X509_STORE_CTX_get0_cert(store));
-    return ok;
+    auto *seen = ssl != nullptr ? static_cast<Seen *>(SSL_get_app_data(ssl)) : nullptr;
+    if (seen == nullptr) return ok;
+    if (seen->text.empty()) {
+        X509 *own = X509_STORE_CTX_get0_cert(store);
+        seen->text = CertificateText(own);
+        seen->fingerprint = Fingerprint(own);
+    }
+    return seen->pinned ? 1 : ok;
 }
 
 }  // namespace
@@ -115,6 +161,9 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
     ERR_clear_error();
     m_error.clear();
     m_timedOut = false;
+    m_pinMismatch = false;
+    m_unverified = false;
+    m_fingerprint.clear();
     m_context = SSL_CTX_new(TLS_client_method());
     if (m_context == nullptr) {
         m_error = ErrorText();
@@ -150,7 +199,8 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
         SSL_set_tlsext_host_name(m_ssl, host.c_str());
         SSL_set1_host(m_ssl, host.c_str());
     }
-    std::string certificate;
+    Seen certificate;
+    certificate.pinned = !m_pin.empty();
     SSL_set_app_data(m_ssl, &certificate);
     SSL_set_verify(m_ssl, SSL_VERIFY_PEER, NoteCertificate);
     int result;
@@ -161,6 +211,7 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
         if (result != 1) failure = SSL_get_error(m_ssl, result), systemError = errno;
     }
     SSL_set_app_data(m_ssl, nullptr);
+    m_fingerprint = certificate.fingerprint;
     // The socket's own wait ran out: the server never answered.
     m_timedOut = result != 1 && (failure == SSL_ERROR_SYSCALL || failure == SSL_ERROR_WANT_READ) &&
                  (systemError == EAGAIN || systemError == EWOULDBLOCK);
@@ -168,7 +219,8 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
         const long verify = SSL_get_verify_result(m_ssl);
         if (verify != X509_V_OK) {
             m_error = X509_verify_cert_error_string(verify);
-            if (!certificate.empty()) m_error += "; " + certificate;
+            if (!certificate.text.empty()) m_error += "; " + certificate.text;
+            m_unverified = !certificate.fingerprint.empty();
             Free();
             return RC_CERTIFICATE_REJECTED;
         }
@@ -176,8 +228,17 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
         Free();
         return RC_TLS_FAILED;
     }
+    // A pinned certificate is this one and no other, whoever signed it.
+    if (!m_pin.empty()) {
+        if (PinDigits(m_pin) == PinDigits(certificate.fingerprint) && !certificate.fingerprint.empty()) return RC_OK;
+        m_error = "vertraut ist SHA-256 " + m_pin + ", gezeigt wurde " + certificate.text;
+        m_pinMismatch = true;
+        Free();
+        return RC_CERTIFICATE_REJECTED;
+    }
     if (SSL_get_verify_result(m_ssl) != X509_V_OK || SSL_get0_peer_certificate(m_ssl) == nullptr) {
         m_error = "the server's certificate did not verify";
+        m_unverified = !certificate.fingerprint.empty();
         Free();
         return RC_CERTIFICATE_REJECTED;
     }

@@ -44,6 +44,16 @@ public:
     // Whether the last Start failed because the server did not answer
     // within the socket's time-out.
     bool TimedOut() const { return m_timedOut; }
+    // The one certificate to accept from now on, by its SHA-256
+    // fingerprint ("AB:CD:..." or hex; empty: the trust store decides, as
+    // ever). A pinned certificate needs no CA and may name another host.
+    void SetPin(const std::string &sha256) { m_pin = sha256; }
+    // The fingerprint of the certificate the last Start saw; whether it was
+    // refused for not being the pinned one.
+    const std::string &Fingerprint() const { return m_fingerprint; }
+    bool PinMismatch() const { return m_pinMismatch; }
+    // Whether the last Start refused a certificate nothing vouched for.
+    bool Unverified() const { return m_unverified; }
 
 private:
     SSL_CTX *m_context = nullptr;
@@ -51,4 +61,8 @@ private:
     SocketHandle m_socket = kNoSocket;
     std::string m_error;
     bool m_timedOut = false;
+    std::string m_pin;
+    std::string m_fingerprint;
+    bool m_pinMismatch = false;
+    bool m_unverified = false;
 };

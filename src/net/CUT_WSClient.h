@@ -104,6 +104,12 @@ public:
     std::string TlsVersion() const { return m_tls.Version(); }
     // Why the last StartTls failed, for people.
     const std::string &TlsError() const { return m_tls.LastError(); }
+    // One certificate to accept, by its SHA-256 fingerprint (see
+    // CUT_TlsChannel::SetPin), and the fingerprint the last StartTls saw.
+    void SetPinnedCertificate(const std::string &sha256) { m_tls.SetPin(sha256); }
+    const std::string &PeerFingerprint() const { return m_tls.Fingerprint(); }
+    bool PinMismatch() const { return m_tls.PinMismatch(); }
+    bool CertificateUnverified() const { return m_tls.Unverified(); }
 
     // What the connection holds right now, without waiting: closed, open
     // with nothing to read, or open with bytes (held or arriving) to read.

@@ -1,5 +1,7 @@
 #include "CHeadlessRun.h"
 
+#include <cctype>
+
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -197,6 +199,38 @@ int CHeadlessRun::Scan(const std::string &executableName, bool printRows, std::o
     ::sigaction(SIGTERM, &oldTerm, nullptr);
     if (g_stop) status = Worse(status, kExitStopped);
     return status;
+}
+
+int CHeadlessRun::TrustFingerprint(const std::string &executableName, const std::string &accountName,
+                                   const std::string &fingerprint) {
+    std::string digits;
+    std::string text = fingerprint;
+    if (text.rfind("sha256:", 0) == 0 || text.rfind("SHA256:", 0) == 0) text = text.substr(7);
+    for (char c : text) {
+        if (std::isxdigit(static_cast<unsigned char>(c))) digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        else if (c != ':') digits = "?";
+        if (digits == "?") break;
+    }
+    if (digits.size() != 64) {
+        std::cerr << "Nichts gespeichert: \"" << TerminalSafe(fingerprint)
+                  << "\" ist kein SHA-256-Fingerabdruck (64 Hexadezimalziffern, Doppelpunkte erlaubt)\n";
+        return kExitFailed;
+    }
+    CSettingsStore settings(executableName);
+    const std::vector<AccountConfig> accounts = CScanConfig::Load(settings);
+    const AccountConfig *found = CScanConfig::Find(accounts, accountName);
+    if (found == nullptr) {
+        std::cerr << "Nichts gespeichert: kein Konto \"" << TerminalSafe(accountName) << "\"\n";
+        return kExitFailed;
+    }
+    AccountConfig account = *found;
+    account.fingerprint.clear();
+    for (size_t i = 0; i < digits.size(); i += 2) account.fingerprint += (i > 0 ? ":" : "") + digits.substr(i, 2);
+    if (!CScanConfig::Store(settings, account)) {
+        std::cerr << "Die Einstellungen wurden nicht gespeichert\n";
+        return kExitFailed;
+    }
+    return 0;
 }
 
 int CHeadlessRun::Configure(const std::string &executableName, std::istream &in, std::ostream &out,

@@ -40,6 +40,11 @@ public:
     // the end of the input, and stores them as the settings dialog does;
     // inKeyring: the password in the keyring. accountName empty: the first
     // account; else the account of that name, added when there is none.
+    // The one certificate trusted for an account that exists, by its
+    // SHA-256 fingerprint (64 hex digits, colons allowed); 1 when it was
+    // not stored.
+    static int TrustFingerprint(const std::string &executableName, const std::string &accountName,
+                                const std::string &fingerprint);
     static int Configure(const std::string &executableName, std::istream &in, std::ostream &out,
                          bool terminal, bool inKeyring = false,
                          const std::string &accountName = {});

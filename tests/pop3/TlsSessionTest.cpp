@@ -193,3 +193,45 @@ TEST_F(TlsSessionTest, TheSystemCaFolderIsLookedUpByHash) {
     std::filesystem::remove_all(folder);
     EXPECT_EQ(result, RC_OK) << session.TlsError();
 }
+
+// A certificate that does not verify can be trusted for an account by its
+// SHA-256 fingerprint, that one and no other: without a CA, for another
+// name, and a different one is refused naming both.
+TEST(TlsPin, APinnedCertificateIsTheOnlyOneAccepted) {
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
+    std::string seen;
+    const std::string other(95, 'A');
+    struct Case {
+        const char *name;
+        const std::string *pin;
+        ResultCode expected;
+    };
+    const std::string none;
+    const Case cases[] = {
+        {"unknown CA, no pin", &none, RC_CERTIFICATE_REJECTED},
+        {"pinned", &seen, RC_OK},
+        {"another pinned", &other, RC_CERTIFICATE_REJECTED},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+        server.LogOn();
+        server.Start();
+        CUT_Pop3Session session;
+        session.SetPort(server.Port());
+        session.SetTls(CUT_Pop3Session::TLS_IMPLICIT, "");
+        session.SetPinnedCertificate(*c.pin);
+        // (By a name the certificate does not hold: a pin needs none.)
+        EXPECT_EQ(session.OpenMailbox("localhost", "user", "secret"), c.expected) << session.FailureDetail();
+        EXPECT_EQ(session.PeerFingerprint().size(), 95u);
+        if (seen.empty()) seen = session.PeerFingerprint();
+        EXPECT_EQ(session.PinMismatch(), c.pin == &other);
+        if (c.pin == &other) {
+            EXPECT_NE(session.FailureDetail().find(other), std::string::npos);
+            EXPECT_NE(session.FailureDetail().find(seen), std::string::npos);
+        }
+        session.CloseConnection();
+    }
+}

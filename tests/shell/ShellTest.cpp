@@ -407,6 +407,41 @@ private slots:
         qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
     }
 
+    // A certificate nothing vouches for: "Verbindung testen" shows it and
+    // offers to trust it for this account; trusted, the test passes and OK
+    // stores its fingerprint.
+    void aCertificateCanBeTrustedForItsAccount() {
+        TestCertificates certificates;
+        QVERIFY2(certificates.Ok(), certificates.Error().c_str());
+        ScriptedServer server;
+        server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+        server.Send("+OK ready\r\n");  // never read: the client refuses the certificate
+        Mailbox(server.NextConnection(), {});
+        server.Start();
+        QTemporaryDir dir;
+        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+        CSettingsStore store("pelloru");
+        {
+            CSettingsDlg dialog(store);
+            dialog.ServerEdit()->setText(QString::fromStdString("pop3s://127.0.0.1:" + std::to_string(server.Port())));
+            dialog.UserEdit()->setText(QStringLiteral("user"));
+            dialog.PasswordEdit()->setText(QStringLiteral("secret"));
+            QSignalSpy tested(&dialog, &CSettingsDlg::TestFinished);
+            dialog.TestButton()->click();
+            QVERIFY(tested.wait(30000));
+            QVERIFY2(dialog.TestResult().contains(QStringLiteral("SHA-256")), qPrintable(dialog.TestResult()));
+            QVERIFY(!dialog.TrustButton()->isHidden());
+            dialog.TrustButton()->click();
+            QVERIFY(tested.wait(30000));
+            QVERIFY2(dialog.TestResult().startsWith(QStringLiteral("Verbunden")), qPrintable(dialog.TestResult()));
+            QCOMPARE(dialog.FingerprintEdit()->text().size(), 95);
+            dialog.OkButton()->click();
+        }
+        QCOMPARE(store.Read("FINGERPRINT").size(), size_t(95));
+        server.Finish();
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    }
+
     void startUpSwitches() {
         QVERIFY(CPelloruApp::IsBatchSwitch("/b"));
         QVERIFY(CPelloruApp::IsBatchSwitch("/batch"));

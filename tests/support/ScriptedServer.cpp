@@ -194,7 +194,15 @@ void ScriptedServer::Run() {
                     SSL_free(ssl);
             }
         }
-        bool more = (m_certificate.empty() || m_ssl != nullptr) && RunConnection(fd, step);
+        bool more = false;
+        if (m_certificate.empty() || m_ssl != nullptr) {
+            more = RunConnection(fd, step);
+        } else {
+            // The client refused the handshake (a certificate it does not
+            // trust): this connection's steps are skipped, the next one's run.
+            while (step < m_steps.size() && m_steps[step].kind != Step::kNext) ++step;
+            more = step < m_steps.size() && ++step < m_steps.size();
+        }
         if (m_hungUp) {
             // A reset instead of an orderly close.
             linger now{1, 0};
