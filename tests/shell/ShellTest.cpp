@@ -660,7 +660,7 @@ private slots:
             {fixed("127.0.0.1:" + std::to_string(FindClosedPort())), "secret",
              "hat die Verbindung abgelehnt", ""},
             {fixed("127.0.0.1:" + std::to_string(silent.Port())), "secret", "Zeitüberschreitung", ""},
-            {untrusted, "secret", "Zertifikat des Servers wurde abgelehnt", "CN=localhost, SHA-256 "},
+            {untrusted, "secret", "Zertifikat des Servers wurde abgelehnt", "CN=localhost, issuer /CN=Pelloru Test CA, valid "},
             {fixed(noDovecot.empty() ? "127.0.0.1:" + std::to_string(dovecot.Port()) : std::string()),
              "falsch", "Der Server lehnte die Anmeldung ab: \"-ERR [AUTH] Authentication failed.\"", ""},
         };
