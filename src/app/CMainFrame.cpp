@@ -29,6 +29,7 @@
 #include "CPelloruDoc.h"
 #include "CPelloruView.h"
 #include "CScanConfig.h"
+#include "CSettingsDlg.h"
 #include "CSettingsStore.h"
 #include "CommandIds.h"
 #include "KeyboardLocks.h"
@@ -479,6 +480,20 @@ QString CMainFrame::UpdateAccountStates() {
 void CMainFrame::OnSettings() {
     m_view->OnSettings();
     ApplySettings();
+}
+
+bool CMainFrame::OpenAssistantIfNoAccount() {
+    for (const AccountConfig &account : CScanConfig::Load(m_settings))
+        if (!account.host.empty()) return false;
+    // A first start: the account to set up, over the empty window.
+    auto *assistant = new CSettingsDlg(m_settings, this, CScanConfig::kFirstSection);
+    assistant->setAttribute(Qt::WA_DeleteOnClose);
+    connect(assistant, &QDialog::accepted, this, [this] {
+        m_view->LoadAccounts();
+        ApplySettings();
+    });
+    assistant->open();
+    return true;
 }
 
 void CMainFrame::Quit() {

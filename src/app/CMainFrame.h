@@ -48,6 +48,9 @@ public:
     // Reads the interval anew and starts or stops the timer, the watches
     // of IMAP accounts and the tray.
     void ApplySettings();
+    // On a first start (no account has a server yet) the settings of the
+    // first account open over the window; false when there is an account.
+    bool OpenAssistantIfNoAccount();
     // IMAP accounts watched for new mail right now.
     int WatchCount() const { return static_cast<int>(m_watches.size()); }
 

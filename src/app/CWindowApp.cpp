@@ -35,5 +35,6 @@ int CWindowApp::Run(int argc, char **argv, const std::string &executableName) {
     frame.repaint();
     frame.setWindowTitle(QString::fromStdString(executableName));
     if (BatchMode) return CHeadlessRun::ExitStatus(frame.View()->LastScanOutcome());
+    frame.OpenAssistantIfNoAccount();
     return QApplication::exec();
 }

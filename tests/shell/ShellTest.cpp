@@ -442,6 +442,23 @@ private slots:
         qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
     }
 
+    // A first start without any account opens the account's settings
+    // over the window; with an account it does not.
+    void aFirstStartOpensTheAssistant() {
+        QTemporaryDir dir;
+        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+        CSettingsStore store("pelloru");
+        for (const bool configured : {false, true}) {
+            if (configured) store.Write("HOST", "pop.example.net");
+            CMainFrame frame(store, "pelloru");
+            QCOMPARE(frame.OpenAssistantIfNoAccount(), !configured);
+            CSettingsDlg *assistant = frame.findChild<CSettingsDlg *>();
+            QCOMPARE(assistant != nullptr && assistant->isVisible(), !configured);
+            if (assistant != nullptr) assistant->reject();
+        }
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    }
+
     void startUpSwitches() {
         QVERIFY(CPelloruApp::IsBatchSwitch("/b"));
         QVERIFY(CPelloruApp::IsBatchSwitch("/batch"));
