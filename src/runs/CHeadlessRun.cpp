@@ -17,6 +17,7 @@
 #include "CScanRowModel.h"
 #include "CScanWindow.h"
 #include "CScanConfig.h"
+#include "Providers.h"
 #include "CSettingsStore.h"
 #include "TextHelpers.h"
 
@@ -234,9 +235,21 @@ int CHeadlessRun::TrustFingerprint(const std::string &executableName, const std:
 }
 
 int CHeadlessRun::Configure(const std::string &executableName, std::istream &in, std::ostream &out,
-                            bool terminal, bool inKeyring, const std::string &accountName) {
-    const std::string host = ReadLine(in, out, "POP3 Server: ", terminal, false);
-    const std::string user = ReadLine(in, out, "Benutzername: ", terminal, false);
+                            bool terminal, bool inKeyring, const std::string &accountName,
+                            const std::string &address) {
+    ProviderServers provider;
+    if (!address.empty() && !FindProvider(address, &provider)) {
+        std::cerr << "Nichts gespeichert: für \"" << TerminalSafe(address)
+                  << "\" ist kein Anbieter bekannt; bitte Server, Benutzername und Kennwort angeben "
+                     "(--configure ohne --address)\n";
+        return kExitFailed;
+    }
+    if (provider.oauth)
+        std::cerr << "Hinweis: dieser Anbieter nimmt nur OAuth 2.0 an; ein Token-Befehl (TOKENCMD=...) "
+                     "gehört zum Konto\n";
+    const std::string host = address.empty() ? ReadLine(in, out, "POP3 Server: ", terminal, false)
+                                             : PreferredServer(provider);
+    const std::string user = address.empty() ? ReadLine(in, out, "Benutzername: ", terminal, false) : provider.user;
     const std::string password = ReadLine(in, out, "Kennwort: ", terminal, true);
     if (!in && in.eof() && host.empty()) return kExitFailed;
     CSettingsStore settings(executableName);

@@ -45,9 +45,11 @@ public:
     // not stored.
     static int TrustFingerprint(const std::string &executableName, const std::string &accountName,
                                 const std::string &fingerprint);
+    // address: the account's e-mail address; its provider's servers and
+    // user name come from the table, and only the password is read.
     static int Configure(const std::string &executableName, std::istream &in, std::ostream &out,
                          bool terminal, bool inKeyring = false,
-                         const std::string &accountName = {});
+                         const std::string &accountName = {}, const std::string &address = {});
     // The exit status of a scan's outcome (CMailboxScan::Outcome).
     static int ExitStatus(int outcome);
     // The worse of two exit statuses, by what they mean for the mail: an

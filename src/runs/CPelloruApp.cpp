@@ -22,7 +22,8 @@ namespace {
 const char *const kVersion = "Pelloru Version 1.4";
 
 const char *const kHelp =
-    "Aufruf: pelloru [/b | --list | --configure [--keyring | --trust-fingerprint SHA256]\n"
+    "Aufruf: pelloru [/b | --list | --configure [--keyring] [--address ADRESSE]\n"
+    "                | --configure --trust-fingerprint SHA256\n"
     "                | --help | --version]\n"
     "                [--account NAME ...] [--dry-run] [--debug] [--no-cache] [-q]\n"
     "\n"
@@ -45,6 +46,9 @@ const char *const kHelp =
     "               Zeilen SCHLÜSSEL=WERT (CAFILE=..., AUTH=...) von der\n"
     "               Standardeingabe und speichert sie; mit --keyring das\n"
     "               Kennwort im Schlüsselbund statt im Profil.\n"
+    "  --address ADRESSE  mit --configure --account NAME: Server und Benutzername\n"
+    "               aus der Tabelle der bekannten Anbieter (IMAP vor POP3); liest\n"
+    "               nur das Kennwort und Zeilen SCHLÜSSEL=WERT.\n"
     "  --trust-fingerprint SHA256  mit --configure --account NAME: diesem einen\n"
     "               Zertifikat (SHA-256-Fingerabdruck, wie ihn die Fehlermeldung\n"
     "               nennt) für das Konto vertrauen; liest nichts von der Eingabe.\n"
@@ -126,7 +130,7 @@ int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
     const char *argument = "";
     bool dryRun = false, debug = false, quiet = false, keyring = false, noCache = false, known = true;
     std::vector<std::string> accounts;
-    std::string fingerprint;
+    std::string fingerprint, address;
     for (int i = 1; i < argc; ++i) {
         const char *word = argv[i];
         if (std::strcmp(word, "--account") == 0 && i + 1 < argc && argv[i + 1][0] != '\0') {
@@ -134,6 +138,8 @@ int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
         } else if (std::strcmp(word, "--trust-fingerprint") == 0 && i + 1 < argc && fingerprint.empty() &&
                    argv[i + 1][0] != '\0') {
             fingerprint = argv[++i];
+        } else if (std::strcmp(word, "--address") == 0 && i + 1 < argc && address.empty() && argv[i + 1][0] != '\0') {
+            address = argv[++i];
         } else if (std::strcmp(word, "--dry-run") == 0 && !dryRun) {
             dryRun = true;
         } else if (std::strcmp(word, "--debug") == 0 && !debug) {
@@ -157,7 +163,8 @@ int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
     const bool configure = std::strcmp(argument, "--configure") == 0;
     if (!known || ((dryRun || debug || quiet || noCache) && !unattended) || (keyring && !configure) ||
         (!accounts.empty() && !unattended && !configure) || (configure && accounts.size() > 1) ||
-        (!fingerprint.empty() && (!configure || accounts.size() != 1 || keyring))) {
+        (!fingerprint.empty() && (!configure || accounts.size() != 1 || keyring || !address.empty())) ||
+        (!address.empty() && (!configure || accounts.size() != 1))) {
         std::cerr << kHelp;
         return kExitUsage;
     }
@@ -174,7 +181,7 @@ int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
         if (!fingerprint.empty()) return CHeadlessRun::TrustFingerprint(executableName, accounts.front(), fingerprint);
         return CHeadlessRun::Configure(executableName, std::cin, std::cout,
                                        ::isatty(STDIN_FILENO) != 0, keyring,
-                                       accounts.empty() ? std::string() : accounts.front());
+                                       accounts.empty() ? std::string() : accounts.front(), address);
     }
     if (std::strcmp(argument, "--list") == 0) {
         QCoreApplication core(argc, argv);

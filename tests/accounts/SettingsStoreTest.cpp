@@ -12,6 +12,9 @@
 
 #include "CCredentials.h"
 #include "CScanConfig.h"
+#include "CServerAddress.h"
+#include "CHeadlessRun.h"
+#include "Providers.h"
 #include "CSettingsStore.h"
 #include "ScanTestSupport.h"
 
@@ -145,4 +148,49 @@ TEST(SettingsStore, NoCommandRunsFromAProfileOthersCouldWrite) {
         const std::string refused = "Der Befehl für das Kennwort (PASSCMD) wurde nicht ausgeführt";
         EXPECT_EQ(c.runs ? again.password : problem.substr(0, refused.size()), c.runs ? "secret" : refused);
     }
+}
+
+// An address is enough for a provider of the table: IMAP first, its user
+// name, whether it needs OAuth; an unknown domain or no address finds none.
+TEST(Providers, AnAddressNamesItsProvidersServers) {
+    struct Case {
+        const char *address;
+        bool known;
+        const char *server;
+        bool oauth;
+    };
+    const Case cases[] = {
+        {"anna@GMX.de", true, "imaps://imap.gmx.net:993", false},
+        {"bert@web.de", true, "imaps://imap.web.de:993", false},
+        {"carl@outlook.com", true, "imaps://outlook.office365.com:993", true},
+        {"dora@posteo.net", true, "imaps://posteo.de:993", false},
+        {"emil@verein.example", false, "", false},
+        {"kein-at-zeichen", false, "", false},
+        {"fritz@", false, "", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.address);
+        ProviderServers found;
+        ASSERT_EQ(FindProvider(c.address, &found), c.known);
+        if (!c.known) continue;
+        EXPECT_EQ(PreferredServer(found), c.server);
+        EXPECT_EQ(found.user, c.address);
+        EXPECT_EQ(found.oauth, c.oauth);
+        EXPECT_EQ(CServerAddress::Parse(PreferredServer(found)).protocol, CServerAddress::Imap);
+    }
+    // Headless: the address and the password make the account.
+    ScanEnvironment env;
+    std::istringstream in("geheim\n");
+    std::ostringstream out;
+    ASSERT_EQ(CHeadlessRun::Configure("pelloru", in, out, false, false, "privat", "anna@gmx.de"), 0);
+    CSettingsStore settings("pelloru");
+    const AccountConfig *privat = nullptr;
+    const std::vector<AccountConfig> accounts = CScanConfig::Load(settings);
+    privat = CScanConfig::Find(accounts, "privat");
+    ASSERT_NE(privat, nullptr);
+    EXPECT_EQ(privat->host, "imaps://imap.gmx.net:993");
+    EXPECT_EQ(privat->user, "anna@gmx.de");
+    std::istringstream none("x\n");
+    EXPECT_EQ(CHeadlessRun::Configure("pelloru", none, out, false, false, "other", "emil@verein.example"),
+              CHeadlessRun::kExitFailed);
 }
