@@ -23,6 +23,7 @@
 #include "CSettingsStore.h"
 #include "DisplayText.h"
 #include "MailboxName.h"
+#include "Providers.h"
 
 namespace {
 
@@ -52,6 +53,14 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
         column->addWidget(edit);
         column->addSpacing(4);
     };
+    // The address first: for a provider Pelloru knows it fills in server
+    // and user name, which stay to be changed before they are stored.
+    m_address = new QLineEdit(this);
+    m_address->setPlaceholderText(QStringLiteral("anna@gmx.de"));
+    field(QStringLiteral("E-Mail-Adresse:"), m_address);
+    m_found = new QLabel(this);
+    m_found->setWordWrap(true);
+    column->addWidget(m_found);
     m_server = new QLineEdit(this);
     m_server->setMinimumWidth(m_server->fontMetrics().averageCharWidth() * 40);
     field(QStringLiteral("POP3 Server:"), m_server);
@@ -187,6 +196,7 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
 
 void CSettingsDlg::Wire() {
     // Tab order as the controls are listed.
+    setTabOrder(m_address, m_server);
     setTabOrder(m_server, m_user);
     setTabOrder(m_user, m_password);
     setTabOrder(m_password, m_keyring);
@@ -215,6 +225,7 @@ void CSettingsDlg::Wire() {
         typed.host = Bytes(text);
         m_matches->setCurrentIndex(typed.MovesToSpam() ? 1 : 0);
     });
+    connect(m_address, &QLineEdit::editingFinished, this, &CSettingsDlg::OnAddress);
     connect(m_ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
     connect(m_cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
     connect(m_test, &QPushButton::clicked, this, &CSettingsDlg::OnTestConnection);
@@ -229,6 +240,22 @@ void CSettingsDlg::Wire() {
         m_testResult->setText((ok ? QStringLiteral("Verbunden: ") : QStringLiteral("Gescheitert: ")) + report);
         m_test->setEnabled(true);
     });
+}
+
+void CSettingsDlg::OnAddress() {
+    const std::string address = Bytes(m_address->text().trimmed());
+    if (address.empty()) return;
+    ProviderServers provider;
+    if (!FindProvider(address, &provider)) {
+        m_found->setText(QStringLiteral("Für diese Adresse ist kein Anbieter bekannt: bitte Server und "
+                                        "Benutzername eintragen."));
+        return;
+    }
+    m_server->setText(QString::fromStdString(PreferredServer(provider)));
+    m_user->setText(QString::fromStdString(provider.user));
+    m_found->setText(provider.oauth ? QStringLiteral("Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: "
+                                                     "bitte einen Token-Befehl eintragen.")
+                                    : QStringLiteral("Gefunden; vor dem Speichern änderbar."));
 }
 
 void CSettingsDlg::OnInitDialog() {
@@ -262,7 +289,11 @@ void CSettingsDlg::OnInitDialog() {
     if (folder.find('&') != std::string::npos && DecodeMailboxName(folder, &readable)) folder = readable;
     m_spamFolder->setText(Shown(folder));
     m_cache->setChecked(m_account.cache);
-    m_server->setFocus();
+    // A new account starts from its address.
+    if (m_account.host.empty())
+        m_address->setFocus();
+    else
+        m_server->setFocus();
 }
 
 CSettingsDlg::~CSettingsDlg() {

@@ -91,9 +91,13 @@ private:
     QPushButton *m_cancel = nullptr;
     bool m_matchesPicked = false;  // the user chose what happens to matches
     QLineEdit *m_fingerprint = nullptr;  // the one certificate trusted
+    QLineEdit *m_address = nullptr;      // fills server and user from the provider table
+    QLabel *m_found = nullptr;           // what the address found
+    void OnAddress();
     QPushButton *m_trust = nullptr;      // "Diesem Zertifikat ... vertrauen"
     QString m_untrusted;                 // what the last test was shown
 public:
     QPushButton *TrustButton() const { return m_trust; }
     QLineEdit *FingerprintEdit() const { return m_fingerprint; }
+    QLineEdit *AddressEdit() const { return m_address; }
 };

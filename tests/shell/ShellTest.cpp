@@ -386,6 +386,13 @@ private slots:
         {
             CSettingsDlg dialog(store);  // opens with what is stored
             QCOMPARE(dialog.PasswordEdit()->text(), QStringLiteral("geheim"));
+            // An address of a known provider fills in server and user name.
+            dialog.AddressEdit()->setText(QStringLiteral("anna@web.de"));
+            emit dialog.AddressEdit()->editingFinished();
+            QCOMPARE(dialog.ServerEdit()->text(), QStringLiteral("imaps://imap.web.de:993"));
+            QCOMPARE(dialog.UserEdit()->text(), QStringLiteral("anna@web.de"));
+            dialog.ServerEdit()->setText(QStringLiteral("pop.example.net:1100"));
+            dialog.UserEdit()->setText(QStringLiteral("ich"));
             // It fits the screen, its buttons in view, and can be resized.
             dialog.show();
             const QRect screen = dialog.screen()->availableGeometry();
