@@ -17,6 +17,7 @@
 #include "CScanRowModel.h"
 #include "CScanWindow.h"
 #include "CScanConfig.h"
+#include "Autoconfig.h"
 #include "Providers.h"
 #include "CSettingsStore.h"
 #include "TextHelpers.h"
@@ -237,11 +238,17 @@ int CHeadlessRun::TrustFingerprint(const std::string &executableName, const std:
 int CHeadlessRun::Configure(const std::string &executableName, std::istream &in, std::ostream &out,
                             bool terminal, bool inKeyring, const std::string &accountName,
                             const std::string &address) {
+    // The provider table first, then what the domain publishes itself.
     ProviderServers provider;
-    if (!address.empty() && !FindProvider(address, &provider)) {
+    std::string missing;
+    const size_t at = address.rfind('@');
+    if (!address.empty() && !FindProvider(address, &provider) &&
+        (at == std::string::npos ||
+         !FetchAutoconfig(AutoconfigSources(address.substr(at + 1), address), address, &provider, &missing))) {
         std::cerr << "Nichts gespeichert: für \"" << TerminalSafe(address)
-                  << "\" ist kein Anbieter bekannt; bitte Server, Benutzername und Kennwort angeben "
-                     "(--configure ohne --address)\n";
+                  << "\" ist kein Anbieter bekannt und die Domain nennt keine Server"
+                  << (missing.empty() ? std::string() : " (" + TerminalSafe(missing) + ")")
+                  << "; bitte Server, Benutzername und Kennwort angeben (--configure ohne --address)\n";
         return kExitFailed;
     }
     if (provider.oauth)

@@ -12,6 +12,9 @@
 
 #include "CCredentials.h"
 #include "CScanConfig.h"
+#include "TestCertificates.h"
+#include "ScriptedServer.h"
+#include "Autoconfig.h"
 #include "CServerAddress.h"
 #include "CHeadlessRun.h"
 #include "Providers.h"
@@ -193,4 +196,64 @@ TEST(Providers, AnAddressNamesItsProvidersServers) {
     std::istringstream none("x\n");
     EXPECT_EQ(CHeadlessRun::Configure("pelloru", none, out, false, false, "other", "emil@verein.example"),
               CHeadlessRun::kExitFailed);
+}
+
+// What a domain publishes for mail programs: only servers over TLS, IMAP
+// first, the user name filled in; fetched over HTTPS and bounded.
+TEST(Autoconfig, ADomainsDocumentNamesItsServers) {
+    const auto document = [](const std::string &servers) {
+        return "<?xml version=\"1.0\"?><clientConfig version=\"1.1\"><emailProvider id=\"verein.example\">" +
+               servers + "</emailProvider></clientConfig>";
+    };
+    const auto server = [](const char *type, const char *host, int port, const char *socket, const char *user) {
+        return std::string("<incomingServer type=\"") + type + "\"><hostname>" + host + "</hostname><port>" +
+               std::to_string(port) + "</port><socketType>" + socket + "</socketType><username>" + user +
+               "</username></incomingServer>";
+    };
+    struct Case {
+        std::string document;
+        const char *server;  // nullptr: nothing usable
+        const char *user;
+    };
+    const Case cases[] = {
+        {document(server("pop3", "pop.verein.example", 995, "SSL", "%EMAILADDRESS%") +
+                  server("imap", "imap.verein.example", 993, "SSL", "%EMAILLOCALPART%")),
+         "imaps://imap.verein.example:993", "emil"},
+        {document(server("imap", "mail.verein.example", 143, "STARTTLS", "%EMAILADDRESS%")),
+         "imap://mail.verein.example:143", "emil@verein.example"},
+        {document(server("imap", "mail.verein.example", 143, "plain", "%EMAILADDRESS%") +
+                  server("pop3", "mail.verein.example", 110, "plain", "%EMAILADDRESS%")),
+         nullptr, nullptr},
+        {document(server("imap", "bad host;rm", 993, "SSL", "x")), nullptr, nullptr},
+        {"<clientConfig><incomingServer type=\"imap\">", nullptr, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.document);
+        ProviderServers found;
+        ASSERT_EQ(ParseAutoconfig(c.document, "emil@verein.example", &found), c.server != nullptr);
+        if (c.server == nullptr) continue;
+        EXPECT_EQ(PreferredServer(found), c.server);
+        EXPECT_EQ(found.user, c.user);
+    }
+    // Over HTTPS from a server of the test's own: the first source has
+    // nothing, the second the document.
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
+    ScriptedServer web;
+    web.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+    // (Close ends a connection; the next steps are the next one's.)
+    web.Expect("GET /mail/config-v1.1.xml HTTP/1.0\r\n").Send("HTTP/1.1 404 Not Found\r\n\r\n").Close();
+    web.Expect("GET /.well-known/autoconfig/mail/config-v1.1.xml HTTP/1.0\r\n")
+        .Send("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n" + cases[0].document)
+        .Close();
+    web.Start();
+    const std::vector<AutoconfigSource> sources = {
+        {"localhost", web.Port(), "/mail/config-v1.1.xml", certificates.CaFile()},
+        {"localhost", web.Port(), "/.well-known/autoconfig/mail/config-v1.1.xml", certificates.CaFile()}};
+    ProviderServers found;
+    std::string problem;
+    EXPECT_TRUE(FetchAutoconfig(sources, "emil@verein.example", &found, &problem)) << problem;
+    EXPECT_EQ(PreferredServer(found), "imaps://imap.verein.example:993");
+    web.Finish();
+    for (const std::string &failure : web.Failures()) ADD_FAILURE() << failure;
 }

@@ -1,0 +1,123 @@
+#include "Autoconfig.h"
+
+#include <QString>
+#include <QXmlStreamReader>
+
+#include <cctype>
+#include <cstdlib>
+#include <utility>
+
+#include "CUT_WSClient.h"
+
+namespace {
+
+constexpr int kMostBytes = 64 * 1024;
+constexpr int kWaitSeconds = 10;
+
+// "%EMAILADDRESS%" and "%EMAILLOCALPART%" filled in.
+std::string UserFor(std::string pattern, const std::string &address) {
+    const size_t at = address.rfind('@');
+    const std::string local = at == std::string::npos ? address : address.substr(0, at);
+    for (const auto &[name, value] : {std::pair<std::string, std::string>{"%EMAILADDRESS%", address},
+                                      {"%EMAILLOCALPART%", local}}) {
+        for (size_t found; (found = pattern.find(name)) != std::string::npos;) pattern.replace(found, name.size(), value);
+    }
+    return pattern;
+}
+
+bool PlainHost(const std::string &host) {
+    if (host.empty() || host.size() > 253) return false;
+    for (char c : host)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-')) return false;
+    return true;
+}
+
+}  // namespace
+
+std::vector<AutoconfigSource> AutoconfigSources(const std::string &domain, const std::string &address) {
+    const std::string query = "?emailaddress=" + address;
+    return {{"autoconfig." + domain, 443, "/mail/config-v1.1.xml" + query, {}},
+            {domain, 443, "/.well-known/autoconfig/mail/config-v1.1.xml" + query, {}}};
+}
+
+bool ParseAutoconfig(const std::string &document, const std::string &address, ProviderServers *found) {
+    QXmlStreamReader xml(QByteArray::fromStdString(document));
+    ProviderServers servers;
+    std::string imapUser, pop3User;
+    std::string type, host, socket, user;
+    int port = 0;
+    bool inServer = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QStringLiteral("incomingServer")) {
+            inServer = true;
+            type = xml.attributes().value(QStringLiteral("type")).toString().toStdString();
+            host.clear(), socket.clear(), user.clear(), port = 0;
+        } else if (inServer && xml.isStartElement()) {
+            const QString name = xml.name().toString();
+            const std::string text = xml.readElementText().trimmed().toStdString();
+            if (name == QStringLiteral("hostname")) host = text;
+            else if (name == QStringLiteral("port")) port = std::atoi(text.c_str());
+            else if (name == QStringLiteral("socketType")) socket = text;
+            else if (name == QStringLiteral("username")) user = text;
+        } else if (xml.isEndElement() && xml.name() == QStringLiteral("incomingServer")) {
+            inServer = false;
+            // Over TLS only; a name and port that are one.
+            if (!PlainHost(host) || port < 1 || port > 65535) continue;
+            const std::string where = host + ":" + std::to_string(port);
+            const std::string name = UserFor(user.empty() ? "%EMAILADDRESS%" : user, address);
+            if (type == "imap" && servers.imap.empty() && (socket == "SSL" || socket == "STARTTLS")) {
+                servers.imap = (socket == "SSL" ? "imaps://" : "imap://") + where;
+                imapUser = name;
+            } else if (type == "pop3" && servers.pop3.empty() && socket == "SSL") {
+                servers.pop3 = "pop3s://" + where;
+                pop3User = name;
+            }
+        }
+    }
+    if (xml.hasError() || (servers.imap.empty() && servers.pop3.empty())) return false;
+    // The user name of the server that will be used.
+    servers.user = servers.imap.empty() ? pop3User : imapUser;
+    *found = servers;
+    return true;
+}
+
+bool FetchAutoconfig(const std::vector<AutoconfigSource> &sources, const std::string &address,
+                     ProviderServers *found, std::string *problem) {
+    for (const AutoconfigSource &source : sources) {
+        const std::string where = "https://" + source.host + (source.port == 443 ? "" : ":" + std::to_string(source.port)) +
+                                  source.path;
+        CUT_WSClient client;
+        if (client.Connect(source.port, source.host.c_str(), kWaitSeconds, 2, 1) != RC_OK) {
+            *problem = where + ": keine Verbindung";
+            continue;
+        }
+        client.SetReceiveTimeoutOption(kWaitSeconds * 1000);
+        if (client.StartTls(source.host, source.caFile) != RC_OK) {
+            *problem = where + ": TLS gescheitert (" + client.TlsError() + ")";
+            continue;
+        }
+        const std::string request = "GET " + source.path + " HTTP/1.0\r\nHost: " + source.host +
+                                    "\r\nUser-Agent: Pelloru\r\nConnection: close\r\n\r\n";
+        if (client.SendAll(request.data(), static_cast<int>(request.size())) != static_cast<int>(request.size())) {
+            *problem = where + ": Anfrage nicht gesendet";
+            continue;
+        }
+        // The answer, bounded: a document of settings is small.
+        std::string reply;
+        char piece[4096];
+        for (int n; reply.size() <= static_cast<size_t>(kMostBytes) &&
+                    (n = client.Receive(piece, static_cast<int>(sizeof piece), kWaitSeconds)) > 0;)
+            reply.append(piece, static_cast<size_t>(n));
+        client.CloseConnection();
+        const size_t body = reply.find("\r\n\r\n");
+        if (reply.size() > static_cast<size_t>(kMostBytes) || body == std::string::npos ||
+            (reply.compare(0, 13, "HTTP/1.1 200 ") != 0 && reply.compare(0, 13, "HTTP/1.0 200 ") != 0)) {
+            *problem = where + ": kein Dokument";
+            continue;
+        }
+        if (ParseAutoconfig(reply.substr(body + 4), address, found)) return true;
+        *problem = where + ": das Dokument nennt keinen Server über TLS";
+    }
+    return false;
+}
