@@ -19,6 +19,7 @@
 #include "CScanConfig.h"
 #include "Autoconfig.h"
 #include "Providers.h"
+#include "SrvRecords.h"
 #include "CSettingsStore.h"
 #include "TextHelpers.h"
 
@@ -244,7 +245,8 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
     const size_t at = address.rfind('@');
     if (!address.empty() && !FindProvider(address, &provider) &&
         (at == std::string::npos ||
-         !FetchAutoconfig(AutoconfigSources(address.substr(at + 1), address), address, &provider, &missing))) {
+         !FetchAutoconfig(AutoconfigSources(address.substr(at + 1), address), address, &provider, &missing)) &&
+        !SrvServers(address, LookUpSrv, &provider)) {
         std::cerr << "Nichts gespeichert: für \"" << TerminalSafe(address)
                   << "\" ist kein Anbieter bekannt und die Domain nennt keine Server"
                   << (missing.empty() ? std::string() : " (" + TerminalSafe(missing) + ")")

@@ -12,6 +12,7 @@
 
 #include "CCredentials.h"
 #include "CScanConfig.h"
+#include "SrvRecords.h"
 #include "TestCertificates.h"
 #include "ScriptedServer.h"
 #include "Autoconfig.h"
@@ -256,4 +257,36 @@ TEST(Autoconfig, ADomainsDocumentNamesItsServers) {
     EXPECT_EQ(PreferredServer(found), "imaps://imap.verein.example:993");
     web.Finish();
     for (const std::string &failure : web.Failures()) ADD_FAILURE() << failure;
+}
+
+// The servers a domain names in DNS (SRV): IMAP over TLS first, then IMAP
+// with STARTTLS, POP3 over TLS beside; "." offers nothing.
+TEST(SrvRecords, ADomainsRecordsNameItsServers) {
+    struct Case {
+        std::vector<std::pair<std::string, SrvRecord>> records;
+        const char *server;  // nullptr: none
+    };
+    const Case cases[] = {
+        {{{"_imaps._tcp.verein.example", {10, 0, 993, "mail.verein.example."}},
+          {"_imaps._tcp.verein.example", {5, 0, 993, "imap.verein.example."}},
+          {"_pop3s._tcp.verein.example", {0, 0, 995, "pop.verein.example."}}},
+         "imaps://imap.verein.example:993"},
+        {{{"_imap._tcp.verein.example", {0, 0, 143, "imap.verein.example"}}}, "imap://imap.verein.example:143"},
+        {{{"_pop3s._tcp.verein.example", {0, 0, 995, "pop.verein.example"}}}, "pop3s://pop.verein.example:995"},
+        {{{"_imaps._tcp.verein.example", {0, 0, 0, "."}}}, nullptr},
+        {{{"_imaps._tcp.verein.example", {0, 0, 993, "bad host;x"}}}, nullptr},
+        {{}, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.server == nullptr ? "none" : c.server);
+        const auto lookup = [&c](const std::string &name) {
+            std::vector<SrvRecord> found;
+            for (const auto &[owner, record] : c.records)
+                if (owner == name) found.push_back(record);
+            return found;
+        };
+        ProviderServers found;
+        ASSERT_EQ(SrvServers("emil@verein.example", lookup, &found), c.server != nullptr);
+        if (c.server != nullptr) EXPECT_EQ(PreferredServer(found), c.server);
+    }
 }
