@@ -23,7 +23,9 @@
 #include "CSettingsStore.h"
 #include "DisplayText.h"
 #include "MailboxName.h"
+#include "Autoconfig.h"
 #include "Providers.h"
+#include "SrvRecords.h"
 
 namespace {
 
@@ -247,10 +249,38 @@ void CSettingsDlg::OnAddress() {
     if (address.empty()) return;
     ProviderServers provider;
     if (!FindProvider(address, &provider)) {
-        m_found->setText(QStringLiteral("Für diese Adresse ist kein Anbieter bekannt: bitte Server und "
-                                        "Benutzername eintragen."));
+        // What the domain publishes itself, asked on a thread of its own.
+        const size_t at = address.rfind('@');
+        if (at == std::string::npos || m_lookupThread.joinable()) {
+            m_found->setText(QStringLiteral("Keine E-Mail-Adresse."));
+            return;
+        }
+        m_found->setText(QStringLiteral("Suche die Server der Domain ..."));
+        m_lookupThread = std::thread([this, address, at] {
+            ProviderServers published;
+            std::string problem;
+            const bool found =
+                FetchAutoconfig(AutoconfigSources(address.substr(at + 1), address), address, &published, &problem) ||
+                SrvServers(address, LookUpSrv, &published);
+            QMetaObject::invokeMethod(
+                this,
+                [this, found, published] {
+                    m_lookupThread.join();
+                    if (found)
+                        ShowServers(published);
+                    else
+                        m_found->setText(QStringLiteral("Für diese Adresse ist kein Anbieter bekannt und die "
+                                                        "Domain nennt keine Server: bitte Server und "
+                                                        "Benutzername eintragen."));
+                },
+                Qt::QueuedConnection);
+        });
         return;
     }
+    ShowServers(provider);
+}
+
+void CSettingsDlg::ShowServers(const ProviderServers &provider) {
     m_server->setText(QString::fromStdString(PreferredServer(provider)));
     m_user->setText(QString::fromStdString(provider.user));
     m_found->setText(provider.oauth ? QStringLiteral("Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: "
@@ -298,6 +328,7 @@ void CSettingsDlg::OnInitDialog() {
 
 CSettingsDlg::~CSettingsDlg() {
     if (m_testThread.joinable()) m_testThread.join();
+    if (m_lookupThread.joinable()) m_lookupThread.join();
 }
 
 QString CSettingsDlg::TestResult() const { return m_testResult->text(); }

@@ -94,6 +94,8 @@ private:
     QLineEdit *m_address = nullptr;      // fills server and user from the provider table
     QLabel *m_found = nullptr;           // what the address found
     void OnAddress();
+    void ShowServers(const struct ProviderServers &provider);
+    std::thread m_lookupThread;  // asks the domain for its servers
     QPushButton *m_trust = nullptr;      // "Diesem Zertifikat ... vertrauen"
     QString m_untrusted;                 // what the last test was shown
 public:
