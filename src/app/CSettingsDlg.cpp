@@ -78,74 +78,10 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     column->addSpacing(4);
 
     // What most accounts leave as it is.
-    auto *more = new QFormLayout;
-    m_name = new QLineEdit(this);
-    m_name->setPlaceholderText(QStringLiteral("Benutzer@Server"));
-    more->addRow(QStringLiteral("Kontoname:"), m_name);
-    m_mechanism = new QComboBox(this);
-    m_mechanism->addItem(QStringLiteral("(das stärkste)"), QString());
-    for (const char *name : {"SCRAM-SHA-256", "SCRAM-SHA-1", "CRAM-MD5", "PLAIN", "LOGIN", "USER",
-                             "XOAUTH2", "OAUTHBEARER"})
-        m_mechanism->addItem(QString::fromLatin1(name), QString::fromLatin1(name));
-    more->addRow(QStringLiteral("Anmeldeverfahren:"), m_mechanism);
-    m_passwordCommand = new QLineEdit(this);
-    m_passwordCommand->setPlaceholderText(QStringLiteral("z. B. pass show mail/pop"));
-    more->addRow(QStringLiteral("Kennwort-Befehl:"), m_passwordCommand);
-    m_tokenCommand = new QLineEdit(this);
-    more->addRow(QStringLiteral("Token-Befehl (OAuth 2.0):"), m_tokenCommand);
-    m_caFile = new QLineEdit(this);
-    more->addRow(QStringLiteral("CA-Datei:"), m_caFile);
-    m_fingerprint = new QLineEdit(this);
-    m_fingerprint->setPlaceholderText(QStringLiteral("SHA-256 des einen Zertifikats, dem das Konto vertraut"));
-    more->addRow(QStringLiteral("Zertifikat:"), m_fingerprint);
-    m_timeout = new QSpinBox(this);
-    m_timeout->setRange(0, 600);
-    m_timeout->setSpecialValueText(QStringLiteral("20 (Vorgabe)"));
-    m_timeout->setSuffix(QStringLiteral(" s"));
-    more->addRow(QStringLiteral("Wartezeit:"), m_timeout);
-    m_patterns = new QLineEdit(this);
-    m_patterns->setPlaceholderText(QString::fromLatin1(CDirectDeletePatterns::kFileName));
-    more->addRow(QStringLiteral("Musterdatei:"), m_patterns);
-    m_notify = new QCheckBox(QStringLiteral("Benachrichtigen"), this);
-    more->addRow(QString(), m_notify);
-    // POP3 has no folders: there a match can only be deleted.
-    m_matches = new QComboBox(this);
-    m_matches->addItem(QStringLiteral("löschen"), QStringLiteral("delete"));
-    m_matches->addItem(QStringLiteral("in Spam-Ordner verschieben"), QStringLiteral("move"));
-    m_matches->setToolTip(QStringLiteral("Nur für IMAP-Konten (imap://, imaps://)"));
-    more->addRow(QStringLiteral("Treffer:"), m_matches);
-    m_spamFolder = new QLineEdit(this);
-    m_spamFolder->setPlaceholderText(QStringLiteral("der Ordner, den der Server als Spam (\\Junk) kennzeichnet"));
-    more->addRow(QStringLiteral("Spam-Ordner:"), m_spamFolder);
-    m_cache = new QCheckBox(QStringLiteral("Bekannte Mails zwischenspeichern (nur Neues abrufen)"), this);
-    more->addRow(QString(), m_cache);
-    column->addLayout(more);
+    column->addLayout(MakeMoreFields());
     column->addSpacing(4);
 
-    auto *every = new QHBoxLayout;
-    m_interval = new QSpinBox(this);
-    m_interval->setRange(0, 1440);
-    m_interval->setSpecialValueText(QStringLiteral("nie"));
-    m_interval->setToolTip(QStringLiteral("0: nur auf Knopfdruck prüfen"));
-    auto *before = new QLabel(QStringLiteral("alle"), this);
-    before->setObjectName(QStringLiteral("every"));
-    before->setBuddy(m_interval);
-    every->addWidget(before);
-    every->addWidget(m_interval);
-    auto *unit = new QLabel(this);
-    unit->setObjectName(QStringLiteral("unit"));
-    // "alle 5 Minuten prüfen", "alle 1 Minute prüfen", "nie prüfen".
-    const auto unitText = [unit, before](int minutes) {
-        before->setText(minutes == 0 ? QString() : QStringLiteral("alle"));
-        unit->setText(minutes == 0   ? QStringLiteral("prüfen (nur auf Knopfdruck)")
-                      : minutes == 1 ? QStringLiteral("Minute prüfen")
-                                     : QStringLiteral("Minuten prüfen"));
-    };
-    unitText(0);
-    connect(m_interval, &QSpinBox::valueChanged, unit, unitText);
-    every->addWidget(unit);
-    every->addStretch(1);
-    column->addLayout(every);
+    column->addLayout(MakeInterval());
     column->addStretch(1);
     auto *scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
@@ -194,6 +130,78 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     resize(wanted);
     Wire();
     OnInitDialog();
+}
+
+QFormLayout *CSettingsDlg::MakeMoreFields() {
+    auto *more = new QFormLayout;
+    m_name = new QLineEdit(this);
+    m_name->setPlaceholderText(QStringLiteral("Benutzer@Server"));
+    more->addRow(QStringLiteral("Kontoname:"), m_name);
+    m_mechanism = new QComboBox(this);
+    m_mechanism->addItem(QStringLiteral("(das stärkste)"), QString());
+    for (const char *name : {"SCRAM-SHA-256", "SCRAM-SHA-1", "CRAM-MD5", "PLAIN", "LOGIN", "USER",
+                             "XOAUTH2", "OAUTHBEARER"})
+        m_mechanism->addItem(QString::fromLatin1(name), QString::fromLatin1(name));
+    more->addRow(QStringLiteral("Anmeldeverfahren:"), m_mechanism);
+    m_passwordCommand = new QLineEdit(this);
+    m_passwordCommand->setPlaceholderText(QStringLiteral("z. B. pass show mail/pop"));
+    more->addRow(QStringLiteral("Kennwort-Befehl:"), m_passwordCommand);
+    m_tokenCommand = new QLineEdit(this);
+    more->addRow(QStringLiteral("Token-Befehl (OAuth 2.0):"), m_tokenCommand);
+    m_caFile = new QLineEdit(this);
+    more->addRow(QStringLiteral("CA-Datei:"), m_caFile);
+    m_fingerprint = new QLineEdit(this);
+    m_fingerprint->setPlaceholderText(QStringLiteral("SHA-256 des einen Zertifikats, dem das Konto vertraut"));
+    more->addRow(QStringLiteral("Zertifikat:"), m_fingerprint);
+    m_timeout = new QSpinBox(this);
+    m_timeout->setRange(0, 600);
+    m_timeout->setSpecialValueText(QStringLiteral("20 (Vorgabe)"));
+    m_timeout->setSuffix(QStringLiteral(" s"));
+    more->addRow(QStringLiteral("Wartezeit:"), m_timeout);
+    m_patterns = new QLineEdit(this);
+    m_patterns->setPlaceholderText(QString::fromLatin1(CDirectDeletePatterns::kFileName));
+    more->addRow(QStringLiteral("Musterdatei:"), m_patterns);
+    m_notify = new QCheckBox(QStringLiteral("Benachrichtigen"), this);
+    more->addRow(QString(), m_notify);
+    // POP3 has no folders: there a match can only be deleted.
+    m_matches = new QComboBox(this);
+    m_matches->addItem(QStringLiteral("löschen"), QStringLiteral("delete"));
+    m_matches->addItem(QStringLiteral("in Spam-Ordner verschieben"), QStringLiteral("move"));
+    m_matches->setToolTip(QStringLiteral("Nur für IMAP-Konten (imap://, imaps://)"));
+    more->addRow(QStringLiteral("Treffer:"), m_matches);
+    m_spamFolder = new QLineEdit(this);
+    m_spamFolder->setPlaceholderText(QStringLiteral("der Ordner, den der Server als Spam (\\Junk) kennzeichnet"));
+    more->addRow(QStringLiteral("Spam-Ordner:"), m_spamFolder);
+    m_cache = new QCheckBox(QStringLiteral("Bekannte Mails zwischenspeichern (nur Neues abrufen)"), this);
+    more->addRow(QString(), m_cache);
+    return more;
+}
+
+QHBoxLayout *CSettingsDlg::MakeInterval() {
+    auto *every = new QHBoxLayout;
+    m_interval = new QSpinBox(this);
+    m_interval->setRange(0, 1440);
+    m_interval->setSpecialValueText(QStringLiteral("nie"));
+    m_interval->setToolTip(QStringLiteral("0: nur auf Knopfdruck prüfen"));
+    auto *before = new QLabel(QStringLiteral("alle"), this);
+    before->setObjectName(QStringLiteral("every"));
+    before->setBuddy(m_interval);
+    every->addWidget(before);
+    every->addWidget(m_interval);
+    auto *unit = new QLabel(this);
+    unit->setObjectName(QStringLiteral("unit"));
+    // "alle 5 Minuten prüfen", "alle 1 Minute prüfen", "nie prüfen".
+    const auto unitText = [unit, before](int minutes) {
+        before->setText(minutes == 0 ? QString() : QStringLiteral("alle"));
+        unit->setText(minutes == 0   ? QStringLiteral("prüfen (nur auf Knopfdruck)")
+                      : minutes == 1 ? QStringLiteral("Minute prüfen")
+                                     : QStringLiteral("Minuten prüfen"));
+    };
+    unitText(0);
+    connect(m_interval, &QSpinBox::valueChanged, unit, unitText);
+    every->addWidget(unit);
+    every->addStretch(1);
+    return every;
 }
 
 void CSettingsDlg::Wire() {

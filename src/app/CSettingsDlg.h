@@ -62,6 +62,9 @@ private:
     void OnInitDialog();
     // Tab order as the controls are listed, and what each control does.
     void Wire();
+    // The fields most accounts leave as they are, and "alle N Minuten prüfen".
+    class QFormLayout *MakeMoreFields();
+    class QHBoxLayout *MakeInterval();
     // The account as the fields describe it (the password as typed).
     AccountConfig FromFields() const;
 
