@@ -4,6 +4,8 @@
 #include <QXmlStreamReader>
 
 #include <cctype>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -20,22 +22,34 @@ std::string UserFor(std::string pattern, const std::string &address) {
     const std::string local = at == std::string::npos ? address : address.substr(0, at);
     for (const auto &[name, value] : {std::pair<std::string, std::string>{"%EMAILADDRESS%", address},
                                       {"%EMAILLOCALPART%", local}}) {
-        for (size_t found; (found = pattern.find(name)) != std::string::npos;) pattern.replace(found, name.size(), value);
+        // (From past each value put in: an address may hold the name itself.)
+        for (size_t found = 0; (found = pattern.find(name, found)) != std::string::npos; found += value.size())
+            pattern.replace(found, name.size(), value);
     }
     return pattern;
 }
 
-bool PlainHost(const std::string &host) {
-    if (host.empty() || host.size() > 253) return false;
-    for (char c : host)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-')) return false;
-    return true;
+// The address as a query value: every byte but the unreserved ones
+// percent-encoded, so that nothing in it can end the request line.
+std::string QueryValue(const std::string &text) {
+    std::string out;
+    char hex[4];
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
 }
 
 }  // namespace
 
 std::vector<AutoconfigSource> AutoconfigSources(const std::string &domain, const std::string &address) {
-    const std::string query = "?emailaddress=" + address;
+    if (!IsPlainHostName(domain)) return {};
+    const std::string query = "?emailaddress=" + QueryValue(address);
     return {{"autoconfig." + domain, 443, "/mail/config-v1.1.xml" + query, {}},
             {domain, 443, "/.well-known/autoconfig/mail/config-v1.1.xml" + query, {}}};
 }
@@ -63,7 +77,7 @@ bool ParseAutoconfig(const std::string &document, const std::string &address, Pr
         } else if (xml.isEndElement() && xml.name() == QStringLiteral("incomingServer")) {
             inServer = false;
             // Over TLS only; a name and port that are one.
-            if (!PlainHost(host) || port < 1 || port > 65535) continue;
+            if (!IsPlainHostName(host) || port < 1 || port > 65535) continue;
             const std::string where = host + ":" + std::to_string(port);
             const std::string name = UserFor(user.empty() ? "%EMAILADDRESS%" : user, address);
             if (type == "imap" && servers.imap.empty() && (socket == "SSL" || socket == "STARTTLS")) {
@@ -103,11 +117,12 @@ bool FetchAutoconfig(const std::vector<AutoconfigSource> &sources, const std::st
             *problem = where + ": Anfrage nicht gesendet";
             continue;
         }
-        // The answer, bounded: a document of settings is small.
+        // The answer, bounded in size and, however slowly it comes, in time.
         std::string reply;
         char piece[4096];
-        for (int n; reply.size() <= static_cast<size_t>(kMostBytes) &&
-                    (n = client.Receive(piece, static_cast<int>(sizeof piece), kWaitSeconds)) > 0;)
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(kWaitSeconds);
+        for (int n; reply.size() <= static_cast<size_t>(kMostBytes) && std::chrono::steady_clock::now() < until &&
+                    (n = client.Receive(piece, static_cast<int>(sizeof piece), 1)) > 0;)
             reply.append(piece, static_cast<size_t>(n));
         client.CloseConnection();
         const size_t body = reply.find("\r\n\r\n");

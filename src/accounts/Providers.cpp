@@ -24,6 +24,13 @@ std::vector<std::string> Split(const std::string &text, char at) {
 
 }  // namespace
 
+bool IsPlainHostName(const std::string &host) {
+    if (host.empty() || host.size() > 253) return false;
+    for (char c : host)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-')) return false;
+    return true;
+}
+
 bool FindProvider(const std::string &address, ProviderServers *found) {
     const size_t at = address.rfind('@');
     if (at == std::string::npos || at == 0 || at + 1 >= address.size()) return false;

@@ -15,6 +15,9 @@ struct ProviderServers {
 // The servers for an address, IMAP first where there is one; false when
 // its domain is not in the table (or the text is no address).
 bool FindProvider(const std::string &address, ProviderServers *found);
+// A host name as DNS has them (letters, digits, '.', '-'; at most 253):
+// nothing else goes into a request or a server setting.
+bool IsPlainHostName(const std::string &host);
 // The server setting to use: IMAP where the provider has it, else POP3.
 inline std::string PreferredServer(const ProviderServers &servers) {
     return servers.imap.empty() ? servers.pop3 : servers.imap;

@@ -9,13 +9,6 @@
 
 namespace {
 
-bool PlainHost(const std::string &host) {
-    if (host.empty() || host.size() > 253) return false;
-    for (char c : host)
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-')) return false;
-    return true;
-}
-
 // The record to use: the lowest priority, of those the highest weight.
 bool Best(std::vector<SrvRecord> records, SrvRecord *best) {
     records.erase(std::remove_if(records.begin(), records.end(),
@@ -29,7 +22,7 @@ bool Best(std::vector<SrvRecord> records, SrvRecord *best) {
     });
     *best = records.front();
     if (!best->target.empty() && best->target.back() == '.') best->target.pop_back();
-    return PlainHost(best->target);
+    return IsPlainHostName(best->target);
 }
 
 }  // namespace

@@ -409,7 +409,7 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
         if (!failures.isEmpty() && outcome != Cancelled) m_messagePane->setText(failures);
         for (int account = 0; account < scans.AccountCount(); ++account) {
             const int outcome = scans.LastOutcome(account);
-            if (CAccountScans::Failing(outcome)) {
+            if (AccountNotChecked(static_cast<ScanOutcome>(outcome))) {
                 each += QStringLiteral("\n%1: gescheitert").arg(QString::fromStdString(scans.Account(account).DisplayName()));
                 continue;
             }
@@ -452,7 +452,7 @@ QString CMainFrame::UpdateAccountStates() {
     for (int account = 0; account < scans.AccountCount(); ++account) {
         const AccountConfig &config = scans.Account(account);
         const QString name = QString::fromStdString(config.DisplayName());
-        const bool failed = CAccountScans::Failing(scans.LastOutcome(account));
+        const bool failed = AccountNotChecked(static_cast<ScanOutcome>(scans.LastOutcome(account)));
         const bool was = m_failing.count(config.section) > 0;
         if (failed) {
             const std::string &problem = scans.Problem(account);

@@ -110,17 +110,6 @@ std::string CertificateText(X509 *certificate) {
     return text;
 }
 
-// A fingerprint as typed: hex digits only, upper case ("sha256:", colons
-// and blanks dropped).
-std::string PinDigits(const std::string &pin) {
-    std::string digits;
-    std::string text = pin;
-    if (text.size() > 7 && (text.compare(0, 7, "sha256:") == 0 || text.compare(0, 7, "SHA256:") == 0)) text = text.substr(7);
-    for (char c : text)
-        if (std::isxdigit(static_cast<unsigned char>(c))) digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return digits;
-}
-
 // What the chain check saw: the server's own certificate (after a failed
 // handshake the library no longer hands it out) and its fingerprint; with
 // a pinned fingerprint the chain's verdict is not asked (the pin decides
@@ -146,6 +135,20 @@ int NoteCertificate(int ok, X509_STORE_CTX *store) {
 }  // namespace
 
 CUT_TlsChannel::~CUT_TlsChannel() { Free(); }
+
+std::string CUT_TlsChannel::FingerprintDigits(const std::string &text) {
+    std::string rest = text;
+    if (rest.size() > 7 && (rest.compare(0, 7, "sha256:") == 0 || rest.compare(0, 7, "SHA256:") == 0))
+        rest = rest.substr(7);
+    std::string digits;
+    for (char c : rest) {
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        else if (c != ':' && c != ' ')
+            return {};
+    }
+    return digits;
+}
 
 void CUT_TlsChannel::Free() {
     if (m_ssl != nullptr) SSL_free(m_ssl);
@@ -230,7 +233,8 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
     }
     // A pinned certificate is this one and no other, whoever signed it.
     if (!m_pin.empty()) {
-        if (PinDigits(m_pin) == PinDigits(certificate.fingerprint) && !certificate.fingerprint.empty()) return RC_OK;
+        const std::string pinned = FingerprintDigits(m_pin);
+        if (!pinned.empty() && pinned == FingerprintDigits(certificate.fingerprint)) return RC_OK;
         m_error = "vertraut ist SHA-256 " + m_pin + ", gezeigt wurde " + certificate.text;
         m_pinMismatch = true;
         Free();

@@ -48,6 +48,9 @@ public:
     // fingerprint ("AB:CD:..." or hex; empty: the trust store decides, as
     // ever). A pinned certificate needs no CA and may name another host.
     void SetPin(const std::string &sha256) { m_pin = sha256; }
+    // A fingerprint as typed, as its hex digits in upper case ("sha256:",
+    // colons and blanks dropped); empty when anything else is in it.
+    static std::string FingerprintDigits(const std::string &text);
     // The fingerprint of the certificate the last Start saw; whether it was
     // refused for not being the pinned one.
     const std::string &Fingerprint() const { return m_fingerprint; }

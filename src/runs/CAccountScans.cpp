@@ -147,8 +147,6 @@ const std::string &CAccountScans::Problem(int account) const {
     return m_accounts[static_cast<size_t>(account)]->problem;
 }
 
-bool CAccountScans::Failing(int outcome) { return AccountNotChecked(static_cast<ScanOutcome>(outcome)); }
-
 std::pair<int, int> CAccountScans::Locate(int row) const {
     for (size_t i = 0; i < m_accounts.size(); ++i) {
         const int count = m_accounts[i]->rows->RowCount();

@@ -56,9 +56,7 @@ public:
     int LastOutcome(int account) const;
     // Why it failed, as its box said; empty when it did not.
     const std::string &Problem(int account) const;
-    // An outcome after which the account was not checked at all (no
-    // connection, log-on, mailbox, a broken conversation, busy).
-    static bool Failing(int outcome);
+
 
 signals:
     // Once every account of the run ended: the outcome that matters most

@@ -18,6 +18,7 @@
 #include "CScanWindow.h"
 #include "CScanConfig.h"
 #include "Autoconfig.h"
+#include "CUT_TlsChannel.h"
 #include "Providers.h"
 #include "SrvRecords.h"
 #include "CSettingsStore.h"
@@ -206,14 +207,7 @@ int CHeadlessRun::Scan(const std::string &executableName, bool printRows, std::o
 
 int CHeadlessRun::TrustFingerprint(const std::string &executableName, const std::string &accountName,
                                    const std::string &fingerprint) {
-    std::string digits;
-    std::string text = fingerprint;
-    if (text.rfind("sha256:", 0) == 0 || text.rfind("SHA256:", 0) == 0) text = text.substr(7);
-    for (char c : text) {
-        if (std::isxdigit(static_cast<unsigned char>(c))) digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        else if (c != ':') digits = "?";
-        if (digits == "?") break;
-    }
+    const std::string digits = CUT_TlsChannel::FingerprintDigits(fingerprint);
     if (digits.size() != 64) {
         std::cerr << "Nichts gespeichert: \"" << TerminalSafe(fingerprint)
                   << "\" ist kein SHA-256-Fingerabdruck (64 Hexadezimalziffern, Doppelpunkte erlaubt)\n";

@@ -236,6 +236,14 @@ TEST(Autoconfig, ADomainsDocumentNamesItsServers) {
         EXPECT_EQ(PreferredServer(found), c.server);
         EXPECT_EQ(found.user, c.user);
     }
+    // An address is data: one holding a placeholder fills in once, and
+    // nothing of it or of its domain can end the request line.
+    ProviderServers odd;
+    ASSERT_TRUE(ParseAutoconfig(cases[0].document, "%EMAILLOCALPART%@verein.example", &odd));
+    EXPECT_EQ(odd.user, "%EMAILLOCALPART%");
+    for (const AutoconfigSource &source : AutoconfigSources("verein.example", "a b\r\nHost: x@verein.example"))
+        EXPECT_EQ(source.path.find_first_of(" \r\n"), std::string::npos) << source.path;
+    EXPECT_TRUE(AutoconfigSources("verein.example\r\nX: y", "a@b").empty());
     // Over HTTPS from a server of the test's own: the first source has
     // nothing, the second the document.
     TestCertificates certificates;
