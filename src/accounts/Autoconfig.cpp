@@ -97,11 +97,13 @@ bool ParseAutoconfig(const std::string &document, const std::string &address, Pr
 }
 
 bool FetchAutoconfig(const std::vector<AutoconfigSource> &sources, const std::string &address,
-                     ProviderServers *found, std::string *problem) {
+                     ProviderServers *found, std::string *problem, const std::atomic<bool> *stop) {
     for (const AutoconfigSource &source : sources) {
+        if (stop != nullptr && stop->load()) return false;
         const std::string where = "https://" + source.host + (source.port == 443 ? "" : ":" + std::to_string(source.port)) +
                                   source.path;
         CUT_WSClient client;
+        client.SetStopRequest(stop);
         if (client.Connect(source.port, source.host.c_str(), kWaitSeconds, 2, 1) != RC_OK) {
             *problem = where + ": keine Verbindung";
             continue;
@@ -122,6 +124,7 @@ bool FetchAutoconfig(const std::vector<AutoconfigSource> &sources, const std::st
         char piece[4096];
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(kWaitSeconds);
         for (int n; reply.size() <= static_cast<size_t>(kMostBytes) && std::chrono::steady_clock::now() < until &&
+                    !client.StopRequested() &&
                     (n = client.Receive(piece, static_cast<int>(sizeof piece), 1)) > 0;)
             reply.append(piece, static_cast<size_t>(n));
         client.CloseConnection();

@@ -4,6 +4,7 @@
 // (SSL, or STARTTLS for IMAP); IMAP before POP3.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ std::vector<AutoconfigSource> AutoconfigSources(const std::string &domain, const
 // server Pelloru may use.
 bool ParseAutoconfig(const std::string &document, const std::string &address, ProviderServers *found);
 // Fetches and parses the document from the first source that has one
-// (each bounded: 10 s, 64 KiB); false with the reason of the last.
+// (each bounded: 10 s, 64 KiB); false with the reason of the last. A
+// stop set from another thread ends it within a second.
 bool FetchAutoconfig(const std::vector<AutoconfigSource> &sources, const std::string &address,
-                     ProviderServers *found, std::string *problem);
+                     ProviderServers *found, std::string *problem, const std::atomic<bool> *stop = nullptr);

@@ -268,8 +268,9 @@ void CSettingsDlg::OnAddress() {
             ProviderServers published;
             std::string problem;
             const bool found =
-                FetchAutoconfig(AutoconfigSources(address.substr(at + 1), address), address, &published, &problem) ||
-                SrvServers(address, LookUpSrv, &published);
+                FetchAutoconfig(AutoconfigSources(address.substr(at + 1), address), address, &published, &problem,
+                                &m_stopLookup) ||
+                (!m_stopLookup && SrvServers(address, LookUpSrv, &published));
             QMetaObject::invokeMethod(
                 this,
                 [this, found, published] {
@@ -336,6 +337,7 @@ void CSettingsDlg::OnInitDialog() {
 
 CSettingsDlg::~CSettingsDlg() {
     if (m_testThread.joinable()) m_testThread.join();
+    m_stopLookup = true;
     if (m_lookupThread.joinable()) m_lookupThread.join();
 }
 

@@ -11,6 +11,7 @@
 #include <QDialog>
 
 #include <string>
+#include <atomic>
 #include <thread>
 
 #include "CScanConfig.h"
@@ -99,6 +100,7 @@ private:
     void OnAddress();
     void ShowServers(const struct ProviderServers &provider);
     std::thread m_lookupThread;  // asks the domain for its servers
+    std::atomic<bool> m_stopLookup{false};
     QPushButton *m_trust = nullptr;      // "Diesem Zertifikat ... vertrauen"
     QString m_untrusted;                 // what the last test was shown
 public:
