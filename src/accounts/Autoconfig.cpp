@@ -4,17 +4,14 @@
 #include <QXmlStreamReader>
 
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
 
-#include "CUT_WSClient.h"
+#include "Https.h"
 
 namespace {
 
-constexpr int kMostBytes = 64 * 1024;
-constexpr int kWaitSeconds = 10;
 
 // "%EMAILADDRESS%" and "%EMAILLOCALPART%" filled in.
 std::string UserFor(std::string pattern, const std::string &address) {
@@ -100,42 +97,15 @@ bool FetchAutoconfig(const std::vector<AutoconfigSource> &sources, const std::st
                      ProviderServers *found, std::string *problem, const std::atomic<bool> *stop) {
     for (const AutoconfigSource &source : sources) {
         if (stop != nullptr && stop->load()) return false;
-        const std::string where = "https://" + source.host + (source.port == 443 ? "" : ":" + std::to_string(source.port)) +
-                                  source.path;
-        CUT_WSClient client;
-        client.SetStopRequest(stop);
-        if (client.Connect(source.port, source.host.c_str(), kWaitSeconds, 2, 1) != RC_OK) {
-            *problem = where + ": keine Verbindung";
+        const HttpsTarget target{source.host, source.port, source.path, source.caFile};
+        HttpsAnswer answer;
+        if (!Https::Request(target, {}, &answer, problem, stop)) continue;
+        if (answer.status != 200) {
+            *problem = Https::Url(target) + ": kein Dokument";
             continue;
         }
-        client.SetReceiveTimeoutOption(kWaitSeconds * 1000);
-        if (client.StartTls(source.host, source.caFile) != RC_OK) {
-            *problem = where + ": TLS gescheitert (" + client.TlsError() + ")";
-            continue;
-        }
-        const std::string request = "GET " + source.path + " HTTP/1.0\r\nHost: " + source.host +
-                                    "\r\nUser-Agent: Pelloru\r\nConnection: close\r\n\r\n";
-        if (client.SendAll(request.data(), static_cast<int>(request.size())) != static_cast<int>(request.size())) {
-            *problem = where + ": Anfrage nicht gesendet";
-            continue;
-        }
-        // The answer, bounded in size and, however slowly it comes, in time.
-        std::string reply;
-        char piece[4096];
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(kWaitSeconds);
-        for (int n; reply.size() <= static_cast<size_t>(kMostBytes) && std::chrono::steady_clock::now() < until &&
-                    !client.StopRequested() &&
-                    (n = client.Receive(piece, static_cast<int>(sizeof piece), 1)) > 0;)
-            reply.append(piece, static_cast<size_t>(n));
-        client.CloseConnection();
-        const size_t body = reply.find("\r\n\r\n");
-        if (reply.size() > static_cast<size_t>(kMostBytes) || body == std::string::npos ||
-            (reply.compare(0, 13, "HTTP/1.1 200 ") != 0 && reply.compare(0, 13, "HTTP/1.0 200 ") != 0)) {
-            *problem = where + ": kein Dokument";
-            continue;
-        }
-        if (ParseAutoconfig(reply.substr(body + 4), address, found)) return true;
-        *problem = where + ": das Dokument nennt keinen Server über TLS";
+        if (ParseAutoconfig(answer.body, address, found)) return true;
+        *problem = Https::Url(target) + ": das Dokument nennt keinen Server über TLS";
     }
     return false;
 }

@@ -15,6 +15,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "CScanConfig.h"
 #include "CSettingsStore.h"
@@ -77,10 +79,86 @@ std::string Untrusted(const MailAccount &account, const std::string &command) {
     return {};
 }
 
+// The access tokens of this run, by the keyring key of their refresh
+// token, and until when they hold. One renewal at a time: a provider that
+// gives a new refresh token with each one takes the old one back.
+std::mutex g_tokensLock;
+std::map<std::string, OAuthTokens> g_tokens;
+std::mutex g_renewLock;
+
+long long Now() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// An access token that holds for another minute at least.
+bool HeldToken(const std::string &key, const std::string &refused, std::string *token) {
+    const std::lock_guard<std::mutex> hold(g_tokensLock);
+    const auto found = g_tokens.find(key);
+    if (found == g_tokens.end() || found->second.access == refused) return false;
+    if (found->second.expiresAt != 0 && found->second.expiresAt - 60 <= Now()) return false;
+    *token = found->second.access;
+    return true;
+}
+
+void HoldToken(const std::string &key, const OAuthTokens &tokens) {
+    const std::lock_guard<std::mutex> hold(g_tokensLock);
+    g_tokens[key] = {tokens.access, tokens.expiresAt, {}};
+}
+
+// The access token of an account that signed in with OAuth 2.0.
+bool OAuthToken(MailAccount &account, const std::string &refused, std::string *problem,
+                const std::atomic<bool> *stop) {
+    const std::string key = CCredentials::OAuthKey(account.keyringService);
+    if (HeldToken(key, refused, &account.token)) return true;
+    const std::lock_guard<std::mutex> renewing(g_renewLock);
+    if (HeldToken(key, refused, &account.token)) return true;  // renewed meanwhile
+    if (account.endpoints.token.empty()) {
+        *problem = "Für die Anmeldung mit OAuth 2.0 ist kein Anbieter bekannt (OAUTH)";
+        return false;
+    }
+    std::string refresh, why;
+    if (!CCredentials::ReadKeyring(key, &refresh, &why) || refresh.empty()) {
+        *problem = "Keine Anmeldung mit OAuth 2.0 im Schlüsselbund" + (why.empty() ? "" : " (" + why + ")") +
+                   "; bitte neu anmelden (\"Im Browser anmelden\" oder --configure --account NAME --oauth)";
+        return false;
+    }
+    OAuthTokens tokens;
+    if (!OAuth::Refresh(account.endpoints, account.caFile, refresh, &tokens, &why, stop)) {
+        *problem = "Das Zugriffstoken ließ sich nicht erneuern: " + why;
+        return false;
+    }
+    // A new refresh token replaces the old one, which may no longer hold.
+    if (!tokens.refresh.empty() && tokens.refresh != refresh && !CCredentials::WriteKeyring(key, tokens.refresh, &why)) {
+        *problem = "Das neue Erneuerungstoken ließ sich nicht im Schlüsselbund speichern (" + why + ")";
+        return false;
+    }
+    HoldToken(key, tokens);
+    account.token = tokens.access;
+    return true;
+}
+
 }  // namespace
 
+bool CCredentials::KeepOAuthTokens(const std::string &user, const std::string &host, const OAuthTokens &tokens,
+                                   std::string *problem) {
+    const std::string key = OAuthKey(KeyringKey(user, host));
+    if (tokens.refresh.empty()) {
+        *problem = "der Anbieter hat kein Erneuerungstoken gegeben";
+        return false;
+    }
+    if (!WriteKeyring(key, tokens.refresh, problem)) return false;
+    HoldToken(key, tokens);
+    return true;
+}
+
+void CCredentials::ForgetAccessTokens() {
+    const std::lock_guard<std::mutex> hold(g_tokensLock);
+    g_tokens.clear();
+}
+
 bool CCredentials::Resolve(MailAccount &account, std::string *problem,
-                           const std::atomic<bool> *stop) {
+                           const std::atomic<bool> *stop, const std::string &refused) {
     std::string why;
     const std::string &command = !account.tokenCommand.empty() ? account.tokenCommand : account.passwordCommand;
     if (!command.empty() && !(why = Untrusted(account, command)).empty()) {
@@ -99,6 +177,8 @@ bool CCredentials::Resolve(MailAccount &account, std::string *problem,
             *problem = "Der Befehl für das Kennwort (PASSCMD) ist gescheitert: " + why;
             return false;
         }
+    } else if (account.oauth) {
+        if (!OAuthToken(account, refused, problem, stop)) return false;
     } else if (account.keyring && !ReadKeyring(account.keyringService, &account.password, &why)) {
         *problem = "Das Kennwort ließ sich nicht aus dem Schlüsselbund lesen (" + why + ")";
         return false;

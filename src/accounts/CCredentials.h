@@ -2,7 +2,10 @@
 // command whose first output line is the password ("PASSCMD"), the desktop
 // keyring ("KEYRING", through QtKeychain: the Secret Service on Linux, the
 // Credential Manager on Windows), the profile's "PASS". A token comes from
-// its command ("TOKENCMD"), run anew for every log-on, since tokens expire.
+// its command ("TOKENCMD"), run anew for every log-on, since tokens expire,
+// or from Pelloru's own OAuth 2.0 sign-in ("OAUTH"): the access token is
+// kept in memory only and renewed with the refresh token from the keyring
+// a minute before it expires, and once more when the server refuses it.
 #pragma once
 
 #include <atomic>
@@ -10,6 +13,7 @@
 
 #include "CServerAddress.h"
 #include "MailAccount.h"
+#include "OAuth.h"
 
 struct AccountConfig;
 class CSettingsStore;
@@ -24,8 +28,17 @@ public:
     // with the reason when the password or token could not be had, or when
     // it or the user name holds a line break (which would smuggle a command
     // of its own into the conversation). stop: a request to give up.
+    // refused: an OAuth access token the server just refused; a fresh one
+    // is got unless another log-on has got one since.
     static bool Resolve(MailAccount &account, std::string *problem,
-                        const std::atomic<bool> *stop = nullptr);
+                        const std::atomic<bool> *stop = nullptr, const std::string &refused = {});
+    // A sign-in's tokens kept: the refresh token in the keyring (never the
+    // profile; needed), the access token in memory. false with the reason.
+    static bool KeepOAuthTokens(const std::string &user, const std::string &host, const OAuthTokens &tokens,
+                                std::string *problem);
+    // Forgets the access tokens held in memory (as a new start of the
+    // program would).
+    static void ForgetAccessTokens();
 
     // The first line of what the command (run by /bin/sh in a process
     // group of its own) writes, without its line end. Only a command that
@@ -51,4 +64,6 @@ public:
     static std::string KeyringKey(const std::string &user, const std::string &host) {
         return user + "@" + host;
     }
+    // The refresh token's entry, beside the password's.
+    static std::string OAuthKey(const std::string &keyringKey) { return "oauth:" + keyringKey; }
 };

@@ -40,9 +40,25 @@ MailAccount AccountConfig::Credentials() const {
     account.keyring = keyring;
     account.keyringService = user + "@" + Server().host;
     account.tokenCommand = tokenCommand;
+    account.oauth = !oauthProvider.empty();
+    if (account.oauth && !OAuthSignIn(&account.endpoints)) account.endpoints = {};
+    account.caFile = caFile;
     account.profileTrust = profileTrust;
     account.profilePath = profilePath;
     return account;
+}
+
+bool AccountConfig::OAuthSignIn(OAuthEndpoints *endpoints) const {
+    ProviderServers provider;
+    if (oauthProvider.empty() || !FindProvider("x@" + oauthProvider, &provider, providerTable) ||
+        provider.endpoints.token.empty())
+        return false;
+    *endpoints = provider.endpoints;
+    if (!oauthClient.empty()) {
+        endpoints->clientId = oauthClient;
+        endpoints->clientSecret = oauthSecret;
+    }
+    return true;
 }
 
 bool AccountConfig::MovesToSpam() const {
@@ -67,6 +83,10 @@ AccountConfig CScanConfig::LoadSection(const CSettingsStore &settings, const std
     account.passwordCommand = read(kPasswordCommand);
     account.keyring = read(kKeyring) == "1";
     account.tokenCommand = read(kTokenCommand);
+    account.oauthProvider = read(kOAuth);
+    account.oauthClient = read(kOAuthClient);
+    account.oauthSecret = read(kOAuthSecret);
+    if (!account.oauthProvider.empty()) account.providerTable = LocalProviderTable(settings.ProfilePath());
     account.caFile = read(kCaFile);
     account.fingerprint = read(kFingerprint);
     account.timeoutSeconds = Number(read(kTimeout), 1, 600, 0);
@@ -114,6 +134,9 @@ bool CScanConfig::Store(const CSettingsStore &settings, const AccountConfig &acc
     write(kPasswordCommand, account.passwordCommand);
     write(kKeyring, account.keyring ? "1" : "");
     write(kTokenCommand, account.tokenCommand);
+    write(kOAuth, account.oauthProvider);
+    write(kOAuthClient, account.oauthClient);
+    write(kOAuthSecret, account.oauthSecret);
     write(kCaFile, account.caFile);
     write(kFingerprint, account.fingerprint);
     write(kTimeout, account.timeoutSeconds > 0 ? std::to_string(account.timeoutSeconds) : "");
@@ -166,6 +189,9 @@ bool CScanConfig::Set(AccountConfig &account, const std::string &key, const std:
     else if (key == kPasswordCommand) account.passwordCommand = value;
     else if (key == kKeyring) account.keyring = value == "1";
     else if (key == kTokenCommand) account.tokenCommand = value;
+    else if (key == kOAuth) account.oauthProvider = value;
+    else if (key == kOAuthClient) account.oauthClient = value;
+    else if (key == kOAuthSecret) account.oauthSecret = value;
     else if (key == kCaFile) account.caFile = value;
     else if (key == kFingerprint) account.fingerprint = value;
     else if (key == kTimeout) return number(0, 600, &account.timeoutSeconds);

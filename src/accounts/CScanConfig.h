@@ -13,6 +13,7 @@
 
 #include "CServerAddress.h"
 #include "MailAccount.h"
+#include "Providers.h"
 
 class CSettingsStore;
 
@@ -26,6 +27,14 @@ struct AccountConfig {
     std::string passwordCommand;  // "PASSCMD"
     bool keyring = false;         // "KEYRING"
     std::string tokenCommand;     // "TOKENCMD"
+    // "OAUTH": the provider (a domain of its line in the provider table)
+    // whose OAuth 2.0 sign-in this account uses; its refresh token is in
+    // the keyring. "OAUTHCLIENT", "OAUTHSECRET": an application of the
+    // user's own instead of the table's.
+    std::string oauthProvider;
+    std::string oauthClient;
+    std::string oauthSecret;
+    std::string providerTable;    // providers.tsv beside the profile, as read
     std::string caFile;           // "CAFILE"
     std::string fingerprint;      // "FINGERPRINT": the SHA-256 of the one certificate trusted
     int timeoutSeconds = 0;       // "TIMEOUT", 1 to 600; 0: the default
@@ -54,6 +63,9 @@ struct AccountConfig {
     }
     // Who logs on and how; nothing is run or read yet.
     MailAccount Credentials() const;
+    // Where the account signs in with OAuth 2.0, this account's client
+    // id and secret put in; false when OAUTH names no provider that has one.
+    bool OAuthSignIn(OAuthEndpoints *endpoints) const;
     std::string Patterns() const;
 };
 
@@ -68,6 +80,9 @@ public:
     static constexpr const char *kPasswordCommand = "PASSCMD";
     static constexpr const char *kKeyring = "KEYRING";
     static constexpr const char *kTokenCommand = "TOKENCMD";
+    static constexpr const char *kOAuth = "OAUTH";
+    static constexpr const char *kOAuthClient = "OAUTHCLIENT";
+    static constexpr const char *kOAuthSecret = "OAUTHSECRET";
     static constexpr const char *kCaFile = "CAFILE";
     static constexpr const char *kFingerprint = "FINGERPRINT";
     static constexpr const char *kTimeout = "TIMEOUT";

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "Providers.h"
+
 // Whether the profile the account came from was only its user's to
 // write when this program started. Where others could have written it,
 // the commands named in it (PASSCMD, TOKENCMD) are not run.
@@ -31,6 +33,12 @@ struct MailAccount {
     // token (XOAUTH2, OAUTHBEARER); run anew for every log-on.
     std::string tokenCommand;
     std::string token;
+    // "OAUTH": the token comes from Pelloru's own OAuth 2.0 sign-in, kept
+    // fresh with the refresh token from the keyring, at these endpoints.
+    bool oauth = false;
+    OAuthEndpoints endpoints;
+    // "CAFILE": also trusted for the token endpoint.
+    std::string caFile;
     // What the profile's rights were, and where it is.
     ProfileTrust profileTrust = ProfileTrust::Trusted;
     std::string profilePath;

@@ -16,7 +16,15 @@ std::unique_ptr<CMailboxConversation> OpenConversation(const CServerAddress &ser
 bool LogOnAccount(CMailboxConversation &session, MailAccount account, std::string *problem,
                   const std::atomic<bool> *stop) {
     if (!CCredentials::Resolve(account, problem, stop)) return false;
-    const ResultCode opened = session.LogOn(account);
+    ResultCode opened = session.LogOn(account);
+    // An access token of Pelloru's own sign-in that the server refuses may
+    // have been withdrawn before its time: once more with a fresh one, on
+    // a new connection.
+    if (opened == RC_PASS_REFUSED && account.oauth && account.tokenCommand.empty() && !session.LostStep()) {
+        session.Finish();
+        if (!CCredentials::Resolve(account, problem, stop, account.token)) return false;
+        opened = session.LogOn(account);
+    }
     // Refused before any connection: the setting itself names nothing usable.
     if (opened == RC_NO_MECHANISM && !session.Connected()) {
         *problem = "Das Anmeldeverfahren \"" + account.mechanism +

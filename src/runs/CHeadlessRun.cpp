@@ -6,7 +6,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QProcess>
+
 #include <atomic>
+#include <cstdlib>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -18,6 +21,7 @@
 #include "CScanWindow.h"
 #include "CScanConfig.h"
 #include "Autoconfig.h"
+#include "OAuth.h"
 #include "CUT_TlsChannel.h"
 #include "Providers.h"
 #include "SrvRecords.h"
@@ -230,14 +234,80 @@ int CHeadlessRun::TrustFingerprint(const std::string &executableName, const std:
     return 0;
 }
 
+namespace {
+
+// Hands the sign-in address to the browser: $BROWSER where it is set, else
+// xdg-open where there is a display; always also on standard error, for
+// a browser on another machine.
+bool OpenInBrowser(const std::string &url, bool display) {
+    std::cerr << "Anmeldung im Browser: " << TerminalSafe(url) << "\n" << std::flush;
+    const char *browser = std::getenv("BROWSER");
+    if (browser != nullptr && *browser != '\0')
+        QProcess::startDetached(QString::fromLocal8Bit(browser), {QString::fromStdString(url)});
+    else if (display)
+        QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(url)});
+    return true;
+}
+
+}  // namespace
+
+int CHeadlessRun::SignIn(const std::string &executableName, const std::string &accountName, bool display) {
+    CSettingsStore settings(executableName);
+    const std::vector<AccountConfig> accounts = CScanConfig::Load(settings);
+    const AccountConfig *account = CScanConfig::Find(accounts, accountName);
+    if (account == nullptr) {
+        std::cerr << "Nicht angemeldet: kein Konto \"" << TerminalSafe(accountName) << "\"\n";
+        return kExitFailed;
+    }
+    OAuthEndpoints endpoints;
+    if (!account->OAuthSignIn(&endpoints)) {
+        std::cerr << "Nicht angemeldet: für das Konto ist kein Anbieter mit OAuth 2.0 bekannt (OAUTH)\n";
+        return kExitFailed;
+    }
+    OAuthTokens tokens;
+    std::string problem;
+    bool signedIn = false;
+    g_stop = false;
+    struct sigaction onStop {}, oldInt{}, oldTerm{};
+    onStop.sa_handler = OnStopSignal;
+    ::sigaction(SIGINT, &onStop, &oldInt);
+    ::sigaction(SIGTERM, &onStop, &oldTerm);
+    if (!display && !endpoints.device.empty()) {
+        // Without a display: the code is typed in on any other device.
+        OAuthDeviceGrant grant;
+        signedIn = OAuth::StartDevice(endpoints, account->caFile, &grant, &problem, &g_stop);
+        if (signedIn) {
+            std::cerr << "Bitte " << TerminalSafe(grant.verificationUri) << " öffnen und den Code "
+                      << TerminalSafe(grant.userCode) << " eingeben; Pelloru wartet auf die Anmeldung.\n"
+                      << std::flush;
+            signedIn = OAuth::AwaitDevice(endpoints, account->caFile, grant, &tokens, &problem, &g_stop);
+        }
+    } else {
+        signedIn = OAuth::BrowserSignIn(
+            endpoints, account->caFile, account->user,
+            [display](const std::string &url) { return OpenInBrowser(url, display); }, &tokens,
+            &problem, &g_stop);
+    }
+    ::sigaction(SIGINT, &oldInt, nullptr);
+    ::sigaction(SIGTERM, &oldTerm, nullptr);
+    if (signedIn) signedIn = CCredentials::KeepOAuthTokens(account->user, account->Server().host, tokens, &problem);
+    if (!signedIn) {
+        std::cerr << "Nicht angemeldet: " << TerminalSafe(problem) << "\n";
+        return kExitFailed;
+    }
+    std::cerr << "Angemeldet; das Erneuerungstoken liegt im Schlüsselbund.\n";
+    return 0;
+}
+
 int CHeadlessRun::Configure(const std::string &executableName, std::istream &in, std::ostream &out,
                             bool terminal, bool inKeyring, const std::string &accountName,
-                            const std::string &address) {
+                            const std::string &address, bool display) {
     // The provider table first, then what the domain publishes itself.
+    CSettingsStore settings(executableName);
     ProviderServers provider;
     std::string missing;
     const size_t at = address.rfind('@');
-    if (!address.empty() && !FindProvider(address, &provider) &&
+    if (!address.empty() && !FindProvider(address, &provider, LocalProviderTable(settings.ProfilePath())) &&
         (at == std::string::npos ||
          !FetchAutoconfig(AutoconfigSources(address.substr(at + 1), address), address, &provider, &missing)) &&
         !SrvServers(address, LookUpSrv, &provider)) {
@@ -247,15 +317,12 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
                   << "; bitte Server, Benutzername und Kennwort angeben (--configure ohne --address)\n";
         return kExitFailed;
     }
-    if (provider.oauth)
-        std::cerr << "Hinweis: dieser Anbieter nimmt nur OAuth 2.0 an; ein Token-Befehl (TOKENCMD=...) "
-                     "gehört zum Konto\n";
     const std::string host = address.empty() ? ReadLine(in, out, "POP3 Server: ", terminal, false)
                                              : PreferredServer(provider);
     const std::string user = address.empty() ? ReadLine(in, out, "Benutzername: ", terminal, false) : provider.user;
-    const std::string password = ReadLine(in, out, "Kennwort: ", terminal, true);
+    // A provider that takes no password signs in with OAuth 2.0 instead.
+    const std::string password = provider.oauth ? std::string() : ReadLine(in, out, "Kennwort: ", terminal, true);
     if (!in && in.eof() && host.empty()) return kExitFailed;
-    CSettingsStore settings(executableName);
     AccountConfig account;
     const std::vector<AccountConfig> accounts = CScanConfig::Load(settings);
     if (accountName.empty()) {
@@ -268,6 +335,7 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
     }
     account.host = host;
     account.user = user;
+    if (provider.oauth) account.oauthProvider = provider.domain;
     // Further settings of the account, one KEY=VALUE a line; all or nothing.
     std::string line;
     while (!terminal && std::getline(in, line)) {
@@ -283,6 +351,15 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
         }
     }
     std::string problem;
+    if (provider.oauth) {
+        account.keyring = false;
+        account.storedPassword.clear();
+        if (!CScanConfig::Store(settings, account)) {
+            std::cerr << "Die Einstellungen wurden nicht gespeichert: " << TerminalSafe(settings.ProfilePath()) << "\n";
+            return kExitFailed;
+        }
+        return SignIn(executableName, account.DisplayName(), display);
+    }
     if (!CCredentials::StorePassword(settings, account, password, inKeyring, &problem)) {
         std::cerr << "Die Einstellungen wurden nicht gespeichert: " << TerminalSafe(problem) << "\n";
         return kExitFailed;

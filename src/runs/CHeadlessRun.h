@@ -46,10 +46,19 @@ public:
     static int TrustFingerprint(const std::string &executableName, const std::string &accountName,
                                 const std::string &fingerprint);
     // address: the account's e-mail address; its provider's servers and
-    // user name come from the table, and only the password is read.
+    // user name come from the table, and only the password is read (none
+    // for a provider that takes OAuth 2.0 only: the account signs in as
+    // SignIn does once it is stored).
     static int Configure(const std::string &executableName, std::istream &in, std::ostream &out,
                          bool terminal, bool inKeyring = false,
-                         const std::string &accountName = {}, const std::string &address = {});
+                         const std::string &accountName = {}, const std::string &address = {},
+                         bool display = false);
+    // The OAuth 2.0 sign-in of a stored account (OAUTH): without a display
+    // and where the provider offers it with a code typed in elsewhere, else
+    // in the browser ($BROWSER, or xdg-open with a display; the address is
+    // also printed). The refresh token goes to the keyring. 0 when signed
+    // in, else 1 with the reason on standard error.
+    static int SignIn(const std::string &executableName, const std::string &accountName, bool display);
     // The exit status of a scan's outcome (CMailboxScan::Outcome).
     static int ExitStatus(int outcome);
     // The worse of two exit statuses, by what they mean for the mail: an

@@ -23,7 +23,7 @@ const char *const kVersion = "Pelloru Version 1.4";
 
 const char *const kHelp =
     "Aufruf: pelloru [/b | --list | --configure [--keyring] [--address ADRESSE]\n"
-    "                | --configure --trust-fingerprint SHA256\n"
+    "                | --configure --trust-fingerprint SHA256 | --configure --oauth\n"
     "                | --help | --version]\n"
     "                [--account NAME ...] [--dry-run] [--debug] [--no-cache] [-q]\n"
     "\n"
@@ -48,7 +48,12 @@ const char *const kHelp =
     "               Kennwort im Schlüsselbund statt im Profil.\n"
     "  --address ADRESSE  mit --configure --account NAME: Server und Benutzername\n"
     "               aus der Tabelle der bekannten Anbieter (IMAP vor POP3); liest\n"
-    "               nur das Kennwort und Zeilen SCHLÜSSEL=WERT.\n"
+    "               nur das Kennwort und Zeilen SCHLÜSSEL=WERT. Ein Anbieter, der nur\n"
+    "               OAuth 2.0 annimmt, liest kein Kennwort: die Anmeldung folgt (wie --oauth).\n"
+    "  --oauth      mit --configure --account NAME: das Konto mit OAuth 2.0 anmelden,\n"
+    "               im Browser ($BROWSER, sonst xdg-open; die Adresse steht auch auf\n"
+    "               der Standardfehlerausgabe), ohne Bildschirm mit einem Code, wo der\n"
+    "               Anbieter das bietet. Das Erneuerungstoken kommt in den Schlüsselbund.\n"
     "  --trust-fingerprint SHA256  mit --configure --account NAME: diesem einen\n"
     "               Zertifikat (SHA-256-Fingerabdruck, wie ihn die Fehlermeldung\n"
     "               nennt) für das Konto vertrauen; liest nichts von der Eingabe.\n"
@@ -128,7 +133,8 @@ int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
     // the user (--list, /b); anything else could be meant to change what a
     // scan does, so nothing connects.
     const char *argument = "";
-    bool dryRun = false, debug = false, quiet = false, keyring = false, noCache = false, known = true;
+    bool dryRun = false, debug = false, quiet = false, keyring = false, noCache = false, known = true,
+         oauth = false;
     std::vector<std::string> accounts;
     std::string fingerprint, address;
     for (int i = 1; i < argc; ++i) {
@@ -148,6 +154,8 @@ int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
             noCache = true;
         } else if (std::strcmp(word, "-q") == 0 && !quiet) {
             quiet = true;
+        } else if (std::strcmp(word, "--oauth") == 0 && !oauth) {
+            oauth = true;
         } else if (std::strcmp(word, "--keyring") == 0 && !keyring) {
             keyring = true;
         } else if (*argument == '\0' &&
@@ -164,7 +172,8 @@ int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
     if (!known || ((dryRun || debug || quiet || noCache) && !unattended) || (keyring && !configure) ||
         (!accounts.empty() && !unattended && !configure) || (configure && accounts.size() > 1) ||
         (!fingerprint.empty() && (!configure || accounts.size() != 1 || keyring || !address.empty())) ||
-        (!address.empty() && (!configure || accounts.size() != 1))) {
+        (!address.empty() && (!configure || accounts.size() != 1)) ||
+        (oauth && (!configure || accounts.size() != 1 || keyring || !address.empty() || !fingerprint.empty()))) {
         std::cerr << kHelp;
         return kExitUsage;
     }
@@ -179,9 +188,11 @@ int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
     if (std::strcmp(argument, "--configure") == 0) {
         QCoreApplication core(argc, argv);
         if (!fingerprint.empty()) return CHeadlessRun::TrustFingerprint(executableName, accounts.front(), fingerprint);
+        if (oauth) return CHeadlessRun::SignIn(executableName, accounts.front(), DisplayAvailable());
         return CHeadlessRun::Configure(executableName, std::cin, std::cout,
                                        ::isatty(STDIN_FILENO) != 0, keyring,
-                                       accounts.empty() ? std::string() : accounts.front(), address);
+                                       accounts.empty() ? std::string() : accounts.front(), address,
+                                       DisplayAvailable());
     }
     if (std::strcmp(argument, "--list") == 0) {
         QCoreApplication core(argc, argv);

@@ -21,11 +21,13 @@
 #include <QTimer>
 #include <QScreen>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 
 #include <sys/stat.h>
 
 #include <functional>
+#include <tuple>
 #include <memory>
 #include <QProcess>
 #include <QPushButton>
@@ -50,6 +52,7 @@
 #include "CSettingsStore.h"
 #include "CommandIds.h"
 #include "DovecotServer.h"
+#include "IntrospectionServer.h"
 #include "ScriptedServer.h"
 #include "TestCertificates.h"
 #include "TestFiles.h"
@@ -830,6 +833,108 @@ private slots:
         QVERIFY(profile.open(QIODevice::ReadOnly));
         QVERIFY(!profile.readAll().contains("PASS"));
         m_settings->Write("KEYRING", "");
+    }
+
+    void oauthSignInRefreshesUnattendedAndSaysWhenRefused() {
+        // A provider of the test's own (HTTPS, PKCE checked) in providers.tsv
+        // beside the profile, Dovecot asking it about each token, and a real
+        // Secret Service: the whole way, through the program itself.
+        const bool tools = !QStandardPaths::findExecutable("dbus-run-session").isEmpty() &&
+                           !QStandardPaths::findExecutable("gnome-keyring-daemon").isEmpty();
+        const std::string noDovecot = DovecotServer::Unavailable() + DovecotServer::ImapUnavailable();
+        if (!tools || !noDovecot.empty()) {
+            const QString why = !tools ? "no dbus-run-session or gnome-keyring-daemon" : noDovecot.c_str();
+            if (qEnvironmentVariableIsSet("CI")) QFAIL(qPrintable(why));
+            QSKIP(qPrintable(why));
+        }
+        TestCertificates certificates;
+        QVERIFY2(certificates.Ok(), certificates.Error().c_str());
+        IntrospectionServer provider(certificates.Certificate("server"), certificates.Key("server"));
+        QVERIFY(provider.TlsPort() > 0);
+        DovecotServer server;
+        server.EnableTls(certificates.Certificate("server"), certificates.Key("server"));
+        server.EnableImap();
+        server.EnableOAuth2(provider.Url());
+        std::string error;
+        QVERIFY2(server.Start(&error), error.c_str());
+        QVERIFY(server.AddMessage("Subject: eins\r\nMessage-Id: <1@x>\r\n\r\nText\r\n"));
+        QTemporaryDir config, home;
+        const QString https = QStringLiteral("https://localhost:%1").arg(provider.TlsPort());
+        // One provider signs in in the browser only, one also with a code.
+        QFile table(config.path() + "/askeven/providers.tsv");
+        QVERIFY(QDir().mkpath(config.path() + "/askeven") && table.open(QIODevice::WriteOnly));
+        for (const auto &[domain, host, device] : {std::tuple<QString, QString, QString>{"browser.test", "127.0.0.1", ""},
+                                                    {"geraet.test", "localhost", https + "/device"}})
+            table.write(QStringLiteral("%1\t%2\t\tlocalpart\toauth\t%3/authorize\t%3/token\t%4\tmail\tpelloru-test\n")
+                            .arg(domain, host + ":" + QString::number(server.ImapsPort()), https, device)
+                            .toUtf8());
+        table.close();
+        const QString control = QStringLiteral("http://127.0.0.1:%1").arg(provider.Port());
+        const QString script = QStringLiteral(
+            "set -e\n"
+            "eval \"$(printf x | gnome-keyring-daemon --unlock --components=secrets)\"\n"
+            "get() { python3 -c 'import sys,urllib.request; print(urllib.request.urlopen(sys.argv[1]).read().decode())' "
+            "\"$CONTROL$1\"; }\n"
+            "keys=\"CAFILE=$CA\"\n"
+            "echo '# browser'\n"
+            "echo \"$keys\" | BROWSER=\"$BROWSER_PY\" \"$PELLORU\" --configure --account web --address pelloru@browser.test\n"
+            "echo '# device'\n"
+            "echo \"$keys\" | \"$PELLORU\" --configure --account geraet --address pelloru@geraet.test 2>\"$HOME/device\" &\n"
+            "for i in $(seq 100); do grep -q PELL-0RU1 \"$HOME/device\" && break; sleep 0.1; done\n"
+            "get '/approve?user_code=PELL-0RU1' >/dev/null; wait $!\n"
+            "echo '# the same sign-in in a second account'\n"
+            "printf 'imaps://127.0.0.1:%1\\npelloru\\n\\nOAUTH=browser.test\\n%s\\n' \"$keys\" |"
+            " \"$PELLORU\" --configure --account web2\n"
+            "get /revoke-after?n=1 >/dev/null\n"
+            "echo '# withdrawn'\n"
+            "\"$PELLORU\" --list --account web --account web2 --account geraet\n"
+            "get /stats\n"
+            "get '/expires?seconds=30' >/dev/null\n"
+            "echo '# short-lived'\n"
+            "\"$PELLORU\" --list --account web --account web2\n"
+            "get /stats\n"
+            "get '/revoke?all=1' >/dev/null\n"
+            "echo '# refused'\n"
+            "\"$PELLORU\" --list --account web && exit 9 || echo \"status $?\"\n")
+                                   .arg(server.ImapsPort());
+        QProcessEnvironment env = Environment(false);
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.insert("HOME", home.path());
+        env.insert("XDG_DATA_HOME", home.path() + "/data");
+        env.insert("PELLORU", PELLORU_BINARY);
+        env.insert("CA", QString::fromStdString(certificates.CaFile()));
+        env.insert("PELLORU_TEST_CA", QString::fromStdString(certificates.CaFile()));
+        env.insert("BROWSER_PY", PELLORU_SUPPORT_DIR "/browser.py");
+        env.insert("CONTROL", control);
+        QProcess session;
+        session.setProcessEnvironment(env);
+        session.start("dbus-run-session", {"--", "bash", "-c", script});
+        QVERIFY(session.waitForFinished(120000));
+        const QString said = QString::fromUtf8(session.readAllStandardError());
+        const QString out = QString::fromUtf8(session.readAllStandardOutput());
+        QVERIFY2(session.exitCode() == 0, qPrintable(said + out));
+        const QStringList parts = out.split(QStringLiteral("# "));
+        QCOMPARE(parts.size(), 7);
+        // Each account lists its message; the withdrawn token was renewed
+        // and tried again (refused over OAUTHBEARER and XOAUTH2).
+        QVERIFY2(parts[4].count(QStringLiteral(" eins\t")) == 3, qPrintable(out + said));
+        // (Each run starts without tokens in memory: one renewal per login.)
+        QVERIFY2(parts[4].contains(QStringLiteral("\"refresh\": 3")) && parts[4].contains(QStringLiteral("\"inactive\": 2")) &&
+                     parts[4].contains(QStringLiteral("\"code\": 1")) && parts[4].contains(QStringLiteral("\"device\": 1")),
+                 qPrintable(out));
+        // A token that holds less than a minute is renewed before it is used.
+        QVERIFY2(parts[5].count(QStringLiteral(" eins\t")) == 2, qPrintable(out + said));
+        QVERIFY2(parts[5].contains(QStringLiteral("\"refresh\": 5")) && parts[5].contains(QStringLiteral("\"inactive\": 2")),
+                 qPrintable(out));
+        // Once the provider takes the sign-in back, the run says so.
+        QVERIFY2(parts[6].contains(QStringLiteral("status 2")), qPrintable(out));
+        QVERIFY2(said.contains(QStringLiteral("ließ sich nicht erneuern: der Anbieter lehnt ab (invalid_grant")),
+                 qPrintable(said));
+        // The refresh token is in the keyring only.
+        QFile profile(config.path() + "/askeven/pelloru.conf");
+        QVERIFY(profile.open(QIODevice::ReadOnly));
+        const QByteArray stored = profile.readAll();
+        QVERIFY(stored.contains("OAUTH=browser.test") && !stored.contains("PASS="));
     }
 
     void listOutputCannotSteerTheTerminal() {
