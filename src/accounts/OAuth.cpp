@@ -220,6 +220,9 @@ bool OAuth::BrowserSignIn(const OAuthEndpoints &endpoints, const std::string &ca
         *problem = "der Anbieter nennt keine HTTPS-Adresse für die Anmeldung";
         return false;
     }
+    // The loop first: on a thread Qt did not start, it brings the event
+    // dispatcher the listener's socket needs.
+    QEventLoop loop;
     // The redirect comes to this machine only (RFC 8252, loopback).
     // (Its plain constructor would listen on every interface.)
     QOAuthHttpServerReplyHandler listener(QHostAddress(QHostAddress::LocalHost), 0);
@@ -234,7 +237,6 @@ bool OAuth::BrowserSignIn(const OAuthEndpoints &endpoints, const std::string &ca
     const std::string verifier = NewVerifier(), state = RandomText(16);
     QVariantMap received;
     bool arrived = false;
-    QEventLoop loop;
     QObject::connect(&listener, &QAbstractOAuthReplyHandler::callbackReceived, &loop, [&](const QVariantMap &values) {
         // Only the answer to this sign-in counts; anything else that finds
         // the port is ignored.

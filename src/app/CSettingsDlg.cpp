@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QFormLayout>
 #include <QMetaObject>
 #include <QHBoxLayout>
@@ -24,6 +26,7 @@
 #include "DisplayText.h"
 #include "MailboxName.h"
 #include "Autoconfig.h"
+#include "OAuth.h"
 #include "Providers.h"
 #include "SrvRecords.h"
 
@@ -99,6 +102,9 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     m_testResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_testResult->setMaximumWidth(m_server->fontMetrics().averageCharWidth() * 60);
     testing->addWidget(m_test);
+    m_signIn = new QPushButton(QStringLiteral("Im Browser anmelden"), this);
+    m_signIn->hide();
+    testing->addWidget(m_signIn);
     testing->addWidget(m_testResult, 1);
     // Offered where the server showed a certificate nothing vouched for:
     // the user who knows it to be the server's may trust it, this one only.
@@ -148,6 +154,15 @@ QFormLayout *CSettingsDlg::MakeMoreFields() {
     more->addRow(QStringLiteral("Kennwort-Befehl:"), m_passwordCommand);
     m_tokenCommand = new QLineEdit(this);
     more->addRow(QStringLiteral("Token-Befehl (OAuth 2.0):"), m_tokenCommand);
+    m_oauthProvider = new QLineEdit(this);
+    m_oauthProvider->setPlaceholderText(QStringLiteral("Anbieter, bei dem das Konto sich im Browser anmeldet"));
+    more->addRow(QStringLiteral("OAuth-Anbieter:"), m_oauthProvider);
+    m_oauthClient = new QLineEdit(this);
+    m_oauthClient->setPlaceholderText(QStringLiteral("Client-ID einer beim Anbieter registrierten Anwendung"));
+    more->addRow(QStringLiteral("OAuth-Client-ID:"), m_oauthClient);
+    m_oauthSecret = new QLineEdit(this);
+    m_oauthSecret->setEchoMode(QLineEdit::Password);
+    more->addRow(QStringLiteral("OAuth-Client-Secret:"), m_oauthSecret);
     m_caFile = new QLineEdit(this);
     more->addRow(QStringLiteral("CA-Datei:"), m_caFile);
     m_fingerprint = new QLineEdit(this);
@@ -214,7 +229,10 @@ void CSettingsDlg::Wire() {
     setTabOrder(m_name, m_mechanism);
     setTabOrder(m_mechanism, m_passwordCommand);
     setTabOrder(m_passwordCommand, m_tokenCommand);
-    setTabOrder(m_tokenCommand, m_caFile);
+    setTabOrder(m_tokenCommand, m_oauthProvider);
+    setTabOrder(m_oauthProvider, m_oauthClient);
+    setTabOrder(m_oauthClient, m_oauthSecret);
+    setTabOrder(m_oauthSecret, m_caFile);
     setTabOrder(m_caFile, m_fingerprint);
     setTabOrder(m_fingerprint, m_timeout);
     setTabOrder(m_timeout, m_patterns);
@@ -224,7 +242,8 @@ void CSettingsDlg::Wire() {
     setTabOrder(m_spamFolder, m_cache);
     setTabOrder(m_cache, m_interval);
     setTabOrder(m_interval, m_test);
-    setTabOrder(m_test, m_ok);
+    setTabOrder(m_test, m_signIn);
+    setTabOrder(m_signIn, m_ok);
     setTabOrder(m_ok, m_cancel);
     // Until the user picks what happens to matches, it follows the
     // server: an IMAP account moves them to the spam folder.
@@ -239,6 +258,9 @@ void CSettingsDlg::Wire() {
     connect(m_ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
     connect(m_cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
     connect(m_test, &QPushButton::clicked, this, &CSettingsDlg::OnTestConnection);
+    connect(m_signIn, &QPushButton::clicked, this, &CSettingsDlg::OnSignIn);
+    connect(m_oauthProvider, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_signIn->setVisible(!text.trimmed().isEmpty()); });
     // Trusting it: the fingerprint goes into its field (stored with OK),
     // and the test runs again with it.
     connect(m_trust, &QPushButton::clicked, this, [this] {
@@ -256,7 +278,7 @@ void CSettingsDlg::OnAddress() {
     const std::string address = Bytes(m_address->text().trimmed());
     if (address.empty()) return;
     ProviderServers provider;
-    if (!FindProvider(address, &provider)) {
+    if (!FindProvider(address, &provider, LocalProviderTable(m_settings.ProfilePath()))) {
         // What the domain publishes itself, asked on a thread of its own.
         const size_t at = address.rfind('@');
         if (at == std::string::npos || m_lookupThread.joinable()) {
@@ -292,9 +314,14 @@ void CSettingsDlg::OnAddress() {
 void CSettingsDlg::ShowServers(const ProviderServers &provider) {
     m_server->setText(QString::fromStdString(PreferredServer(provider)));
     m_user->setText(QString::fromStdString(provider.user));
-    m_found->setText(provider.oauth ? QStringLiteral("Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: "
-                                                     "bitte einen Token-Befehl eintragen.")
-                                    : QStringLiteral("Gefunden; vor dem Speichern änderbar."));
+    m_oauthProvider->setText(provider.oauth ? QString::fromStdString(provider.domain) : QString());
+    m_found->setText(!provider.oauth ? QStringLiteral("Gefunden; vor dem Speichern änderbar.")
+                     : provider.endpoints.clientId.empty() && m_oauthClient->text().isEmpty()
+                         ? QStringLiteral("Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: bitte die Client-ID "
+                                          "einer beim Anbieter registrierten Anwendung eintragen, dann \"Im Browser "
+                                          "anmelden\".")
+                         : QStringLiteral("Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: bitte \"Im Browser "
+                                          "anmelden\"."));
 }
 
 void CSettingsDlg::OnInitDialog() {
@@ -315,6 +342,9 @@ void CSettingsDlg::OnInitDialog() {
     m_mechanism->setCurrentIndex(mechanism < 0 ? 0 : mechanism);
     m_passwordCommand->setText(Shown(m_account.passwordCommand));
     m_tokenCommand->setText(Shown(m_account.tokenCommand));
+    m_oauthProvider->setText(Shown(m_account.oauthProvider));
+    m_oauthClient->setText(Shown(m_account.oauthClient));
+    m_oauthSecret->setText(Shown(m_account.oauthSecret));
     m_caFile->setText(Shown(m_account.caFile));
     m_fingerprint->setText(Shown(m_account.fingerprint));
     m_timeout->setValue(m_account.timeoutSeconds);
@@ -337,6 +367,8 @@ void CSettingsDlg::OnInitDialog() {
 
 CSettingsDlg::~CSettingsDlg() {
     if (m_testThread.joinable()) m_testThread.join();
+    m_stopSignIn = true;
+    if (m_signInThread.joinable()) m_signInThread.join();
     m_stopLookup = true;
     if (m_lookupThread.joinable()) m_lookupThread.join();
 }
@@ -352,6 +384,11 @@ AccountConfig CSettingsDlg::FromFields() const {
     account.mechanism = Bytes(m_mechanism->currentData().toString());
     account.passwordCommand = Bytes(m_passwordCommand->text());
     account.tokenCommand = Bytes(m_tokenCommand->text());
+    account.oauthProvider = Bytes(m_oauthProvider->text().trimmed());
+    account.oauthClient = Bytes(m_oauthClient->text().trimmed());
+    account.oauthSecret = Bytes(m_oauthSecret->text());
+    if (!account.oauthProvider.empty() && account.providerTable.empty())
+        account.providerTable = LocalProviderTable(m_settings.ProfilePath());
     account.caFile = Bytes(m_caFile->text());
     account.fingerprint = Bytes(m_fingerprint->text().trimmed());
     account.timeoutSeconds = m_timeout->value();
@@ -382,6 +419,44 @@ void CSettingsDlg::OnTestConnection() {
                 m_untrusted = QString::fromStdString(untrusted);
                 m_trust->setVisible(!m_untrusted.isEmpty());
                 emit TestFinished(ok, QString::fromStdString(report));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CSettingsDlg::OnSignIn() {
+    if (m_signInThread.joinable()) return;  // one sign-in at a time
+    const AccountConfig account = FromFields();
+    OAuthEndpoints endpoints;
+    if (!account.OAuthSignIn(&endpoints)) {
+        m_testResult->setText(QStringLiteral("Gescheitert: für \"%1\" ist kein Anbieter mit OAuth 2.0 bekannt")
+                                  .arg(Shown(account.oauthProvider)));
+        return;
+    }
+    m_signIn->setEnabled(false);
+    m_testResult->setText(QStringLiteral("Warte auf die Anmeldung im Browser ..."));
+    // The wait and the token request on a thread of their own; the browser
+    // is opened from the window's thread.
+    m_signInThread = std::thread([this, account, endpoints] {
+        OAuthTokens tokens;
+        std::string problem;
+        const auto open = [this](const std::string &url) {
+            QMetaObject::invokeMethod(
+                this, [url] { QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode)); },
+                Qt::QueuedConnection);
+            return true;
+        };
+        const bool signedIn =
+            OAuth::BrowserSignIn(endpoints, account.caFile, account.user, open, &tokens, &problem, &m_stopSignIn) &&
+            CCredentials::KeepOAuthTokens(account.user, account.Server().host, tokens, &problem);
+        QMetaObject::invokeMethod(
+            this,
+            [this, signedIn, problem] {
+                m_signInThread.join();
+                m_signIn->setEnabled(true);
+                m_testResult->setText(signedIn ? QStringLiteral("Angemeldet; \"Verbindung testen\" prüft es.")
+                                               : QStringLiteral("Gescheitert: ") + QString::fromStdString(problem));
+                emit SignInFinished(signedIn);
             },
             Qt::QueuedConnection);
     });

@@ -5,7 +5,9 @@
 // notices. Read from the settings store when it opens and written back on
 // OK. With "Passwort im Schlüsselbund speichern" the password goes to the
 // desktop keyring and leaves the profile. "Verbindung testen" logs on with
-// what the fields say, on a thread of its own, and tells how it went.
+// what the fields say, on a thread of its own, and tells how it went. An
+// account of a provider that takes OAuth 2.0 signs in with "Im Browser
+// anmelden": the system browser opens, the refresh token goes to the keyring.
 #pragma once
 
 #include <QDialog>
@@ -58,6 +60,7 @@ public slots:
 
 signals:
     void TestFinished(bool ok, const QString &report);
+    void SignInFinished(bool ok);
 
 private:
     void OnInitDialog();
@@ -103,8 +106,19 @@ private:
     std::atomic<bool> m_stopLookup{false};
     QPushButton *m_trust = nullptr;      // "Diesem Zertifikat ... vertrauen"
     QString m_untrusted;                 // what the last test was shown
+    // OAuth 2.0: the provider (OAUTH), an application of the user's own,
+    // and "Im Browser anmelden", shown where there is a provider.
+    QLineEdit *m_oauthProvider = nullptr;
+    QLineEdit *m_oauthClient = nullptr;
+    QLineEdit *m_oauthSecret = nullptr;
+    QPushButton *m_signIn = nullptr;
+    std::thread m_signInThread;
+    std::atomic<bool> m_stopSignIn{false};
+    void OnSignIn();
 public:
     QPushButton *TrustButton() const { return m_trust; }
+    QPushButton *SignInButton() const { return m_signIn; }
+    QLineEdit *OAuthProviderEdit() const { return m_oauthProvider; }
     QLineEdit *FingerprintEdit() const { return m_fingerprint; }
     QLineEdit *AddressEdit() const { return m_address; }
 };

@@ -295,6 +295,8 @@ TEST(SrvRecords, ADomainsRecordsNameItsServers) {
         };
         ProviderServers found;
         ASSERT_EQ(SrvServers("emil@verein.example", lookup, &found), c.server != nullptr);
-        if (c.server != nullptr) EXPECT_EQ(PreferredServer(found), c.server);
+        if (c.server != nullptr) {
+            EXPECT_EQ(PreferredServer(found), c.server);
+        }
     }
 }

@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QScreen>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QLabel>
 
@@ -100,6 +101,26 @@ public slots:
         expires = timeout;
         actions = buttons;
         return kId;
+    }
+};
+
+// The system browser, for "Im Browser anmelden": the address goes to
+// tests/support/browser.py, which signs in and follows the redirect.
+class TestBrowser : public QObject {
+    Q_OBJECT
+public:
+    QString caFile;
+    QStringList opened;
+public slots:
+    void Open(const QUrl &url) {
+        opened << url.toString();
+        QProcess browser;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PELLORU_TEST_CA", caFile);
+        browser.setProcessEnvironment(env);
+        browser.setProgram(QStringLiteral("python3"));
+        browser.setArguments({QStringLiteral(PELLORU_SUPPORT_DIR "/browser.py"), url.toString()});
+        browser.startDetached();
     }
 };
 
@@ -221,6 +242,9 @@ private slots:
         QVERIFY(m_config.isValid());
         qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
         qputenv("XDG_CACHE_HOME", (m_config.path() + "/cache").toUtf8());
+        // No test writes to the keyring of whoever runs them: those that
+        // need one start their own.
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
         m_settings = std::make_unique<CSettingsStore>("pelloru");
         BatchMode = 0;
     }
@@ -415,6 +439,54 @@ private slots:
         QCOMPARE(store.Read("MATCHES"), std::string());
         QVERIFY(CScanConfig::LoadSection(store, CScanConfig::kFirstSection).MovesToSpam());
         qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+    }
+
+    // An address of a provider that takes OAuth 2.0 offers "Im Browser
+    // anmelden"; the browser signs in (PKCE checked by the provider) and
+    // the refresh token has to go to the keyring: without one (no session
+    // bus in this process), it says so.
+    void theSettingsSignInInTheBrowser() {
+        TestCertificates certificates;
+        QVERIFY2(certificates.Ok(), certificates.Error().c_str());
+        IntrospectionServer provider(certificates.Certificate("server"), certificates.Key("server"));
+        QVERIFY(provider.TlsPort() > 0);
+        QFile table(m_config.path() + "/askeven/providers.tsv");
+        QVERIFY(QDir().mkpath(m_config.path() + "/askeven") && table.open(QIODevice::WriteOnly));
+        table.write(QStringLiteral("browser.test\t127.0.0.1:993\t\tlocalpart\toauth\thttps://localhost:%1/authorize\t"
+                                   "https://localhost:%1/token\t\tmail\t\n")
+                        .arg(provider.TlsPort())
+                        .toUtf8());
+        table.close();
+        TestBrowser browser;
+        browser.caFile = QString::fromStdString(certificates.CaFile());
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "Open");
+        {
+            CSettingsDlg dialog(*m_settings, nullptr, "Account77");
+            QVERIFY(!dialog.SignInButton()->isVisibleTo(&dialog));
+            dialog.AddressEdit()->setText(QStringLiteral("pelloru@browser.test"));
+            emit dialog.AddressEdit()->editingFinished();
+            QCOMPARE(dialog.OAuthProviderEdit()->text(), QStringLiteral("browser.test"));
+            QVERIFY(dialog.SignInButton()->isVisibleTo(&dialog));
+            // The table names no application: the account needs its own.
+            QSignalSpy finished(&dialog, &CSettingsDlg::SignInFinished);
+            dialog.SignInButton()->click();
+            QVERIFY(finished.wait(20000));
+            QVERIFY2(dialog.TestResult().contains(QStringLiteral("OAUTHCLIENT")), qPrintable(dialog.TestResult()));
+            QVERIFY(browser.opened.isEmpty());
+            for (QLineEdit *edit : dialog.findChildren<QLineEdit *>())
+                if (edit->placeholderText().startsWith(QStringLiteral("Client-ID"))) edit->setText("pelloru-test");
+            dialog.CaFileEdit()->setText(browser.caFile);
+            dialog.SignInButton()->click();
+            QVERIFY2(finished.wait(30000), qPrintable(dialog.TestResult() + QString::fromStdString(provider.Control("/stats"))));
+            QCOMPARE(browser.opened.size(), 1);
+            QVERIFY(browser.opened[0].contains(QStringLiteral("code_challenge_method=S256")));
+            QVERIFY(QString::fromStdString(provider.Control("/stats")).contains(QStringLiteral("\"code\": 1")));
+            // Signed in, but with no keyring here nowhere to keep it: it says so.
+            QVERIFY(!finished.last().at(0).toBool());
+            QVERIFY2(dialog.TestResult().contains(QStringLiteral("Schlüsselbund")), qPrintable(dialog.TestResult()));
+        }
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QFile::remove(table.fileName());
     }
 
     // A certificate nothing vouches for: "Verbindung testen" shows it and
