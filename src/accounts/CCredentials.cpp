@@ -160,7 +160,9 @@ void CCredentials::ForgetAccessTokens() {
 bool CCredentials::Resolve(MailAccount &account, std::string *problem,
                            const std::atomic<bool> *stop, const std::string &refused) {
     std::string why;
-    const std::string &command = !account.tokenCommand.empty() ? account.tokenCommand : account.passwordCommand;
+    const std::string &command = !account.tokenCommand.empty() ? account.tokenCommand
+                                 : account.oauth             ? std::string()
+                                                             : account.passwordCommand;
     if (!command.empty() && !(why = Untrusted(account, command)).empty()) {
         *problem = std::string("Der Befehl für ") +
                    (!account.tokenCommand.empty() ? "das Zugriffstoken (TOKENCMD)" : "das Kennwort (PASSCMD)") +
@@ -172,13 +174,13 @@ bool CCredentials::Resolve(MailAccount &account, std::string *problem,
             *problem = "Der Befehl für das Zugriffstoken (TOKENCMD) ist gescheitert: " + why;
             return false;
         }
+    } else if (account.oauth) {
+        if (!OAuthToken(account, refused, problem, stop)) return false;
     } else if (!account.passwordCommand.empty()) {
         if (!FirstLineOf(account.passwordCommand, kCommandSeconds, &account.password, &why, stop)) {
             *problem = "Der Befehl für das Kennwort (PASSCMD) ist gescheitert: " + why;
             return false;
         }
-    } else if (account.oauth) {
-        if (!OAuthToken(account, refused, problem, stop)) return false;
     } else if (account.keyring && !ReadKeyring(account.keyringService, &account.password, &why)) {
         *problem = "Das Kennwort ließ sich nicht aus dem Schlüsselbund lesen (" + why + ")";
         return false;

@@ -335,7 +335,15 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
     }
     account.host = host;
     account.user = user;
-    if (provider.oauth) account.oauthProvider = provider.domain;
+    if (provider.oauth) {
+        account.oauthProvider = provider.domain;
+        // Pelloru has no application of its own with most providers: at a
+        // terminal, the user's is asked for (else OAUTHCLIENT=... lines).
+        if (terminal && provider.endpoints.clientId.empty()) {
+            account.oauthClient = ReadLine(in, out, "OAuth-Client-ID: ", terminal, false);
+            account.oauthSecret = ReadLine(in, out, "OAuth-Client-Secret (leer: keins): ", terminal, true);
+        }
+    }
     // Further settings of the account, one KEY=VALUE a line; all or nothing.
     std::string line;
     while (!terminal && std::getline(in, line)) {
