@@ -120,13 +120,17 @@ FailureFacts FailureFacts::From(ResultCode code, const CUT_MailSession &session,
     return facts;
 }
 
-std::string OneLine(const std::string &text) {
+// The longest description of a certificate: two names of up to 511
+// characters, the dates, a reason and two fingerprints.
+constexpr size_t kCertificateText = 1600;
+
+std::string OneLine(const std::string &text, size_t most) {
     std::string line = TerminalSafe(DisplayText(text));
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
         line.pop_back();
     // Cut at a character boundary.
     size_t characters = 0, at = 0;
-    while (at < line.size() && characters < 300) {
+    while (at < line.size() && characters < most) {
         ++at;
         while (at < line.size() && (static_cast<unsigned char>(line[at]) & 0xC0) == 0x80) ++at;
         ++characters;
@@ -158,11 +162,13 @@ std::string FailureReason(const FailureFacts &facts) {
                    std::to_string(facts.waitSeconds) + " s beantwortet";
         return "Die TLS-Aushandlung mit " + Address(facts) + " ist gescheitert: " + OneLine(facts.detail);
     case RC_CERTIFICATE_REJECTED:
+        // Whole: what a user judges a certificate by ends with its
+        // fingerprint (the names in it are bounded where they are read).
         if (facts.pinMismatch)
             return "Das Zertifikat des Servers ist nicht das, dem dieses Konto vertraut (es hat sich geändert): " +
-                   OneLine(facts.detail);
+                   OneLine(facts.detail, kCertificateText);
         // Who knows it to be the server's may trust it for the account.
-        return "Das Zertifikat des Servers wurde abgelehnt: " + OneLine(facts.detail) +
+        return "Das Zertifikat des Servers wurde abgelehnt: " + OneLine(facts.detail, kCertificateText) +
                (facts.fingerprint.empty() ? std::string()
                                           : "; wer es als das des Servers kennt, kann ihm für das Konto vertrauen: "
                                             "pelloru --configure --account NAME --trust-fingerprint " +

@@ -45,5 +45,5 @@ std::string FailureReason(const FailureFacts &facts);
 
 // A server's or library's text made fit for one line of display: control
 // characters become '?', invalid UTF-8 is read as Windows-1252, and at
-// most 300 characters are kept.
-std::string OneLine(const std::string &text);
+// most `most` characters are kept.
+std::string OneLine(const std::string &text, size_t most = 300);

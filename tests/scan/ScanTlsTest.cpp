@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <regex>
 #include <string>
 
 #include "BatchMode.h"
 #include "CMailboxScan.h"
+#include "CScanConfig.h"
 #include "CServerAddress.h"
+#include "CUT_TlsChannel.h"
+#include "Conversations.h"
 #include "CUT_Pop3Session.h"
 #include "DovecotServer.h"
 #include "ScanTestSupport.h"
@@ -76,4 +81,47 @@ TEST(ScanTls, TheSameRowsOverPlainPop3sAndStls) {
     scan.ScanMailbox(List);
     EXPECT_EQ(scan.LastOutcome(), CMailboxScan::ConnectionFailed);
     EXPECT_EQ(window.boxes, std::vector<std::string>{"Connection Failed"});
+}
+
+// A server whose certificate nothing vouches for (a home server's) is
+// refused and its fingerprint offered; trusted by it, the account logs on;
+// once the server shows another certificate, that one is refused, naming
+// both fingerprints.
+TEST(ScanTls, APinnedCertificateAgainstDovecot) {
+    REQUIRE_DOVECOT();
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.Ok()) << certificates.Error();
+    ScanEnvironment env;
+    AccountConfig account;
+    account.user = DovecotServer::kUser;
+    account.storedPassword = CSettingsStore::ComplementPassword(DovecotServer::kPassword);
+    std::string offered;
+    struct Case {
+        const char *certificate;
+        bool pinned, connects;
+    };
+    for (const Case &c : {Case{"untrusted", false, false}, Case{"untrusted", true, true}, Case{"server", true, false}}) {
+        SCOPED_TRACE(std::string(c.certificate) + (c.pinned ? ", pinned" : ""));
+        DovecotServer server;
+        server.EnableTls(certificates.Certificate(c.certificate), certificates.Key(c.certificate));
+        std::string error;
+        ASSERT_TRUE(server.Start(&error)) << error;
+        account.host = "pop3s://127.0.0.1:" + std::to_string(server.TlsPort());
+        account.fingerprint = c.pinned ? offered : std::string();
+        std::string report, untrusted;
+        EXPECT_EQ(TestConnection(account, &report, &untrusted), c.connects) << report;
+        if (!c.pinned) {
+            ASSERT_EQ(CUT_TlsChannel::FingerprintDigits(untrusted).size(), 64u) << report;
+            offered = untrusted;
+        } else if (!c.connects) {
+            EXPECT_TRUE(untrusted.empty());  // not offered: it is not the pinned one
+            EXPECT_NE(report.find(offered), std::string::npos) << report;
+            // Both whole, the one trusted and the one shown.
+            const std::regex fingerprint("SHA-256 ([0-9A-F]{2}:){31}[0-9A-F]{2}");
+            EXPECT_EQ(std::distance(std::sregex_iterator(report.begin(), report.end(), fingerprint),
+                                    std::sregex_iterator()),
+                      2)
+                << report;
+        }
+    }
 }
