@@ -4,8 +4,8 @@
 // poplib loop doing the same POP3 commands one by one and a pipelined
 // Python loop of our own (window 50). Optionally behind a proxy that
 // delays each direction, over pop3s:// or pop3+stls://, or with PIPELINING
-// taken out of the server's capabilities. Over imaps:// or imap:// only
-// `pelloru --list` runs (the reference loops speak POP3). These scans go
+// taken out of the server's capabilities. Over imaps:// or imap:// beside
+// a minimal imaplib client instead (imap_reference.py). These scans go
 // without the cache (--no-cache). Prints the median of the rounds, the
 // scan's peak memory and, with --syscalls, its system calls per message as
 // strace counts them. With --warm NEW instead: a cold scan (empty cache),
@@ -262,16 +262,21 @@ int main(int argc, char **argv) {
         return 0;
     }
     // The cold scan (the cache off) against the reference loops.
-    const std::vector<std::vector<std::string>> commands = {
-        {options.pelloru, "--list", "--no-cache"}, script("pop3_reference.py"), script("pop3_pipelined.py")};
-    const char *names[] = {"pelloru --list", "poplib loop", "pipelined loop"};
+    // Over IMAP, beside a minimal imaplib client.
+    const std::vector<std::vector<std::string>> commands =
+        imap ? std::vector<std::vector<std::string>>{{options.pelloru, "--list", "--no-cache"},
+                                                     script("imap_reference.py")}
+             : std::vector<std::vector<std::string>>{{options.pelloru, "--list", "--no-cache"},
+                                                     script("pop3_reference.py"), script("pop3_pipelined.py")};
+    const char *names[] = {"pelloru --list", imap ? "imaplib client" : "poplib loop", "pipelined loop"};
+    const int runs = imap ? 2 : 3;
 
     std::vector<double> seconds[3];
     long peak = 0;
     bool ok = true;
     // Round 0 warms the server's index and caches; it is not counted.
     for (int round = 0; round <= options.rounds; ++round) {
-        for (int c = 0; c < (imap ? 1 : 3); ++c) {
+        for (int c = 0; c < runs; ++c) {
             const Run run = RunProcess(commands[static_cast<size_t>(c)], work, work + "/out");
             const int listed = c == 0 ? CountLines(run.output) : std::atoi(run.output.substr(run.output.find(' ') + 1).c_str());
             if (run.status != 0 || listed != options.count) {
@@ -288,10 +293,11 @@ int main(int argc, char **argv) {
     std::printf("%d messages, %s%s, %.1f ms each way, median of %d alternated runs\n", options.count,
                 options.mode.c_str(), options.strip ? " without PIPELINING" : "", options.delayMs,
                 options.rounds);
-    for (int c = 0; c < (imap ? 1 : 3); ++c)
+    for (int c = 0; c < runs; ++c)
         std::printf("  %-16s %8.3f s\n", names[c], Median(seconds[c]));
     if (imap)
-        std::printf("  pelloru peak memory %ld KiB\n", peak);
+        std::printf("  ratio pelloru/imaplib %.2f, pelloru peak memory %ld KiB\n",
+                    Median(seconds[0]) / Median(seconds[1]), peak);
     else
         std::printf("  ratio pelloru/poplib %.2f, pelloru peak memory %ld KiB\n",
                     Median(seconds[0]) / Median(seconds[1]), peak);

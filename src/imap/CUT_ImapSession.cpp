@@ -580,7 +580,8 @@ ResultCode CUT_ImapSession::OpenFolderAndList(const std::string &name, bool read
     return OnError(RC_OK);
 }
 
-ResultCode CUT_ImapSession::SendPreviewFetch(const std::vector<uint32_t> &uids, size_t textBytes) {
+ResultCode CUT_ImapSession::SendPreviewFetch(const std::vector<uint32_t> &uids, size_t textBytes,
+                                             size_t textOffset) {
     if (m_lostSync) return OnError(RC_LOST_SYNC);
     if (uids.empty()) return OnError(RC_OK);
     std::string tag;
@@ -588,14 +589,17 @@ ResultCode CUT_ImapSession::SendPreviewFetch(const std::vector<uint32_t> &uids, 
         m_replyStart = std::chrono::steady_clock::now();
         m_replyBytes = 0;
     }
-    const std::string text =
-        textBytes == 0 ? std::string() : " BODY.PEEK[TEXT]<0." + std::to_string(textBytes) + ">";
-    if (!SendTagged("UID FETCH " + SequenceSet(uids) + " (UID RFC822.SIZE BODY.PEEK[HEADER]" + text + ")", &tag))
+    const std::string text = textBytes == 0 ? std::string()
+                                            : " BODY.PEEK[TEXT]<" + std::to_string(textOffset) + "." +
+                                                  std::to_string(textBytes) + ">";
+    if (!SendTagged("UID FETCH " + SequenceSet(uids) +
+                        (textOffset == 0 ? " (UID RFC822.SIZE BODY.PEEK[HEADER]" : " (UID") + text + ")",
+                    &tag))
         return OnError(RC_LOST_SYNC);
     // No literal of it may be larger than the largest message asked.
     size_t bound = textBytes;
     for (uint32_t uid : uids) bound = std::max(bound, BoundFor(uid));
-    m_previews.push_back({tag, std::set<uint32_t>(uids.begin(), uids.end()), bound, textBytes});
+    m_previews.push_back({tag, std::set<uint32_t>(uids.begin(), uids.end()), bound, textBytes, textOffset});
     return OnError(RC_OK);
 }
 
@@ -621,10 +625,22 @@ ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
             if (name == "BODY[HEADER]" && IsString(value)) header = value;
             if (name.rfind("BODY[TEXT]", 0) == 0 && IsString(value)) text = value;
         }
-        if (uid == 0 || header == nullptr) return;
+        const bool more = asked.textOffset > 0;
+        if (uid == 0 || (header == nullptr && !more)) return;
         // Only what was asked, and each once.
         if (asked.uids.count(static_cast<uint32_t>(uid)) == 0 || !taken.insert(static_cast<uint32_t>(uid)).second) {
             m_unasked = "Daten zu einer UID, die nicht (oder schon) abgefragt war";
+            return;
+        }
+        if (more) {
+            // The rest of a text whose first part came before.
+            const auto first = out->find(static_cast<uint32_t>(uid));
+            if (text != nullptr && text->text.size() > asked.textBytes) {
+                m_unasked = "mehr Text, als abgefragt war";
+                return;
+            }
+            if (first != out->end() && first->second.text.size() == asked.textOffset && text != nullptr)
+                first->second.text += text->text;
             return;
         }
         // A header is part of its message: not larger than the listing said.

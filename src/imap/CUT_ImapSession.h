@@ -69,7 +69,10 @@ public:
     virtual ResultCode OpenFolderAndList(const std::string &name, bool readOnly);
     // UID FETCH of the header and the first textBytes of the text of these
     // messages, sent now; their data come with ReadPreviews.
-    virtual ResultCode SendPreviewFetch(const std::vector<uint32_t> &uids, size_t textBytes);
+    // textOffset > 0: only more of the text, from there on (no header),
+    // appended by ReadPreviews to what the first fetch brought.
+    virtual ResultCode SendPreviewFetch(const std::vector<uint32_t> &uids, size_t textBytes,
+                                        size_t textOffset = 0);
     // Reads the responses of the preview fetch sent first and not read
     // yet, to its tagged end, into out (by UID).
     virtual ResultCode ReadPreviews(std::map<uint32_t, ImapPreview> *out);
@@ -158,6 +161,7 @@ private:
         std::set<uint32_t> uids;
         size_t bound = 0;      // the largest literal it may bring
         size_t textBytes = 0;  // of each message's text
+        size_t textOffset = 0; // where in the text they begin
     };
     std::vector<AskedPreviews> m_previews;
     size_t m_listedResponses = 0;

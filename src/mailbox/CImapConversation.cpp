@@ -73,6 +73,8 @@ void CImapConversation::PlanPreviews(std::vector<Entry> plan, int lines) {
     m_lines = lines;
     m_asked = 0;
     m_cache.clear();
+    // (What is still owed arrives as it was asked.)
+    if (m_fetches.empty()) m_continued.clear();
 }
 
 void CImapConversation::AskAhead(size_t next) {
@@ -83,16 +85,49 @@ void CImapConversation::AskAhead(size_t next) {
     const size_t chunk = m_options.window <= 1 ? 1 : kChunk;
     std::vector<uint32_t> uids;
     while (m_asked < m_plan.size() && uids.size() < chunk) uids.push_back(m_plan[m_asked++]);
-    m_session->SendPreviewFetch(uids, m_lines > 0 ? kPreviewTextBytes : 0);
+    SendFetch(std::move(uids), m_lines > 0 ? kFirstTextBytes : 0, 0);
+}
+
+bool CImapConversation::NeedsMore(uint32_t uid, const ImapPreview &preview) const {
+    if (m_lines <= 0 || preview.text.size() != kFirstTextBytes || m_continued.count(uid) != 0) return false;
+    size_t ends = 0;
+    for (const char c : preview.text)
+        if (c == '\n' && ++ends >= static_cast<size_t>(m_lines)) return false;
+    return true;
+}
+
+ResultCode CImapConversation::SendFetch(std::vector<uint32_t> uids, size_t textBytes, size_t textOffset) {
+    const ResultCode sent = m_session->SendPreviewFetch(uids, textBytes, textOffset);
+    if (sent != RC_OK) return sent;
+    if (textOffset == 0) uids.clear();
+    m_continued.insert(uids.begin(), uids.end());
+    m_pending.insert(uids.begin(), uids.end());
+    m_fetches.push_back(std::move(uids));
+    return RC_OK;
+}
+
+ResultCode CImapConversation::ReadFetch() {
+    const ResultCode read = m_session->ReadPreviews(&m_cache);
+    if (read == RC_LOST_SYNC) return read;
+    if (!m_fetches.empty()) {
+        for (const uint32_t uid : m_fetches.front()) m_pending.erase(uid);
+        m_fetches.pop_front();
+    }
+    // The rest of the texts whose lines did not fit: one fetch for all,
+    // behind those already on their way.
+    std::vector<uint32_t> more;
+    for (const auto &[uid, preview] : m_cache)
+        if (NeedsMore(uid, preview)) more.push_back(uid);
+    if (!more.empty() && SendFetch(std::move(more), kPreviewTextBytes - kFirstTextBytes, kFirstTextBytes) != RC_OK)
+        return RC_LOST_SYNC;
+    return read;
 }
 
 int CImapConversation::Owed() const { return m_session->OwedFetches(); }
 
 ResultCode CImapConversation::ReadOwed() {
-    while (m_session->OwedFetches() > 0) {
-        const ResultCode read = m_session->ReadPreviews(&m_cache);
-        if (read == RC_LOST_SYNC) return read;
-    }
+    while (m_session->OwedFetches() > 0)
+        if (ReadFetch() == RC_LOST_SYNC) return RC_LOST_SYNC;
     return RC_OK;
 }
 
@@ -102,21 +137,23 @@ ResultCode CImapConversation::BeginPreview(const Entry &entry) {
     m_atLineStart = true;
     const uint32_t uid = UidOf(entry.number);
     auto found = m_cache.find(uid);
-    // Read what was asked ahead, up to the fetch that holds it.
-    while (found == m_cache.end() && m_session->OwedFetches() > 0) {
-        if (m_session->ReadPreviews(&m_cache) == RC_LOST_SYNC) return RC_LOST_SYNC;
-        found = m_cache.find(uid);
-    }
-    if (found == m_cache.end()) {
+    ResultCode read = RC_OK;
+    for (bool alone = false;; alone = true) {
+        // Read what was asked ahead, up to the fetch that holds it (and the
+        // one with the rest of its text, where that was asked).
+        while ((found == m_cache.end() || m_pending.count(uid) != 0) && m_session->OwedFetches() > 0) {
+            if ((read = ReadFetch()) == RC_LOST_SYNC) return RC_LOST_SYNC;
+            found = m_cache.find(uid);
+        }
+        if (found != m_cache.end() || alone) break;
         // Not asked ahead: on its own.
-        if (m_session->SendPreviewFetch({uid}, m_lines > 0 ? kPreviewTextBytes : 0) != RC_OK) return RC_LOST_SYNC;
-        const ResultCode read = m_session->ReadPreviews(&m_cache);
-        if (read != RC_OK) return read;
-        found = m_cache.find(uid);
+        if (SendFetch({uid}, m_lines > 0 ? kFirstTextBytes : 0, 0) != RC_OK) return RC_LOST_SYNC;
     }
+    if (found == m_cache.end() && read != RC_OK) return read;
     if (found == m_cache.end()) return RC_NO_MESSAGE_DATA;  // gone meanwhile?
     m_open = CutPreview(found->second, m_lines);
     m_cache.erase(found);
+    m_continued.erase(uid);
     return RC_OK;
 }
 

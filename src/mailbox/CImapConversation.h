@@ -7,8 +7,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
+#include <set>
+#include <vector>
 
 #include "CMailboxConversation.h"
 #include "CServerAddress.h"
@@ -21,7 +24,10 @@ public:
     // Messages a preview fetch asks for at once.
     static constexpr size_t kChunk = 500;
     // Bytes of the text a preview fetch asks for; the lines are cut after.
+    // First the part that holds 25 lines of most messages; the rest only
+    // for those whose lines did not fit, asked for at once in one fetch.
     static constexpr size_t kPreviewTextBytes = 16 * 1024;
+    static constexpr size_t kFirstTextBytes = 4 * 1024;
 
     CImapConversation(CServerAddress server, Options options);
     ~CImapConversation() override;
@@ -57,6 +63,19 @@ public:
 private:
     // Reads the preview fetches still owed into the cache.
     ResultCode ReadOwed();
+    // Sends a preview fetch (textOffset > 0: the rest of the texts).
+    ResultCode SendFetch(std::vector<uint32_t> uids, size_t textBytes, size_t textOffset);
+    // Reads the oldest fetch owed, then asks for the rest of each text
+    // whose lines did not fit in its first part.
+    ResultCode ReadFetch();
+    // Whether a preview's first part holds fewer lines than wanted and
+    // there is more of its text to ask for.
+    bool NeedsMore(uint32_t uid, const ImapPreview &preview) const;
+    std::set<uint32_t> m_continued;  // asked for the rest of their text
+    std::set<uint32_t> m_pending;    // of those, not read yet
+    // The fetches owed, oldest first: the messages whose rest each asks
+    // for (none for a first part).
+    std::deque<std::vector<uint32_t>> m_fetches;
     int m_lines = 0;
     CServerAddress m_server;
     Options m_options;

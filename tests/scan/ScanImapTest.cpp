@@ -151,8 +151,14 @@ TEST(ScanImap, ADryRunShowsThePop3RowsAndChangesNoFlag) {
     const TestCertificates &certificates = imap.certificates;
     for (const std::string &path : SampleMessages()) ASSERT_TRUE(server.AddMessage(ReadBinaryFile(path)));
     ASSERT_TRUE(server.AddMessage(kFlaggedByOthers, "T"));
+    // Long lines: its 25 lines reach past the first part IMAP asks for,
+    // and a pattern sees the twentieth as over POP3.
+    std::string wide = "Subject: breit\r\nMessage-Id: <breit@x>\r\n\r\n";
+    for (int line = 1; line <= 30; ++line)
+        wide += (line == 20 ? std::string("Bitte Kontonummer bestaetigen ") : std::string()) + std::string(400, 'x') + "\r\n";
+    ASSERT_TRUE(server.AddMessage(wide));
     ScanEnvironment env;
-    env.Patterns("Subject:*Wartungsvertrag\n");
+    env.Patterns("Subject:*Wartungsvertrag\n*Kontonummer bestaetigen*\n");
     const std::vector<std::string> flagsBefore = server.FlagsOfMessages();
 
     auto rowsOver = [&](bool imap) {
@@ -172,10 +178,11 @@ TEST(ScanImap, ADryRunShowsThePop3RowsAndChangesNoFlag) {
     const auto overImap = rowsOver(true);
     EXPECT_EQ(server.FlagsOfMessages(), flagsBefore);
     const auto overPop3 = rowsOver(false);
-    ASSERT_EQ(overImap.size(), 9u);
+    ASSERT_EQ(overImap.size(), 10u);
     EXPECT_EQ(overImap, overPop3);
     EXPECT_EQ(overImap[3][0], "würde gelöscht=Subject:*Wartungsvertrag");
-    EXPECT_EQ(server.CountMessages(), 9);
+    EXPECT_EQ(overImap[9][0], "würde gelöscht=*Kontonummer bestaetigen*");
+    EXPECT_EQ(server.CountMessages(), 10);
     EXPECT_TRUE(env.Backups().empty());
 }
 
@@ -238,7 +245,7 @@ TEST(ScanImap, ScriptedFaultsMoveNothingThatIsNotProven) {
             .Expect("p3 UID FETCH 1:* (UID RFC822.SIZE)\r\n")
             .Send("* 1 FETCH (UID 5 RFC822.SIZE " + std::to_string(spam.size()) + ")\r\n* 2 FETCH (UID 6 RFC822.SIZE " +
                   std::to_string(ham.size()) + ")\r\np3 OK fertig\r\n")
-            .Expect("p4 UID FETCH 5:6 (UID RFC822.SIZE BODY.PEEK[HEADER] BODY.PEEK[TEXT]<0.16384>)\r\n");
+            .Expect("p4 UID FETCH 5:6 (UID RFC822.SIZE BODY.PEEK[HEADER] BODY.PEEK[TEXT]<0.4096>)\r\n");
         if (c.fault == Unplaced) {
             server.Send("p9 OK wofür?\r\n" + previews);
         } else if (c.fault == Unasked) {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <iterator>
-#include <regex>
 #include <string>
 
 #include "BatchMode.h"
@@ -117,11 +115,10 @@ TEST(ScanTls, APinnedCertificateAgainstDovecot) {
             EXPECT_TRUE(untrusted.empty());  // not offered: it is not the pinned one
             EXPECT_NE(report.find(offered), std::string::npos) << report;
             // Both whole, the one trusted and the one shown.
-            const std::regex fingerprint("SHA-256 ([0-9A-F]{2}:){31}[0-9A-F]{2}");
-            EXPECT_EQ(std::distance(std::sregex_iterator(report.begin(), report.end(), fingerprint),
-                                    std::sregex_iterator()),
-                      2)
-                << report;
+            int whole = 0;
+            for (size_t at = 0; (at = report.find("SHA-256 ", at)) != std::string::npos; at += 8)
+                whole += CUT_TlsChannel::FingerprintDigits(report.substr(at + 8, 95)).size() == 64;
+            EXPECT_EQ(whole, 2) << report;
         }
     }
 }
