@@ -250,7 +250,9 @@ int main(int argc, char **argv) {
         std::ifstream trace(work + "/trace");
         std::string line;
         while (std::getline(trace, line))
-            if (line.rfind("< ", 0) == 0) received += static_cast<long>(line.size()) - 2 + 2;
+            // "    12.3 < ..." (the milliseconds since the start first)
+            if (const size_t at = line.find(" < "); at != std::string::npos && at < 12)
+                received += static_cast<long>(line.size() - at) - 3 + 2;
         std::printf("%d messages, %s, %.1f ms each way, then %d new, median of %d rounds\n", options.count,
                     options.mode.c_str(), options.delayMs, options.warm, options.rounds);
         std::printf("  cold %8.3f s, peak %ld KiB\n  warm %8.3f s (rounds %.3f to %.3f s), peak %ld KiB, %ld bytes "

@@ -133,6 +133,7 @@ ResultCode CUT_ImapSession::LoseSync(ResultCode code, SessionLimit limit) {
                      limit != SessionLimit::None ? limit : m_limitHit};
     m_lostSync = true;
     m_previews.clear();
+    m_folder = {};
     if (DataSocket() != kNoSocket) CloseConnection();
     return OnError(code);
 }
@@ -142,11 +143,12 @@ ResultCode CUT_ImapSession::Refused(ResultCode code, const ImapResponse &tagged)
     return OnError(code);
 }
 
-bool CUT_ImapSession::SendTagged(const std::string &text, std::string *tag, const std::string &shown) {
+bool CUT_ImapSession::SendTagged(const std::string &text, std::string *tag, const std::string &shown,
+                                 const std::function<std::string()> &then) {
     m_sent = false;
     if (m_lostSync) return false;
     *tag = "p" + std::to_string(++m_nextTag);
-    const std::string line = *tag + " " + text + "\r\n";
+    std::string line = *tag + " " + text + "\r\n";
     const std::string visible = *tag + " " + (shown.empty() ? text : shown);
     m_lastCommand = RecordLine(visible);
     // Bytes that wait before a command were sent before it: taken for its
@@ -158,6 +160,7 @@ bool CUT_ImapSession::SendTagged(const std::string &text, std::string *tag, cons
         return false;
     }
     Trace(true, visible);
+    if (then) line += then();
     if (SendAll(line.data(), static_cast<int>(line.size())) == static_cast<int>(line.size())) {
         m_sent = true;
         return true;
@@ -329,6 +332,7 @@ ResultCode CUT_ImapSession::Open(const char *host) {
     m_saslMechanisms.clear();
     m_messages.clear();
     m_previews.clear();
+    m_folder = {};
     m_parser = CUT_ImapParser();
     m_exists = 0;
     m_uidValidity = 0;
@@ -416,13 +420,27 @@ ResultCode CUT_ImapSession::LogOnWith(const std::string &mechanism, const std::s
         std::string tag;
         m_replyStart = std::chrono::steady_clock::now();
         m_replyBytes = 0;
-        if (!SendTagged("LOGIN " + quotedUser + " " + quotedPassword, &tag, "LOGIN " + quotedUser + " ********"))
+        if (!SendTagged("LOGIN " + quotedUser + " " + quotedPassword, &tag, "LOGIN " + quotedUser + " ********",
+                        FolderAfterLogOn()))
             return OnError(RC_LOST_SYNC);
         ImapResponse tagged;
         const Outcome outcome = Finish(tag, nullptr, &tagged);
         result = outcome == Outcome::Ok ? RC_OK : outcome == Outcome::No ? Refused(RC_PASS_REFUSED, tagged) : RC_LOST_SYNC;
     } else {
         result = Authenticate(mechanism, user, CUT_SaslClient::IsOAuth(mechanism) ? m_token : password);
+    }
+    // A folder opened with the log-on: after a refusal its answers are
+    // read and dropped; they come before any other.
+    if (!m_folder.openTag.empty() && !m_lostSync) {
+        if (result != RC_OK) {
+            if (DropFolder() != RC_OK) return RC_LOST_SYNC;
+        } else if (!m_capabilitiesSeen) {
+            FolderAsked asked = m_folder;
+            asked.result = ReadFolder();
+            asked.read = true;
+            m_folder = asked;
+            if (m_lostSync) return RC_LOST_SYNC;
+        }
     }
     // The capabilities after log-on (MOVE, UIDPLUS) may differ from before;
     // most servers tell them with the OK.
@@ -440,15 +458,19 @@ ResultCode CUT_ImapSession::Authenticate(const std::string &mechanism, const std
     SaslProtocol protocol;
     protocol.start = [&](std::string *initial) {
         std::string command = "AUTHENTICATE " + mechanism, shown = command;
-        // With SASL-IR the initial response goes with the command.
+        std::function<std::string()> then;
+        // With SASL-IR the initial response goes with the command. PLAIN
+        // is done with it (no challenge follows, not even to say why it
+        // failed): the folder to open may follow in the same write.
         if (initial != nullptr && HasCapability("SASL-IR")) {
             command += " " + (initial->empty() ? std::string("=") : *initial);
             shown += " ********";
             initial->clear();
+            if (mechanism == "PLAIN") then = FolderAfterLogOn();
         }
         m_replyStart = std::chrono::steady_clock::now();
         m_replyBytes = 0;
-        return SendTagged(command, &tag, shown);
+        return SendTagged(command, &tag, shown, then);
     };
     protocol.read = [&] {
         SaslReply reply;
@@ -531,42 +553,84 @@ void CUT_ImapSession::TakeListed(const ImapResponse &response, std::set<uint32_t
     }
 }
 
+std::string CUT_ImapSession::FolderCommands(const std::string &quoted, bool readOnly) {
+    m_folder.openTag = "p" + std::to_string(++m_nextTag);
+    m_folder.listTag = "p" + std::to_string(++m_nextTag);
+    m_folder.open = std::string(readOnly ? "EXAMINE " : "SELECT ") + quoted;
+    m_folder.list = "UID FETCH 1:* (UID RFC822.SIZE)";
+    Trace(true, m_folder.openTag + " " + m_folder.open);
+    Trace(true, m_folder.listTag + " " + m_folder.list);
+    return m_folder.openTag + " " + m_folder.open + "\r\n" + m_folder.listTag + " " + m_folder.list + "\r\n";
+}
+
+void CUT_ImapSession::SetFolderAfterLogOn(const std::string &name, bool readOnly) {
+    m_afterLogOn = name;
+    m_afterLogOnReadOnly = readOnly;
+}
+
+std::function<std::string()> CUT_ImapSession::FolderAfterLogOn() {
+    std::string quoted;
+    if (m_afterLogOn.empty() || !m_folder.openTag.empty() || !Quote(m_afterLogOn, &quoted)) return {};
+    return [this, quoted] { return FolderCommands(quoted, m_afterLogOnReadOnly); };
+}
+
 ResultCode CUT_ImapSession::OpenFolderAndList(const std::string &name, bool readOnly) {
     std::string quoted;
     if (!Quote(name, &quoted)) return OnError(RC_NO_SUCH_ENTRY);
+    if (!m_folder.openTag.empty()) {
+        // Sent with the log-on already: its answers are read now.
+        if (m_folder.open == std::string(readOnly ? "EXAMINE " : "SELECT ") + quoted) return ReadFolder();
+        if (DropFolder() != RC_OK) return OnError(RC_LOST_SYNC);
+    }
     if (m_lostSync || !m_previews.empty()) return LoseSync();
-    m_uidValidity = 0;
-    m_exists = 0;
-    m_messages.clear();
-    m_bySequence.clear();
-    const std::string open = "p" + std::to_string(m_nextTag + 1);
-    const std::string list = "p" + std::to_string(m_nextTag + 2);
-    m_nextTag += 2;
-    const std::string first = std::string(readOnly ? "EXAMINE " : "SELECT ") + quoted;
-    const std::string second = "UID FETCH 1:* (UID RFC822.SIZE)";
-    const std::string lines = open + " " + first + "\r\n" + list + " " + second + "\r\n";
-    Trace(true, open + " " + first);
-    Trace(true, list + " " + second);
-    m_lastCommand = open + " " + first;
+    const std::string lines = FolderCommands(quoted, readOnly);
+    m_lastCommand = m_folder.openTag + " " + m_folder.open;
     m_replyStart = std::chrono::steady_clock::now();
     m_replyBytes = 0;
     if (SendAll(lines.data(), static_cast<int>(lines.size())) != static_cast<int>(lines.size()))
         return LoseSync(RC_SEND_FAILED);
+    return ReadFolder();
+}
+
+ResultCode CUT_ImapSession::DropFolder() {
+    // Both answers read and let go (after a refused log-on: "log on first").
+    const FolderAsked asked = m_folder;
+    m_folder = {};
+    if (asked.openTag.empty() || asked.read) return OnError(RC_OK);
+    for (const std::string &tag : {asked.openTag, asked.listTag})
+        if (Finish(tag, nullptr, nullptr, true) == Outcome::Lost) return OnError(RC_LOST_SYNC);
+    return OnError(RC_OK);
+}
+
+ResultCode CUT_ImapSession::ReadFolder() {
+    if (m_folder.read) {
+        // Read before the capabilities were asked after the log-on.
+        const ResultCode result = m_folder.result;
+        m_folder = {};
+        return OnError(result);
+    }
+    const FolderAsked asked = m_folder;
+    m_folder = {};
+    m_uidValidity = 0;
+    m_exists = 0;
+    m_messages.clear();
+    m_bySequence.clear();
+    m_lastCommand = asked.openTag + " " + asked.open;
     ImapResponse tagged;
-    const Outcome opened = Finish(open, nullptr, &tagged);
+    const Outcome opened = Finish(asked.openTag, nullptr, &tagged);
     if (opened == Outcome::Lost) return OnError(RC_LOST_SYNC);
     // The listing was sent for a folder that did not open: its answer is
     // read and dropped.
     const ResultCode openResult = opened == Outcome::No ? Refused(RC_STAT_REFUSED, tagged) : RC_OK;
     m_existsGrew = false;
-    m_lastCommand = list + " " + second;
+    m_lastCommand = asked.listTag + " " + asked.list;
     m_listedResponses = 0;
     // The listing is as long as the folder said it holds messages.
     m_replySizeLimit = m_replyBytes + (m_exists + static_cast<long>(kUntaggedMargin)) * kListedBytesEach;
     std::set<uint32_t> seen;
     // An empty folder may have its "1:*" refused, even as BAD.
     const Outcome listed =
-        Finish(list, [&](const ImapResponse &r) { TakeListed(r, &seen); }, &tagged, true);
+        Finish(asked.listTag, [&](const ImapResponse &r) { TakeListed(r, &seen); }, &tagged, true);
     m_replySizeLimit = 0;
     if (listed == Outcome::Lost) return OnError(RC_LOST_SYNC);
     if (openResult != RC_OK) return openResult;

@@ -67,6 +67,11 @@ public:
     // Opens the folder as OpenFolder does and lists every message in it
     // (UID FETCH 1:* (UID RFC822.SIZE)), both commands in one write.
     virtual ResultCode OpenFolderAndList(const std::string &name, bool readOnly);
+    // Where the log-on is one step (SASL-IR), the opening and listing of
+    // this folder go out in the same write, and OpenFolderAndList of it
+    // then reads their answers: no round trip between. After a refusal
+    // they are read and dropped. Empty name: not.
+    void SetFolderAfterLogOn(const std::string &name, bool readOnly);
     // UID FETCH of the header and the first textBytes of the text of these
     // messages, sent now; their data come with ReadPreviews.
     // textOffset > 0: only more of the text, from there on (no header),
@@ -113,7 +118,9 @@ public:
 private:
     enum class Outcome { Ok, No, Lost };
     // Sends "tag text"; the trace shows `shown` where a secret is in it.
-    bool SendTagged(const std::string &text, std::string *tag, const std::string &shown = {});
+    // then: more lines for the same write, made once the tag is given.
+    bool SendTagged(const std::string &text, std::string *tag, const std::string &shown = {},
+                    const std::function<std::string()> &then = {});
     // Reads the next whole response within the time bound; false when the
     // step is lost.
     bool ReadResponse(ImapResponse *response);
@@ -164,6 +171,21 @@ private:
         size_t textOffset = 0; // where in the text they begin
     };
     std::vector<AskedPreviews> m_previews;
+    // The opening and listing of a folder, sent and not read yet (or read
+    // early, with their result).
+    struct FolderAsked {
+        std::string openTag, listTag, open, list;
+        bool read = false;
+        ResultCode result = RC_OK;
+    };
+    FolderAsked m_folder;
+    std::string m_afterLogOn;
+    bool m_afterLogOnReadOnly = true;
+    std::string FolderCommands(const std::string &quoted, bool readOnly);
+    ResultCode ReadFolder();
+    ResultCode DropFolder();
+    // The lines of the folder to open with the log-on, if one is set.
+    std::function<std::string()> FolderAfterLogOn();
     size_t m_listedResponses = 0;
     // Set by a reader that met data nobody asked for (what it was): the
     // reply is not read on.

@@ -35,6 +35,7 @@ ResultCode CImapConversation::LogOn(const MailAccount &account) {
     CUT_ImapSession &session = *m_session;
     const ResultCode set = PrepareSession(session, m_server, m_options, account);
     if (set != RC_OK) return set;
+    if (m_options.listAfterLogOn != 0) session.SetFolderAfterLogOn("INBOX", m_options.listAfterLogOn == 1);
     const ResultCode opened = session.Open(m_server.host.c_str());
     if (opened != RC_OK) return opened;
     return session.LogOn(account.user, account.password);

@@ -42,6 +42,9 @@ public:
         const std::atomic<bool> *stop = nullptr;
         bool moveToSpam = false;   // IMAP: removal moves to the spam folder
         std::string spamFolder;    // IMAP: empty: the folder marked \Junk
+        // The List to come (1: read-only, 2: it may change the folder):
+        // IMAP opens and lists the inbox with the log-on where it can.
+        int listAfterLogOn = 0;
     };
 
     // The most bytes a reply holding a message of `listed` bytes may bring:

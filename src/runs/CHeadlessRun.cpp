@@ -9,6 +9,7 @@
 #include <QProcess>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstdio>
 #include <iostream>
@@ -183,7 +184,16 @@ int CHeadlessRun::Scan(const std::string &executableName, bool printRows, std::o
         scan.SetDryRun(dryRun);
         if (!useCache) scan.SetCache(false);
         scan.SetStopRequest(&g_stop);
-        if (debug) scan.SetTrace([](const std::string &line) { std::cerr << TerminalSafe(line) << '\n'; });
+        // Each line with the milliseconds since the start: the round trips
+        // of a check can be counted.
+        if (debug)
+            scan.SetTrace([start = std::chrono::steady_clock::now()](const std::string &line) {
+                const double ms =
+                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+                char stamp[24];
+                std::snprintf(stamp, sizeof stamp, "%9.1f ", ms);
+                std::cerr << stamp << TerminalSafe(line) << '\n';
+            });
         scan.ScanMailbox(List);
         status = Worse(status, ExitStatus(scan.LastOutcome()));
         const std::string prefix = several ? TerminalSafe(account.DisplayName()) + "\t" : std::string();

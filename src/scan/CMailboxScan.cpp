@@ -121,8 +121,9 @@ void CMailboxScan::Box(const char *text, const std::string &reason) {
     if (!Stopping()) m_window.ShowMessage(text, reason);
 }
 
-std::unique_ptr<CMailboxConversation> CMailboxScan::Converse() const {
+std::unique_ptr<CMailboxConversation> CMailboxScan::Converse(int listAfterLogOn) const {
     CMailboxConversation::Options options;
+    options.listAfterLogOn = listAfterLogOn;
     options.waitSeconds = m_waitSeconds;
     options.replySeconds = m_replySeconds;
     options.window = m_pipelineWindow;
@@ -171,7 +172,11 @@ void CMailboxScan::ScanMailbox(int mode) {
     if (!TakeLock(lock)) return;
     OpeningCache opening;
     if (mode == List) StartOpeningCache(opening);
-    const std::unique_ptr<CMailboxConversation> conversation = Converse();
+    // Read-only where nothing will be removed: a dry run, saving, a scan
+    // without any pattern (one added meanwhile gets a refusal, not a change).
+    const bool mayChange =
+        mode == DeleteSelected || (mode == List && !m_dryRun && !m_holdMatches && !m_patterns.Patterns().empty());
+    const std::unique_ptr<CMailboxConversation> conversation = Converse(mayChange ? 2 : 1);
     CMailboxConversation &session = *conversation;
     Title(Format("%s - Connect", m_executableName));
     std::string problem;
@@ -183,10 +188,6 @@ void CMailboxScan::ScanMailbox(int mode) {
     Title(Format("%s - Connect OK !", m_executableName));
 
     std::vector<Message> messages;
-    // Read-only where nothing will be removed: a dry run, saving, a scan
-    // without any pattern (one added meanwhile gets a refusal, not a change).
-    const bool mayChange =
-        mode == DeleteSelected || (mode == List && !m_dryRun && !m_holdMatches && !m_patterns.Patterns().empty());
     if (!ListMailbox(session, mayChange, messages)) return;
     if (mode == List)
         ListAll(session, messages, opening);

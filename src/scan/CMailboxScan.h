@@ -117,7 +117,8 @@ private:
     // Sets the session up for this server and account and logs on; false
     // with the reason.
     // The conversation for this server's protocol.
-    std::unique_ptr<CMailboxConversation> Converse() const;
+    // listAfterLogOn: as the conversation's option.
+    std::unique_ptr<CMailboxConversation> Converse(int listAfterLogOn = 0) const;
     bool LogOn(CMailboxConversation &session, std::string *problem);
     // The messages there are. False when the scan ends.
     bool ListMailbox(CMailboxConversation &session, bool mayChange, std::vector<Message> &messages);

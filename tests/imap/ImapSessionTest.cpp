@@ -146,3 +146,55 @@ TEST(ImapSession, AStopEndsATricklingReply) {
     // (The trickle would last 15 s; a generous bound, not a timing.)
     EXPECT_LT(spent, std::chrono::seconds(5));
 }
+
+// Where the log-on is one step, the inbox is opened and listed in the same
+// write: accepted, its answers are the listing; refused, they are read and
+// dropped and the session stays in step; without capabilities in the OK,
+// the listing is read before they are asked.
+TEST(ImapSession, TheInboxGoesOutWithAOneStepLogOn) {
+    const std::string plain = "p1 AUTHENTICATE PLAIN AHBlbGxvcnUAZ2VoZWlt\r\n";
+
+    const std::string listing = "* 1 EXISTS\r\n* OK [UIDVALIDITY 77] gut\r\np2 OK [READ-ONLY] fertig\r\n"
+                                "* 1 FETCH (UID 5 RFC822.SIZE 60)\r\np3 OK fertig\r\n";
+    struct Case {
+        const char *name;
+        std::string answer;  // to the one write
+        std::string more;    // asked after it, and its answer
+        ResultCode logOn, listed;
+        size_t messages;
+    };
+    const Case cases[] = {
+        {"accepted", "p1 OK [CAPABILITY IMAP4rev1 MOVE] angemeldet\r\n" + listing, "", RC_OK, RC_OK, 1},
+        {"refused", "p1 NO [AUTHENTICATIONFAILED] nein\r\np2 BAD erst anmelden\r\np3 BAD erst anmelden\r\n", "",
+         RC_PASS_REFUSED, RC_OK, 0},
+        {"no capabilities", "p1 OK angemeldet\r\n" + listing, "p4 CAPABILITY\r\n", RC_OK, RC_OK, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        server.Send("* OK [CAPABILITY IMAP4rev1 SASL-IR AUTH=PLAIN] bereit\r\n").Expect(plain)
+            .Expect("p2 EXAMINE \"INBOX\"\r\n")
+            .Expect("p3 UID FETCH 1:* (UID RFC822.SIZE)\r\n")
+            .Send(c.answer);
+        if (!c.more.empty())
+            server.Expect(c.more).Send("* CAPABILITY IMAP4rev1 MOVE\r\np4 OK fertig\r\n");
+        server.Expect(std::string("p") + (c.more.empty() ? "4" : "5") + " LOGOUT\r\n");
+        server.Start();
+        CUT_ImapSession session;
+        session.SetPort(server.Port());
+        session.SetReceiveTimeout(2);
+        ASSERT_EQ(session.SetAuthentication("", true, ""), RC_OK);
+        session.SetFolderAfterLogOn("INBOX", true);
+        ASSERT_EQ(session.Open("127.0.0.1"), RC_OK);
+        EXPECT_EQ(session.LogOn("pelloru", "geheim"), c.logOn);
+        if (c.logOn == RC_OK) {
+            EXPECT_EQ(session.OpenFolderAndList("INBOX", true), c.listed);
+            EXPECT_EQ(session.HasCapability("MOVE"), true);
+        }
+        EXPECT_EQ(session.Messages().size(), c.messages);
+        EXPECT_FALSE(session.LostSync());
+        session.CloseMailbox();
+        server.Finish();
+        for (const std::string &failure : server.Failures()) ADD_FAILURE() << failure;
+    }
+}
