@@ -6,7 +6,7 @@
 // into one value (number, size, unique id, header fields, preview, the
 // pattern that matched); a separate step shows it and acts on it. Where
 // the server offers PIPELINING the TOP commands of up to kWindow messages
-// go out at once and their replies are read in order; otherwise one at a
+// (as many as half the send buffer holds) go out at once and their replies are read in order; otherwise one at a
 // time. Either way each message is handled alike.
 //
 // Mail safety lives in the acting step. A message that a pattern matches
@@ -50,8 +50,10 @@ public:
     static constexpr int kCollectedCapacity = 32000;
     // Failed TOPs in a row after which the scan gives up on the server.
     static constexpr int kFailuresInARow = 3;
-    // TOP commands in flight at once on a server that pipelines.
-    static constexpr int kWindow = 50;
+    // TOP commands in flight at once on a server that pipelines (and no
+    // more than half the socket's send buffer holds: a window counted in
+    // bytes, so that the commands never wait for the replies to be read).
+    static constexpr int kWindow = 500;
 
     // How the last scan ended (its values also read CMailboxScan::Scanned).
     using Outcome = ScanOutcome;
