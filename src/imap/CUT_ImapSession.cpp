@@ -433,7 +433,10 @@ ResultCode CUT_ImapSession::LogOnWith(const std::string &mechanism, const std::s
     // read and dropped; they come before any other.
     if (!m_folder.openTag.empty() && !m_lostSync) {
         if (result != RC_OK) {
-            if (DropFolder() != RC_OK) return RC_LOST_SYNC;
+            // (A server that leaves after a refusal ends the session; the
+            // refusal stays what is told.)
+            const auto refusal = m_failure;
+            if (DropFolder() != RC_OK) m_failure = refusal;
         } else if (!m_capabilitiesSeen) {
             FolderAsked asked = m_folder;
             asked.result = ReadFolder();

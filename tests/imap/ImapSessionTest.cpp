@@ -168,6 +168,8 @@ TEST(ImapSession, TheInboxGoesOutWithAOneStepLogOn) {
         {"refused", "p1 NO [AUTHENTICATIONFAILED] nein\r\np2 BAD erst anmelden\r\np3 BAD erst anmelden\r\n", "",
          RC_PASS_REFUSED, RC_OK, 0},
         {"no capabilities", "p1 OK angemeldet\r\n" + listing, "p4 CAPABILITY\r\n", RC_OK, RC_OK, 1},
+        // Refused, and gone: the refusal is what is told, nothing more goes out.
+        {"refused, then gone", "p1 NO [AUTHENTICATIONFAILED] nein\r\n* BYE weg\r\n", "", RC_PASS_REFUSED, RC_OK, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -178,7 +180,11 @@ TEST(ImapSession, TheInboxGoesOutWithAOneStepLogOn) {
             .Send(c.answer);
         if (!c.more.empty())
             server.Expect(c.more).Send("* CAPABILITY IMAP4rev1 MOVE\r\np4 OK fertig\r\n");
-        server.Expect(std::string("p") + (c.more.empty() ? "4" : "5") + " LOGOUT\r\n");
+        const bool gone = c.answer.find("BYE") != std::string::npos;
+        if (gone)
+            server.Close();
+        else
+            server.Expect(std::string("p") + (c.more.empty() ? "4" : "5") + " LOGOUT\r\n");
         server.Start();
         CUT_ImapSession session;
         session.SetPort(server.Port());
@@ -192,7 +198,11 @@ TEST(ImapSession, TheInboxGoesOutWithAOneStepLogOn) {
             EXPECT_EQ(session.HasCapability("MOVE"), true);
         }
         EXPECT_EQ(session.Messages().size(), c.messages);
-        EXPECT_FALSE(session.LostSync());
+        EXPECT_EQ(session.LostSync(), gone);
+        if (gone) {
+            EXPECT_NE(session.Failure().reply.find("p1 NO nein"), std::string::npos)
+                << session.Failure().reply;
+        }
         session.CloseMailbox();
         server.Finish();
         for (const std::string &failure : server.Failures()) ADD_FAILURE() << failure;
