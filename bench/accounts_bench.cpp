@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checking several accounts at once: three private Dovecot mailboxes of
 // COUNT messages each, each behind its own proxy that delays every
 // direction by DELAY ms, configured as three accounts. The window's Check

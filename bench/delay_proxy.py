@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A TCP proxy on 127.0.0.1 that delays every chunk by a fixed time in each
 direction (the kernel here has no netem), for measuring a scan as if the
 server were far away. With --strip it drops a capability line from what the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes N messages of everyday mail into a folder, one file each, with
 the kinds people receive: plain text in UTF-8 and ISO-8859-1, text with an
 HTML alternative, HTML only, text with attachments (before or after it),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the IMAP parser's time grows with the literals of one response, fed
 // as a server's bytes arrive (pieces of 16 KiB): with the bytes, not with
 // their square. One response of 1,000, 2,000 and 4,000 literals of 4 KiB

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The minimal IMAP client the scan is measured against: LOGIN, EXAMINE,
 one UID FETCH of every message's header and the first 16 KiB of its text,
 LOGOUT, one command after the other.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A pipelined protocol loop of our own (RFC 2449): STAT, LIST, then the
 TOP n 25 commands in a sliding window of 50, replies read in order, QUIT.
 What a client that pipelines can reach, beside the scan.

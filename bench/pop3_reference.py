@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The bare protocol loop the scan is measured against, with the commands
 the scan sends: STAT, LIST, UIDL, then TOP n 25 for every message, one
 after the other, QUIT.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How many rows of a scan show the beginning of their message's own text:
 // a private Dovecot with a folder of messages (bench/everyday_mail.py makes
 // one), one `pelloru --list`, and for each row the first words of its

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Pelloru and the scan benchmark without sanitizers and measures
 # `pelloru --list` as a whole process against a private Dovecot, beside a
 # bare poplib loop and a pipelined Python loop (medians of alternated runs):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scan benchmark: a private Dovecot mailbox of generated messages (plain,
 // MIME, encoded words), a 500-line pattern file that matches nothing, and
 // `pelloru --list` run as a whole process, alternated with a bare Python

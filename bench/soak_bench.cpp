@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A window that checks all day: one private Dovecot mailbox of COUNT
 // messages, configured twice (POP3 and imaps), so two accounts of COUNT
 // messages each. The window (offscreen) checks both CHECKS times in a row

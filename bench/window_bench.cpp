@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the window fares during a scan of the configured mailbox: a 10 ms
 // timer measures how long the event loop ever stood still, and a second
 // run is cancelled once a given share of the rows is there, measuring how

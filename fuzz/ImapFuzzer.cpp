@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes through the IMAP response parser, split into pieces whose
 // sizes the first byte chooses (and whether large literals go to a sink,
 // as a whole message does): whatever arrives, the parser ends each

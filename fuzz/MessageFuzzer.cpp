@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes through what the scan does with a fetched message: a
 // 32000-byte memory source, the parser with its codecs, the three field
 // lookups, the encoded-word decoders, the body text and the preview.

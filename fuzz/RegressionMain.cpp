@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the fuzz target once over every file of the folders it is given
 // (the seed corpus and the inputs the fuzzer once found): a regression
 // run of seconds, not a fuzzing campaign. Folders that do not exist are

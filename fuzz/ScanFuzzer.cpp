@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole scan against a server that says what the input says: log-on,
 // listing, previews, retrieval of matched messages into backups, removal,
 // the end, on a transport inside this process (no network, no waiting).

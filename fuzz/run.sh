@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A fuzzing campaign with libFuzzer: builds a fuzz target (the message
 # target; with "imap" as second argument the IMAP response parser; with
 # "scan-pop3" or "scan-imap" a whole scan against a fuzzed server) with

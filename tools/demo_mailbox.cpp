@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts a private Dovecot POP3 server on a free loopback port, fills its
 // mailbox with the sample messages of a folder and, where Dovecot's IMAP
 // server is installed, a second one that serves the same messages over

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what Pelloru needs, builds it, starts a private POP3 server on a
 # free loopback port with the sample mailbox of tests/data (and a second,
 # IMAP one with the same messages), points a temporary settings profile at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Takes the README's screenshots: opens the main window on the current
 // display, runs "Check" against the configured server, and saves the
 // window, the list of accounts, the settings dialog of the first account,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the dependencies, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test. Any sanitizer report
 # aborts the test that caused it, so it fails the run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The servers a domain publishes for mail programs: the autoconfiguration
 // document (config-v1.1.xml, the format mail programs share), fetched over
 // HTTPS only, from the domain's own names. Only TLS servers are taken

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the password and the OAuth 2.0 token come from, in this order: a
 // command whose first output line is the password ("PASSCMD"), the desktop
 // keyring ("KEYRING", through QtKeychain: the Secret Service on Linux, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The accounts as the profile keeps them, loaded and stored in this one
 // place with named keys.
 //

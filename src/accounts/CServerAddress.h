@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "HOST" setting taken apart once: the host to connect to, the port,
 // whether and how TLS protects the conversation, and an extra CA file to
 // trust. Everything below gets these parts, never the setting's text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's settings ("HOST", "USER", "PASS" and the others the README
 // lists) in section
 // "Settings" of the user's profile, which is named by the company key

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One request over HTTPS and its answer, as the account lookup and the
 // OAuth 2.0 sign-in need them: HTTP/1.0, the connection closed after the
 // answer, the answer bounded in size and time. Over the program's own TLS

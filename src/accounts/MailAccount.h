@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Who logs on and how: the user name, the password in clear (or where it
 // comes from), the mechanism, and an OAuth 2.0 access token (or the
 // command that gives one).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Signing in with OAuth 2.0 and keeping the tokens fresh: the browser
 // sign-in (authorization code with PKCE, RFC 7636, and a redirect to a
 // listener on 127.0.0.1, RFC 8252), the device sign-in for a machine

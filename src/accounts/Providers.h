@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mail providers known by the domain of an address (providers.tsv,
 // built into the program): where their servers are, how the user name is
 // formed and whether they sign in with OAuth 2.0 only, and where. A

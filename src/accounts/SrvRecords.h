@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The servers a domain names in DNS for mail programs (RFC 6186, RFC 8314):
 // SRV records _imaps._tcp, then _imap._tcp (STARTTLS), then _pop3s._tcp.
 // A target "." says the service is not offered.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CAboutDlg.h"
 
 #include <QApplication>
@@ -21,6 +22,12 @@ CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent) {
                               this);
     auto *copyright = new QLabel(QStringLiteral("Copyright © 2026 die Pelloru-Entwickler"), this);
     copyright->setObjectName(QStringLiteral("copyright"));
+    // The terms, with where to read them.
+    auto *license = new QLabel(QStringLiteral("Freie Software unter der GNU General Public License,\n"
+                                              "Version 3 oder (nach Wahl) jeder späteren Version\n"
+                                              "(GPL-3.0-or-later); ohne jede Gewährleistung."),
+                               this);
+    license->setObjectName(QStringLiteral("license"));
     notice->setObjectName(QStringLiteral("notice"));
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
@@ -32,6 +39,7 @@ CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent) {
     texts->addWidget(notice);
     texts->addSpacing(6);
     texts->addWidget(copyright);
+    texts->addWidget(license);
     auto *top = new QHBoxLayout;
     top->addWidget(icon);
     top->addSpacing(12);

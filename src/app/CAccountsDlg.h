@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The modal dialog "Konten": the accounts of the profile in a list, with
 // "Hinzufügen", "Bearbeiten" (the account's "Einstellungen") and
 // "Entfernen". Every change is stored at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // New-mail notices one can act on: sent to the desktop's notification
 // service (freedesktop notifications over D-Bus) with buttons, where the
 // service offers actions. Whoever shows a notice names it with a token;

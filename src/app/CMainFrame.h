@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: menus "&Datei", "&Bearbeiten" and "&?", the toolbar, the
 // status bar with its message pane, the scan's progress and the lock
 // indicators, and the message list in the client area. With "alle N

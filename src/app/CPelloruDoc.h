@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The document of the single-document window. It holds nothing of its
 // own: the rows are the view's; it asks where they are to be saved.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message list: a report list of six columns filling the main window,
 // one row per message of the last scan, shown from the row model. It
 // carries out the commands on messages (through a scan on its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Datei > Regeln...": the pattern file and the allow-list of an account
 // side by side, one line per table row, each with how many of the current
 // rows it matches over every account that uses the files (counted anew as

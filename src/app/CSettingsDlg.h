@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The modal dialog "Einstellungen" of one account: server, user name,
 // password and the interval of the checks on their own ("alle N Minuten
 // prüfen", 0: off), and the account's name, log-on mechanism, password

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command identifiers of menus, toolbar and context menu.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One numbering of outcomes shared by every library layer: 0 is success,
 // every other value one kind of failure. The numbers are sparse and fixed;
 // callers and stored logs may rely on them.

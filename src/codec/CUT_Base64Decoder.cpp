@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CUT_Base64Decoder.h"
 
 unsigned CUT_Base64Decoder::Value(char c) {

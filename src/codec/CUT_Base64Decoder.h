@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Base64 decoding as a step function: chunks go in one after the other and
 // a group of four characters may be split between them, so a part can be
 // decoded as it streams or where it was cut off. Written once for the MIME

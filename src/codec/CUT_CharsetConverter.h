@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text in a declared character set to UTF-8, for people to read: through
 // the C library's iconv, which knows the sets mail uses (ISO-8859-*,
 // KOI8-R, Shift_JIS, GB2312, Big5, Windows code pages, ...). A name it does

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What every codec offers: recognising a message of its kind, extracting
 // its text and attachments, and the encoding side that builds one. The
 // message parser owns one codec of each kind and asks them in turn.

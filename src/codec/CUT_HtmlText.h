@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HTML to the text a reader sees, through a real HTML5 parser (Gumbo, as
 // browsers parse): no tags, nothing of style, script or head, entities
 // decoded, block elements and <br> as line breaks, runs of blanks as one.

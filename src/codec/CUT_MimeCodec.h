@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MIME messages: recognition, content types, multipart bodies split at
 // their boundary (with one level of nested alternative or related parts),
 // part headers and parameters, and decoding of base64, quoted-printable and

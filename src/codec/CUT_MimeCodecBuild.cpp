@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The building side of the MIME codec: attachments, their header lines,
 // boundaries and the multipart message written from them. The reading side
 // is in CUT_MimeCodec.cpp.

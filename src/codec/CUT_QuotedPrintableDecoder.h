@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quoted-printable decoding (RFC 2045, and the Q form of RFC 2047) as a
 // step function: chunks go in one after the other, an escape may be split
 // between them. Written once for the MIME codec, the header decoder and

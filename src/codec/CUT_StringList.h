@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small ordered list of texts, for header lines and attachment
 // parameters of the codecs.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Messages that carry attachments as uuencoded blocks ("begin", data
 // lines, "end"): every block indexed as an attachment, the body text before
 // the first block as the message text; and the building side that appends

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The response side of an IMAP4rev1 conversation (RFC 3501; RFC 9051's
 // servers in mind): bytes as they arrive, split anywhere, become whole
 // responses. A response is untagged ("* ..."), a continuation request

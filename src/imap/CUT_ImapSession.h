@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Client side of an IMAP4rev1 conversation (RFC 3501; RFC 9051's servers
 // in mind), as far as a mailbox checker needs it: log-on (AUTHENTICATE
 // with the same SASL client as POP3, or LOGIN), one mailbox opened

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mailbox names as IMAP writes them (RFC 3501 section 5.1.3, "modified
 // UTF-7"): printable ASCII stands for itself, '&' is "&-", and every other
 // run of characters is its UTF-16 in base64 (with ',' for '/') between '&'

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan's conversation over IMAP: one CUT_ImapSession on the INBOX,
 // opened read-only unless something may be removed. Previews come for many
 // messages with one UID FETCH (the header and the first bytes of the text,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the scan asks of a mail server, whatever the protocol: log on, list
 // the messages (number, key, size), fetch each one's header and first body
 // lines, fetch a whole message into a backup, remove a message, finish.

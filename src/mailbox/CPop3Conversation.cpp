@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CPop3Conversation.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan's conversation over POP3: one CUT_Pop3Session, with its
 // pipelining window (TOPs asked ahead on a server that lists PIPELINING).
 // Removals are marked with DELE and take effect with the QUIT of Finish.

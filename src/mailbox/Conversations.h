@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a conversation with an account's server, whatever protocol it
 // speaks, and logging on: what the scan, the IDLE watch and "Verbindung
 // testen" share.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Why a conversation with the server failed, in the words of the program:
 // the kind of failure (name resolution, refusal, time-out, TLS handshake,
 // certificate, the server's own refusal, lost step, a stop by the user)

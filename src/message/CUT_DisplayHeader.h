@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A header value as a mail reader shows it: every encoded word (RFC 2047)
 // decoded and converted from its own charset, blanks between two adjacent
 // encoded words dropped (RFC 2047 §6.2), folds unfolded, raw 8-bit text

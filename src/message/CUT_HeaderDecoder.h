@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turns header values with encoded words (=?charset?B?...?= and
 // =?charset?Q?...?=) into plain 8-bit text, and back. The bytes stay
 // bytes: the character set is reported, not converted.

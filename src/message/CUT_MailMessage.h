@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One mail message as an ordered list of header entries and a body text,
 // filled from a byte source. Lookups go by field name, ignoring case.
 #pragma once

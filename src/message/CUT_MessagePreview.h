@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview of a message as a mail reader would start to show it, built
 // from its header and the first lines of its body (all a TOP brings): the
 // first text part (in multipart/alternative text/plain before text/html;

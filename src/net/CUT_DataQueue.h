@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the queue transfers of the socket client need of a queue of bytes:
 // its size, a read and a write. Callers bring their own implementation.
 #pragma once

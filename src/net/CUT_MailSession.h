@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the client sessions of every mail protocol share, written once below
 // POP3's and IMAP's: the server's port and TLS mode, the waits and the
 // bound of a whole reply, the log-on mechanism asked for and the one used,

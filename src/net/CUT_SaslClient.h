@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The client side of one SASL exchange (RFC 4422) in base64, as POP3's
 // AUTH (RFC 5034) and IMAP's AUTHENTICATE (RFC 3501, 4959) carry it: SCRAM-SHA-256, SCRAM-SHA-1, CRAM-MD5, PLAIN
 // and LOGIN through GNU SASL; XOAUTH2 and OAUTHBEARER (RFC 7628), which it

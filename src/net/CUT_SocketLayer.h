@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The basic socket calls behind one overridable seam, so that a derived
 // layer (an encrypting one, for instance) can replace them while everything
 // built on the stream operations keeps working unchanged.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TLS over a connected socket (OpenSSL): the handshake with the server's
 // certificate checked against the system's trust store (and an extra CA
 // file if given) and the host name, then reads, peeks, writes and an

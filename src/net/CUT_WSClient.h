@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Blocking TCP client with time-outs, line-oriented receiving and
 // overridable hooks. Protocol classes derive from it and talk to their
 // server only through these operations.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The few operating-system socket calls the client needs, behind plain
 // functions so that the classes above read the same on every platform.
 // Errors are reported as POSIX errno values.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Client side of a POP3 conversation: log-on, STAT, LIST, TOP, RETR, DELE,
 // RSET, UIDL and QUIT, one strictly sequential command at a time. A
 // multi-line reply stays on the connection until it is read or drained.

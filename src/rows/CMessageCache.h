@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an account's earlier scans learnt of its messages, so that a check
 // fetches only what is new: per message (by its unique id: POP3's UIDL,
 // IMAP's UIDVALIDITY and UID) the size, the text the TOP brought (header

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which messages are new since the last scan, by the key of their row (the
 // unique id where the server lists them, else Message-Id and size). The
 // first scan only sets the mark: what waited when the program started is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the scan needs of the message list: rows of six text cells and the
 // selected rows. A cell holds the bytes the scan found, and the character
 // set they are in when the scan knows it (empty otherwise); the list shows

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list as a scan on a worker thread sees it: every write is handed to
 // the row model in the model's thread, in order, gathered into batches of
 // at most kBatchMilliseconds: the window's thread gets one call per batch,

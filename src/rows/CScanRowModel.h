@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rows of the last scan: six cells each, kept as the bytes the scan
 // found with their character set, shown converted to Unicode. The one
 // store of rows: the window's list shows it through the item model, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Append-only storage for the texts of many rows: each text is copied once
 // into large blocks and handed back as a view that stays valid until
 // Clear. A scan of a large mailbox keeps tens of megabytes of cells; in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mail text is bytes in whatever character set its sender chose; the list
 // shows Unicode. These conversions give UTF-8 for display.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "RowState.h"
 
 std::string RowStateText(RowState state, const std::string &detail) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What happened to a row's message, as a value the rows keep; the words
 // of column 0 are made from it only where a row is shown or printed.
 #pragma once

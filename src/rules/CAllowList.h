@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user's allow-list "nie_loeschen.txt" beside the pattern file: lines
 // in the pattern file's format (a line beginning with a blank is skipped,
 // `*` any run of characters, `?` one), each matched against the whole of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user's direct-delete patterns from "loesche_direkt.txt" in the
 // working directory. Every line tested sees the file as it is at that
 // moment; the parsed patterns are kept and the file is read again only

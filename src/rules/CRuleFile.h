@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A line added to the pattern file or the allow-list from a row: the line
 // proposed for a sender or a subject, the check that a line does not match
 // every message, and the write, which replaces the file whole or leaves it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a rule file (the pattern file, the allow-list) so that no file
 // can turn against the user. Only a regular file is read, and only up to
 // kMaxBytes: a FIFO, a device or a link to one is never opened for a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "WildcardMatch.h"
 
 int WildcardMatch(const char *text, const char *pattern, char many, char one) {

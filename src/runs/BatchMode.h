@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Set once at start-up when the program runs one unattended scan (/b);
 // never cleared. While it is set the scan shows no message box.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rows of every account in one table, and the scans that fill them:
 // one row model per account, shown one after the other (the column
 // "Konto" says whose a row is), and one scan thread per account, at most

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The runs without a window: one unattended scan (--list, /b without a
 // display, --dry-run, --debug) and --configure. They need Qt's core only.
 // Each failure is one line on standard error (unless quiet), and the exit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Push for one IMAP account: a connection of its own idles on the inbox
 // (IDLE, RFC 2177, read-only) and calls back as soon as the server reports
 // new mail, so that a scan follows within seconds instead of at the next

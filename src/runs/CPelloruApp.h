@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application: start-up from the command line, the window or the
 // headless runs, and the process's exit status. Without widgets: the
 // window is a program of its own (runWindow), so that a run without one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs one scan on a thread of its own, so that the window stays
 // responsive: the rows reach the row model as they arrive, title,
 // progress and failures reach the window in its own thread, and a message

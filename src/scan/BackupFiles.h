@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names of the local backup and save files of messages (CBackupFile
 // writes them).
 #pragma once

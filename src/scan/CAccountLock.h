@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs of one account never act at once: the window's checks, a /b from
 // cron and a --list each hold the account's lock (flock on a file beside
 // its cache) for their whole conversation with the server. Whoever comes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A backup or save file of one message in the working directory. The name
 // is claimed with O_EXCL, so an earlier file is never replaced (a name
 // that is taken gets "_2", "_3", ... before ".txt"); the bytes go through

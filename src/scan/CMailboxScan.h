@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One complete conversation with a mailbox, over POP3 or IMAP: log on,
 // count, fetch the header and first 25 body lines of every message, and
 // list, delete (or move to the spam folder) or save them by mode.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the scan needs of the main window: its title for progress, an
 // immediate repaint of the list, and a modal message box (caption
 // "Pelloru", warning icon, one OK button) with the reason of a failure as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The proof that a backup holds exactly the message that was examined,
 // and all of it, before that message may be removed from the server.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What one scan does with the messages it fetches.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a check of one account ended, as a value: the window, the runs of
 // several accounts and the exit statuses all read it, none of them from
 // text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One read/write/seek/search interface over memory buffers and files: the
 // way whole message texts travel between the layers. Results are counts or
 // positions, 0 for success and -1 for failure.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A thin file object over the platform's file calls, used by the file
 // source. Not a byte source itself.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A named file as a byte source, with a look-ahead buffer so that lines can
 // be handed out without reading the file byte by byte.
 #pragma once

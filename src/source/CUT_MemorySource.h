@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A text buffer of fixed capacity as a byte source. It never grows: bytes
 // beyond the capacity are dropped and the stored count is returned.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small text routines shared by every layer. All work on NUL-terminated
 // 8-bit texts; a null text is always handled without a crash.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Secrets reach the server only when they surely are what the user meant,
 // and only a server that proves itself gets the session.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Message texts in memory sources, and decoding into a string.
 #pragma once
 

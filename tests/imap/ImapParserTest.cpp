@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // IMAP responses come whole and in order however the bytes are split, and
 // anything that is not IMAP, or beyond a bound, breaks the parser.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The IMAP session against servers that break the protocol: whatever they
 // send, a removal is claimed only on the server's evidence, nothing unasked
 // is kept, no reply runs past its bound, and after a lost step no further

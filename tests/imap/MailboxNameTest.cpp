@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mailbox names go to the server in IMAP's modified UTF-7 and come back
 // as they were typed; what is not well formed on either side is refused.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every way a scan can end says its cause in words, from the facts
 // recorded where the failure happened.
 #include <gtest/gtest.h>

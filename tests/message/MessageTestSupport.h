@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loads a message text into a CUT_MailMessage the way the scan does: through
 // a memory source of 32000 bytes.
 #pragma once

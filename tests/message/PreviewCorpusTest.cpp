@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Against the public corpus: from the header and first 25 body lines of
 // each message (what a TOP brings), the preview begins with the first
 // words of the message's first text part as Python's email library decodes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview shows the message's own words: the first text part, also
 // when the fetched lines end inside it, decoded and in UTF-8.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Log-on with SASL (AUTH) and OAuth 2.0 tokens against a real Dovecot.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The session keeps the step of the conversation: long lines come in
 // pieces without ending a reply early, and a reply that is late, garbled or
 // cut short closes the connection without QUIT, so nothing is committed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several accounts in one profile: each is configured, scanned and
 // deleted from on its own server, and the profile of a single account
 // from earlier builds reads as account 1.

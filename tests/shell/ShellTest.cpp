@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop shell on Qt's offscreen platform: window structure, command
 // enabling, context menu, clipboard, settings dialog, and the program's
 // start-up modes run as a separate process.
@@ -280,6 +281,7 @@ private slots:
             QVERIFY(!action->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_O)));
         QCOMPARE(frame.Command(ID_FILE_SAVE)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
         QVERIFY(CAboutDlg().findChild<QLabel *>("copyright") != nullptr);
+        QVERIFY(CAboutDlg().findChild<QLabel *>("license")->text().contains(QStringLiteral("GPL-3.0-or-later")));
         {
             CSettingsDlg editor(*m_settings, nullptr, CScanConfig::kFirstSection);
             editor.IntervalEdit()->setValue(1);

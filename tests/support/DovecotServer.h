@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A private Dovecot POP3 (and, on request, IMAP) server for the tests: its own configuration, base
 // directory, passwd-file and maildir under a fresh directory in /tmp, on a
 // free 127.0.0.1 port. Nothing under /etc is touched and no system service

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tests/support/introspect.py on a free loopback port, the token
 // introspection endpoint of the tests' Dovecot: "gueltig" is an active
 // token of the user pelloru, every other one is not. Given a certificate

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An in-memory list and window for the scan, and a working directory and
 // settings profile of the test's own.
 #pragma once

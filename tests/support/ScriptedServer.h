@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An in-process POP3-like peer on a free loopback port that follows a
 // script: expect given command lines, answer with given bytes (split over
 // several writes if asked), pause, or close early. Every step is bounded in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A certificate authority and server certificates made for the test run
 // (OpenSSL), in a folder of their own: a good one for 127.0.0.1 and
 // localhost, one for another host name, an expired one, and one from a CA

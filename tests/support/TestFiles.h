@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test inputs that live outside the test code: the project's own sample
 // messages in tests/data and the shared real-world corpus beside the
 // repository (which may be absent).

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A browser for the tests: opens the address it is given (trusting the CA
 named by PELLORU_TEST_CA), follows the redirect back to the program, and
 says on standard error what the program answered."""

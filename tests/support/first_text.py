@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The reference a preview is compared with: the first text part of a
 message as Python's email library decodes it (text/plain before text/html
 in alternatives, the first inline text part elsewhere), HTML reduced to its

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A token introspection endpoint (RFC 7662) for the tests' Dovecot: the
 token "gueltig" is active for the user pelloru, every other one is not.
 Listens on a free loopback port, prints it, and serves until standard input
