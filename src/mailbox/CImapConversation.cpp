@@ -101,26 +101,35 @@ bool CImapConversation::NeedsMore(uint32_t uid, const ImapPreview &preview) cons
 ResultCode CImapConversation::SendFetch(std::vector<uint32_t> uids, size_t textBytes, size_t textOffset) {
     const ResultCode sent = m_session->SendPreviewFetch(uids, textBytes, textOffset);
     if (sent != RC_OK) return sent;
-    if (textOffset == 0) uids.clear();
-    m_continued.insert(uids.begin(), uids.end());
-    m_pending.insert(uids.begin(), uids.end());
-    m_fetches.push_back(std::move(uids));
+    const bool rest = textOffset > 0;
+    if (rest) {
+        m_continued.insert(uids.begin(), uids.end());
+        m_pending.insert(uids.begin(), uids.end());
+    }
+    m_fetches.push_back({std::move(uids), rest});
     return RC_OK;
 }
+
+bool CImapConversation::Stopping() const { return m_options.stop != nullptr && m_options.stop->load(); }
 
 ResultCode CImapConversation::ReadFetch() {
     const ResultCode read = m_session->ReadPreviews(&m_cache);
     if (read == RC_LOST_SYNC) return read;
-    if (!m_fetches.empty()) {
-        for (const uint32_t uid : m_fetches.front()) m_pending.erase(uid);
-        m_fetches.pop_front();
+    if (m_fetches.empty()) return read;
+    const Fetch fetch = std::move(m_fetches.front());
+    m_fetches.pop_front();
+    if (fetch.rest) {
+        for (const uint32_t uid : fetch.uids) m_pending.erase(uid);
+        return read;
     }
     // The rest of the texts whose lines did not fit: one fetch for all,
-    // behind those already on their way.
+    // behind those already on their way (after a stop, nothing more).
     std::vector<uint32_t> more;
-    for (const auto &[uid, preview] : m_cache)
-        if (NeedsMore(uid, preview)) more.push_back(uid);
-    if (!more.empty() && SendFetch(std::move(more), kPreviewTextBytes - kFirstTextBytes, kFirstTextBytes) != RC_OK)
+    for (const uint32_t uid : fetch.uids)
+        if (const auto found = m_cache.find(uid); found != m_cache.end() && NeedsMore(uid, found->second))
+            more.push_back(uid);
+    if (!more.empty() && !Stopping() &&
+        SendFetch(std::move(more), kPreviewTextBytes - kFirstTextBytes, kFirstTextBytes) != RC_OK)
         return RC_LOST_SYNC;
     return read;
 }
@@ -153,6 +162,9 @@ ResultCode CImapConversation::BeginPreview(const Entry &entry) {
     }
     if (found == m_cache.end() && read != RC_OK) return read;
     if (found == m_cache.end()) return RC_NO_MESSAGE_DATA;  // gone meanwhile?
+    // Its 25 lines did not fit and the rest was not asked for (a stop came
+    // first): no row, and no decision, on part of them.
+    if (NeedsMore(uid, found->second)) return RC_ABORTED;
     m_open = CutPreview(found->second, m_lines);
     m_cache.erase(found);
     m_continued.erase(uid);

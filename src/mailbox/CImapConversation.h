@@ -72,11 +72,16 @@ private:
     // Whether a preview's first part holds fewer lines than wanted and
     // there is more of its text to ask for.
     bool NeedsMore(uint32_t uid, const ImapPreview &preview) const;
+    bool Stopping() const;
     std::set<uint32_t> m_continued;  // asked for the rest of their text
     std::set<uint32_t> m_pending;    // of those, not read yet
-    // The fetches owed, oldest first: the messages whose rest each asks
-    // for (none for a first part).
-    std::deque<std::vector<uint32_t>> m_fetches;
+    // The fetches owed, oldest first: the messages each asks for, and
+    // whether for the rest of their texts.
+    struct Fetch {
+        std::vector<uint32_t> uids;
+        bool rest = false;
+    };
+    std::deque<Fetch> m_fetches;
     int m_lines = 0;
     CServerAddress m_server;
     Options m_options;
