@@ -17,6 +17,7 @@
 #include "TestCertificates.h"
 #include "ScriptedServer.h"
 #include "Autoconfig.h"
+#include "Https.h"
 #include "CServerAddress.h"
 #include "CHeadlessRun.h"
 #include "Providers.h"
@@ -300,4 +301,35 @@ TEST(SrvRecords, ADomainsRecordsNameItsServers) {
             EXPECT_EQ(PreferredServer(found), c.server);
         }
     }
+}
+
+// Only an HTTPS address of a plain host goes into a request: nothing of it
+// can end the request line or add a header.
+TEST(Https, OnlyPlainHttpsAddressesAreTaken) {
+    struct Case {
+        const char *url;
+        const char *host;  // nullptr: refused
+        int port;
+        const char *path;
+    };
+    const Case cases[] = {
+        {"https://login.example.net/oauth2/token", "login.example.net", 443, "/oauth2/token"},
+        {"https://127.0.0.1:8443/token?x=1#frag", "127.0.0.1", 8443, "/token?x=1"},
+        {"https://example.net", "example.net", 443, "/"},
+        {"http://example.net/token", nullptr, 0, nullptr},
+        {"https://user@example.net/token", nullptr, 0, nullptr},
+        {"https://example.net:99999/token", nullptr, 0, nullptr},
+        {"https://example.net/a b", nullptr, 0, nullptr},
+        {"https://example.net/a\r\nHost: evil", nullptr, 0, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.url);
+        HttpsTarget target;
+        ASSERT_EQ(Https::ParseUrl(c.url, &target), c.host != nullptr);
+        if (c.host == nullptr) continue;
+        EXPECT_EQ(target.host, c.host);
+        EXPECT_EQ(target.port, c.port);
+        EXPECT_EQ(target.path, c.path);
+    }
+    EXPECT_EQ(Https::Escape("a b&c=d/é"), "a%20b%26c%3Dd%2F%C3%A9");
 }
