@@ -81,15 +81,15 @@ std::string Untrusted(const MailAccount &account, const std::string &command) {
 }
 
 // The access tokens of this run, by the keyring key of their refresh
-// token, and until when they hold. One renewal at a time: a provider that
+// token, and until when they hold. One renewal at a time for each: a provider that
 // gives a new refresh token with each one takes the old one back.
 std::mutex g_tokensLock;
 std::map<std::string, OAuthTokens> g_tokens;
-std::mutex g_renewLock;
+std::map<std::string, std::mutex> g_renewLocks;  // by key: one account's renewal holds no other
 
-long long Now() {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
+std::mutex &RenewLock(const std::string &key) {
+    const std::lock_guard<std::mutex> hold(g_tokensLock);
+    return g_renewLocks[key];  // (a node of a map stays where it is)
 }
 
 // An access token that holds for another minute at least.
@@ -97,7 +97,7 @@ bool HeldToken(const std::string &key, const std::string &refused, std::string *
     const std::lock_guard<std::mutex> hold(g_tokensLock);
     const auto found = g_tokens.find(key);
     if (found == g_tokens.end() || found->second.access == refused) return false;
-    if (found->second.expiresAt != 0 && found->second.expiresAt - 60 <= Now()) return false;
+    if (!found->second.HoldsFor(60)) return false;
     *token = found->second.access;
     return true;
 }
@@ -112,7 +112,7 @@ bool OAuthToken(MailAccount &account, const std::string &refused, std::string *p
                 const std::atomic<bool> *stop) {
     const std::string key = CCredentials::OAuthKey(account.keyringService);
     if (HeldToken(key, refused, &account.token)) return true;
-    const std::lock_guard<std::mutex> renewing(g_renewLock);
+    const std::lock_guard<std::mutex> renewing(RenewLock(key));
     if (HeldToken(key, refused, &account.token)) return true;  // renewed meanwhile
     if (account.endpoints.token.empty()) {
         *problem = "Für die Anmeldung mit OAuth 2.0 ist kein Anbieter bekannt (OAUTH)";

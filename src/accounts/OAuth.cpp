@@ -36,6 +36,14 @@ long long Now() {
 
 bool Stopped(const std::atomic<bool> *stop) { return stop != nullptr && stop->load(); }
 
+// Every request names the application; a provider's line may leave it to
+// the account.
+bool HasClient(const OAuthEndpoints &endpoints, std::string *problem) {
+    if (!endpoints.clientId.empty()) return true;
+    *problem = "keine OAuth-Client-ID (OAUTHCLIENT) für dieses Konto";
+    return false;
+}
+
 // A text field of a JSON answer; numbers (some endpoints send expires_in
 // as a text, some as a number) as their digits.
 std::string Field(const QJsonObject &object, const char *name) {
@@ -105,15 +113,14 @@ bool RequestTokens(const OAuthEndpoints &endpoints, const std::string &caFile, c
                    OAuthTokens *tokens, std::string *problem, const std::atomic<bool> *stop) {
     int status = 0;
     QJsonObject object;
-    if (endpoints.clientId.empty()) {
-        *problem = "keine OAuth-Client-ID (OAUTHCLIENT) für dieses Konto";
-        return false;
-    }
+    if (!HasClient(endpoints, problem)) return false;
     return PostForm(endpoints.token, caFile, form + "&" + ClientPart(endpoints), &status, &object, problem, stop) &&
            TakeTokens(object, status, tokens, problem);
 }
 
 }  // namespace
+
+bool OAuthTokens::HoldsFor(long long seconds) const { return expiresAt == 0 || expiresAt - seconds > Now(); }
 
 std::string OAuth::NewVerifier() { return RandomText(32); }
 
@@ -154,10 +161,7 @@ bool OAuth::StartDevice(const OAuthEndpoints &endpoints, const std::string &caFi
         *problem = "der Anbieter bietet keine Anmeldung mit Gerätecode";
         return false;
     }
-    if (endpoints.clientId.empty()) {
-        *problem = "keine OAuth-Client-ID (OAUTHCLIENT) für dieses Konto";
-        return false;
-    }
+    if (!HasClient(endpoints, problem)) return false;
     int status = 0;
     QJsonObject object;
     if (!PostForm(endpoints.device, caFile, ClientPart(endpoints) + "&scope=" + Https::Escape(endpoints.scope),
@@ -213,10 +217,7 @@ bool OAuth::BrowserSignIn(const OAuthEndpoints &endpoints, const std::string &ca
         *problem = "keine Anmeldung im Browser ohne Anwendungsobjekt";
         return false;
     }
-    if (endpoints.clientId.empty()) {
-        *problem = "keine OAuth-Client-ID (OAUTHCLIENT) für dieses Konto";
-        return false;
-    }
+    if (!HasClient(endpoints, problem)) return false;
     if (endpoints.authorize.compare(0, 8, "https://") != 0) {
         *problem = "der Anbieter nennt keine HTTPS-Adresse für die Anmeldung";
         return false;

@@ -19,6 +19,9 @@ struct OAuthTokens {
     std::string access;
     long long expiresAt = 0;
     std::string refresh;
+    // Whether the access token holds for that many seconds more (one
+    // without a time is taken to).
+    bool HoldsFor(long long seconds) const;
 };
 
 // What the device endpoint gave: the code the user types at the address.

@@ -239,6 +239,35 @@ private:
         server.Expect("Quit\r\n");
     }
 
+    // Why a real Secret Service (gnome-keyring in a private D-Bus session)
+    // and Dovecot (with IMAP where asked) cannot be had here; empty: they can.
+    static QString NoKeyringOrDovecot(bool imap) {
+        if (QStandardPaths::findExecutable("dbus-run-session").isEmpty() ||
+            QStandardPaths::findExecutable("gnome-keyring-daemon").isEmpty())
+            return QStringLiteral("no dbus-run-session or gnome-keyring-daemon");
+        return QString::fromStdString(DovecotServer::Unavailable() + (imap ? DovecotServer::ImapUnavailable() : ""));
+    }
+
+    struct Ran {
+        int status = -1;
+        QString out, said;
+    };
+    // Runs the script with bash in a private D-Bus session, the keyring
+    // unlocked first, at most seconds long.
+    static Ran RunWithKeyring(const QString &script, const QProcessEnvironment &env, int seconds) {
+        QProcess session;
+        session.setProcessEnvironment(env);
+        session.start("dbus-run-session",
+                      {"--", "bash", "-c",
+                       "set -e\neval \"$(printf x | gnome-keyring-daemon --unlock --components=secrets)\"\n" + script});
+        Ran ran;
+        if (!session.waitForFinished(seconds * 1000)) return ran;
+        ran.status = session.exitCode();
+        ran.out = QString::fromUtf8(session.readAllStandardOutput());
+        ran.said = QString::fromUtf8(session.readAllStandardError());
+        return ran;
+    }
+
 private slots:
     void initTestCase() {
         QVERIFY(m_config.isValid());
@@ -872,11 +901,7 @@ private slots:
 
     void aPasswordInTheKeyringIsUsedAndLeavesTheProfile() {
         // A real Secret Service: gnome-keyring in a private D-Bus session.
-        const bool tools = !QStandardPaths::findExecutable("dbus-run-session").isEmpty() &&
-                           !QStandardPaths::findExecutable("gnome-keyring-daemon").isEmpty();
-        const std::string noDovecot = DovecotServer::Unavailable();
-        if (!tools || !noDovecot.empty()) {
-            const QString why = !tools ? "no dbus-run-session or gnome-keyring-daemon" : noDovecot.c_str();
+        if (const QString why = NoKeyringOrDovecot(false); !why.isEmpty()) {
             if (qEnvironmentVariableIsSet("CI")) QFAIL(qPrintable(why));
             QSKIP(qPrintable(why));
         }
@@ -887,8 +912,6 @@ private slots:
         QTemporaryDir home;
         m_settings->Write("PASS", CSettingsStore::ComplementPassword("nicht-dieses"));
         const QString script = QStringLiteral(
-            "set -e\n"
-            "eval \"$(printf x | gnome-keyring-daemon --unlock --components=secrets)\"\n"
             "printf '127.0.0.1:%1\\n%2\\n%3\\n' | \"$PELLORU\" --configure --keyring\n"
             "\"$PELLORU\" --list\n")
                                    .arg(server.Port())
@@ -897,13 +920,9 @@ private slots:
         env.insert("HOME", home.path());
         env.insert("XDG_DATA_HOME", home.path() + "/data");
         env.insert("PELLORU", PELLORU_BINARY);
-        QProcess session;
-        session.setProcessEnvironment(env);
-        session.start("dbus-run-session", {"--", "bash", "-c", script});
-        QVERIFY(session.waitForFinished(60000));
-        const QString said = QString::fromUtf8(session.readAllStandardError());
-        QVERIFY2(session.exitCode() == 0, qPrintable(said));
-        QVERIFY(QString::fromUtf8(session.readAllStandardOutput()).contains(QStringLiteral(" eins\t")));
+        const Ran ran = RunWithKeyring(script, env, 60);
+        QVERIFY2(ran.status == 0, qPrintable(ran.said));
+        QVERIFY(ran.out.contains(QStringLiteral(" eins\t")));
         QCOMPARE(m_settings->Read("KEYRING"), std::string("1"));
         QVERIFY(m_settings->Read("PASS").empty());
         QFile profile(QString::fromStdString(m_settings->ProfilePath()));
@@ -916,11 +935,7 @@ private slots:
         // A provider of the test's own (HTTPS, PKCE checked) in providers.tsv
         // beside the profile, Dovecot asking it about each token, and a real
         // Secret Service: the whole way, through the program itself.
-        const bool tools = !QStandardPaths::findExecutable("dbus-run-session").isEmpty() &&
-                           !QStandardPaths::findExecutable("gnome-keyring-daemon").isEmpty();
-        const std::string noDovecot = DovecotServer::Unavailable() + DovecotServer::ImapUnavailable();
-        if (!tools || !noDovecot.empty()) {
-            const QString why = !tools ? "no dbus-run-session or gnome-keyring-daemon" : noDovecot.c_str();
+        if (const QString why = NoKeyringOrDovecot(true); !why.isEmpty()) {
             if (qEnvironmentVariableIsSet("CI")) QFAIL(qPrintable(why));
             QSKIP(qPrintable(why));
         }
@@ -948,8 +963,6 @@ private slots:
         table.close();
         const QString control = QStringLiteral("http://127.0.0.1:%1").arg(provider.Port());
         const QString script = QStringLiteral(
-            "set -e\n"
-            "eval \"$(printf x | gnome-keyring-daemon --unlock --components=secrets)\"\n"
             "get() { python3 -c 'import sys,urllib.request; print(urllib.request.urlopen(sys.argv[1]).read().decode())' "
             "\"$CONTROL$1\"; }\n"
             "keys=\"CAFILE=$CA\"\n"
@@ -983,13 +996,9 @@ private slots:
         env.insert("PELLORU_TEST_CA", QString::fromStdString(certificates.CaFile()));
         env.insert("BROWSER_PY", PELLORU_SUPPORT_DIR "/browser.py");
         env.insert("CONTROL", control);
-        QProcess session;
-        session.setProcessEnvironment(env);
-        session.start("dbus-run-session", {"--", "bash", "-c", script});
-        QVERIFY(session.waitForFinished(120000));
-        const QString said = QString::fromUtf8(session.readAllStandardError());
-        const QString out = QString::fromUtf8(session.readAllStandardOutput());
-        QVERIFY2(session.exitCode() == 0, qPrintable(said + out));
+        const Ran ran = RunWithKeyring(script, env, 120);
+        const QString &said = ran.said, &out = ran.out;
+        QVERIFY2(ran.status == 0, qPrintable(said + out));
         const QStringList parts = out.split(QStringLiteral("# "));
         QCOMPARE(parts.size(), 7);
         // Each account lists its message; the withdrawn token was renewed
