@@ -153,11 +153,6 @@ bool CCredentials::KeepOAuthTokens(const std::string &user, const std::string &h
     return true;
 }
 
-void CCredentials::ForgetAccessTokens() {
-    const std::lock_guard<std::mutex> hold(g_tokensLock);
-    g_tokens.clear();
-}
-
 bool CCredentials::Resolve(MailAccount &account, std::string *problem,
                            const std::atomic<bool> *stop, const std::string &refused) {
     std::string why;

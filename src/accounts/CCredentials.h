@@ -37,9 +37,6 @@ public:
     // profile; needed), the access token in memory. false with the reason.
     static bool KeepOAuthTokens(const std::string &user, const std::string &host, const OAuthTokens &tokens,
                                 std::string *problem);
-    // Forgets the access tokens held in memory (as a new start of the
-    // program would).
-    static void ForgetAccessTokens();
 
     // The first line of what the command (run by /bin/sh in a process
     // group of its own) writes, without its line end. Only a command that
