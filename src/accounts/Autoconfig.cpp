@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "Https.h"
+#include "Translate.h"
 
 namespace {
 
@@ -102,11 +103,11 @@ bool FetchAutoconfig(const std::vector<AutoconfigSource> &sources, const std::st
         HttpsAnswer answer;
         if (!Https::Request(target, {}, &answer, problem, stop)) continue;
         if (answer.status != 200) {
-            *problem = Https::Url(target) + ": kein Dokument";
+            *problem = Fill(Tr("accounts", "%1: kein Dokument"), {Https::Url(target)});
             continue;
         }
         if (ParseAutoconfig(answer.body, address, found)) return true;
-        *problem = Https::Url(target) + ": das Dokument nennt keinen Server über TLS";
+        *problem = Fill(Tr("accounts", "%1: das Dokument nennt keinen Server über TLS"), {Https::Url(target)});
     }
     return false;
 }

@@ -21,13 +21,14 @@
 
 #include "CScanConfig.h"
 #include "CSettingsStore.h"
+#include "Translate.h"
 
 namespace {
 
 // Runs one QtKeychain job to its end in an event loop of its own.
 template <typename Job> bool RunJob(Job &job, std::string *problem) {
     if (QCoreApplication::instance() == nullptr) {
-        *problem = "kein Schlüsselbund ohne Anwendungsobjekt";
+        *problem = Tr("accounts", "kein Schlüsselbund ohne Anwendungsobjekt");
         return false;
     }
     job.setAutoDelete(false);
@@ -36,7 +37,7 @@ template <typename Job> bool RunJob(Job &job, std::string *problem) {
     job.start();
     loop.exec();
     if (job.error() == QKeychain::NoError) return true;
-    *problem = "Schlüsselbund: " + job.errorString().toStdString();
+    *problem = Fill(Tr("accounts", "Schlüsselbund: %1"), {job.errorString().toStdString()});
     return false;
 }
 
@@ -51,15 +52,15 @@ std::string Untrusted(const MailAccount &account, const std::string &command) {
     switch (account.profileTrust) {
     case ProfileTrust::Trusted: break;
     case ProfileTrust::OpenToOthers:
-        return "das Profil " + account.profilePath +
-               " war für andere beschreibbar (die Rechte sind jetzt 0600); bitte seinen Inhalt prüfen und "
-               "Pelloru neu starten";
+        return Fill(Tr("accounts", "das Profil %1 war für andere beschreibbar (die Rechte sind jetzt 0600); bitte "
+                                   "seinen Inhalt prüfen und Pelloru neu starten"),
+                    {account.profilePath});
     case ProfileTrust::FolderOpenToOthers:
-        return "der Ordner des Profils " + account.profilePath +
-               " war für andere beschreibbar (die Rechte sind jetzt 0700); bitte das Profil prüfen und "
-               "Pelloru neu starten";
+        return Fill(Tr("accounts", "der Ordner des Profils %1 war für andere beschreibbar (die Rechte sind jetzt "
+                                   "0700); bitte das Profil prüfen und Pelloru neu starten"),
+                    {account.profilePath});
     case ProfileTrust::NotOwned:
-        return "das Profil " + account.profilePath + " oder sein Ordner gehört einem anderen Benutzer";
+        return Fill(Tr("accounts", "das Profil %1 oder sein Ordner gehört einem anderen Benutzer"), {account.profilePath});
     }
     // A file the command names (the program, a script it runs) that
     // others may change is as good as a command of theirs.
@@ -73,9 +74,9 @@ std::string Untrusted(const MailAccount &account, const std::string &command) {
         if (word.find('/') == std::string::npos || ::stat(word.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
         if ((info.st_mode & 022) != 0)
-            return "die Datei " + word + " ist für andere beschreibbar (Rechte " + Octal(info.st_mode) + ")";
+            return Fill(Tr("accounts", "die Datei %1 ist für andere beschreibbar (Rechte %2)"), {word, Octal(info.st_mode)});
         if (info.st_uid != self && info.st_uid != 0)
-            return "die Datei " + word + " gehört einem anderen Benutzer";
+            return Fill(Tr("accounts", "die Datei %1 gehört einem anderen Benutzer"), {word});
     }
     return {};
 }
@@ -115,23 +116,24 @@ bool OAuthToken(MailAccount &account, const std::string &refused, std::string *p
     const std::lock_guard<std::mutex> renewing(RenewLock(key));
     if (HeldToken(key, refused, &account.token)) return true;  // renewed meanwhile
     if (account.endpoints.token.empty()) {
-        *problem = "Für die Anmeldung mit OAuth 2.0 ist kein Anbieter bekannt (OAUTH)";
+        *problem = Tr("accounts", "Für die Anmeldung mit OAuth 2.0 ist kein Anbieter bekannt (OAUTH)");
         return false;
     }
     std::string refresh, why;
     if (!CCredentials::ReadKeyring(key, &refresh, &why) || refresh.empty()) {
-        *problem = "Keine Anmeldung mit OAuth 2.0 im Schlüsselbund" + (why.empty() ? "" : " (" + why + ")") +
-                   "; bitte neu anmelden (\"Im Browser anmelden\" oder --configure --account NAME --oauth)";
+        *problem = Fill(Tr("accounts", "Keine Anmeldung mit OAuth 2.0 im Schlüsselbund%1; bitte neu anmelden (\"Im "
+                                       "Browser anmelden\" oder --configure --account NAME --oauth)"),
+                        {why.empty() ? "" : " (" + why + ")"});
         return false;
     }
     OAuthTokens tokens;
     if (!OAuth::Refresh(account.endpoints, account.caFile, refresh, &tokens, &why, stop)) {
-        *problem = "Das Zugriffstoken ließ sich nicht erneuern: " + why;
+        *problem = Fill(Tr("accounts", "Das Zugriffstoken ließ sich nicht erneuern: %1"), {why});
         return false;
     }
     // A new refresh token replaces the old one, which may no longer hold.
     if (!tokens.refresh.empty() && tokens.refresh != refresh && !CCredentials::WriteKeyring(key, tokens.refresh, &why)) {
-        *problem = "Das neue Erneuerungstoken ließ sich nicht im Schlüsselbund speichern (" + why + ")";
+        *problem = Fill(Tr("accounts", "Das neue Erneuerungstoken ließ sich nicht im Schlüsselbund speichern (%1)"), {why});
         return false;
     }
     HoldToken(key, tokens);
@@ -145,7 +147,7 @@ bool CCredentials::KeepOAuthTokens(const std::string &user, const std::string &h
                                    std::string *problem) {
     const std::string key = OAuthKey(KeyringKey(user, host));
     if (tokens.refresh.empty()) {
-        *problem = "der Anbieter hat kein Erneuerungstoken gegeben";
+        *problem = Tr("accounts", "der Anbieter hat kein Erneuerungstoken gegeben");
         return false;
     }
     if (!WriteKeyring(key, tokens.refresh, problem)) return false;
@@ -160,33 +162,34 @@ bool CCredentials::Resolve(MailAccount &account, std::string *problem,
                                  : account.oauth             ? std::string()
                                                              : account.passwordCommand;
     if (!command.empty() && !(why = Untrusted(account, command)).empty()) {
-        *problem = std::string("Der Befehl für ") +
-                   (!account.tokenCommand.empty() ? "das Zugriffstoken (TOKENCMD)" : "das Kennwort (PASSCMD)") +
-                   " wurde nicht ausgeführt: " + why;
+        *problem = Fill(!account.tokenCommand.empty()
+                            ? Tr("accounts", "Der Befehl für das Zugriffstoken (TOKENCMD) wurde nicht ausgeführt: %1")
+                            : Tr("accounts", "Der Befehl für das Kennwort (PASSCMD) wurde nicht ausgeführt: %1"),
+                        {why});
         return false;
     }
     if (!account.tokenCommand.empty()) {
         if (!FirstLineOf(account.tokenCommand, kCommandSeconds, &account.token, &why, stop)) {
-            *problem = "Der Befehl für das Zugriffstoken (TOKENCMD) ist gescheitert: " + why;
+            *problem = Fill(Tr("accounts", "Der Befehl für das Zugriffstoken (TOKENCMD) ist gescheitert: %1"), {why});
             return false;
         }
     } else if (account.oauth) {
         if (!OAuthToken(account, refused, problem, stop)) return false;
     } else if (!account.passwordCommand.empty()) {
         if (!FirstLineOf(account.passwordCommand, kCommandSeconds, &account.password, &why, stop)) {
-            *problem = "Der Befehl für das Kennwort (PASSCMD) ist gescheitert: " + why;
+            *problem = Fill(Tr("accounts", "Der Befehl für das Kennwort (PASSCMD) ist gescheitert: %1"), {why});
             return false;
         }
     } else if (account.keyring && !ReadKeyring(account.keyringService, &account.password, &why)) {
-        *problem = "Das Kennwort ließ sich nicht aus dem Schlüsselbund lesen (" + why + ")";
+        *problem = Fill(Tr("accounts", "Das Kennwort ließ sich nicht aus dem Schlüsselbund lesen (%1)"), {why});
         return false;
     }
     const std::string breaks("\r\n\0", 3);
     if (account.user.find_first_of(breaks) != std::string::npos ||
         account.password.find_first_of(breaks) != std::string::npos ||
         account.token.find_first_of(breaks) != std::string::npos) {
-        *problem = "Benutzername, Kennwort oder Zugriffstoken enthält einen Zeilenumbruch; nichts "
-                   "davon wurde gesendet";
+        *problem = Tr("accounts", "Benutzername, Kennwort oder Zugriffstoken enthält einen Zeilenumbruch; nichts "
+                                  "davon wurde gesendet");
         return false;
     }
     return true;
@@ -258,28 +261,28 @@ bool CCredentials::FirstLineOf(const std::string &command, int seconds, std::str
         ::waitpid(child, &status, 0);
     }
     if (cancelled) {
-        *problem = "abgebrochen";
+        *problem = Tr("accounts", "abgebrochen");
         return false;
     }
     if (late) {
-        *problem = "nicht innerhalb von " + std::to_string(seconds) + " s beendet";
+        *problem = Fill(Tr("accounts", "nicht innerhalb von %1 s beendet"), {std::to_string(seconds)});
         return false;
     }
     if (WIFSIGNALED(status)) {
-        *problem = "durch Signal " + std::to_string(WTERMSIG(status)) + " beendet";
+        *problem = Fill(Tr("accounts", "durch Signal %1 beendet"), {std::to_string(WTERMSIG(status))});
         return false;
     }
     // A command that failed may still have printed a line (an error text):
     // that is no password.
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
-        *problem = "Exit-Status " + std::to_string(WEXITSTATUS(status));
+        *problem = Fill(Tr("accounts", "Exit-Status %1"), {std::to_string(WEXITSTATUS(status))});
         return false;
     }
     const size_t end = out.find('\n');
     *line = out.substr(0, end);
     if (!line->empty() && line->back() == '\r') line->pop_back();
     if (line->empty()) {
-        *problem = "keine Zeile ausgegeben";
+        *problem = Tr("accounts", "keine Zeile ausgegeben");
         return false;
     }
     return true;
@@ -299,7 +302,7 @@ bool CCredentials::StorePassword(const CSettingsStore &settings, AccountConfig &
         account.storedPassword = CSettingsStore::ComplementPassword(password);
     }
     if (!CScanConfig::Store(settings, account)) {
-        *problem = "Das Profil ließ sich nicht schreiben: " + settings.ProfilePath();
+        *problem = Fill(Tr("accounts", "Das Profil ließ sich nicht schreiben: %1"), {settings.ProfilePath()});
         return false;
     }
     std::string ignored;

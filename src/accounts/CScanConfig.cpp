@@ -5,6 +5,7 @@
 
 #include "CDirectDeletePatterns.h"
 #include "CSettingsStore.h"
+#include "Translate.h"
 
 namespace {
 
@@ -176,7 +177,7 @@ bool CScanConfig::Set(AccountConfig &account, const std::string &key, const std:
     const auto number = [&](int min, int max, int *out) {
         const int parsed = Number(value, min, max, -1);
         if (parsed < 0) {
-            *problem = key + ": eine Zahl von " + std::to_string(min) + " bis " + std::to_string(max);
+            *problem = Fill(Tr("accounts", "%1: eine Zahl von %2 bis %3"), {key, std::to_string(min), std::to_string(max)});
             return false;
         }
         *out = parsed;
@@ -201,14 +202,14 @@ bool CScanConfig::Set(AccountConfig &account, const std::string &key, const std:
     else if (key == kNotify) account.notify = value != "0";
     else if (key == kMatches) {
         if (!value.empty() && value != "delete" && value != "move") {
-            *problem = key + ": \"delete\" oder \"move\"";
+            *problem = Fill(Tr("accounts", "%1: \"delete\" oder \"move\""), {key});
             return false;
         }
         account.matchAction = value;
     } else if (key == kSpamFolder) account.spamFolder = value;
     else if (key == kCache) account.cache = value != "0";
     else {
-        *problem = "unbekannter Schlüssel " + key;
+        *problem = Fill(Tr("accounts", "unbekannter Schlüssel %1"), {key});
         return false;
     }
     return true;

@@ -7,6 +7,7 @@
 
 #include "CUT_WSClient.h"
 #include "Providers.h"
+#include "Translate.h"
 
 bool Https::ParseUrl(const std::string &url, HttpsTarget *target) {
     const std::string scheme = "https://";
@@ -58,18 +59,18 @@ bool Https::Request(const HttpsTarget &target, const std::string &form, HttpsAns
                     std::string *problem, const std::atomic<bool> *stop) {
     const std::string where = Url(target);
     if (!IsPlainHostName(target.host)) {
-        *problem = where + ": kein gültiger Servername";
+        *problem = Fill(Tr("accounts", "%1: kein gültiger Servername"), {where});
         return false;
     }
     CUT_WSClient client;
     client.SetStopRequest(stop);
     if (client.Connect(target.port, target.host.c_str(), kWaitSeconds, 2, 1) != RC_OK) {
-        *problem = where + ": keine Verbindung";
+        *problem = Fill(Tr("accounts", "%1: keine Verbindung"), {where});
         return false;
     }
     client.SetReceiveTimeoutOption(kWaitSeconds * 1000);
     if (client.StartTls(target.host, target.caFile) != RC_OK) {
-        *problem = where + ": TLS gescheitert (" + client.TlsError() + ")";
+        *problem = Fill(Tr("accounts", "%1: TLS gescheitert (%2)"), {where, client.TlsError()});
         return false;
     }
     std::string request = (form.empty() ? "GET " : "POST ") + target.path + " HTTP/1.0\r\nHost: " + target.host +
@@ -79,7 +80,7 @@ bool Https::Request(const HttpsTarget &target, const std::string &form, HttpsAns
                    std::to_string(form.size()) + "\r\n";
     request += "\r\n" + form;
     if (client.SendAll(request.data(), static_cast<int>(request.size())) != static_cast<int>(request.size())) {
-        *problem = where + ": Anfrage nicht gesendet";
+        *problem = Fill(Tr("accounts", "%1: Anfrage nicht gesendet"), {where});
         return false;
     }
     // The answer, bounded in size and, however slowly it comes, in time.
@@ -92,18 +93,18 @@ bool Https::Request(const HttpsTarget &target, const std::string &form, HttpsAns
     const bool stopped = client.StopRequested();
     client.CloseConnection();
     if (stopped) {
-        *problem = where + ": abgebrochen";
+        *problem = Fill(Tr("accounts", "%1: abgebrochen"), {where});
         return false;
     }
     if (reply.size() > static_cast<size_t>(kMostBytes)) {
-        *problem = where + ": die Antwort ist länger als " + std::to_string(kMostBytes / 1024) + " KiB";
+        *problem = Fill(Tr("accounts", "%1: die Antwort ist länger als %2 KiB"), {where, std::to_string(kMostBytes / 1024)});
         return false;
     }
     const size_t body = reply.find("\r\n\r\n");
     // "HTTP/1.x NNN ..."
     if (body == std::string::npos || reply.size() < 12 || reply.compare(0, 7, "HTTP/1.") != 0 || reply[8] != ' ' ||
         reply.find_first_not_of("0123456789", 9) != 12) {
-        *problem = where + ": keine vollständige Antwort";
+        *problem = Fill(Tr("accounts", "%1: keine vollständige Antwort"), {where});
         return false;
     }
     answer->status = std::stoi(reply.substr(9, 3));

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "Https.h"
+#include "Translate.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ bool Stopped(const std::atomic<bool> *stop) { return stop != nullptr && stop->lo
 // the account.
 bool HasClient(const OAuthEndpoints &endpoints, std::string *problem) {
     if (!endpoints.clientId.empty()) return true;
-    *problem = "keine OAuth-Client-ID (OAUTHCLIENT) für dieses Konto";
+    *problem = Tr("accounts", "keine OAuth-Client-ID (OAUTHCLIENT) für dieses Konto");
     return false;
 }
 
@@ -67,7 +68,7 @@ bool PostForm(const std::string &url, const std::string &caFile, const std::stri
     HttpsTarget target;
     target.caFile = caFile;
     if (!Https::ParseUrl(url, &target)) {
-        *problem = "\"" + url + "\" ist keine HTTPS-Adresse";
+        *problem = Fill(Tr("accounts", "\"%1\" ist keine HTTPS-Adresse"), {url});
         return false;
     }
     HttpsAnswer answer;
@@ -75,7 +76,7 @@ bool PostForm(const std::string &url, const std::string &caFile, const std::stri
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(answer.body), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        *problem = Https::Url(target) + ": keine JSON-Antwort (HTTP " + std::to_string(answer.status) + ")";
+        *problem = Fill(Tr("accounts", "%1: keine JSON-Antwort (HTTP %2)"), {Https::Url(target), std::to_string(answer.status)});
         return false;
     }
     *status = answer.status;
@@ -91,8 +92,9 @@ std::string ClientPart(const OAuthEndpoints &endpoints) {
 
 std::string Refusal(const QJsonObject &object, int status) {
     const std::string error = Field(object, "error"), description = Field(object, "error_description");
-    return "der Anbieter lehnt ab (" + (error.empty() ? "HTTP " + std::to_string(status) : error) +
-           (description.empty() ? std::string() : ": " + description) + ")";
+    return Fill(Tr("accounts", "der Anbieter lehnt ab (%1)"),
+                {(error.empty() ? "HTTP " + std::to_string(status) : error) +
+                 (description.empty() ? std::string() : ": " + description)});
 }
 
 // The tokens of a token endpoint's answer.
@@ -158,7 +160,7 @@ bool OAuth::Refresh(const OAuthEndpoints &endpoints, const std::string &caFile, 
 bool OAuth::StartDevice(const OAuthEndpoints &endpoints, const std::string &caFile, OAuthDeviceGrant *grant,
                         std::string *problem, const std::atomic<bool> *stop) {
     if (endpoints.device.empty()) {
-        *problem = "der Anbieter bietet keine Anmeldung mit Gerätecode";
+        *problem = Tr("accounts", "der Anbieter bietet keine Anmeldung mit Gerätecode");
         return false;
     }
     if (!HasClient(endpoints, problem)) return false;
@@ -190,7 +192,7 @@ bool OAuth::AwaitDevice(const OAuthEndpoints &endpoints, const std::string &caFi
         // The wait in slices of a tenth of a second, so that a stop acts at once.
         for (int slice = 0; slice < interval * 10; ++slice) {
             if (Stopped(stop)) {
-                *problem = "abgebrochen";
+                *problem = Tr("accounts", "abgebrochen");
                 return false;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -206,7 +208,7 @@ bool OAuth::AwaitDevice(const OAuthEndpoints &endpoints, const std::string &caFi
         }
         return TakeTokens(object, status, tokens, problem);
     }
-    *problem = "der Code ist abgelaufen, ohne dass die Anmeldung bestätigt wurde";
+    *problem = Tr("accounts", "der Code ist abgelaufen, ohne dass die Anmeldung bestätigt wurde");
     return false;
 }
 
@@ -214,12 +216,12 @@ bool OAuth::BrowserSignIn(const OAuthEndpoints &endpoints, const std::string &ca
                           const std::function<bool(const std::string &)> &open, OAuthTokens *tokens,
                           std::string *problem, const std::atomic<bool> *stop) {
     if (QCoreApplication::instance() == nullptr) {
-        *problem = "keine Anmeldung im Browser ohne Anwendungsobjekt";
+        *problem = Tr("accounts", "keine Anmeldung im Browser ohne Anwendungsobjekt");
         return false;
     }
     if (!HasClient(endpoints, problem)) return false;
     if (endpoints.authorize.compare(0, 8, "https://") != 0) {
-        *problem = "der Anbieter nennt keine HTTPS-Adresse für die Anmeldung";
+        *problem = Tr("accounts", "der Anbieter nennt keine HTTPS-Adresse für die Anmeldung");
         return false;
     }
     // The loop first: on a thread Qt did not start, it brings the event
@@ -229,10 +231,13 @@ bool OAuth::BrowserSignIn(const OAuthEndpoints &endpoints, const std::string &ca
     // (Its plain constructor would listen on every interface.)
     QOAuthHttpServerReplyHandler listener(QHostAddress(QHostAddress::LocalHost), 0);
     listener.setCallbackPath(QStringLiteral("/pelloru"));
-    listener.setCallbackText(QStringLiteral(
-        "<html><body><p>Pelloru hat die Anmeldung erhalten; dieses Fenster kann geschlossen werden.</p></body></html>"));
+    listener.setCallbackText(
+        QStringLiteral("<html><body><p>") +
+        QString::fromUtf8(Tr("accounts", "Pelloru hat die Anmeldung erhalten; dieses Fenster kann geschlossen werden."))
+            .toHtmlEscaped() +
+        QStringLiteral("</p></body></html>"));
     if (!listener.isListening()) {
-        *problem = "auf 127.0.0.1 lässt sich nicht warten";
+        *problem = Tr("accounts", "auf 127.0.0.1 lässt sich nicht warten");
         return false;
     }
     const std::string redirect = "http://127.0.0.1:" + std::to_string(listener.port()) + "/pelloru";
@@ -248,7 +253,7 @@ bool OAuth::BrowserSignIn(const OAuthEndpoints &endpoints, const std::string &ca
         loop.quit();
     });
     if (!open(AuthorizationUrl(endpoints, redirect, state, Challenge(verifier), loginHint))) {
-        *problem = "der Browser ließ sich nicht öffnen";
+        *problem = Tr("accounts", "der Browser ließ sich nicht öffnen");
         return false;
     }
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(kSignInSeconds);
@@ -260,14 +265,16 @@ bool OAuth::BrowserSignIn(const OAuthEndpoints &endpoints, const std::string &ca
     loop.exec();
     listener.close();
     if (!arrived) {
-        *problem = Stopped(stop) ? "abgebrochen"
-                                 : "keine Anmeldung innerhalb von " + std::to_string(kSignInSeconds / 60) + " Minuten";
+        *problem = Stopped(stop) ? Tr("accounts", "abgebrochen")
+                                 : Fill(Tr("accounts", "keine Anmeldung innerhalb von %1 Minuten"),
+                                        {std::to_string(kSignInSeconds / 60)});
         return false;
     }
     const std::string code = received.value(QStringLiteral("code")).toString().toStdString();
     if (code.empty()) {
         const std::string error = received.value(QStringLiteral("error")).toString().toStdString();
-        *problem = "der Anbieter hat die Anmeldung nicht erteilt (" + (error.empty() ? "kein Code" : error) + ")";
+        *problem = Fill(Tr("accounts", "der Anbieter hat die Anmeldung nicht erteilt (%1)"),
+                        {error.empty() ? Tr("accounts", "kein Code") : error});
         return false;
     }
     return RedeemCode(endpoints, caFile, code, verifier, redirect, tokens, problem, stop);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CAboutDlg.h"
+#include "Ui.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -9,21 +10,21 @@
 #include <QVBoxLayout>
 
 CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Info über Pelloru"));
+    setWindowTitle(Ui("app", "Info über Pelloru"));
     // Laid out by the fonts in use, so that no line is cut whatever font
     // the desktop has.
     auto *icon = new QLabel(this);
     icon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
     auto *version = new QLabel(QStringLiteral("Pelloru Version 1.4"), this);
-    auto *notice = new QLabel(QStringLiteral("Prüft POP3- und IMAP-Postfächer und löscht,\n"
+    auto *notice = new QLabel(Ui("app", "Prüft POP3- und IMAP-Postfächer und löscht,\n"
                                              "was die eigenen Muster treffen.\n"
                                              "Jede gelöschte Mail wird vorher gesichert."),
                               this);
-    auto *copyright = new QLabel(QStringLiteral("Copyright © 2026 die Pelloru-Entwickler"), this);
+    auto *copyright = new QLabel(Ui("app", "Copyright © 2026 die Pelloru-Entwickler"), this);
     copyright->setObjectName(QStringLiteral("copyright"));
     // The terms, with where to read them.
-    auto *license = new QLabel(QStringLiteral("Freie Software unter der GNU General Public License,\n"
+    auto *license = new QLabel(Ui("app", "Freie Software unter der GNU General Public License,\n"
                                               "Version 3 oder (nach Wahl) jeder späteren Version\n"
                                               "(GPL-3.0-or-later); ohne jede Gewährleistung."),
                                this);

@@ -12,6 +12,7 @@
 #include "CUT_MailSession.h"
 #include "CSettingsDlg.h"
 #include "CSettingsStore.h"
+#include "Ui.h"
 
 namespace {
 
@@ -31,17 +32,17 @@ std::string Where(const CServerAddress &server) {
 
 CAccountsDlg::CAccountsDlg(const CSettingsStore &settings, QWidget *parent)
     : QDialog(parent), m_settings(settings) {
-    setWindowTitle(QStringLiteral("Konten"));
+    setWindowTitle(Ui("app", "Konten"));
     setModal(true);
     auto *row = new QHBoxLayout(this);
     m_list = new QListWidget(this);
     m_list->setMinimumWidth(m_list->fontMetrics().averageCharWidth() * 40);
     row->addWidget(m_list, 1);
     auto *buttons = new QVBoxLayout;
-    m_add = new QPushButton(QStringLiteral("Hinzufügen"), this);
-    m_edit = new QPushButton(QStringLiteral("Bearbeiten"), this);
-    m_remove = new QPushButton(QStringLiteral("Entfernen"), this);
-    auto *close = new QPushButton(QStringLiteral("Schließen"), this);
+    m_add = new QPushButton(Ui("app", "Hinzufügen"), this);
+    m_edit = new QPushButton(Ui("app", "Bearbeiten"), this);
+    m_remove = new QPushButton(Ui("app", "Entfernen"), this);
+    auto *close = new QPushButton(Ui("app", "Schließen"), this);
     for (QPushButton *button : {m_add, m_edit, m_remove}) buttons->addWidget(button);
     buttons->addStretch(1);
     buttons->addWidget(close);
@@ -97,7 +98,7 @@ void CAccountsDlg::OnRemove() {
     if (current < 0 || current >= static_cast<int>(m_accounts.size())) return;
     const AccountConfig &account = m_accounts[static_cast<size_t>(current)];
     QMessageBox ask(QMessageBox::Question, QStringLiteral("Pelloru"),
-                    QStringLiteral("Konto \"%1\" entfernen?").arg(QString::fromStdString(account.DisplayName())),
+                    Ui("app", "Konto \"%1\" entfernen?").arg(QString::fromStdString(account.DisplayName())),
                     QMessageBox::Yes | QMessageBox::No, this);
     if (ask.exec() != QMessageBox::Yes) return;
     CScanConfig::Remove(m_settings, account);

@@ -35,6 +35,7 @@
 #include "CommandIds.h"
 #include "KeyboardLocks.h"
 #include "ScanMode.h"
+#include "Ui.h"
 
 CMainFrame::CMainFrame(const CSettingsStore &settings, const std::string &executableName,
                        QWidget *parent)
@@ -53,7 +54,7 @@ CMainFrame::CMainFrame(const CSettingsStore &settings, const std::string &execut
         UpdateCommands();
     });
     connect(m_view, &CPelloruView::SavedTo, this, [this](const QString &path) {
-        m_messagePane->setText(QStringLiteral("Gesichert in %1").arg(QFileInfo(path).absoluteFilePath()));
+        m_messagePane->setText(Ui("app", "Gesichert in %1").arg(QFileInfo(path).absoluteFilePath()));
     });
     connect(m_view, &CPelloruView::Noticed, this, [this](const QString &text) {
         m_notice = text;
@@ -124,50 +125,50 @@ QAction *CMainFrame::MakeCommand(int id, const QString &text, const QString &pro
 void CMainFrame::CreateMenus() {
     QStyle *look = style();
     QAction *check = MakeCommand(ID_CHECK, QStringLiteral("Check"),
-                                 QStringLiteral("Auf Mails prüfen.\nCheck"));
+                                 Ui("app", "Auf Mails prüfen.\nCheck"));
     check->setIcon(look->standardIcon(QStyle::SP_BrowserReload));
     QAction *dryRun = MakeCommand(
-        ID_CHECK_DRY, QStringLiteral("Probelauf"),
-        QStringLiteral("Prüft und zeigt, welche Mails welches Muster löschen würde; nichts wird "
+        ID_CHECK_DRY, Ui("app", "Probelauf"),
+        Ui("app", "Prüft und zeigt, welche Mails welches Muster löschen würde; nichts wird "
                        "gelöscht.\nProbelauf"));
     QAction *cancel = MakeCommand(
-        ID_CANCEL, QStringLiteral("Abbrechen"),
-        QStringLiteral("Bricht die Prüfung nach der Mail ab, die gerade gelesen wird.\nAbbrechen"));
+        ID_CANCEL, Ui("app", "Abbrechen"),
+        Ui("app", "Bricht die Prüfung nach der Mail ab, die gerade gelesen wird.\nAbbrechen"));
     cancel->setIcon(look->standardIcon(QStyle::SP_BrowserStop));
-    QAction *settings = MakeCommand(ID_SETTINGS, QStringLiteral("Einstellungen"),
-                                    QStringLiteral("Mail-Server Einstellungen.\nEinstellungen"));
+    QAction *settings = MakeCommand(ID_SETTINGS, Ui("app", "Einstellungen"),
+                                    Ui("app", "Mail-Server Einstellungen.\nEinstellungen"));
     settings->setIcon(look->standardIcon(QStyle::SP_FileDialogDetailedView));
-    QAction *rules = MakeCommand(ID_RULES, QStringLiteral("Regeln..."),
-                                 QStringLiteral("Muster und Ausnahmen bearbeiten, mit ihren Treffern.\nRegeln"));
-    QAction *exit = MakeCommand(ID_APP_EXIT, QStringLiteral("&Beenden"),
-                                QStringLiteral("Beendet das Programm.\nBeenden"));
+    QAction *rules = MakeCommand(ID_RULES, Ui("app", "Regeln..."),
+                                 Ui("app", "Muster und Ausnahmen bearbeiten, mit ihren Treffern.\nRegeln"));
+    QAction *exit = MakeCommand(ID_APP_EXIT, Ui("app", "&Beenden"),
+                                Ui("app", "Beendet das Programm.\nBeenden"));
     QAction *copy = MakeCommand(
-        ID_EDIT_COPY, QStringLiteral("&Kopieren\tStrg+C"),
-        QStringLiteral("Kopiert die ausgewählten Zeilen und überträgt sie in die "
+        ID_EDIT_COPY, Ui("app", "&Kopieren\tStrg+C"),
+        Ui("app", "Kopiert die ausgewählten Zeilen und überträgt sie in die "
                        "Zwischenablage.\nKopieren"));
     copy->setIcon(look->standardIcon(QStyle::SP_FileDialogContentsView));
     copy->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
-    QAction *remove = MakeCommand(ID_DELETE, QStringLiteral("Löschen"),
-                                  QStringLiteral("Löscht die ausgewählten Mails.\nLöschen"));
+    QAction *remove = MakeCommand(ID_DELETE, Ui("app", "Löschen"),
+                                  Ui("app", "Löscht die ausgewählten Mails.\nLöschen"));
     QAction *save = MakeCommand(
-        ID_SAVE, QStringLiteral("In Datei sichern"),
-        QStringLiteral("Sichert die ausgewählten Mails vollständig in Dateien.\nIn Datei sichern"));
+        ID_SAVE, Ui("app", "In Datei sichern"),
+        Ui("app", "Sichert die ausgewählten Mails vollständig in Dateien.\nIn Datei sichern"));
     QAction *blockSender = MakeCommand(
-        ID_BLOCK_SENDER, QStringLiteral("Absender sperren"),
-        QStringLiteral("Trägt den Absender der Zeile in die Musterdatei ein.\nAbsender sperren"));
+        ID_BLOCK_SENDER, Ui("app", "Absender sperren"),
+        Ui("app", "Trägt den Absender der Zeile in die Musterdatei ein.\nAbsender sperren"));
     QAction *blockSubject = MakeCommand(
-        ID_BLOCK_SUBJECT, QStringLiteral("Betreff sperren"),
-        QStringLiteral("Trägt den Betreff der Zeile in die Musterdatei ein.\nBetreff sperren"));
+        ID_BLOCK_SUBJECT, Ui("app", "Betreff sperren"),
+        Ui("app", "Trägt den Betreff der Zeile in die Musterdatei ein.\nBetreff sperren"));
     QAction *allowSender = MakeCommand(
-        ID_ALLOW_SENDER, QStringLiteral("Absender erlauben"),
-        QStringLiteral("Trägt den Absender der Zeile in die Ausnahmeliste ein: seine Mails löscht kein "
+        ID_ALLOW_SENDER, Ui("app", "Absender erlauben"),
+        Ui("app", "Trägt den Absender der Zeile in die Ausnahmeliste ein: seine Mails löscht kein "
                        "Muster.\nAbsender erlauben"));
     QAction *about = MakeCommand(
-        ID_APP_ABOUT, QStringLiteral("Inf&o über Pelloru..."),
-        QStringLiteral("Zeigt Programm-Informationen, Versionsnummer und Copyright an.\nInfo"));
+        ID_APP_ABOUT, Ui("app", "Inf&o über Pelloru..."),
+        Ui("app", "Zeigt Programm-Informationen, Versionsnummer und Copyright an.\nInfo"));
     about->setIcon(look->standardIcon(QStyle::SP_MessageBoxQuestion));
 
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&Datei"));
+    QMenu *file = menuBar()->addMenu(Ui("app", "&Datei"));
     file->addAction(check);
     file->addAction(dryRun);
     file->addAction(cancel);
@@ -176,7 +177,7 @@ void CMainFrame::CreateMenus() {
     file->addAction(rules);
     file->addSeparator();
     file->addAction(exit);
-    QMenu *edit = menuBar()->addMenu(QStringLiteral("&Bearbeiten"));
+    QMenu *edit = menuBar()->addMenu(Ui("app", "&Bearbeiten"));
     edit->addAction(copy);
     edit->addSeparator();
     edit->addAction(remove);
@@ -212,9 +213,9 @@ void CMainFrame::CreateMenus() {
 
     // Ctrl+S saves the rows (the selected ones, else all) as a table with
     // tabs; there is nothing to open, so Ctrl+O does nothing.
-    QAction *newDoc = MakeCommand(ID_FILE_NEW, QStringLiteral("Neu"), QString());
+    QAction *newDoc = MakeCommand(ID_FILE_NEW, Ui("app", "Neu"), QString());
     newDoc->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    QAction *saveAs = MakeCommand(ID_FILE_SAVE, QStringLiteral("Zeilen speichern unter..."), QString());
+    QAction *saveAs = MakeCommand(ID_FILE_SAVE, Ui("app", "Zeilen speichern unter..."), QString());
     saveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     addActions({newDoc, saveAs});
     connect(newDoc, &QAction::triggered, m_document, &CPelloruDoc::OnNewDocument);
@@ -222,13 +223,13 @@ void CMainFrame::CreateMenus() {
         const QString path = m_document->AskSavePath(this);
         if (path.isEmpty()) return;
         const bool written = m_view->SaveRows(path);
-        m_messagePane->setText(written ? QStringLiteral("Zeilen gespeichert in %1").arg(QFileInfo(path).absoluteFilePath())
-                                       : QStringLiteral("Die Datei %1 ließ sich nicht schreiben").arg(path));
+        m_messagePane->setText(written ? Ui("app", "Zeilen gespeichert in %1").arg(QFileInfo(path).absoluteFilePath())
+                                       : Ui("app", "Die Datei %1 ließ sich nicht schreiben").arg(path));
     });
 }
 
 void CMainFrame::CreateToolBar() {
-    m_toolBar = addToolBar(QStringLiteral("Standard"));
+    m_toolBar = addToolBar(Ui("app", "Standard"));
     m_toolBar->setObjectName(QStringLiteral("toolbar"));
     m_toolBar->setIconSize(QSize(16, 15));
     m_toolBar->setAllowedAreas(Qt::AllToolBarAreas);
@@ -243,12 +244,12 @@ void CMainFrame::CreateToolBar() {
 }
 
 void CMainFrame::CreateStatusBar() {
-    m_messagePane = new QLabel(QStringLiteral("Bereit"));
+    m_messagePane = new QLabel(Ui("app", "Bereit"));
     statusBar()->addWidget(m_messagePane, 1);
     m_progress = new QProgressBar;
-    m_progress->setFormat(QStringLiteral("%v von %m E-Mails"));
+    m_progress->setFormat(Ui("app", "%v von %m E-Mails"));
     // Wide enough for its longest text on one line, whatever the font.
-    m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance(QStringLiteral("999999 von 999999 E-Mails")) +
+    m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance(Ui("app", "999999 von 999999 E-Mails")) +
                                 24);
     m_progress->hide();
     statusBar()->addPermanentWidget(m_progress);
@@ -330,7 +331,7 @@ void CMainFrame::ApplySettings() {
         m_tray = new QSystemTrayIcon(QApplication::windowIcon(), this);
         auto *menu = new QMenu(this);
         menu->addAction(Command(ID_CHECK));
-        connect(menu->addAction(QStringLiteral("Fenster zeigen")), &QAction::triggered, this,
+        connect(menu->addAction(Ui("app", "Fenster zeigen")), &QAction::triggered, this,
                 [this] { showNormal(), raise(), activateWindow(); });
         menu->addSeparator();
         menu->addAction(Command(ID_APP_EXIT));
@@ -376,7 +377,7 @@ void CMainFrame::ShowTray(int waiting, const QString &each, bool failing) {
         painter.drawText(QRect(20, 0, 12, 12), Qt::AlignCenter, QStringLiteral("!"));
     }
     m_tray->setIcon(QIcon(picture));
-    m_tray->setToolTip(QStringLiteral("Pelloru: %1 E-Mails").arg(waiting) + each);
+    m_tray->setToolTip(Ui("app", "Pelloru: %1 E-Mails").arg(waiting) + each);
 }
 
 void CMainFrame::OnScanFinished(int outcome, int mode) {
@@ -384,12 +385,12 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
     UpdateCommands();
     // What the title and progress no longer say.
     if (outcome == Cancelled)
-        m_messagePane->setText(QStringLiteral("Abgebrochen nach %1 von %2 E-Mails").arg(m_lastDone).arg(m_lastTotal));
+        m_messagePane->setText(Ui("app", "Abgebrochen nach %1 von %2 E-Mails").arg(m_lastDone).arg(m_lastTotal));
     else if (mode != SaveSelected)
-        m_messagePane->setText(m_notice.isEmpty() ? QStringLiteral("Bereit") : m_notice);
+        m_messagePane->setText(m_notice.isEmpty() ? Ui("app", "Bereit") : m_notice);
     // (With several accounts the title keeps the counts of those that worked.)
     if (outcome == ConnectionFailed && m_view->Scans().AccountCount() <= 1)
-        setWindowTitle(QString::fromStdString(m_executableName) + QStringLiteral(" - Verbindung fehlgeschlagen"));
+        setWindowTitle(QString::fromStdString(m_executableName) + Ui("app", " - Verbindung fehlgeschlagen"));
     m_lastDone = m_lastTotal = 0;
     if (!m_pushPending.empty()) {
         QTimer::singleShot(0, this, [this] {
@@ -411,7 +412,7 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
         for (int account = 0; account < scans.AccountCount(); ++account) {
             const int outcome = scans.LastOutcome(account);
             if (AccountNotChecked(static_cast<ScanOutcome>(outcome))) {
-                each += QStringLiteral("\n%1: gescheitert").arg(QString::fromStdString(scans.Account(account).DisplayName()));
+                each += Ui("app", "\n%1: gescheitert").arg(QString::fromStdString(scans.Account(account).DisplayName()));
                 continue;
             }
             if (outcome != Scanned && outcome != NoMessages &&
@@ -424,13 +425,13 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
             if (several) each += QStringLiteral("\n%1: %2").arg(QString::fromStdString(config.DisplayName())).arg(count);
             const std::vector<int> fresh = m_newMail[config.section].NewRows(rows);
             if (fresh.empty() || !config.notify) continue;
-            QString title = fresh.size() == 1 ? QStringLiteral("1 neue E-Mail")
-                                              : QStringLiteral("%1 neue E-Mails").arg(fresh.size());
-            if (several) title += QStringLiteral(" für ") + QString::fromStdString(config.DisplayName());
+            QString title = fresh.size() == 1 ? Ui("app", "1 neue E-Mail")
+                                              : Ui("app", "%1 neue E-Mails").arg(fresh.size());
+            if (several) title += Ui("app", " für ") + QString::fromStdString(config.DisplayName());
             const QString text = QString::fromStdString(CNewMail::Summary(rows, fresh));
             emit NewMailNotified(title, text);
-            QStringList actions = {QStringLiteral("show"), QStringLiteral("Anzeigen")};
-            if (fresh.size() == 1) actions << QStringLiteral("block") << QStringLiteral("Absender sperren");
+            QStringList actions = {QStringLiteral("show"), Ui("app", "Anzeigen")};
+            if (fresh.size() == 1) actions << QStringLiteral("block") << Ui("app", "Absender sperren");
             Tell(title, text, actions, QString::fromStdString(config.section + "\n" + rows.RowKey(fresh.front())));
         }
         if (outcome != NotRun) ShowTray(waiting, each, !m_failing.empty());
@@ -459,20 +460,20 @@ QString CMainFrame::UpdateAccountStates() {
             const std::string &problem = scans.Problem(account);
             if (!was || !problem.empty()) m_failing[config.section] = problem;
             const QString reason = QString::fromStdString(m_failing[config.section]);
-            failing << QStringLiteral("Konto \"%1\" gescheitert%2").arg(name, reason.isEmpty() ? QString() : ": " + reason.section('\n', 0, 0));
+            failing << Ui("app", "Konto \"%1\" gescheitert%2").arg(name, reason.isEmpty() ? QString() : ": " + reason.section('\n', 0, 0));
             // Told once when it starts failing; a check the user started
             // said so in its box.
             if (!was && unattended) {
-                const QString title = QStringLiteral("Konto \"%1\" wird nicht geprüft").arg(name);
+                const QString title = Ui("app", "Konto \"%1\" wird nicht geprüft").arg(name);
                 emit AccountStateNoticed(title, reason);
                 Tell(title, reason, {}, {});
             }
         } else if (was && scans.LastOutcome(account) != NotRun &&
                    scans.LastOutcome(account) != Cancelled) {
             m_failing.erase(config.section);
-            const QString title = QStringLiteral("Konto \"%1\" wird wieder geprüft").arg(name);
+            const QString title = Ui("app", "Konto \"%1\" wird wieder geprüft").arg(name);
             emit AccountStateNoticed(title, QString());
-            Tell(title, QStringLiteral("Die Prüfung gelang wieder."), {}, {});
+            Tell(title, Ui("app", "Die Prüfung gelang wieder."), {}, {});
         }
     }
     return failing.join(QStringLiteral("; "));

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CPelloruDoc.h"
+#include "Ui.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -10,9 +11,9 @@ CPelloruDoc::CPelloruDoc(QObject *parent) : QObject(parent) {}
 void CPelloruDoc::OnNewDocument() {}
 
 QString CPelloruDoc::AskSavePath(QWidget *owner) {
-    QString path = QFileDialog::getSaveFileName(owner, QStringLiteral("Zeilen speichern unter"),
+    QString path = QFileDialog::getSaveFileName(owner, Ui("app", "Zeilen speichern unter"),
                                                 QStringLiteral("pelloru-zeilen.tsv"),
-                                                QStringLiteral("Tabelle mit Tabulatoren (*.tsv *.txt)"));
+                                                Ui("app", "Tabelle mit Tabulatoren (*.tsv *.txt)"));
     // A name typed without an extension gets the table's.
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".tsv");
     return path;

@@ -29,6 +29,7 @@
 #include "CScanRowModel.h"
 #include "CommandIds.h"
 #include "ScanMode.h"
+#include "Ui.h"
 
 namespace {
 const int kWidths[] = {150, 150, 80, 300, 400, 200};
@@ -314,23 +315,23 @@ void CPelloruView::OnRuleFromRow(int command) {
     } else {
         if (address.find('@') == std::string::npos) {
             QMessageBox::information(this, QStringLiteral("Pelloru"),
-                                     QStringLiteral("Diese Zeile nennt keinen Absender."));
+                                     Ui("app", "Diese Zeile nennt keinen Absender."));
             return;
         }
         line = allow ? CRuleFile::AllowLine(address) : CRuleFile::SenderPattern(address);
     }
     bool ok = false;
     const QString text = QInputDialog::getText(
-        this, allow ? QStringLiteral("Absender erlauben") : QStringLiteral("Regel hinzufügen"),
-        (allow ? QStringLiteral("Diese Zeile kommt in die Ausnahmeliste %1:")
-               : QStringLiteral("Diese Zeile kommt in die Musterdatei %1:"))
+        this, allow ? Ui("app", "Absender erlauben") : Ui("app", "Regel hinzufügen"),
+        (allow ? Ui("app", "Diese Zeile kommt in die Ausnahmeliste %1:")
+               : Ui("app", "Diese Zeile kommt in die Musterdatei %1:"))
             .arg(QString::fromLocal8Bit(file.c_str())),
         QLineEdit::Normal, QString::fromUtf8(line.c_str()), &ok);
     if (!ok) return;
     line = text.toUtf8().toStdString();
     if (CRuleFile::MatchesEverything(line)) {
         QMessageBox::warning(this, QStringLiteral("Pelloru"),
-                             QStringLiteral("Diese Zeile träfe jede E-Mail; sie wird nicht eingetragen."));
+                             Ui("app", "Diese Zeile träfe jede E-Mail; sie wird nicht eingetragen."));
         return;
     }
     std::string problem;
@@ -382,21 +383,21 @@ void CPelloruView::OpenContextMenu(const QPoint &position) {
         return action;
     };
     const bool idle = !Scanning();
-    connect(add(QStringLiteral("Kopieren selektierte"), ID_EDIT_COPY), &QAction::triggered, this,
+    connect(add(Ui("app", "Kopieren selektierte"), ID_EDIT_COPY), &QAction::triggered, this,
             [this] { OnCopy(ID_EDIT_COPY); });
-    QAction *save = add(QStringLiteral("Sichern selektierte"), ID_SAVE);
+    QAction *save = add(Ui("app", "Sichern selektierte"), ID_SAVE);
     save->setEnabled(idle);
     connect(save, &QAction::triggered, this, &CPelloruView::OnSave);
-    connect(add(QStringLiteral("Kopieren: ") + shown, ID_COPY_CELL), &QAction::triggered, this,
+    connect(add(Ui("app", "Kopieren: ") + shown, ID_COPY_CELL), &QAction::triggered, this,
             [this] { OnCopy(ID_COPY_CELL); });
     m_contextMenu->addSeparator();
-    QAction *remove = add(QStringLiteral("Löschen selektierte"), ID_DELETE);
+    QAction *remove = add(Ui("app", "Löschen selektierte"), ID_DELETE);
     remove->setEnabled(idle);
     connect(remove, &QAction::triggered, this, &CPelloruView::OnDelete);
     m_contextMenu->addSeparator();
-    for (const auto &[text, id] : {std::pair{QStringLiteral("Absender sperren"), int(ID_BLOCK_SENDER)},
-                                   std::pair{QStringLiteral("Betreff sperren"), int(ID_BLOCK_SUBJECT)},
-                                   std::pair{QStringLiteral("Absender erlauben"), int(ID_ALLOW_SENDER)}}) {
+    for (const auto &[text, id] : {std::pair{Ui("app", "Absender sperren"), int(ID_BLOCK_SENDER)},
+                                   std::pair{Ui("app", "Betreff sperren"), int(ID_BLOCK_SUBJECT)},
+                                   std::pair{Ui("app", "Absender erlauben"), int(ID_ALLOW_SENDER)}}) {
         QAction *rule = add(text, id);
         rule->setEnabled(idle && SelectedCount() == 1);
         connect(rule, &QAction::triggered, this, [this, id = id] { OnRuleFromRow(id); });

@@ -15,20 +15,21 @@
 
 #include "CRuleFile.h"
 #include "RuleFileText.h"
+#include "Ui.h"
 
 CRulesDlg::CRulesDlg(std::string patternFile, std::string allowFile, std::vector<std::string> texts,
                      std::unordered_map<std::string, long long> hits, long long now,
                      const std::vector<std::string> &accounts, QWidget *parent)
     : QDialog(parent), m_patternFile(std::move(patternFile)), m_allowFile(std::move(allowFile)),
       m_texts(std::move(texts)), m_hits(std::move(hits)), m_now(now) {
-    setWindowTitle(QStringLiteral("Regeln"));
+    setWindowTitle(Ui("app", "Regeln"));
     auto *tabs = new QTabWidget(this);
     m_patterns = MakeTable(m_patternFile, false);
     m_allow = MakeTable(m_allowFile, true);
-    tabs->addTab(m_patterns, QStringLiteral("Muster (löschen)"));
-    tabs->addTab(m_allow, QStringLiteral("Ausnahmen (nie löschen)"));
-    auto *add = new QPushButton(QStringLiteral("Zeile hinzufügen"), this);
-    auto *remove = new QPushButton(QStringLiteral("Zeile entfernen"), this);
+    tabs->addTab(m_patterns, Ui("app", "Muster (löschen)"));
+    tabs->addTab(m_allow, Ui("app", "Ausnahmen (nie löschen)"));
+    auto *add = new QPushButton(Ui("app", "Zeile hinzufügen"), this);
+    auto *remove = new QPushButton(Ui("app", "Zeile entfernen"), this);
     connect(add, &QPushButton::clicked, this, [this, tabs] {
         QTableWidget *table = tabs->currentIndex() == 1 ? m_allow : m_patterns;
         AddLine(table, QString(), table == m_allow);
@@ -39,7 +40,7 @@ CRulesDlg::CRulesDlg(std::string patternFile, std::string allowFile, std::vector
         if (table->currentRow() >= 0) table->removeRow(table->currentRow());
     });
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(Ui("app", "Abbrechen"));
     connect(buttons, &QDialogButtonBox::accepted, this, &CRulesDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CRulesDlg::reject);
     auto *lines = new QHBoxLayout;
@@ -49,14 +50,14 @@ CRulesDlg::CRulesDlg(std::string patternFile, std::string allowFile, std::vector
     auto *all = new QVBoxLayout(this);
     QStringList names;
     for (const std::string &name : accounts) names << QString::fromStdString(name);
-    m_where = QStringLiteral("Musterdatei: %1\nAusnahmen: %2\n%3: %4")
+    m_where = Ui("app", "Musterdatei: %1\nAusnahmen: %2\n%3: %4")
                   .arg(QString::fromLocal8Bit(m_patternFile.c_str()), QString::fromLocal8Bit(m_allowFile.c_str()),
-                       names.size() == 1 ? QStringLiteral("Konto") : QStringLiteral("Konten"),
+                       names.size() == 1 ? Ui("app", "Konto") : Ui("app", "Konten"),
                        names.join(QStringLiteral(", ")));
     auto *where = new QLabel(m_where, this);
     where->setTextInteractionFlags(Qt::TextSelectableByMouse);
     all->addWidget(where);
-    all->addWidget(new QLabel(QStringLiteral("\"Treffer\": so viele Zeilen der Liste trifft die Regel. Grau: "
+    all->addWidget(new QLabel(Ui("app", "\"Treffer\": so viele Zeilen der Liste trifft die Regel. Grau: "
                                              "seit 30 Tagen ohne Treffer."),
                               this));
     all->addWidget(tabs, 1);
@@ -67,7 +68,7 @@ CRulesDlg::CRulesDlg(std::string patternFile, std::string allowFile, std::vector
 
 QTableWidget *CRulesDlg::MakeTable(const std::string &path, bool allowList) {
     auto *table = new QTableWidget(0, 2, this);
-    table->setHorizontalHeaderLabels({QStringLiteral("Zeile"), QStringLiteral("Treffer")});
+    table->setHorizontalHeaderLabels({Ui("app", "Zeile"), Ui("app", "Treffer")});
     table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     table->verticalHeader()->hide();
     // Read as the scan reads it: a FIFO or a device is not opened for a
@@ -107,7 +108,7 @@ void CRulesDlg::Recount(QTableWidget *table, int row, bool allowList) {
     const bool unused = rule && hit != m_hits.end() && m_now - hit->second > kUnusedAfterSeconds;
     for (QTableWidgetItem *item : {text, count}) {
         item->setForeground(unused ? QBrush(Qt::gray) : QBrush());
-        item->setToolTip(unused ? QStringLiteral("Hat seit 30 Tagen keine E-Mail getroffen") : QString());
+        item->setToolTip(unused ? Ui("app", "Hat seit 30 Tagen keine E-Mail getroffen") : QString());
     }
 }
 
@@ -126,7 +127,7 @@ void CRulesDlg::accept() {
     // A pattern that matches every message would delete the whole mailbox.
     for (const std::string &line : patterns) {
         if (line[0] != ' ' && CRuleFile::MatchesEverything(line)) {
-            m_refusal = QStringLiteral("Die Zeile \"%1\" träfe jede E-Mail; bitte ändern oder entfernen.")
+            m_refusal = Ui("app", "Die Zeile \"%1\" träfe jede E-Mail; bitte ändern oder entfernen.")
                             .arg(QString::fromUtf8(line.c_str()));
             QMessageBox::warning(this, QStringLiteral("Pelloru"), m_refusal);
             return;

@@ -30,6 +30,7 @@
 #include "OAuth.h"
 #include "Providers.h"
 #include "SrvRecords.h"
+#include "Ui.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
                            const std::string &section)
     : QDialog(parent), m_settings(settings),
       m_section(section.empty() ? std::string(CScanConfig::kFirstSection) : section) {
-    setWindowTitle(QStringLiteral("Einstellungen"));
+    setWindowTitle(Ui("app", "Einstellungen"));
     setModal(true);
     // Laid out by the fonts in use, so that no label is cut. The fields
     // scroll where the screen is too small for them; the test and the
@@ -63,21 +64,21 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     // and user name, which stay to be changed before they are stored.
     m_address = new QLineEdit(this);
     m_address->setPlaceholderText(QStringLiteral("anna@gmx.de"));
-    field(QStringLiteral("E-Mail-Adresse:"), m_address);
+    field(Ui("app", "E-Mail-Adresse:"), m_address);
     m_found = new QLabel(this);
     m_found->setWordWrap(true);
     column->addWidget(m_found);
     m_server = new QLineEdit(this);
     m_server->setMinimumWidth(m_server->fontMetrics().averageCharWidth() * 40);
-    field(QStringLiteral("POP3 Server:"), m_server);
+    field(Ui("app", "POP3 Server:"), m_server);
     m_user = new QLineEdit(this);
-    field(QStringLiteral("Benutzername:"), m_user);
+    field(Ui("app", "Benutzername:"), m_user);
     m_password = new QLineEdit(this);
     m_password->setEchoMode(QLineEdit::Password);
     // The password is coded in a buffer of 256 bytes.
     m_password->setMaxLength(CSettingsStore::kPasswordSize - 1);
-    field(QStringLiteral("Kennwort:"), m_password);
-    m_keyring = new QCheckBox(QStringLiteral("Kennwort im Schlüsselbund speichern"), this);
+    field(Ui("app", "Kennwort:"), m_password);
+    m_keyring = new QCheckBox(Ui("app", "Kennwort im Schlüsselbund speichern"), this);
     column->addWidget(m_keyring);
     column->addSpacing(4);
 
@@ -97,19 +98,19 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
     column = outer;
 
     auto *testing = new QHBoxLayout;
-    m_test = new QPushButton(QStringLiteral("Verbindung testen"), this);
+    m_test = new QPushButton(Ui("app", "Verbindung testen"), this);
     m_testResult = new QLabel(this);
     m_testResult->setWordWrap(true);
     m_testResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_testResult->setMaximumWidth(m_server->fontMetrics().averageCharWidth() * 60);
     testing->addWidget(m_test);
-    m_signIn = new QPushButton(QStringLiteral("Im Browser anmelden"), this);
+    m_signIn = new QPushButton(Ui("app", "Im Browser anmelden"), this);
     m_signIn->hide();
     testing->addWidget(m_signIn);
     testing->addWidget(m_testResult, 1);
     // Offered where the server showed a certificate nothing vouched for:
     // the user who knows it to be the server's may trust it, this one only.
-    m_trust = new QPushButton(QStringLiteral("Diesem Zertifikat für dieses Konto vertrauen"), this);
+    m_trust = new QPushButton(Ui("app", "Diesem Zertifikat für dieses Konto vertrauen"), this);
     m_trust->hide();
     column->addLayout(testing);
     column->addWidget(m_trust);
@@ -117,7 +118,7 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
 
     m_ok = new QPushButton(QStringLiteral("OK"), this);
     m_ok->setDefault(true);
-    m_cancel = new QPushButton(QStringLiteral("Abbrechen"), this);
+    m_cancel = new QPushButton(Ui("app", "Abbrechen"), this);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_cancel);
     buttons->addStretch(1);
@@ -142,53 +143,53 @@ CSettingsDlg::CSettingsDlg(const CSettingsStore &settings, QWidget *parent,
 QFormLayout *CSettingsDlg::MakeMoreFields() {
     auto *more = new QFormLayout;
     m_name = new QLineEdit(this);
-    m_name->setPlaceholderText(QStringLiteral("Benutzer@Server"));
-    more->addRow(QStringLiteral("Kontoname:"), m_name);
+    m_name->setPlaceholderText(Ui("app", "Benutzer@Server"));
+    more->addRow(Ui("app", "Kontoname:"), m_name);
     m_mechanism = new QComboBox(this);
-    m_mechanism->addItem(QStringLiteral("(das stärkste)"), QString());
+    m_mechanism->addItem(Ui("app", "(das stärkste)"), QString());
     for (const char *name : {"SCRAM-SHA-256", "SCRAM-SHA-1", "CRAM-MD5", "PLAIN", "LOGIN", "USER",
                              "XOAUTH2", "OAUTHBEARER"})
         m_mechanism->addItem(QString::fromLatin1(name), QString::fromLatin1(name));
-    more->addRow(QStringLiteral("Anmeldeverfahren:"), m_mechanism);
+    more->addRow(Ui("app", "Anmeldeverfahren:"), m_mechanism);
     m_passwordCommand = new QLineEdit(this);
-    m_passwordCommand->setPlaceholderText(QStringLiteral("z. B. pass show mail/pop"));
-    more->addRow(QStringLiteral("Kennwort-Befehl:"), m_passwordCommand);
+    m_passwordCommand->setPlaceholderText(Ui("app", "z. B. pass show mail/pop"));
+    more->addRow(Ui("app", "Kennwort-Befehl:"), m_passwordCommand);
     m_tokenCommand = new QLineEdit(this);
-    more->addRow(QStringLiteral("Token-Befehl (OAuth 2.0):"), m_tokenCommand);
+    more->addRow(Ui("app", "Token-Befehl (OAuth 2.0):"), m_tokenCommand);
     m_oauthProvider = new QLineEdit(this);
-    m_oauthProvider->setPlaceholderText(QStringLiteral("Anbieter, bei dem das Konto sich im Browser anmeldet"));
-    more->addRow(QStringLiteral("OAuth-Anbieter:"), m_oauthProvider);
+    m_oauthProvider->setPlaceholderText(Ui("app", "Anbieter, bei dem das Konto sich im Browser anmeldet"));
+    more->addRow(Ui("app", "OAuth-Anbieter:"), m_oauthProvider);
     m_oauthClient = new QLineEdit(this);
-    m_oauthClient->setPlaceholderText(QStringLiteral("Client-ID einer beim Anbieter registrierten Anwendung"));
-    more->addRow(QStringLiteral("OAuth-Client-ID:"), m_oauthClient);
+    m_oauthClient->setPlaceholderText(Ui("app", "Client-ID einer beim Anbieter registrierten Anwendung"));
+    more->addRow(Ui("app", "OAuth-Client-ID:"), m_oauthClient);
     m_oauthSecret = new QLineEdit(this);
     m_oauthSecret->setEchoMode(QLineEdit::Password);
-    more->addRow(QStringLiteral("OAuth-Client-Secret:"), m_oauthSecret);
+    more->addRow(Ui("app", "OAuth-Client-Secret:"), m_oauthSecret);
     m_caFile = new QLineEdit(this);
-    more->addRow(QStringLiteral("CA-Datei:"), m_caFile);
+    more->addRow(Ui("app", "CA-Datei:"), m_caFile);
     m_fingerprint = new QLineEdit(this);
-    m_fingerprint->setPlaceholderText(QStringLiteral("SHA-256 des einen Zertifikats, dem das Konto vertraut"));
-    more->addRow(QStringLiteral("Zertifikat:"), m_fingerprint);
+    m_fingerprint->setPlaceholderText(Ui("app", "SHA-256 des einen Zertifikats, dem das Konto vertraut"));
+    more->addRow(Ui("app", "Zertifikat:"), m_fingerprint);
     m_timeout = new QSpinBox(this);
     m_timeout->setRange(0, 600);
-    m_timeout->setSpecialValueText(QStringLiteral("20 (Vorgabe)"));
+    m_timeout->setSpecialValueText(Ui("app", "20 (Vorgabe)"));
     m_timeout->setSuffix(QStringLiteral(" s"));
-    more->addRow(QStringLiteral("Wartezeit:"), m_timeout);
+    more->addRow(Ui("app", "Wartezeit:"), m_timeout);
     m_patterns = new QLineEdit(this);
     m_patterns->setPlaceholderText(QString::fromLatin1(CDirectDeletePatterns::kFileName));
-    more->addRow(QStringLiteral("Musterdatei:"), m_patterns);
-    m_notify = new QCheckBox(QStringLiteral("Benachrichtigen"), this);
+    more->addRow(Ui("app", "Musterdatei:"), m_patterns);
+    m_notify = new QCheckBox(Ui("app", "Benachrichtigen"), this);
     more->addRow(QString(), m_notify);
     // POP3 has no folders: there a match can only be deleted.
     m_matches = new QComboBox(this);
-    m_matches->addItem(QStringLiteral("löschen"), QStringLiteral("delete"));
-    m_matches->addItem(QStringLiteral("in Spam-Ordner verschieben"), QStringLiteral("move"));
-    m_matches->setToolTip(QStringLiteral("Nur für IMAP-Konten (imap://, imaps://)"));
-    more->addRow(QStringLiteral("Treffer:"), m_matches);
+    m_matches->addItem(Ui("app", "löschen"), QStringLiteral("delete"));
+    m_matches->addItem(Ui("app", "in Spam-Ordner verschieben"), QStringLiteral("move"));
+    m_matches->setToolTip(Ui("app", "Nur für IMAP-Konten (imap://, imaps://)"));
+    more->addRow(Ui("app", "Treffer:"), m_matches);
     m_spamFolder = new QLineEdit(this);
-    m_spamFolder->setPlaceholderText(QStringLiteral("der Ordner, den der Server als Spam (\\Junk) kennzeichnet"));
-    more->addRow(QStringLiteral("Spam-Ordner:"), m_spamFolder);
-    m_cache = new QCheckBox(QStringLiteral("Bekannte Mails zwischenspeichern (nur Neues abrufen)"), this);
+    m_spamFolder->setPlaceholderText(Ui("app", "der Ordner, den der Server als Spam (\\Junk) kennzeichnet"));
+    more->addRow(Ui("app", "Spam-Ordner:"), m_spamFolder);
+    m_cache = new QCheckBox(Ui("app", "Bekannte Mails zwischenspeichern (nur Neues abrufen)"), this);
     more->addRow(QString(), m_cache);
     return more;
 }
@@ -197,9 +198,9 @@ QHBoxLayout *CSettingsDlg::MakeInterval() {
     auto *every = new QHBoxLayout;
     m_interval = new QSpinBox(this);
     m_interval->setRange(0, 1440);
-    m_interval->setSpecialValueText(QStringLiteral("nie"));
-    m_interval->setToolTip(QStringLiteral("0: nur auf Knopfdruck prüfen"));
-    auto *before = new QLabel(QStringLiteral("alle"), this);
+    m_interval->setSpecialValueText(Ui("app", "nie"));
+    m_interval->setToolTip(Ui("app", "0: nur auf Knopfdruck prüfen"));
+    auto *before = new QLabel(Ui("app", "alle"), this);
     before->setObjectName(QStringLiteral("every"));
     before->setBuddy(m_interval);
     every->addWidget(before);
@@ -208,10 +209,10 @@ QHBoxLayout *CSettingsDlg::MakeInterval() {
     unit->setObjectName(QStringLiteral("unit"));
     // "alle 5 Minuten prüfen", "alle 1 Minute prüfen", "nie prüfen".
     const auto unitText = [unit, before](int minutes) {
-        before->setText(minutes == 0 ? QString() : QStringLiteral("alle"));
-        unit->setText(minutes == 0   ? QStringLiteral("prüfen (nur auf Knopfdruck)")
-                      : minutes == 1 ? QStringLiteral("Minute prüfen")
-                                     : QStringLiteral("Minuten prüfen"));
+        before->setText(minutes == 0 ? QString() : Ui("app", "alle"));
+        unit->setText(minutes == 0   ? Ui("app", "prüfen (nur auf Knopfdruck)")
+                      : minutes == 1 ? Ui("app", "Minute prüfen")
+                                     : Ui("app", "Minuten prüfen"));
     };
     unitText(0);
     connect(m_interval, &QSpinBox::valueChanged, unit, unitText);
@@ -270,7 +271,7 @@ void CSettingsDlg::Wire() {
         OnTestConnection();
     });
     connect(this, &CSettingsDlg::TestFinished, this, [this](bool ok, const QString &report) {
-        m_testResult->setText((ok ? QStringLiteral("Verbunden: ") : QStringLiteral("Gescheitert: ")) + report);
+        m_testResult->setText((ok ? Ui("app", "Verbunden: ") : Ui("app", "Gescheitert: ")) + report);
         m_test->setEnabled(true);
     });
 }
@@ -283,10 +284,10 @@ void CSettingsDlg::OnAddress() {
         // What the domain publishes itself, asked on a thread of its own.
         const size_t at = address.rfind('@');
         if (at == std::string::npos || m_lookupThread.joinable()) {
-            m_found->setText(QStringLiteral("Keine E-Mail-Adresse."));
+            m_found->setText(Ui("app", "Keine E-Mail-Adresse."));
             return;
         }
-        m_found->setText(QStringLiteral("Suche die Server der Domain ..."));
+        m_found->setText(Ui("app", "Suche die Server der Domain ..."));
         m_lookupThread = std::thread([this, address, at] {
             ProviderServers published;
             std::string problem;
@@ -301,7 +302,7 @@ void CSettingsDlg::OnAddress() {
                     if (found)
                         ShowServers(published);
                     else
-                        m_found->setText(QStringLiteral("Für diese Adresse ist kein Anbieter bekannt und die "
+                        m_found->setText(Ui("app", "Für diese Adresse ist kein Anbieter bekannt und die "
                                                         "Domain nennt keine Server: bitte Server und "
                                                         "Benutzername eintragen."));
                 },
@@ -316,12 +317,12 @@ void CSettingsDlg::ShowServers(const ProviderServers &provider) {
     m_server->setText(QString::fromStdString(PreferredServer(provider)));
     m_user->setText(QString::fromStdString(provider.user));
     m_oauthProvider->setText(provider.oauth ? QString::fromStdString(provider.domain) : QString());
-    m_found->setText(!provider.oauth ? QStringLiteral("Gefunden; vor dem Speichern änderbar.")
+    m_found->setText(!provider.oauth ? Ui("app", "Gefunden; vor dem Speichern änderbar.")
                      : provider.endpoints.clientId.empty() && m_oauthClient->text().isEmpty()
-                         ? QStringLiteral("Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: bitte die Client-ID "
+                         ? Ui("app", "Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: bitte die Client-ID "
                                           "einer beim Anbieter registrierten Anwendung eintragen, dann \"Im Browser "
                                           "anmelden\".")
-                         : QStringLiteral("Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: bitte \"Im Browser "
+                         : Ui("app", "Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: bitte \"Im Browser "
                                           "anmelden\"."));
 }
 
@@ -410,7 +411,7 @@ void CSettingsDlg::OnTestConnection() {
     account.keyring = false;
     account.storedPassword = CSettingsStore::ComplementPassword(Bytes(m_password->text()));
     m_test->setEnabled(false);
-    m_testResult->setText(QStringLiteral("Verbinde ..."));
+    m_testResult->setText(Ui("app", "Verbinde ..."));
     m_testThread = std::thread([this, account] {
         std::string report, untrusted;
         const bool ok = TestConnection(account, &report, &untrusted);
@@ -430,12 +431,12 @@ void CSettingsDlg::OnSignIn() {
     const AccountConfig account = FromFields();
     OAuthEndpoints endpoints;
     if (!account.OAuthSignIn(&endpoints)) {
-        m_testResult->setText(QStringLiteral("Gescheitert: für \"%1\" ist kein Anbieter mit OAuth 2.0 bekannt")
+        m_testResult->setText(Ui("app", "Gescheitert: für \"%1\" ist kein Anbieter mit OAuth 2.0 bekannt")
                                   .arg(Shown(account.oauthProvider)));
         return;
     }
     m_signIn->setEnabled(false);
-    m_testResult->setText(QStringLiteral("Warte auf die Anmeldung im Browser ..."));
+    m_testResult->setText(Ui("app", "Warte auf die Anmeldung im Browser ..."));
     // The wait and the token request on a thread of their own; the browser
     // is opened from the window's thread.
     m_signInThread = std::thread([this, account, endpoints] {
@@ -455,8 +456,8 @@ void CSettingsDlg::OnSignIn() {
             [this, signedIn, problem] {
                 m_signInThread.join();
                 m_signIn->setEnabled(true);
-                m_testResult->setText(signedIn ? QStringLiteral("Angemeldet; \"Verbindung testen\" prüft es.")
-                                               : QStringLiteral("Gescheitert: ") + QString::fromStdString(problem));
+                m_testResult->setText(signedIn ? Ui("app", "Angemeldet; \"Verbindung testen\" prüft es.")
+                                               : Ui("app", "Gescheitert: ") + QString::fromStdString(problem));
                 emit SignInFinished(signedIn);
             },
             Qt::QueuedConnection);
@@ -469,7 +470,7 @@ void CSettingsDlg::accept() {
     if (!CCredentials::StorePassword(m_settings, m_account, Bytes(m_password->text()),
                                      m_keyring->isChecked(), &problem)) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Pelloru"),
-                        QStringLiteral("Das Kennwort wurde nicht gespeichert."), QMessageBox::Ok, this);
+                        Ui("app", "Das Kennwort wurde nicht gespeichert."), QMessageBox::Ok, this);
         box.setDetailedText(QString::fromStdString(problem));
         box.exec();
         return;

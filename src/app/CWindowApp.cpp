@@ -13,6 +13,7 @@
 #include "CMainFrame.h"
 #include "CPelloruView.h"
 #include "CSettingsStore.h"
+#include "Translate.h"
 
 // Resources of a static library must be registered by name.
 static void InitResources() { Q_INIT_RESOURCE(pelloru); }
@@ -20,9 +21,10 @@ static void InitResources() { Q_INIT_RESOURCE(pelloru); }
 int CWindowApp::Run(int argc, char **argv, const std::string &executableName) {
     QApplication application(argc, argv);
     InitResources();
-    // Qt's own texts (file dialogs, message box buttons) in German.
+    // Qt's own texts (file dialogs, message box buttons) in German, unless
+    // the user reads English (Qt's own language).
     QTranslator translator;
-    if (translator.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+    if (!EnglishWanted() && translator.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&translator);
     QApplication::setApplicationName(QStringLiteral("Pelloru"));

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "CPelloruApp.h"
+#include "Translate.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ int StartWindowProgram(int, char **argv, const std::string &) {
         ::execv(path.c_str(), argv);
         tried += " " + path;
     }
-    std::fprintf(stderr, "pelloru: Das Fensterprogramm fehlt (gesucht:%s).\n", tried.c_str());
+    std::fprintf(stderr, "%s\n", Fill(Tr("app", "pelloru: Das Fensterprogramm fehlt (gesucht:%1)."), {tried}).c_str());
     return CPelloruApp::kExitNoDisplay;
 }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CUT_ImapParser.h"
+#include "Translate.h"
 
 #include <algorithm>
 #include <cstring>
@@ -100,7 +101,7 @@ bool CUT_ImapParser::Framed() {
         const void *found = std::memchr(b.data() + m_scanAt, '\n', b.size() - m_scanAt);
         const size_t end = found == nullptr ? b.size() : static_cast<size_t>(static_cast<const char *>(found) - b.data());
         if (end - m_lineFrom > kLineLimit) {
-            Fail("eine Antwortzeile ist länger als " + std::to_string(kLineLimit) + " Bytes");
+            Fail(Fill(Tr("imap", "eine Antwortzeile ist länger als %1 Bytes"), {std::to_string(kLineLimit)}));
             return false;
         }
         if (found == nullptr) {
@@ -112,7 +113,7 @@ bool CUT_ImapParser::Framed() {
         // whatever it holds.
         if ((m_lineFrom == m_start && IsTextLine(m_start, end)) || !LiteralBefore(end, &length, &open)) return true;
         if (length > m_literalLimit) {
-            Fail("ein Literal von " + std::to_string(length) + " Bytes ist größer als erlaubt");
+            Fail(Fill(Tr("imap", "ein Literal von %1 Bytes ist größer als erlaubt"), {std::to_string(length)}));
             return false;
         }
         if (m_sink && length >= m_streamFrom) {
@@ -144,7 +145,7 @@ void CUT_ImapParser::ParseAll() {
         const size_t reached = parsed == Parse::Done ? at : (m_wanted > 0 ? m_waitFrom : m_buffer.size());
         const size_t outside = reached - m_start - m_literalBytes;
         if (outside > kLineLimit) {
-            Fail("eine Antwortzeile ist länger als " + std::to_string(kLineLimit) + " Bytes");
+            Fail(Fill(Tr("imap", "eine Antwortzeile ist länger als %1 Bytes"), {std::to_string(kLineLimit)}));
             break;
         }
         if (parsed == Parse::More) {
@@ -182,10 +183,10 @@ CUT_ImapParser::Parse CUT_ImapParser::ParseResponse(size_t *at, ImapResponse *ou
                static_cast<unsigned char>(b[*at]) > 0x20 && b[*at] != 0x7F)
             out->tag += b[(*at)++];
         if (*at >= b.size()) return Parse::More;
-        if (out->tag.empty()) return Fail("eine Antwort ohne Kennung");
+        if (out->tag.empty()) return Fail(Tr("imap", "eine Antwort ohne Kennung"));
     }
     if (*at >= b.size()) return Parse::More;
-    if (b[*at] != ' ') return Fail("nach der Kennung fehlt das Leerzeichen");
+    if (b[*at] != ' ') return Fail(Tr("imap", "nach der Kennung fehlt das Leerzeichen"));
     ++*at;
     ImapValue first;
     const Parse word = ParseValue(at, &first, 0);
@@ -203,7 +204,7 @@ CUT_ImapParser::Parse CUT_ImapParser::ParseResponse(size_t *at, ImapResponse *ou
         }
         return RestOfLine(at, &out->text);
     }
-    if (out->kind == ImapResponse::Tagged) return Fail("eine Antwort mit Kennung ohne OK, NO oder BAD");
+    if (out->kind == ImapResponse::Tagged) return Fail(Tr("imap", "eine Antwort mit Kennung ohne OK, NO oder BAD"));
     out->items.push_back(std::move(first));
     return ParseValues(at, &out->items, 0, '\n');
 }
@@ -217,7 +218,7 @@ CUT_ImapParser::Parse CUT_ImapParser::ParseValues(size_t *at, std::vector<ImapVa
         if (close == '\n' && (c == '\r' || c == '\n')) {
             if (c == '\r') {
                 if (*at + 1 >= b.size()) return Parse::More;
-                if (b[*at + 1] != '\n') return Fail("ein CR ohne LF");
+                if (b[*at + 1] != '\n') return Fail(Tr("imap", "ein CR ohne LF"));
                 ++*at;
             }
             ++*at;
@@ -231,11 +232,11 @@ CUT_ImapParser::Parse CUT_ImapParser::ParseValues(size_t *at, std::vector<ImapVa
             ++*at;
             continue;
         }
-        if (c == '\r' || c == '\n') return Fail("eine Liste endet mit der Zeile nicht");
+        if (c == '\r' || c == '\n') return Fail(Tr("imap", "eine Liste endet mit der Zeile nicht"));
         ImapValue value;
         const Parse parsed = ParseValue(at, &value, depth);
         if (parsed != Parse::Done) return parsed;
-        if (++m_items > kItemLimit) return Fail("mehr als " + std::to_string(kItemLimit) + " Einträge");
+        if (++m_items > kItemLimit) return Fail(Fill(Tr("imap", "mehr als %1 Einträge"), {std::to_string(kItemLimit)}));
         out->push_back(std::move(value));
     }
 }
@@ -245,7 +246,7 @@ CUT_ImapParser::Parse CUT_ImapParser::ParseValue(size_t *at, ImapValue *out, int
     if (*at >= b.size()) return Parse::More;
     const char c = b[*at];
     if (c == '(' || c == '[') {
-        if (depth + 1 > kDepthLimit) return Fail("Listen tiefer als " + std::to_string(kDepthLimit) + " Ebenen");
+        if (depth + 1 > kDepthLimit) return Fail(Fill(Tr("imap", "Listen tiefer als %1 Ebenen"), {std::to_string(kDepthLimit)}));
         out->kind = ImapValue::List;
         out->bracketed = c == '[';
         ++*at;
@@ -257,7 +258,7 @@ CUT_ImapParser::Parse CUT_ImapParser::ParseValue(size_t *at, ImapValue *out, int
         return ParseLiteral(at, out);
     }
     if (c == '~' && *at + 1 >= b.size()) return Parse::More;
-    if (c == ')' || c == ']') return Fail("eine Klammer, die keine Liste schließt");
+    if (c == ')' || c == ']') return Fail(Tr("imap", "eine Klammer, die keine Liste schließt"));
     return ParseAtom(at, out);
 }
 
@@ -270,14 +271,14 @@ CUT_ImapParser::Parse CUT_ImapParser::ParseAtom(size_t *at, ImapValue *out) {
         const char c = b[*at];
         const unsigned char u = static_cast<unsigned char>(c);
         if (section == 0 && EndsAtom(c)) break;
-        if (c == '\r' || c == '\n') return Fail("ein Abschnitt [ ] endet mit der Zeile nicht");
-        if (u < 0x20 || u == 0x7F) return Fail("ein Steuerzeichen in einem Atom");
+        if (c == '\r' || c == '\n') return Fail(Tr("imap", "ein Abschnitt [ ] endet mit der Zeile nicht"));
+        if (u < 0x20 || u == 0x7F) return Fail(Tr("imap", "ein Steuerzeichen in einem Atom"));
         if (c == '[') ++section;
         if (c == ']') --section;
         out->text += c;
         ++*at;
     }
-    if (out->text.empty()) return Fail("ein leerer Eintrag");
+    if (out->text.empty()) return Fail(Tr("imap", "ein leerer Eintrag"));
     if (Upper(out->text) == "NIL") out->kind = ImapValue::Nil;
     return Parse::Done;
 }
@@ -296,7 +297,7 @@ CUT_ImapParser::Parse CUT_ImapParser::ParseQuoted(size_t *at, ImapValue *out) {
             ++*at;
             return Parse::Done;
         }
-        if (c == '\r' || c == '\n') return Fail("eine Zeichenkette endet mit der Zeile nicht");
+        if (c == '\r' || c == '\n') return Fail(Tr("imap", "eine Zeichenkette endet mit der Zeile nicht"));
         out->text += c;
         ++*at;
     }
@@ -312,24 +313,24 @@ CUT_ImapParser::Parse CUT_ImapParser::ParseLiteral(size_t *at, ImapValue *out) {
         if (*at >= b.size()) return Parse::More;
         const char c = b[*at];
         if (c < '0' || c > '9') break;
-        if (++digits > 12) return Fail("ein Literal ist zu groß");
+        if (++digits > 12) return Fail(Tr("imap", "ein Literal ist zu groß"));
         length = length * 10 + static_cast<size_t>(c - '0');
         ++*at;
     }
-    if (digits == 0) return Fail("ein Literal ohne Länge");
+    if (digits == 0) return Fail(Tr("imap", "ein Literal ohne Länge"));
     if (*at < b.size() && b[*at] == '+') ++*at;
     if (*at >= b.size()) return Parse::More;
-    if (b[*at] != '}') return Fail("ein Literal ohne schließende Klammer");
+    if (b[*at] != '}') return Fail(Tr("imap", "ein Literal ohne schließende Klammer"));
     ++*at;
     if (*at >= b.size()) return Parse::More;
     if (b[*at] == '\r') {
         if (*at + 1 >= b.size()) return Parse::More;
         ++*at;
     }
-    if (b[*at] != '\n') return Fail("nach der Länge eines Literals fehlt das Zeilenende");
+    if (b[*at] != '\n') return Fail(Tr("imap", "nach der Länge eines Literals fehlt das Zeilenende"));
     ++*at;
     if (length > m_literalLimit)
-        return Fail("ein Literal von " + std::to_string(length) + " Bytes ist größer als erlaubt");
+        return Fail(Fill(Tr("imap", "ein Literal von %1 Bytes ist größer als erlaubt"), {std::to_string(length)}));
     if (b.size() - *at < length) {
         // No new try before all of it is there (and one byte more).
         m_wanted = *at + length + 1;

@@ -9,6 +9,7 @@
 #include "CUT_SaslClient.h"
 #include "MailboxName.h"
 #include "TextHelpers.h"
+#include "Translate.h"
 
 namespace {
 
@@ -273,7 +274,7 @@ CUT_ImapSession::Outcome CUT_ImapSession::Finish(const std::string &tag,
             // A command that asks for no data gets a few updates with its
             // answer, not an endless stream (readers that take data count
             // what they asked for).
-            if (!take && ++untagged > kUntaggedMargin) m_unasked = "mehr Antworten, als ein Befehl ohne Daten bekommt";
+            if (!take && ++untagged > kUntaggedMargin) m_unasked = Tr("imap", "mehr Antworten, als ein Befehl ohne Daten bekommt");
             if (take) take(response);
             // More than was asked, or what was not: the reply is not the
             // one to the command, and is not read on.
@@ -412,7 +413,7 @@ ResultCode CUT_ImapSession::LogOn(const std::string &user, const std::string &pa
 
 ResultCode CUT_ImapSession::LogOnWith(const std::string &mechanism, const std::string &user,
                                       const std::string &password) {
-    m_mechanism = mechanism == "LOGIN-COMMAND" ? "LOGIN (Befehl)" : mechanism;
+    m_mechanism = mechanism == "LOGIN-COMMAND" ? Tr("imap", "LOGIN (Befehl)") : mechanism;
     m_capabilitiesSeen = false;
     ResultCode result;
     if (mechanism == "LOGIN-COMMAND") {
@@ -531,7 +532,7 @@ size_t CUT_ImapSession::BoundFor(uint32_t uid) const {
 void CUT_ImapSession::TakeListed(const ImapResponse &response, std::set<uint32_t> *seen) {
     // The listing holds one response per message the folder said it holds.
     if (++m_listedResponses > static_cast<size_t>(m_exists) + kUntaggedMargin) {
-        m_unasked = "mehr Antworten, als der Ordner Nachrichten hat (EXISTS)";
+        m_unasked = Tr("imap", "mehr Antworten, als der Ordner Nachrichten hat (EXISTS)");
         return;
     }
     std::vector<std::pair<std::string, const ImapValue *>> items;
@@ -681,7 +682,7 @@ ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
     size_t responses = 0;
     auto take = [&](const ImapResponse &response) {
         if (++responses > asked.uids.size() + kUntaggedMargin) {
-            m_unasked = "mehr Antworten als Nachrichten abgefragt";
+            m_unasked = Tr("imap", "mehr Antworten als Nachrichten abgefragt");
             return;
         }
         std::vector<std::pair<std::string, const ImapValue *>> items;
@@ -697,14 +698,14 @@ ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
         if (uid == 0 || (header == nullptr && !more)) return;
         // Only what was asked, and each once.
         if (asked.uids.count(static_cast<uint32_t>(uid)) == 0 || !taken.insert(static_cast<uint32_t>(uid)).second) {
-            m_unasked = "Daten zu einer UID, die nicht (oder schon) abgefragt war";
+            m_unasked = Tr("imap", "Daten zu einer UID, die nicht (oder schon) abgefragt war");
             return;
         }
         if (more) {
             // The rest of a text whose first part came before.
             const auto first = out->find(static_cast<uint32_t>(uid));
             if (text != nullptr && text->text.size() > asked.textBytes) {
-                m_unasked = "mehr Text, als abgefragt war";
+                m_unasked = Tr("imap", "mehr Text, als abgefragt war");
                 return;
             }
             if (first != out->end() && first->second.text.size() == asked.textOffset && text != nullptr)
@@ -713,11 +714,11 @@ ResultCode CUT_ImapSession::ReadPreviews(std::map<uint32_t, ImapPreview> *out) {
         }
         // A header is part of its message: not larger than the listing said.
         if (header->text.size() > BoundFor(static_cast<uint32_t>(uid))) {
-            m_unasked = "ein Kopf, größer als die Nachricht laut RFC822.SIZE";
+            m_unasked = Tr("imap", "ein Kopf, größer als die Nachricht laut RFC822.SIZE");
             return;
         }
         if (text != nullptr && text->text.size() > asked.textBytes) {
-            m_unasked = "mehr Text, als abgefragt war";
+            m_unasked = Tr("imap", "mehr Text, als abgefragt war");
             return;
         }
         ImapPreview &preview = (*out)[static_cast<uint32_t>(uid)];
@@ -760,7 +761,7 @@ ResultCode CUT_ImapSession::FetchWhole(uint32_t uid, CUT_ByteSource &target, lon
     size_t responses = 0;
     auto take = [&](const ImapResponse &response) {
         if (++responses > kUntaggedMargin) {
-            m_unasked = "mehr Antworten, als ein einzelner Abruf bekommt";
+            m_unasked = Tr("imap", "mehr Antworten, als ein einzelner Abruf bekommt");
             return;
         }
         std::vector<std::pair<std::string, const ImapValue *>> items;
@@ -774,7 +775,7 @@ ResultCode CUT_ImapSession::FetchWhole(uint32_t uid, CUT_ByteSource &target, lon
         // What went to the target belongs to this message and no other.
         const int streams = m_parser.Streams();
         if (streams > 0 && (number != uid || whole == nullptr || streams > 1 || found)) {
-            m_unasked = "eine Nachricht, nach der nicht gefragt war";
+            m_unasked = Tr("imap", "eine Nachricht, nach der nicht gefragt war");
             return;
         }
         if (number != uid || whole == nullptr) return;
@@ -799,7 +800,7 @@ ResultCode CUT_ImapSession::FetchWhole(uint32_t uid, CUT_ByteSource &target, lon
     if (outcome == Outcome::No) return Refused(RC_RETR_REFUSED, tagged);
     // Gone meanwhile, or two different answers: nothing to save for sure.
     if (!found || twice) {
-        m_failure = {RC_RETR_REFUSED, m_lastCommand, "keine oder mehrdeutige Daten für UID " + std::to_string(uid)};
+        m_failure = {RC_RETR_REFUSED, m_lastCommand, Fill(Tr("imap", "keine oder mehrdeutige Daten für UID %1"), {std::to_string(uid)})};
         return OnError(RC_RETR_REFUSED);
     }
     return OnError(written ? RC_OK : RC_SOURCE_WRITE_FAILED);
@@ -809,7 +810,7 @@ ResultCode CUT_ImapSession::FindJunkFolder(std::string *name) {
     name->clear();
     size_t responses = 0;
     auto take = [&](const ImapResponse &response) {
-        if (++responses > kMostFolders) m_unasked = "mehr Ordner, als ein Postfach hat";
+        if (++responses > kMostFolders) m_unasked = Tr("imap", "mehr Ordner, als ein Postfach hat");
         // * LIST (\HasNoChildren \Junk) "/" Junk
         if (!name->empty() || response.items.size() != 4 || Upper(response.items[0].text) != "LIST") return;
         const ImapValue &folder = response.items[3];

@@ -5,6 +5,7 @@
 
 #include "CUT_ImapSession.h"
 #include "FailureReason.h"
+#include "Translate.h"
 
 namespace {
 
@@ -237,15 +238,16 @@ bool CImapConversation::Connected() { return m_session->IsConnected() != 0; }
 
 std::string CImapConversation::Reason(ResultCode code) {
     if (code == RC_NO_SUCH_ENTRY && m_options.moveToSpam)
-        return "Kein Spam-Ordner: der Server kennzeichnet keinen als \\Junk, oder der eingestellte Name "
-               "ist kein gültiges UTF-8; bitte einen in den Einstellungen angeben";
+        return Tr("mailbox", "Kein Spam-Ordner: der Server kennzeichnet keinen als \\Junk, oder der eingestellte "
+                             "Name ist kein gültiges UTF-8; bitte einen in den Einstellungen angeben");
     return FailureReason(
         FailureFacts::From(code, *m_session, m_session->LastReply(), true, m_server.host, m_options.waitSeconds));
 }
 
 std::string CImapConversation::LogOnReport() {
-    return "Anmeldung mit " + m_session->Mechanism() + ", " +
-           (m_session->TlsActive() ? m_session->TlsVersion() : std::string("ohne TLS")) + " (IMAP)";
+    return Fill(Tr("mailbox", "Anmeldung mit %1, %2 (IMAP)"),
+                {m_session->Mechanism(),
+                 m_session->TlsActive() ? m_session->TlsVersion() : std::string(Tr("mailbox", "ohne TLS"))});
 }
 
 RowState CImapConversation::RemovedState() const {

@@ -6,6 +6,7 @@
 
 #include "CUT_Pop3Session.h"
 #include "FailureReason.h"
+#include "Translate.h"
 
 CPop3Conversation::CPop3Conversation(CServerAddress server, Options options)
     : m_server(std::move(server)), m_options(std::move(options)),
@@ -147,8 +148,9 @@ std::string CPop3Conversation::Reason(ResultCode code) {
 }
 
 std::string CPop3Conversation::LogOnReport() {
-    return "Anmeldung mit " + m_session->Mechanism() + ", " +
-           (m_session->TlsActive() ? m_session->TlsVersion() : std::string("ohne TLS"));
+    return Fill(Tr("mailbox", "Anmeldung mit %1, %2"),
+                {m_session->Mechanism(),
+                 m_session->TlsActive() ? m_session->TlsVersion() : std::string(Tr("mailbox", "ohne TLS"))});
 }
 
 std::string CPop3Conversation::UnverifiedCertificate() const {

@@ -7,6 +7,7 @@
 #include "CImapConversation.h"
 #include "CPop3Conversation.h"
 #include "CScanConfig.h"
+#include "Translate.h"
 
 std::unique_ptr<CMailboxConversation> OpenConversation(const CServerAddress &server,
                                                        CMailboxConversation::Options options) {
@@ -28,8 +29,9 @@ bool LogOnAccount(CMailboxConversation &session, MailAccount account, std::strin
     }
     // Refused before any connection: the setting itself names nothing usable.
     if (opened == RC_NO_MECHANISM && !session.Connected()) {
-        *problem = "Das Anmeldeverfahren \"" + account.mechanism +
-                   "\" (AUTH) ist unbekannt oder braucht ein Zugriffstoken (TOKENCMD)";
+        *problem = Fill(Tr("mailbox", "Das Anmeldeverfahren \"%1\" (AUTH) ist unbekannt oder braucht ein "
+                                      "Zugriffstoken (TOKENCMD)"),
+                        {account.mechanism});
         return false;
     }
     if (opened != RC_OK) *problem = session.Reason(opened);
@@ -48,7 +50,8 @@ bool TestConnection(const AccountConfig &account, std::string *report, std::stri
     std::vector<CMailboxConversation::Entry> entries;
     const ResultCode listed = session->List(false, &entries);
     *report = session->LogOnReport() +
-              (listed == RC_OK ? "; " + std::to_string(entries.size()) + " E-Mails im Postfach" : std::string());
+              (listed == RC_OK ? Fill(Tr("mailbox", "; %1 E-Mails im Postfach"), {std::to_string(entries.size())})
+                                : std::string());
     session->Finish();
     return true;
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CUT_TlsChannel.h"
+#include "Translate.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -236,7 +237,7 @@ ResultCode CUT_TlsChannel::Start(SocketHandle socket, const std::string &host,
     if (!m_pin.empty()) {
         const std::string pinned = FingerprintDigits(m_pin);
         if (!pinned.empty() && pinned == FingerprintDigits(certificate.fingerprint)) return RC_OK;
-        m_error = "vertraut ist SHA-256 " + m_pin + ", gezeigt wurde " + certificate.text;
+        m_error = Fill(Tr("net", "vertraut ist SHA-256 %1, gezeigt wurde %2"), {m_pin, certificate.text});
         m_pinMismatch = true;
         Free();
         return RC_CERTIFICATE_REJECTED;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMessageCache.h"
+#include "Translate.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -156,7 +157,7 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
     // journal files take the same rights).
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
-        if (m_note) m_note("Zwischenspeicher " + path + " lässt sich nicht öffnen; voller Abruf");
+        if (m_note) m_note(::Fill(Tr("rows", "Zwischenspeicher %1 lässt sich nicht öffnen; voller Abruf"), {path}));
         return false;
     }
     ::fchmod(fd, 0600);
@@ -215,18 +216,18 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
                                       &m_hit, nullptr);
         if (code == SQLITE_OK) return true;
     }
-    const std::string why = m_db != nullptr ? sqlite3_errmsg(m_db) : std::string("kein Speicher");
+    const std::string why = m_db != nullptr ? sqlite3_errmsg(m_db) : std::string(Tr("rows", "kein Speicher"));
     Close();
     if (Busy(code)) {
-        if (m_note) m_note("Zwischenspeicher " + path + " ist von einem anderen Prozess belegt; voller Abruf");
+        if (m_note) m_note(::Fill(Tr("rows", "Zwischenspeicher %1 ist von einem anderen Prozess belegt; voller Abruf"), {path}));
         return false;
     }
     if (code == SQLITE_OK) {
         if (m_note)
-            m_note("Zwischenspeicher " + path + " hat ein anderes Format (Version " + std::to_string(version) +
-                   "); er wird neu aufgebaut");
+            m_note(::Fill(Tr("rows", "Zwischenspeicher %1 hat ein anderes Format (Version %2); er wird neu aufgebaut"),
+                        {path, std::to_string(version)}));
     } else {
-        Tell("Der Zwischenspeicher " + path + " ist unlesbar (" + why + "); er wird neu aufgebaut");
+        Tell(::Fill(Tr("rows", "Der Zwischenspeicher %1 ist unlesbar (%2); er wird neu aufgebaut"), {path, why}));
     }
     if (!retry) return false;
     for (const char *suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
@@ -246,21 +247,26 @@ void CMessageCache::Fail(const char *what) {
     if (m_inTransaction) Exec("ROLLBACK");
     Close();
     if (Busy(code)) {
-        if (m_note) m_note(std::string("Zwischenspeicher: ") + what + " (" + why + "); ohne ihn weiter");
+        if (m_note) m_note(::Fill(Tr("rows", "Zwischenspeicher: %1 (%2); ohne ihn weiter"), {Tr("rows", what), why}));
         return;
     }
     if (!Damaged(code) || m_rebuilt) {
         // A full disk, or no rights: this run goes without the cache.
         if (!m_toldUnwritable)
-            Tell("Der Zwischenspeicher " + m_path + " lässt sich nicht " +
-                 (std::strcmp(what, kWriteFailed) == 0 ? "schreiben" : "lesen") + " (" + why + "); diese Prüfung läuft ohne ihn");
+            Tell(::Fill(std::strcmp(what, kWriteFailed) == 0
+                          ? Tr("rows", "Der Zwischenspeicher %1 lässt sich nicht schreiben (%2); diese Prüfung läuft "
+                                       "ohne ihn")
+                          : Tr("rows", "Der Zwischenspeicher %1 lässt sich nicht lesen (%2); diese Prüfung läuft ohne "
+                                       "ihn"),
+                      {m_path, why}));
         m_toldUnwritable = true;
         return;
     }
     // A damaged file is made anew, once: what this check fetches fills it.
     m_rebuilt = true;
-    Tell("Der Zwischenspeicher " + m_path + " ist beschädigt (" + why +
-         "); er wird neu aufgebaut, diese Prüfung holt die E-Mails vom Server");
+    Tell(::Fill(Tr("rows", "Der Zwischenspeicher %1 ist beschädigt (%2); er wird neu aufgebaut, diese Prüfung holt "
+                         "die E-Mails vom Server"),
+              {m_path, why}));
     for (const char *suffix : {"", "-wal", "-shm"}) ::unlink((m_path + suffix).c_str());
     Open(m_path, false);
 }
@@ -301,9 +307,10 @@ bool CMessageCache::Find(const std::string &id, long size, bool withTop, CachedM
 }
 
 void CMessageCache::Damage(const std::string &id) {
-    if (m_note) m_note("Zwischenspeicher: der Eintrag " + id + " passt nicht zu seiner Prüfsumme; vom Server geholt");
+    if (m_note) m_note(::Fill(Tr("rows", "Zwischenspeicher: der Eintrag %1 passt nicht zu seiner Prüfsumme; vom Server geholt"), {id}));
     if (!m_toldDamage)
-        Tell("Der Zwischenspeicher " + m_path + " enthält beschädigte Einträge; sie werden vom Server neu geholt");
+        Tell(::Fill(Tr("rows", "Der Zwischenspeicher %1 enthält beschädigte Einträge; sie werden vom Server neu geholt"),
+                  {m_path}));
     m_toldDamage = true;
 }
 

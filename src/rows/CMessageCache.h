@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "CScanList.h"
+#include "Translate.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -113,8 +114,8 @@ private:
     bool Exec(const char *sql);
     // Gives up the cache for this run after a failed read or write; a
     // damaged file is made anew (once).
-    static constexpr const char *kReadFailed = "Lesen gescheitert";
-    static constexpr const char *kWriteFailed = "Schreiben gescheitert";
+    static constexpr const char *kReadFailed = TrNoop("rows", "Lesen gescheitert");
+    static constexpr const char *kWriteFailed = TrNoop("rows", "Schreiben gescheitert");
     void Fail(const char *what);
     // A note for --debug that the user sees as well.
     void Tell(const std::string &line);

@@ -2,6 +2,7 @@
 #include "CNewMail.h"
 
 #include "CScanRowModel.h"
+#include "Translate.h"
 
 namespace {
 
@@ -46,6 +47,6 @@ std::string CNewMail::Summary(const CScanRowModel &rows, const std::vector<int> 
         text += sender + ": " + subject;
     }
     if (which.size() > limit)
-        text += "\n... und " + std::to_string(which.size() - limit) + " weitere";
+        text += "\n" + Fill(Tr("rows", "... und %1 weitere"), {std::to_string(which.size() - limit)});
     return text;
 }

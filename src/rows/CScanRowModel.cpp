@@ -4,9 +4,12 @@
 #include <algorithm>
 
 #include "DisplayText.h"
+#include "Translate.h"
 
 namespace {
-const char *const kTitles[] = {"E-Mail", "Name", "Größe", "Betreff", "Text", "ID", "Konto"};
+const char *const kTitles[] = {TrNoop("rows", "E-Mail"), TrNoop("rows", "Name"),  TrNoop("rows", "Größe"),
+                               TrNoop("rows", "Betreff"), TrNoop("rows", "Text"), TrNoop("rows", "ID"),
+                               TrNoop("rows", "Konto")};
 
 QString ToQString(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
@@ -126,7 +129,7 @@ QVariant CScanRowModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section > kAccountColumn)
         return {};
-    return QString::fromUtf8(kTitles[section]);
+    return QString::fromUtf8(Tr("rows", kTitles[section]));
 }
 
 void CScanRowModel::DeleteAllRows() {

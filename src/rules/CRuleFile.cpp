@@ -8,6 +8,7 @@
 #include "CAllowList.h"
 #include "RuleFileText.h"
 #include "WildcardMatch.h"
+#include "Translate.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -100,7 +101,7 @@ bool CRuleFile::Append(const std::string &path, const std::string &line, std::st
     // in its place is not touched.
     RuleFileText file = RuleFileText::Load(path);
     if (file.status == RuleFileText::Refused) {
-        *problem = file.notices.empty() ? "Die Datei " + path + " ließ sich nicht lesen" : file.notices.front();
+        *problem = file.notices.empty() ? Fill(Tr("rules", "Die Datei %1 ließ sich nicht lesen"), {path}) : file.notices.front();
         return false;
     }
     std::vector<std::string> lines = std::move(file.lines);
@@ -120,14 +121,14 @@ bool CRuleFile::Replace(const std::string &path, const std::vector<std::string> 
     std::string temporary = path + ".neu-XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
-        *problem = "Neben " + path + " ließ sich keine Datei anlegen: " + std::strerror(errno);
+        *problem = Fill(Tr("rules", "Neben %1 ließ sich keine Datei anlegen: %2"), {path, std::strerror(errno)});
         return false;
     }
     const bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, whole) && ::fsync(fd) == 0;
     const int error = errno;
     if (::close(fd) != 0 || !written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        *problem = "Die Datei " + path + " ließ sich nicht schreiben (" +
-                   std::strerror(written ? errno : error) + "); sie ist unverändert";
+        *problem = Fill(Tr("rules", "Die Datei %1 ließ sich nicht schreiben (%2); sie ist unverändert"),
+                        {path, std::strerror(written ? errno : error)});
         ::unlink(temporary.c_str());
         return false;
     }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RuleFileText.h"
+#include "Translate.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,11 +13,11 @@
 namespace {
 
 const char *KindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "ein Ordner";
-    if (S_ISFIFO(mode)) return "eine benannte Pipe (FIFO)";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "ein Gerät";
-    if (S_ISSOCK(mode)) return "ein Socket";
-    return "keine gewöhnliche Datei";
+    if (S_ISDIR(mode)) return Tr("rules", "sie ist ein Ordner, keine gewöhnliche Datei");
+    if (S_ISFIFO(mode)) return Tr("rules", "sie ist eine benannte Pipe (FIFO), keine gewöhnliche Datei");
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return Tr("rules", "sie ist ein Gerät, keine gewöhnliche Datei");
+    if (S_ISSOCK(mode)) return Tr("rules", "sie ist ein Socket, keine gewöhnliche Datei");
+    return Tr("rules", "sie ist keine gewöhnliche Datei");
 }
 
 }  // namespace
@@ -25,7 +26,7 @@ RuleFileText RuleFileText::Load(const std::string &path) {
     RuleFileText file;
     auto refuse = [&](const std::string &why) {
         file.status = Refused;
-        file.notices.push_back("Die Regeldatei " + path + " wird nicht verwendet: " + why);
+        file.notices.push_back(Fill(Tr("rules", "Die Regeldatei %1 wird nicht verwendet: %2"), {path, why}));
         return file;
     };
     // Not blocking on the open: a FIFO without a writer would wait forever.
@@ -39,9 +40,9 @@ RuleFileText RuleFileText::Load(const std::string &path) {
         const int error = errno;
         ::close(fd);
         if (S_ISREG(info.st_mode)) return refuse(std::strerror(error));
-        return refuse(std::string("sie ist ") + KindOf(info.st_mode) + ", keine gewöhnliche Datei");
+        return refuse(KindOf(info.st_mode));
     }
-    const std::string tooLarge = "sie ist größer als " + std::to_string(kMaxBytes >> 20) + " MiB";
+    const std::string tooLarge = Fill(Tr("rules", "sie ist größer als %1 MiB"), {std::to_string(kMaxBytes >> 20)});
     if (info.st_size > static_cast<off_t>(kMaxBytes)) {
         ::close(fd);
         return refuse(tooLarge);
@@ -83,8 +84,9 @@ RuleFileText RuleFileText::Load(const std::string &path) {
         if (line.empty() || line[0] == ' ') continue;
         if (line.find('\0') != std::string::npos) {
             file.lineRefused = true;
-            file.notices.push_back("Die Regeldatei " + path + ", Zeile " + std::to_string(number) +
-                                   ", wird nicht verwendet: sie enthält ein NUL-Byte");
+            file.notices.push_back(Fill(Tr("rules", "Die Regeldatei %1, Zeile %2, wird nicht verwendet: sie enthält "
+                                                    "ein NUL-Byte"),
+                                        {path, std::to_string(number)}));
             continue;
         }
         file.rules.push_back(std::move(line));

@@ -10,6 +10,7 @@
 #include "CScanRowModel.h"
 #include "CScanRunner.h"
 #include "CScanWindow.h"
+#include "Translate.h"
 
 // What one account's scan says to the window, in the window's thread.
 class CAccountScans::AccountWindow : public CScanWindow {
@@ -32,16 +33,19 @@ public:
         Progress(done, total);
     }
     void RowFailed(const std::string &text, const std::string &detail) override {
-        m_owner.m_window.RowFailed(text, Several() ? "Konto \"" + Name() + "\": " + detail : detail);
+        m_owner.m_window.RowFailed(text, Several() ? Whose(detail) : detail);
     }
     void Saved(const std::string &path) override { m_owner.m_window.Saved(path); }
     void Notice(const std::string &text) override {
-        m_owner.m_window.Notice(Several() ? "Konto \"" + Name() + "\": " + text : text);
+        m_owner.m_window.Notice(Several() ? Whose(text) : text);
     }
 
 private:
     bool Several() const { return m_owner.AccountCount() > 1; }
     std::string Name() const { return m_owner.Account(m_account).DisplayName(); }
+    std::string Whose(const std::string &text) const {
+        return Fill(Tr("runs", "Konto \"%1\": %2"), {Name(), text});
+    }
 
     CAccountScans &m_owner;
     int m_account;
@@ -63,7 +67,7 @@ void CAccountScans::AccountWindow::ShowMessage(const std::string &text, const st
     // An empty mailbox among several is no news worth a box.
     if (detail.empty()) return;
     // Whose failure it is shows in the box's text, not only in its details.
-    m_owner.m_window.ShowMessage("Konto \"" + Name() + "\": " + text, "Konto \"" + Name() + "\": " + detail);
+    m_owner.m_window.ShowMessage(Whose(text), Whose(detail));
 }
 
 void CAccountScans::AccountWindow::Progress(long done, long total) {
@@ -224,6 +228,6 @@ void CAccountScans::ShowProgress() {
                 std::to_string(account->done) + "/" + std::to_string(account->total);
     }
     m_window.Progress(done, total);
-    m_window.SetTitle(m_executableName + " - " + std::to_string(done) + " von " + std::to_string(total) +
-                      " E-Mails (" + each + ")");
+    m_window.SetTitle(m_executableName + " - " +
+                      Fill(Tr("runs", "%1 von %2 E-Mails (%3)"), {std::to_string(done), std::to_string(total), each}));
 }

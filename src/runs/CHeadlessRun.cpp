@@ -29,6 +29,7 @@
 #include "SrvRecords.h"
 #include "CSettingsStore.h"
 #include "TextHelpers.h"
+#include "Translate.h"
 
 namespace {
 
@@ -157,8 +158,9 @@ int CHeadlessRun::Scan(const std::string &executableName, bool printRows, std::o
         if (found == nullptr) {
             std::string known;
             for (const AccountConfig &account : all) known += " \"" + account.DisplayName() + "\"";
-            std::cerr << executableName << ": Kein Konto \"" << TerminalSafe(name)
-                      << "\"; es gibt:" << TerminalSafe(known) << "\n";
+            std::cerr << executableName << ": "
+                      << Fill(Tr("runs", "Kein Konto \"%1\"; es gibt:%2"), {TerminalSafe(name), TerminalSafe(known)})
+                      << "\n";
             return kExitUsage;
         }
         accounts.push_back(*found);
@@ -178,7 +180,7 @@ int CHeadlessRun::Scan(const std::string &executableName, bool printRows, std::o
         if (g_stop) break;
         CScanRowModel rows;
         // With several accounts every line says whose it is.
-        ConsoleWindow window(several ? executableName + ": Konto \"" + account.DisplayName() + "\""
+        ConsoleWindow window(several ? executableName + ": " + Fill(Tr("runs", "Konto \"%1\""), {account.DisplayName()})
                                      : executableName,
                              quiet);
         CMailboxScan scan(rows, window, account, executableName);
@@ -224,22 +226,24 @@ int CHeadlessRun::TrustFingerprint(const std::string &executableName, const std:
                                    const std::string &fingerprint) {
     const std::string digits = CUT_TlsChannel::FingerprintDigits(fingerprint);
     if (digits.size() != 64) {
-        std::cerr << "Nichts gespeichert: \"" << TerminalSafe(fingerprint)
-                  << "\" ist kein SHA-256-Fingerabdruck (64 Hexadezimalziffern, Doppelpunkte erlaubt)\n";
+        std::cerr << Fill(Tr("runs", "Nichts gespeichert: \"%1\" ist kein SHA-256-Fingerabdruck (64 "
+                                     "Hexadezimalziffern, Doppelpunkte erlaubt)"),
+                          {TerminalSafe(fingerprint)})
+                  << "\n";
         return kExitFailed;
     }
     CSettingsStore settings(executableName);
     const std::vector<AccountConfig> accounts = CScanConfig::Load(settings);
     const AccountConfig *found = CScanConfig::Find(accounts, accountName);
     if (found == nullptr) {
-        std::cerr << "Nichts gespeichert: kein Konto \"" << TerminalSafe(accountName) << "\"\n";
+        std::cerr << Fill(Tr("runs", "Nichts gespeichert: kein Konto \"%1\""), {TerminalSafe(accountName)}) << "\n";
         return kExitFailed;
     }
     AccountConfig account = *found;
     account.fingerprint.clear();
     for (size_t i = 0; i < digits.size(); i += 2) account.fingerprint += (i > 0 ? ":" : "") + digits.substr(i, 2);
     if (!CScanConfig::Store(settings, account)) {
-        std::cerr << "Die Einstellungen wurden nicht gespeichert\n";
+        std::cerr << Tr("runs", "Die Einstellungen wurden nicht gespeichert") << "\n";
         return kExitFailed;
     }
     return 0;
@@ -251,7 +255,7 @@ namespace {
 // xdg-open where there is a display; always also on standard error, for
 // a browser on another machine.
 bool OpenInBrowser(const std::string &url, bool display) {
-    std::cerr << "Anmeldung im Browser: " << TerminalSafe(url) << "\n" << std::flush;
+    std::cerr << Fill(Tr("runs", "Anmeldung im Browser: %1"), {TerminalSafe(url)}) << "\n" << std::flush;
     const char *browser = std::getenv("BROWSER");
     if (browser != nullptr && *browser != '\0')
         QProcess::startDetached(QString::fromLocal8Bit(browser), {QString::fromStdString(url)});
@@ -267,12 +271,13 @@ int CHeadlessRun::SignIn(const std::string &executableName, const std::string &a
     const std::vector<AccountConfig> accounts = CScanConfig::Load(settings);
     const AccountConfig *account = CScanConfig::Find(accounts, accountName);
     if (account == nullptr) {
-        std::cerr << "Nicht angemeldet: kein Konto \"" << TerminalSafe(accountName) << "\"\n";
+        std::cerr << Fill(Tr("runs", "Nicht angemeldet: kein Konto \"%1\""), {TerminalSafe(accountName)}) << "\n";
         return kExitFailed;
     }
     OAuthEndpoints endpoints;
     if (!account->OAuthSignIn(&endpoints)) {
-        std::cerr << "Nicht angemeldet: für das Konto ist kein Anbieter mit OAuth 2.0 bekannt (OAUTH)\n";
+        std::cerr << Tr("runs", "Nicht angemeldet: für das Konto ist kein Anbieter mit OAuth 2.0 bekannt (OAUTH)")
+                  << "\n";
         return kExitFailed;
     }
     OAuthTokens tokens;
@@ -288,9 +293,10 @@ int CHeadlessRun::SignIn(const std::string &executableName, const std::string &a
         OAuthDeviceGrant grant;
         signedIn = OAuth::StartDevice(endpoints, account->caFile, &grant, &problem, &g_stop);
         if (signedIn) {
-            std::cerr << "Bitte " << TerminalSafe(grant.verificationUri) << " öffnen und den Code "
-                      << TerminalSafe(grant.userCode) << " eingeben; Pelloru wartet auf die Anmeldung.\n"
-                      << std::flush;
+            std::cerr << Fill(Tr("runs", "Bitte %1 öffnen und den Code %2 eingeben; Pelloru wartet auf die "
+                                         "Anmeldung."),
+                              {TerminalSafe(grant.verificationUri), TerminalSafe(grant.userCode)})
+                      << "\n" << std::flush;
             signedIn = OAuth::AwaitDevice(endpoints, account->caFile, grant, &tokens, &problem, &g_stop);
         }
     } else {
@@ -303,10 +309,10 @@ int CHeadlessRun::SignIn(const std::string &executableName, const std::string &a
     ::sigaction(SIGTERM, &oldTerm, nullptr);
     if (signedIn) signedIn = CCredentials::KeepOAuthTokens(account->user, account->Server().host, tokens, &problem);
     if (!signedIn) {
-        std::cerr << "Nicht angemeldet: " << TerminalSafe(problem) << "\n";
+        std::cerr << Fill(Tr("runs", "Nicht angemeldet: %1"), {TerminalSafe(problem)}) << "\n";
         return kExitFailed;
     }
-    std::cerr << "Angemeldet; das Erneuerungstoken liegt im Schlüsselbund.\n";
+    std::cerr << Tr("runs", "Angemeldet; das Erneuerungstoken liegt im Schlüsselbund.") << "\n";
     return 0;
 }
 
@@ -322,17 +328,18 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
         (at == std::string::npos ||
          !FetchAutoconfig(AutoconfigSources(address.substr(at + 1), address), address, &provider, &missing)) &&
         !SrvServers(address, LookUpSrv, &provider)) {
-        std::cerr << "Nichts gespeichert: für \"" << TerminalSafe(address)
-                  << "\" ist kein Anbieter bekannt und die Domain nennt keine Server"
-                  << (missing.empty() ? std::string() : " (" + TerminalSafe(missing) + ")")
-                  << "; bitte Server, Benutzername und Kennwort angeben (--configure ohne --address)\n";
+        std::cerr << Fill(Tr("runs", "Nichts gespeichert: für \"%1\" ist kein Anbieter bekannt und die Domain "
+                                     "nennt keine Server%2; bitte Server, Benutzername und Kennwort angeben "
+                                     "(--configure ohne --address)"),
+                          {TerminalSafe(address), missing.empty() ? std::string() : " (" + TerminalSafe(missing) + ")"})
+                  << "\n";
         return kExitFailed;
     }
-    const std::string host = address.empty() ? ReadLine(in, out, "POP3 Server: ", terminal, false)
+    const std::string host = address.empty() ? ReadLine(in, out, Tr("runs", "POP3 Server: "), terminal, false)
                                              : PreferredServer(provider);
-    const std::string user = address.empty() ? ReadLine(in, out, "Benutzername: ", terminal, false) : provider.user;
+    const std::string user = address.empty() ? ReadLine(in, out, Tr("runs", "Benutzername: "), terminal, false) : provider.user;
     // A provider that takes no password signs in with OAuth 2.0 instead.
-    const std::string password = provider.oauth ? std::string() : ReadLine(in, out, "Kennwort: ", terminal, true);
+    const std::string password = provider.oauth ? std::string() : ReadLine(in, out, Tr("runs", "Kennwort: "), terminal, true);
     if (!in && in.eof() && host.empty()) return kExitFailed;
     AccountConfig account;
     const std::vector<AccountConfig> accounts = CScanConfig::Load(settings);
@@ -352,7 +359,7 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
         // terminal, the user's is asked for (else OAUTHCLIENT=... lines).
         if (terminal && provider.endpoints.clientId.empty()) {
             account.oauthClient = ReadLine(in, out, "OAuth-Client-ID: ", terminal, false);
-            account.oauthSecret = ReadLine(in, out, "OAuth-Client-Secret (leer: keins): ", terminal, true);
+            account.oauthSecret = ReadLine(in, out, Tr("runs", "OAuth-Client-Secret (leer: keins): "), terminal, true);
         }
     }
     // Further settings of the account, one KEY=VALUE a line; all or nothing.
@@ -364,8 +371,10 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
         std::string problem;
         if (equals == std::string::npos ||
             !CScanConfig::Set(account, line.substr(0, equals), line.substr(equals + 1), &problem)) {
-            std::cerr << "Nichts gespeichert: Zeile \"" << TerminalSafe(line) << "\": "
-                      << (problem.empty() ? "KEY=VALUE erwartet" : TerminalSafe(problem)) << "\n";
+            std::cerr << Fill(Tr("runs", "Nichts gespeichert: Zeile \"%1\": %2"),
+                              {TerminalSafe(line), problem.empty() ? Tr("runs", "KEY=VALUE erwartet")
+                                                                   : TerminalSafe(problem)})
+                      << "\n";
             return kExitFailed;
         }
     }
@@ -374,13 +383,16 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
         account.keyring = false;
         account.storedPassword.clear();
         if (!CScanConfig::Store(settings, account)) {
-            std::cerr << "Die Einstellungen wurden nicht gespeichert: " << TerminalSafe(settings.ProfilePath()) << "\n";
+            std::cerr << Fill(Tr("runs", "Die Einstellungen wurden nicht gespeichert: %1"),
+                              {TerminalSafe(settings.ProfilePath())})
+                      << "\n";
             return kExitFailed;
         }
         return SignIn(executableName, account.DisplayName(), display);
     }
     if (!CCredentials::StorePassword(settings, account, password, inKeyring, &problem)) {
-        std::cerr << "Die Einstellungen wurden nicht gespeichert: " << TerminalSafe(problem) << "\n";
+        std::cerr << Fill(Tr("runs", "Die Einstellungen wurden nicht gespeichert: %1"), {TerminalSafe(problem)})
+                  << "\n";
         return kExitFailed;
     }
     return 0;

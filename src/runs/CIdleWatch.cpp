@@ -5,6 +5,7 @@
 
 #include "CImapConversation.h"
 #include "Conversations.h"
+#include "Translate.h"
 
 CIdleWatch::CIdleWatch(AccountConfig account, std::function<void()> onNewMail)
     : m_account(std::move(account)), m_onNewMail(std::move(onNewMail)) {}
@@ -48,7 +49,7 @@ void CIdleWatch::Run() {
     } else if ((result = conversation.Watch()) != RC_OK) {
         fail(conversation.Reason(result));
     } else if (!conversation.OffersIdle()) {
-        fail("Der Server bietet kein IDLE an; das Konto wird nach der Zeit geprüft");
+        fail(Tr("runs", "Der Server bietet kein IDLE an; das Konto wird nach der Zeit geprüft"));
     } else {
         while (!m_stop) {
             bool arrived = false;

@@ -16,13 +16,16 @@
 #include <iostream>
 
 #include "BatchMode.h"
+#include "Language.h"
+#include "Translate.h"
 
 
 namespace {
 
 const char *const kVersion = "Pelloru Version 1.4";
 
-const char *const kHelp =
+const char *const kHelp = TrNoop(
+    "runs",
     "Aufruf: pelloru [/b | --list | --configure [--keyring] [--address ADRESSE]\n"
     "                | --configure --trust-fingerprint SHA256 | --configure --oauth\n"
     "                | --help | --version]\n"
@@ -71,7 +74,7 @@ const char *const kHelp =
     "unbestätigt (ob gelöscht wurde, ist ungewiss), 8 Konto wird gerade von\n"
     "einem anderen Lauf geprüft (nach 30 s Warten nicht angemeldet). 64 unbekannte\n"
     "Option.\n"
-    "--configure: 1 nicht gespeichert. Ohne Optionen und ohne Bildschirm: 69.\n";
+    "--configure: 1 nicht gespeichert. Ohne Optionen und ohne Bildschirm: 69.\n");
 
 bool DisplayAnswers(const char *display) {
     // Local X displays (":N" or ":N.S") have a socket; try it. Any other
@@ -129,6 +132,7 @@ void CPelloruApp::PrepareEnvironment() {
 
 
 int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
+    UseUserLanguage();
     const std::string executableName = ExecutableName(argc > 0 ? argv[0] : nullptr);
     // One mode at most, and the flags only with a scan that runs without
     // the user (--list, /b); anything else could be meant to change what a
@@ -175,11 +179,11 @@ int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
         (!fingerprint.empty() && (!configure || accounts.size() != 1 || keyring || !address.empty())) ||
         (!address.empty() && (!configure || accounts.size() != 1)) ||
         (oauth && (!configure || accounts.size() != 1 || keyring || !address.empty() || !fingerprint.empty()))) {
-        std::cerr << kHelp;
+        std::cerr << Tr("runs", kHelp);
         return kExitUsage;
     }
     if (std::strcmp(argument, "--help") == 0) {
-        std::cout << kHelp;
+        std::cout << Tr("runs", kHelp);
         return 0;
     }
     if (std::strcmp(argument, "--version") == 0) {
@@ -213,9 +217,9 @@ int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
     }
     if (!DisplayAvailable()) {
         // Rather than let the window library abort.
-        std::cerr << "pelloru: Das Fenster braucht einen Bildschirm (DISPLAY oder WAYLAND_DISPLAY).\n"
-                     "Ohne Bildschirm: \"pelloru --list\" zeigt die E-Mails, \"pelloru /b\" prüft "
-                     "das Postfach einmal.\n";
+        std::cerr << Tr("runs", "pelloru: Das Fenster braucht einen Bildschirm (DISPLAY oder WAYLAND_DISPLAY).\n"
+                                "Ohne Bildschirm: \"pelloru --list\" zeigt die E-Mails, \"pelloru /b\" prüft "
+                                "das Postfach einmal.\n");
         return kExitNoDisplay;
     }
     PrepareEnvironment();

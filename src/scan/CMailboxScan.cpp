@@ -37,6 +37,7 @@
 #include "DisplayText.h"
 #include "FailureReason.h"
 #include "MessageProof.h"
+#include "Translate.h"
 
 namespace {
 
@@ -44,8 +45,7 @@ constexpr int kLineSize = 1023;
 constexpr int kValueSize = 1000;
 
 // The box of a server that will not say what the mailbox holds.
-constexpr const char *kMailboxFailedText = "Fehler beim Lesen des Postfachs";
-constexpr const char *kDeleteFailedRow = "fehler beim löschen";
+constexpr const char *kMailboxFailedText = TrNoop("scan", "Fehler beim Lesen des Postfachs");
 
 std::string Format(const char *format, const std::string &name, long a = 0, long b = 0) {
     char text[512];
@@ -138,7 +138,7 @@ std::unique_ptr<CMailboxConversation> CMailboxScan::Converse(int listAfterLogOn)
 void CMailboxScan::RowNotDeleted(int row, RowState state, const std::string &why) {
     m_list.SetRowState(row, state);
     m_rowsFailed = true;
-    m_window.RowFailed(kDeleteFailedRow, why);
+    m_window.RowFailed(RowStateText(RowState::Failed), why);
 }
 
 void CMailboxScan::MarkRemoved(int row, int mode, RowState state, const std::string &pattern) {
@@ -213,7 +213,7 @@ void CMailboxScan::ScanMailbox(int mode) {
         }
     }
     if (mode == DeleteSelected && !m_pending.empty() && !committed)
-        Box("Fehler beim löschen", closeReason);
+        Box(Tr("scan", "Fehler beim löschen"), closeReason);
     if (uncertain || m_removalUncertain)
         m_outcome = Uncertain;
     else if (!m_complete || (!committed && !m_pending.empty()))
@@ -230,7 +230,7 @@ void CMailboxScan::NoteRules() {
     m_holdMatches = !m_allowList->Usable();
     for (const std::string &notice : m_allowList->Notices()) m_window.Notice(notice);
     if (m_holdMatches && !m_patterns.Patterns().empty())
-        m_window.Notice("Ohne die ganze Ausnahmeliste wird in dieser Prüfung keine E-Mail nach Muster entfernt");
+        m_window.Notice(Tr("scan", "Ohne die ganze Ausnahmeliste wird in dieser Prüfung keine E-Mail nach Muster entfernt"));
 }
 
 bool CMailboxScan::TakeLock(CAccountLock &lock) {
@@ -239,7 +239,7 @@ bool CMailboxScan::TakeLock(CAccountLock &lock) {
     case CAccountLock::Held:
         return true;
     case CAccountLock::Unavailable:
-        m_window.Notice("Die Sperrdatei " + path + " ließ sich nicht anlegen; die Prüfung läuft ohne Sperre");
+        m_window.Notice(Fill(Tr("scan", "Die Sperrdatei %1 ließ sich nicht anlegen; die Prüfung läuft ohne Sperre"), {path}));
         return true;
     case CAccountLock::Stopped:
         m_outcome = Cancelled;
@@ -248,7 +248,8 @@ bool CMailboxScan::TakeLock(CAccountLock &lock) {
         break;
     }
     m_outcome = AccountBusy;
-    Box(kAccountBusyText, "Sperre " + path + " nach " + std::to_string(m_lockWaitSeconds) + " s noch belegt");
+    Box(Tr("scan", kAccountBusyText),
+        Fill(Tr("scan", "Sperre %1 nach %2 s noch belegt"), {path, std::to_string(m_lockWaitSeconds)}));
     return false;
 }
 
@@ -262,12 +263,12 @@ bool CMailboxScan::ListMailbox(CMailboxConversation &session, bool mayChange,
     const ResultCode listed = session.List(mayChange, &entries);
     if (listed != RC_OK) {
         m_outcome = session.LostStep() ? Interrupted : MailboxFailed;
-        Box(kMailboxFailedText, session.Reason(listed));
+        Box(Tr("scan", kMailboxFailedText), session.Reason(listed));
         return false;
     }
     if (entries.empty()) {
         m_outcome = NoMessages;
-        Box("Keine E-Mails vorhanden.");
+        Box(Tr("scan", "Keine E-Mails vorhanden."));
         return false;
     }
     messages.reserve(entries.size());
@@ -276,7 +277,7 @@ bool CMailboxScan::ListMailbox(CMailboxConversation &session, bool mayChange,
         static_cast<CMailboxConversation::Entry &>(message) = std::move(entry);
         messages.push_back(std::move(message));
     }
-    Title(Format("%s - %ld E-Mails", m_executableName, static_cast<long>(messages.size())));
+    Title(m_executableName + " - " + Fill(Tr("scan", "%1 E-Mails"), {std::to_string(messages.size())}));
     return true;
 }
 
@@ -451,7 +452,8 @@ bool CMailboxScan::MakeRows(CMailboxConversation &session, std::vector<Message> 
         m_list.InsertRow(static_cast<int>(i), "");
         goOn = Settle(session, messages, i, waiting);
         m_window.Counted(static_cast<long>(i) + 1, total,
-                         Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(i) + 1, total));
+                         m_executableName + " - " +
+                             Fill(Tr("scan", "%1 von %2 E-Mails"), {std::to_string(i + 1), std::to_string(total)}));
         m_window.RepaintList();
     }
     if (goOn && !unread.empty() && !Stopping()) goOn = FetchUnread(session, messages, unread, waiting);
@@ -636,21 +638,21 @@ CMailboxScan::SaveResult CMailboxScan::SaveWholeMessage(CMailboxConversation &se
     // in it and on disk.
     CBackupFile file;
     if (!file.Claim(MakeBackupFileName(id))) {
-        *why = "Die Sicherungsdatei ließ sich im Arbeitsordner nicht anlegen";
+        *why = Tr("scan", "Die Sicherungsdatei ließ sich im Arbeitsordner nicht anlegen");
         return NotSaved;
     }
     long announced = -1;
     const ResultCode retrieved = session.Retrieve(message, file, &announced);
     if (retrieved != RC_OK || !file.Commit()) {
         *why = retrieved != RC_OK ? session.Reason(retrieved)
-                                  : "Die Sicherung ließ sich nicht vollständig auf die Platte schreiben";
+                                  : Tr("scan", "Die Sicherung ließ sich nicht vollständig auf die Platte schreiben");
         return NotSaved;
     }
     // What came back must be the message examined, and all of it.
     *why = ProveBackup(file.Name(), message.top, message.size, announced);
     if (!why->empty()) {
         file.Remove();
-        *why = "Nachricht " + std::to_string(message.number) + ": " + *why;
+        *why = Fill(Tr("scan", "Nachricht %1: %2"), {std::to_string(message.number), *why});
         return NotProven;
     }
     if (name != nullptr) *name = file.Name();
@@ -668,7 +670,7 @@ void CMailboxScan::BackupAndDelete(CMailboxConversation &session, const Message 
     if (ready != RC_OK) {
         m_list.SetRowState(row, RowState::Failed);
         m_rowsFailed = true;
-        if (!m_toldNotRemovable || session.LostStep()) m_window.RowFailed(kDeleteFailedRow, session.Reason(ready));
+        if (!m_toldNotRemovable || session.LostStep()) m_window.RowFailed(RowStateText(RowState::Failed), session.Reason(ready));
         m_toldNotRemovable = true;
         return;
     }
@@ -759,7 +761,7 @@ void CMailboxScan::ActOnSelected(CMailboxConversation &session, int mode,
             if (saved != Saved) {
                 m_rowsFailed = true;
                 if (saved == NotProven) m_list.SetRowState(row, RowState::NotProven);
-                Box("Fehler beim löschen", why);
+                Box(Tr("scan", "Fehler beim löschen"), why);
             } else if (deleted == RC_OK && how == CMailboxConversation::Removal::AtFinish) {
                 m_pending.push_back({row, RowState::DeletedSelected, {}});
             } else if (deleted == RC_OK) {
@@ -768,20 +770,20 @@ void CMailboxScan::ActOnSelected(CMailboxConversation &session, int mode,
             } else if (deleted == RC_REMOVAL_UNCERTAIN) {
                 m_removalUncertain = true;
                 m_list.SetRowState(row, RowState::UncertainRemoval);
-                Box("Fehler beim löschen", session.Reason(deleted));
+                Box(Tr("scan", "Fehler beim löschen"), session.Reason(deleted));
             } else {
-                Box("Fehler beim löschen", session.Reason(deleted));
+                Box(Tr("scan", "Fehler beim löschen"), session.Reason(deleted));
             }
         } else if (mode == SaveSelected && saved != Saved) {
             m_rowsFailed = true;
-            Box("Fehler beim Sichern", why);
+            Box(Tr("scan", "Fehler beim Sichern"), why);
         }
         if (session.LostStep()) {
             m_complete = false;
             return;
         }
     }
-    Title(Format("%s - %ld von %ld E-Mails", m_executableName, static_cast<long>(messages.size()),
-                 static_cast<long>(messages.size())));
+    Title(m_executableName + " - " +
+          Fill(Tr("scan", "%1 von %2 E-Mails"), {std::to_string(messages.size()), std::to_string(messages.size())}));
     m_window.RepaintList();
 }

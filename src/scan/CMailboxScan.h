@@ -34,6 +34,7 @@
 #include "RowState.h"
 #include "ScanMode.h"
 #include "ScanOutcome.h"
+#include "Translate.h"
 
 struct AccountConfig;
 class CDirectDeletePatterns;
@@ -78,7 +79,7 @@ public:
     Outcome LastOutcome() const { return m_outcome; }
     // How long to wait for another run of the same account.
     void SetLockWait(int seconds) { m_lockWaitSeconds = seconds; }
-    static constexpr const char *kAccountBusyText = "Konto wird gerade von einem anderen Lauf geprüft";
+    static constexpr const char *kAccountBusyText = TrNoop("scan", "Konto wird gerade von einem anderen Lauf geprüft");
     // Seconds to wait for the server, and the most a whole reply may take.
     void SetTimeouts(int waitSeconds, int replySeconds) {
         m_waitSeconds = waitSeconds;

@@ -56,9 +56,11 @@
 #include "CommandIds.h"
 #include "DovecotServer.h"
 #include "IntrospectionServer.h"
+#include "Language.h"
 #include "ScriptedServer.h"
 #include "TestCertificates.h"
 #include "TestFiles.h"
+#include "Translate.h"
 
 // Fails the test in CI, skips it elsewhere, where Dovecot cannot run.
 #define REQUIRE_DOVECOT_QT(imap)                                            \
@@ -147,6 +149,11 @@ private:
         env.insert("XDG_RUNTIME_DIR", m_config.path());
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
+        // German, the language the texts are compared in, whatever the
+        // locale of whoever runs the tests.
+        env.remove("LC_ALL");
+        env.remove("LC_MESSAGES");
+        env.insert("LANG", "C.UTF-8");
         if (display)
             env.insert("QT_QPA_PLATFORM", "offscreen");
         else
@@ -722,6 +729,74 @@ private slots:
             QVERIFY(program.readAllStandardError().contains("Aufruf"));
         }
         QCOMPARE(server.Connections(), 0);
+    }
+
+    // German unless the locale asks for English (LC_ALL, else LC_MESSAGES,
+    // else LANG, the first that is set): the help, a failing check's
+    // reason and the window, with no German word left in the English.
+    void theLanguageFollowsTheLocale() {
+        m_settings->Write("HOST", "127.0.0.1:" + std::to_string(FindClosedPort()));
+        m_settings->Write("USER", "user");
+        m_settings->Write("PASS", CSettingsStore::ComplementPassword("secret"));
+        const struct {
+            const char *lcAll, *lcMessages, *lang;
+            bool english;
+        } cases[] = {
+            {nullptr, nullptr, nullptr, false},
+            {nullptr, nullptr, "de_DE.UTF-8", false},
+            {nullptr, nullptr, "fr_FR.UTF-8", false},
+            {nullptr, nullptr, "en_US.UTF-8", true},
+            {nullptr, "en_GB.UTF-8", "de_DE.UTF-8", true},
+            {"de_DE.UTF-8", "en_GB.UTF-8", "en_US.UTF-8", false},
+            {"", nullptr, "en_US.UTF-8", true},
+        };
+        const QRegularExpression umlaut(QStringLiteral("[äöüÄÖÜß]"));
+        for (const auto &each : cases) {
+            QProcessEnvironment env = Environment(false);
+            for (const auto &[name, value] : {std::pair{"LC_ALL", each.lcAll}, std::pair{"LC_MESSAGES", each.lcMessages},
+                                              std::pair{"LANG", each.lang}}) {
+                if (value == nullptr)
+                    env.remove(name);
+                else
+                    env.insert(name, value);
+            }
+            const QString label = QString::fromUtf8(each.lang != nullptr ? each.lang : "unset") +
+                                  (each.lcMessages != nullptr ? QStringLiteral(" +LC_MESSAGES") : QString()) +
+                                  (each.lcAll != nullptr ? QStringLiteral(" +LC_ALL") : QString());
+            QProcess help;
+            help.setProcessEnvironment(env);
+            help.start(PELLORU_BINARY, {"--help"});
+            QVERIFY(help.waitForFinished(30000));
+            const QString usage = QString::fromUtf8(help.readAllStandardOutput());
+            QVERIFY2(usage.startsWith(each.english ? "Usage: pelloru" : "Aufruf: pelloru"), qPrintable(label));
+            QProcess list;
+            list.setProcessEnvironment(env);
+            list.start(PELLORU_BINARY, {"--list"});
+            QVERIFY(list.waitForFinished(60000));
+            QCOMPARE(list.exitCode(), CPelloruApp::kExitLogOnFailed);
+            const QString failure = QString::fromUtf8(list.readAllStandardError());
+            QVERIFY2(failure.contains(each.english ? "refused the connection (no POP3 service on this port)"
+                                                   : "hat die Verbindung abgelehnt (kein POP3-Dienst an diesem Port)"),
+                     qPrintable(label + ": " + failure));
+            if (each.english) QVERIFY2(!usage.contains(umlaut) && !failure.contains(umlaut), qPrintable(label));
+        }
+
+        qputenv("LANG", "en_US.UTF-8");
+        qunsetenv("LC_ALL");
+        qunsetenv("LC_MESSAGES");
+        QVERIFY(UseUserLanguage());
+        {
+            CMainFrame frame(*m_settings, "pelloru");
+            frame.View()->OnInitialUpdate();
+            const QList<QAction *> menus = frame.menuBar()->actions();
+            QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
+            QCOMPARE(Entries(menus[0]->menu()), QStringList({"Check", "Dry run", "Cancel", "|", "Settings", "Rules...",
+                                                             "|", "E&xit"}));
+            QCOMPARE(frame.View()->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Subject"));
+            QCOMPARE(frame.MessagePane()->text(), QStringLiteral("Ready"));
+        }
+        SetTranslation(nullptr);
+        qputenv("LANG", "C.UTF-8");
     }
 
     void theWindowWithoutADisplaySaysWhatToDo() {
