@@ -14,12 +14,15 @@
 #include "CAboutDlg.h"
 #include "CAccountsDlg.h"
 #include "CMainFrame.h"
+#include "Language.h"
 #include "CPelloruView.h"
 #include "CRulesDlg.h"
 #include "CSettingsDlg.h"
 #include "CSettingsStore.h"
 
 int main(int argc, char **argv) {
+    // In the locale's language, as the program itself.
+    UseUserLanguage();
     QApplication application(argc, argv);
     Q_INIT_RESOURCE(pelloru);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pelloru.xpm")));

@@ -790,6 +790,18 @@ Exceptions: %2
         <source>Verbinde ...</source>
         <translation>Connecting ...</translation>
     </message>
+    <message>
+        <source>UF</source>
+        <translation>CAPS</translation>
+    </message>
+    <message>
+        <source>NUM</source>
+        <translation>NUM</translation>
+    </message>
+    <message>
+        <source>RF</source>
+        <translation>SCRL</translation>
+    </message>
 </context>
 <context>
     <name>imap</name>

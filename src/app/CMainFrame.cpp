@@ -255,9 +255,10 @@ void CMainFrame::CreateStatusBar() {
     statusBar()->addPermanentWidget(m_progress);
     // The lock indicators: lit while the lock is on, where the platform
     // tells; grey otherwise.
-    const char *names[] = {"UF", "NUM", "RF"};
+    // (Caps lock, num lock, scroll lock, as German keyboards name them.)
+    const char *names[] = {TrNoop("app", "UF"), TrNoop("app", "NUM"), TrNoop("app", "RF")};
     for (int i = 0; i < 3; ++i) {
-        m_indicators[i] = new QLabel(QString::fromLatin1(names[i]));
+        m_indicators[i] = new QLabel(Ui("app", names[i]));
         m_indicators[i]->setEnabled(false);
         m_indicators[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         statusBar()->addPermanentWidget(m_indicators[i]);
