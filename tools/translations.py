@@ -37,15 +37,16 @@ Fehler Fenster Einstellungen Absender Betreff Ordner abgebrochen gelöscht Prüf
 Beenden Abbrechen Hilfe Regeln Ausnahmen Schlüsselbund Zugriffstoken Anbieter Benutzername Verbindung
 Bearbeiten Kopieren Vorgabe Anmeldeverfahren Anzeigen Entfernen Benachrichtigen Benutzer Bereit Gescheitert
 Gesichert Kontoname Probelauf Sichern Treffer Verbinde Verbunden Wartezeit Zertifikat nie Befehl selektierte
-Datei Adresse Zeitüberschreitung Sperre gespeichert angemeldet Aufruf
+Datei Adresse Zeitüberschreitung Sperre gespeichert angemeldet Aufruf Anhang dann
 """.lower().split())
 UMLAUT = re.compile("[äöüÄÖÜß]")
 WORD = re.compile(r"[A-Za-zäöüÄÖÜß]+")  # (a hyphen splits compounds)
 
-# Literals that look German but are no text for a reader: file names and
-# keys that files and other programs rely on.
+# Literals that look German but stay as they are: file names that files
+# and other programs rely on, and the note a preview makes of attachments
+# (previews are kept in the cache, so rows of one list would disagree).
 NOT_SHOWN = {
-    "nie_loeschen.txt", "loesche_direkt.txt",
+    "nie_loeschen.txt", "loesche_direkt.txt", "[Anhang: ",
 }
 
 

@@ -921,6 +921,10 @@ Exceptions: %2
         <source>LOGIN (Befehl)</source>
         <translation>LOGIN (command)</translation>
     </message>
+    <message>
+        <source>%1, dann %2</source>
+        <translation>%1, then %2</translation>
+    </message>
 </context>
 <context>
     <name>mailbox</name>
@@ -1552,6 +1556,10 @@ Ohne Bildschirm: &quot;pelloru --list&quot; zeigt die E-Mails, &quot;pelloru /b&
         <translation>pelloru: The window needs a display (DISPLAY or WAYLAND_DISPLAY).
 Without a display: &quot;pelloru --list&quot; shows the emails, &quot;pelloru /b&quot; checks the mailbox once.
 </translation>
+    </message>
+    <message>
+        <source>OAuth-Client-ID: </source>
+        <translation>OAuth client ID: </translation>
     </message>
 </context>
 <context>

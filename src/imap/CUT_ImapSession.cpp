@@ -404,7 +404,7 @@ ResultCode CUT_ImapSession::LogOn(const std::string &user, const std::string &pa
         if (!next.empty()) {
             const std::string first = m_mechanism;
             result = LogOnWith(next, user, password);
-            if (result != RC_OK) m_mechanism = first + ", dann " + m_mechanism;
+            if (result != RC_OK) m_mechanism = Fill(Tr("imap", "%1, dann %2"), {first, m_mechanism});
         }
     }
     if (result == RC_OK) m_failure = {};

@@ -358,7 +358,7 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
         // Pelloru has no application of its own with most providers: at a
         // terminal, the user's is asked for (else OAUTHCLIENT=... lines).
         if (terminal && provider.endpoints.clientId.empty()) {
-            account.oauthClient = ReadLine(in, out, "OAuth-Client-ID: ", terminal, false);
+            account.oauthClient = ReadLine(in, out, Tr("runs", "OAuth-Client-ID: "), terminal, false);
             account.oauthSecret = ReadLine(in, out, Tr("runs", "OAuth-Client-Secret (leer: keins): "), terminal, true);
         }
     }
