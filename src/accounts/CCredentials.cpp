@@ -52,15 +52,18 @@ std::string Untrusted(const MailAccount &account, const std::string &command) {
     switch (account.profileTrust) {
     case ProfileTrust::Trusted: break;
     case ProfileTrust::OpenToOthers:
-        return Fill(Tr("accounts", "das Profil %1 war für andere beschreibbar (die Rechte sind jetzt 0600); bitte "
-                                   "seinen Inhalt prüfen und Pelloru neu starten"),
+        return Fill(Tr("accounts",
+                       "das Profil %1 war für andere beschreibbar (die Rechte sind jetzt 0600); bitte "
+                       "seinen Inhalt prüfen und Pelloru neu starten"),
                     {account.profilePath});
     case ProfileTrust::FolderOpenToOthers:
-        return Fill(Tr("accounts", "der Ordner des Profils %1 war für andere beschreibbar (die Rechte sind jetzt "
-                                   "0700); bitte das Profil prüfen und Pelloru neu starten"),
+        return Fill(Tr("accounts",
+                       "der Ordner des Profils %1 war für andere beschreibbar (die Rechte sind jetzt "
+                       "0700); bitte das Profil prüfen und Pelloru neu starten"),
                     {account.profilePath});
     case ProfileTrust::NotOwned:
-        return Fill(Tr("accounts", "das Profil %1 oder sein Ordner gehört einem anderen Benutzer"), {account.profilePath});
+        return Fill(Tr("accounts", "das Profil %1 oder sein Ordner gehört einem anderen Benutzer"),
+                    {account.profilePath});
     }
     // A file the command names (the program, a script it runs) that
     // others may change is as good as a command of theirs.
@@ -74,7 +77,8 @@ std::string Untrusted(const MailAccount &account, const std::string &command) {
         if (word.find('/') == std::string::npos || ::stat(word.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
         if ((info.st_mode & 022) != 0)
-            return Fill(Tr("accounts", "die Datei %1 ist für andere beschreibbar (Rechte %2)"), {word, Octal(info.st_mode)});
+            return Fill(Tr("accounts", "die Datei %1 ist für andere beschreibbar (Rechte %2)"),
+                        {word, Octal(info.st_mode)});
         if (info.st_uid != self && info.st_uid != 0)
             return Fill(Tr("accounts", "die Datei %1 gehört einem anderen Benutzer"), {word});
     }
@@ -121,8 +125,9 @@ bool OAuthToken(MailAccount &account, const std::string &refused, std::string *p
     }
     std::string refresh, why;
     if (!CCredentials::ReadKeyring(key, &refresh, &why) || refresh.empty()) {
-        *problem = Fill(Tr("accounts", "Keine Anmeldung mit OAuth 2.0 im Schlüsselbund%1; bitte neu anmelden (\"Im "
-                                       "Browser anmelden\" oder --configure --account NAME --oauth)"),
+        *problem = Fill(Tr("accounts",
+                           "Keine Anmeldung mit OAuth 2.0 im Schlüsselbund%1; bitte neu anmelden (\"Im "
+                           "Browser anmelden\" oder --configure --account NAME --oauth)"),
                         {why.empty() ? "" : " (" + why + ")"});
         return false;
     }
@@ -133,7 +138,8 @@ bool OAuthToken(MailAccount &account, const std::string &refused, std::string *p
     }
     // A new refresh token replaces the old one, which may no longer hold.
     if (!tokens.refresh.empty() && tokens.refresh != refresh && !CCredentials::WriteKeyring(key, tokens.refresh, &why)) {
-        *problem = Fill(Tr("accounts", "Das neue Erneuerungstoken ließ sich nicht im Schlüsselbund speichern (%1)"), {why});
+        *problem =
+            Fill(Tr("accounts", "Das neue Erneuerungstoken ließ sich nicht im Schlüsselbund speichern (%1)"), {why});
         return false;
     }
     HoldToken(key, tokens);
@@ -188,8 +194,9 @@ bool CCredentials::Resolve(MailAccount &account, std::string *problem,
     if (account.user.find_first_of(breaks) != std::string::npos ||
         account.password.find_first_of(breaks) != std::string::npos ||
         account.token.find_first_of(breaks) != std::string::npos) {
-        *problem = Tr("accounts", "Benutzername, Kennwort oder Zugriffstoken enthält einen Zeilenumbruch; nichts "
-                                  "davon wurde gesendet");
+        *problem = Tr("accounts",
+                      "Benutzername, Kennwort oder Zugriffstoken enthält einen Zeilenumbruch; nichts "
+                      "davon wurde gesendet");
         return false;
     }
     return true;

@@ -177,7 +177,8 @@ bool CScanConfig::Set(AccountConfig &account, const std::string &key, const std:
     const auto number = [&](int min, int max, int *out) {
         const int parsed = Number(value, min, max, -1);
         if (parsed < 0) {
-            *problem = Fill(Tr("accounts", "%1: eine Zahl von %2 bis %3"), {key, std::to_string(min), std::to_string(max)});
+            *problem =
+                Fill(Tr("accounts", "%1: eine Zahl von %2 bis %3"), {key, std::to_string(min), std::to_string(max)});
             return false;
         }
         *out = parsed;

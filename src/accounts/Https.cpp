@@ -97,7 +97,8 @@ bool Https::Request(const HttpsTarget &target, const std::string &form, HttpsAns
         return false;
     }
     if (reply.size() > static_cast<size_t>(kMostBytes)) {
-        *problem = Fill(Tr("accounts", "%1: die Antwort ist länger als %2 KiB"), {where, std::to_string(kMostBytes / 1024)});
+        *problem =
+            Fill(Tr("accounts", "%1: die Antwort ist länger als %2 KiB"), {where, std::to_string(kMostBytes / 1024)});
         return false;
     }
     const size_t body = reply.find("\r\n\r\n");

@@ -76,7 +76,8 @@ bool PostForm(const std::string &url, const std::string &caFile, const std::stri
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(answer.body), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        *problem = Fill(Tr("accounts", "%1: keine JSON-Antwort (HTTP %2)"), {Https::Url(target), std::to_string(answer.status)});
+        *problem = Fill(Tr("accounts", "%1: keine JSON-Antwort (HTTP %2)"),
+                        {Https::Url(target), std::to_string(answer.status)});
         return false;
     }
     *status = answer.status;

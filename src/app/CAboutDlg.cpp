@@ -17,16 +17,18 @@ CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent) {
     icon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop);
     auto *version = new QLabel(QStringLiteral("Pelloru Version 1.4"), this);
-    auto *notice = new QLabel(Ui("app", "Prüft POP3- und IMAP-Postfächer und löscht,\n"
-                                             "was die eigenen Muster treffen.\n"
-                                             "Jede gelöschte Mail wird vorher gesichert."),
+    auto *notice = new QLabel(Ui("app",
+                                 "Prüft POP3- und IMAP-Postfächer und löscht,\n"
+                                 "was die eigenen Muster treffen.\n"
+                                 "Jede gelöschte Mail wird vorher gesichert."),
                               this);
     auto *copyright = new QLabel(Ui("app", "Copyright © 2026 die Pelloru-Entwickler"), this);
     copyright->setObjectName(QStringLiteral("copyright"));
     // The terms, with where to read them.
-    auto *license = new QLabel(Ui("app", "Freie Software unter der GNU General Public License,\n"
-                                              "Version 3 oder (nach Wahl) jeder späteren Version\n"
-                                              "(GPL-3.0-or-later); ohne jede Gewährleistung."),
+    auto *license = new QLabel(Ui("app",
+                                  "Freie Software unter der GNU General Public License,\n"
+                                  "Version 3 oder (nach Wahl) jeder späteren Version\n"
+                                  "(GPL-3.0-or-later); ohne jede Gewährleistung."),
                                this);
     license->setObjectName(QStringLiteral("license"));
     notice->setObjectName(QStringLiteral("notice"));

@@ -124,48 +124,45 @@ QAction *CMainFrame::MakeCommand(int id, const QString &text, const QString &pro
 
 void CMainFrame::CreateMenus() {
     QStyle *look = style();
-    QAction *check = MakeCommand(ID_CHECK, QStringLiteral("Check"),
-                                 Ui("app", "Auf Mails prüfen.\nCheck"));
+    QAction *check = MakeCommand(ID_CHECK, QStringLiteral("Check"), Ui("app", "Auf Mails prüfen.\nCheck"));
     check->setIcon(look->standardIcon(QStyle::SP_BrowserReload));
-    QAction *dryRun = MakeCommand(
-        ID_CHECK_DRY, Ui("app", "Probelauf"),
-        Ui("app", "Prüft und zeigt, welche Mails welches Muster löschen würde; nichts wird "
-                       "gelöscht.\nProbelauf"));
-    QAction *cancel = MakeCommand(
-        ID_CANCEL, Ui("app", "Abbrechen"),
-        Ui("app", "Bricht die Prüfung nach der Mail ab, die gerade gelesen wird.\nAbbrechen"));
+    QAction *dryRun = MakeCommand(ID_CHECK_DRY, Ui("app", "Probelauf"),
+                                  Ui("app",
+                                     "Prüft und zeigt, welche Mails welches Muster löschen würde; nichts wird "
+                                     "gelöscht.\nProbelauf"));
+    QAction *cancel =
+        MakeCommand(ID_CANCEL, Ui("app", "Abbrechen"),
+                    Ui("app", "Bricht die Prüfung nach der Mail ab, die gerade gelesen wird.\nAbbrechen"));
     cancel->setIcon(look->standardIcon(QStyle::SP_BrowserStop));
-    QAction *settings = MakeCommand(ID_SETTINGS, Ui("app", "Einstellungen"),
-                                    Ui("app", "Mail-Server Einstellungen.\nEinstellungen"));
+    QAction *settings =
+        MakeCommand(ID_SETTINGS, Ui("app", "Einstellungen"), Ui("app", "Mail-Server Einstellungen.\nEinstellungen"));
     settings->setIcon(look->standardIcon(QStyle::SP_FileDialogDetailedView));
     QAction *rules = MakeCommand(ID_RULES, Ui("app", "Regeln..."),
                                  Ui("app", "Muster und Ausnahmen bearbeiten, mit ihren Treffern.\nRegeln"));
-    QAction *exit = MakeCommand(ID_APP_EXIT, Ui("app", "&Beenden"),
-                                Ui("app", "Beendet das Programm.\nBeenden"));
-    QAction *copy = MakeCommand(
-        ID_EDIT_COPY, Ui("app", "&Kopieren\tStrg+C"),
-        Ui("app", "Kopiert die ausgewählten Zeilen und überträgt sie in die "
-                       "Zwischenablage.\nKopieren"));
+    QAction *exit = MakeCommand(ID_APP_EXIT, Ui("app", "&Beenden"), Ui("app", "Beendet das Programm.\nBeenden"));
+    QAction *copy = MakeCommand(ID_EDIT_COPY, Ui("app", "&Kopieren\tStrg+C"),
+                                Ui("app",
+                                   "Kopiert die ausgewählten Zeilen und überträgt sie in die "
+                                   "Zwischenablage.\nKopieren"));
     copy->setIcon(look->standardIcon(QStyle::SP_FileDialogContentsView));
     copy->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
-    QAction *remove = MakeCommand(ID_DELETE, Ui("app", "Löschen"),
-                                  Ui("app", "Löscht die ausgewählten Mails.\nLöschen"));
-    QAction *save = MakeCommand(
-        ID_SAVE, Ui("app", "In Datei sichern"),
-        Ui("app", "Sichert die ausgewählten Mails vollständig in Dateien.\nIn Datei sichern"));
-    QAction *blockSender = MakeCommand(
-        ID_BLOCK_SENDER, Ui("app", "Absender sperren"),
-        Ui("app", "Trägt den Absender der Zeile in die Musterdatei ein.\nAbsender sperren"));
-    QAction *blockSubject = MakeCommand(
-        ID_BLOCK_SUBJECT, Ui("app", "Betreff sperren"),
-        Ui("app", "Trägt den Betreff der Zeile in die Musterdatei ein.\nBetreff sperren"));
-    QAction *allowSender = MakeCommand(
-        ID_ALLOW_SENDER, Ui("app", "Absender erlauben"),
-        Ui("app", "Trägt den Absender der Zeile in die Ausnahmeliste ein: seine Mails löscht kein "
+    QAction *remove =
+        MakeCommand(ID_DELETE, Ui("app", "Löschen"), Ui("app", "Löscht die ausgewählten Mails.\nLöschen"));
+    QAction *save = MakeCommand(ID_SAVE, Ui("app", "In Datei sichern"),
+                                Ui("app", "Sichert die ausgewählten Mails vollständig in Dateien.\nIn Datei sichern"));
+    QAction *blockSender =
+        MakeCommand(ID_BLOCK_SENDER, Ui("app", "Absender sperren"),
+                    Ui("app", "Trägt den Absender der Zeile in die Musterdatei ein.\nAbsender sperren"));
+    QAction *blockSubject =
+        MakeCommand(ID_BLOCK_SUBJECT, Ui("app", "Betreff sperren"),
+                    Ui("app", "Trägt den Betreff der Zeile in die Musterdatei ein.\nBetreff sperren"));
+    QAction *allowSender =
+        MakeCommand(ID_ALLOW_SENDER, Ui("app", "Absender erlauben"),
+                    Ui("app",
+                       "Trägt den Absender der Zeile in die Ausnahmeliste ein: seine Mails löscht kein "
                        "Muster.\nAbsender erlauben"));
-    QAction *about = MakeCommand(
-        ID_APP_ABOUT, Ui("app", "Inf&o über Pelloru..."),
-        Ui("app", "Zeigt Programm-Informationen, Versionsnummer und Copyright an.\nInfo"));
+    QAction *about = MakeCommand(ID_APP_ABOUT, Ui("app", "Inf&o über Pelloru..."),
+                                 Ui("app", "Zeigt Programm-Informationen, Versionsnummer und Copyright an.\nInfo"));
     about->setIcon(look->standardIcon(QStyle::SP_MessageBoxQuestion));
 
     QMenu *file = menuBar()->addMenu(Ui("app", "&Datei"));
@@ -413,7 +410,8 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
         for (int account = 0; account < scans.AccountCount(); ++account) {
             const int outcome = scans.LastOutcome(account);
             if (AccountNotChecked(static_cast<ScanOutcome>(outcome))) {
-                each += Ui("app", "\n%1: gescheitert").arg(QString::fromStdString(scans.Account(account).DisplayName()));
+                each +=
+                    Ui("app", "\n%1: gescheitert").arg(QString::fromStdString(scans.Account(account).DisplayName()));
                 continue;
             }
             if (outcome != Scanned && outcome != NoMessages &&
@@ -426,8 +424,8 @@ void CMainFrame::OnScanFinished(int outcome, int mode) {
             if (several) each += QStringLiteral("\n%1: %2").arg(QString::fromStdString(config.DisplayName())).arg(count);
             const std::vector<int> fresh = m_newMail[config.section].NewRows(rows);
             if (fresh.empty() || !config.notify) continue;
-            QString title = fresh.size() == 1 ? Ui("app", "1 neue E-Mail")
-                                              : Ui("app", "%1 neue E-Mails").arg(fresh.size());
+            QString title =
+                fresh.size() == 1 ? Ui("app", "1 neue E-Mail") : Ui("app", "%1 neue E-Mails").arg(fresh.size());
             if (several) title += Ui("app", " für ") + QString::fromStdString(config.DisplayName());
             const QString text = QString::fromStdString(CNewMail::Summary(rows, fresh));
             emit NewMailNotified(title, text);
@@ -461,7 +459,8 @@ QString CMainFrame::UpdateAccountStates() {
             const std::string &problem = scans.Problem(account);
             if (!was || !problem.empty()) m_failing[config.section] = problem;
             const QString reason = QString::fromStdString(m_failing[config.section]);
-            failing << Ui("app", "Konto \"%1\" gescheitert%2").arg(name, reason.isEmpty() ? QString() : ": " + reason.section('\n', 0, 0));
+            failing << Ui("app", "Konto \"%1\" gescheitert%2")
+                           .arg(name, reason.isEmpty() ? QString() : ": " + reason.section('\n', 0, 0));
             // Told once when it starts failing; a check the user started
             // said so in its box.
             if (!was && unattended) {

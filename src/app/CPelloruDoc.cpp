@@ -11,9 +11,9 @@ CPelloruDoc::CPelloruDoc(QObject *parent) : QObject(parent) {}
 void CPelloruDoc::OnNewDocument() {}
 
 QString CPelloruDoc::AskSavePath(QWidget *owner) {
-    QString path = QFileDialog::getSaveFileName(owner, Ui("app", "Zeilen speichern unter"),
-                                                QStringLiteral("pelloru-zeilen.tsv"),
-                                                Ui("app", "Tabelle mit Tabulatoren (*.tsv *.txt)"));
+    QString path =
+        QFileDialog::getSaveFileName(owner, Ui("app", "Zeilen speichern unter"), QStringLiteral("pelloru-zeilen.tsv"),
+                                     Ui("app", "Tabelle mit Tabulatoren (*.tsv *.txt)"));
     // A name typed without an extension gets the table's.
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".tsv");
     return path;

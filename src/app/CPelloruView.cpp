@@ -314,19 +314,18 @@ void CPelloruView::OnRuleFromRow(int command) {
         if (line.empty()) line = CRuleFile::SubjectPattern(model.CellText(at, ColSubject));
     } else {
         if (address.find('@') == std::string::npos) {
-            QMessageBox::information(this, QStringLiteral("Pelloru"),
-                                     Ui("app", "Diese Zeile nennt keinen Absender."));
+            QMessageBox::information(this, QStringLiteral("Pelloru"), Ui("app", "Diese Zeile nennt keinen Absender."));
             return;
         }
         line = allow ? CRuleFile::AllowLine(address) : CRuleFile::SenderPattern(address);
     }
     bool ok = false;
-    const QString text = QInputDialog::getText(
-        this, allow ? Ui("app", "Absender erlauben") : Ui("app", "Regel hinzufügen"),
-        (allow ? Ui("app", "Diese Zeile kommt in die Ausnahmeliste %1:")
-               : Ui("app", "Diese Zeile kommt in die Musterdatei %1:"))
-            .arg(QString::fromLocal8Bit(file.c_str())),
-        QLineEdit::Normal, QString::fromUtf8(line.c_str()), &ok);
+    const QString text =
+        QInputDialog::getText(this, allow ? Ui("app", "Absender erlauben") : Ui("app", "Regel hinzufügen"),
+                              (allow ? Ui("app", "Diese Zeile kommt in die Ausnahmeliste %1:")
+                                     : Ui("app", "Diese Zeile kommt in die Musterdatei %1:"))
+                                  .arg(QString::fromLocal8Bit(file.c_str())),
+                              QLineEdit::Normal, QString::fromUtf8(line.c_str()), &ok);
     if (!ok) return;
     line = text.toUtf8().toStdString();
     if (CRuleFile::MatchesEverything(line)) {

@@ -52,13 +52,13 @@ CRulesDlg::CRulesDlg(std::string patternFile, std::string allowFile, std::vector
     for (const std::string &name : accounts) names << QString::fromStdString(name);
     m_where = Ui("app", "Musterdatei: %1\nAusnahmen: %2\n%3: %4")
                   .arg(QString::fromLocal8Bit(m_patternFile.c_str()), QString::fromLocal8Bit(m_allowFile.c_str()),
-                       names.size() == 1 ? Ui("app", "Konto") : Ui("app", "Konten"),
-                       names.join(QStringLiteral(", ")));
+                       names.size() == 1 ? Ui("app", "Konto") : Ui("app", "Konten"), names.join(QStringLiteral(", ")));
     auto *where = new QLabel(m_where, this);
     where->setTextInteractionFlags(Qt::TextSelectableByMouse);
     all->addWidget(where);
-    all->addWidget(new QLabel(Ui("app", "\"Treffer\": so viele Zeilen der Liste trifft die Regel. Grau: "
-                                             "seit 30 Tagen ohne Treffer."),
+    all->addWidget(new QLabel(Ui("app",
+                                 "\"Treffer\": so viele Zeilen der Liste trifft die Regel. Grau: "
+                                 "seit 30 Tagen ohne Treffer."),
                               this));
     all->addWidget(tabs, 1);
     all->addLayout(lines);

@@ -302,9 +302,10 @@ void CSettingsDlg::OnAddress() {
                     if (found)
                         ShowServers(published);
                     else
-                        m_found->setText(Ui("app", "Für diese Adresse ist kein Anbieter bekannt und die "
-                                                        "Domain nennt keine Server: bitte Server und "
-                                                        "Benutzername eintragen."));
+                        m_found->setText(Ui("app",
+                                            "Für diese Adresse ist kein Anbieter bekannt und die "
+                                            "Domain nennt keine Server: bitte Server und "
+                                            "Benutzername eintragen."));
                 },
                 Qt::QueuedConnection);
         });
@@ -319,11 +320,13 @@ void CSettingsDlg::ShowServers(const ProviderServers &provider) {
     m_oauthProvider->setText(provider.oauth ? QString::fromStdString(provider.domain) : QString());
     m_found->setText(!provider.oauth ? Ui("app", "Gefunden; vor dem Speichern änderbar.")
                      : provider.endpoints.clientId.empty() && m_oauthClient->text().isEmpty()
-                         ? Ui("app", "Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: bitte die Client-ID "
-                                          "einer beim Anbieter registrierten Anwendung eintragen, dann \"Im Browser "
-                                          "anmelden\".")
-                         : Ui("app", "Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: bitte \"Im Browser "
-                                          "anmelden\"."));
+                         ? Ui("app",
+                              "Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: bitte die Client-ID "
+                              "einer beim Anbieter registrierten Anwendung eintragen, dann \"Im Browser "
+                              "anmelden\".")
+                         : Ui("app",
+                              "Gefunden. Dieser Anbieter nimmt nur OAuth 2.0 an: bitte \"Im Browser "
+                              "anmelden\"."));
 }
 
 void CSettingsDlg::OnInitDialog() {

@@ -25,7 +25,7 @@ int CWindowApp::Run(int argc, char **argv, const std::string &executableName) {
     // the user reads English (Qt's own language).
     QTranslator translator;
     if (!EnglishWanted() && translator.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+                                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&translator);
     QApplication::setApplicationName(QStringLiteral("Pelloru"));
     QApplication::setOrganizationName(QString::fromLatin1(CSettingsStore::kCompanyKey));

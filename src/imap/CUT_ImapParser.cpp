@@ -246,7 +246,8 @@ CUT_ImapParser::Parse CUT_ImapParser::ParseValue(size_t *at, ImapValue *out, int
     if (*at >= b.size()) return Parse::More;
     const char c = b[*at];
     if (c == '(' || c == '[') {
-        if (depth + 1 > kDepthLimit) return Fail(Fill(Tr("imap", "Listen tiefer als %1 Ebenen"), {std::to_string(kDepthLimit)}));
+        if (depth + 1 > kDepthLimit)
+            return Fail(Fill(Tr("imap", "Listen tiefer als %1 Ebenen"), {std::to_string(kDepthLimit)}));
         out->kind = ImapValue::List;
         out->bracketed = c == '[';
         ++*at;

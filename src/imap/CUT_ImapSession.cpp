@@ -274,7 +274,8 @@ CUT_ImapSession::Outcome CUT_ImapSession::Finish(const std::string &tag,
             // A command that asks for no data gets a few updates with its
             // answer, not an endless stream (readers that take data count
             // what they asked for).
-            if (!take && ++untagged > kUntaggedMargin) m_unasked = Tr("imap", "mehr Antworten, als ein Befehl ohne Daten bekommt");
+            if (!take && ++untagged > kUntaggedMargin)
+                m_unasked = Tr("imap", "mehr Antworten, als ein Befehl ohne Daten bekommt");
             if (take) take(response);
             // More than was asked, or what was not: the reply is not the
             // one to the command, and is not read on.
@@ -800,7 +801,8 @@ ResultCode CUT_ImapSession::FetchWhole(uint32_t uid, CUT_ByteSource &target, lon
     if (outcome == Outcome::No) return Refused(RC_RETR_REFUSED, tagged);
     // Gone meanwhile, or two different answers: nothing to save for sure.
     if (!found || twice) {
-        m_failure = {RC_RETR_REFUSED, m_lastCommand, Fill(Tr("imap", "keine oder mehrdeutige Daten für UID %1"), {std::to_string(uid)})};
+        m_failure = {RC_RETR_REFUSED, m_lastCommand,
+                     Fill(Tr("imap", "keine oder mehrdeutige Daten für UID %1"), {std::to_string(uid)})};
         return OnError(RC_RETR_REFUSED);
     }
     return OnError(written ? RC_OK : RC_SOURCE_WRITE_FAILED);

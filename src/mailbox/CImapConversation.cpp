@@ -238,8 +238,9 @@ bool CImapConversation::Connected() { return m_session->IsConnected() != 0; }
 
 std::string CImapConversation::Reason(ResultCode code) {
     if (code == RC_NO_SUCH_ENTRY && m_options.moveToSpam)
-        return Tr("mailbox", "Kein Spam-Ordner: der Server kennzeichnet keinen als \\Junk, oder der eingestellte "
-                             "Name ist kein gültiges UTF-8; bitte einen in den Einstellungen angeben");
+        return Tr("mailbox",
+                  "Kein Spam-Ordner: der Server kennzeichnet keinen als \\Junk, oder der eingestellte "
+                  "Name ist kein gültiges UTF-8; bitte einen in den Einstellungen angeben");
     return FailureReason(
         FailureFacts::From(code, *m_session, m_session->LastReply(), true, m_server.host, m_options.waitSeconds));
 }

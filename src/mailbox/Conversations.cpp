@@ -29,8 +29,9 @@ bool LogOnAccount(CMailboxConversation &session, MailAccount account, std::strin
     }
     // Refused before any connection: the setting itself names nothing usable.
     if (opened == RC_NO_MECHANISM && !session.Connected()) {
-        *problem = Fill(Tr("mailbox", "Das Anmeldeverfahren \"%1\" (AUTH) ist unbekannt oder braucht ein "
-                                      "Zugriffstoken (TOKENCMD)"),
+        *problem = Fill(Tr("mailbox",
+                           "Das Anmeldeverfahren \"%1\" (AUTH) ist unbekannt oder braucht ein "
+                           "Zugriffstoken (TOKENCMD)"),
                         {account.mechanism});
         return false;
     }
@@ -51,7 +52,7 @@ bool TestConnection(const AccountConfig &account, std::string *report, std::stri
     const ResultCode listed = session->List(false, &entries);
     *report = session->LogOnReport() +
               (listed == RC_OK ? Fill(Tr("mailbox", "; %1 E-Mails im Postfach"), {std::to_string(entries.size())})
-                                : std::string());
+                               : std::string());
     session->Finish();
     return true;
 }

@@ -38,10 +38,12 @@ std::string WithReply(const FailureFacts &facts, const char *pattern, const std:
 
 std::string TimeOut(const FailureFacts &facts) {
     if (facts.record.limit == SessionLimit::HangUp)
-        return Fill(Tr("mailbox", "Der Server hat die Verbindung mitten in der Antwort%1 getrennt"), {ToCommand(facts)});
+        return Fill(Tr("mailbox", "Der Server hat die Verbindung mitten in der Antwort%1 getrennt"),
+                    {ToCommand(facts)});
     if (facts.record.limit == SessionLimit::ReplyTime)
-        return Fill(Tr("mailbox", "Zeitüberschreitung: keine vollständige Antwort des Servers%1 (die Antwort kam zu "
-                                  "langsam, um in der erlaubten Zeit fertig zu werden)"),
+        return Fill(Tr("mailbox",
+                       "Zeitüberschreitung: keine vollständige Antwort des Servers%1 (die Antwort kam zu "
+                       "langsam, um in der erlaubten Zeit fertig zu werden)"),
                     {ToCommand(facts)});
     return Fill(Tr("mailbox", "Zeitüberschreitung: keine vollständige Antwort des Servers%1 innerhalb von %2 s"),
                 {ToCommand(facts), std::to_string(facts.waitSeconds)});
@@ -51,8 +53,9 @@ std::string LostStep(const FailureFacts &facts) {
     const std::string closed = Tr("mailbox", facts.imap ? kClosedImap : kClosedWithoutQuitText);
     switch (facts.record.code) {
     case RC_SERVER_UNPROVEN:
-        return Tr("mailbox", "Der Server hat nicht bewiesen, dass er das Kennwort kennt (SCRAM ohne gültige "
-                             "Server-Signatur); womöglich gibt sich ein anderer als der Server aus") +
+        return Tr("mailbox",
+                  "Der Server hat nicht bewiesen, dass er das Kennwort kennt (SCRAM ohne gültige "
+                  "Server-Signatur); womöglich gibt sich ein anderer als der Server aus") +
                closed;
     case RC_ABORTED:
         return (facts.record.command.empty()
@@ -64,8 +67,9 @@ std::string LostStep(const FailureFacts &facts) {
     }
     if (facts.stopRequested) return Tr("mailbox", "abgebrochen, der Server antwortete nicht") + closed;
     if (facts.record.limit == SessionLimit::EarlyBytes)
-        return Fill(Tr("mailbox", "Vor %1 lagen Bytes an, die keine Antwort auf einen Befehl waren; der Befehl "
-                                  "wurde nicht gesendet"),
+        return Fill(Tr("mailbox",
+                       "Vor %1 lagen Bytes an, die keine Antwort auf einen Befehl waren; der Befehl "
+                       "wurde nicht gesendet"),
                     {Quoted(facts.record.command)}) +
                closed;
     if (facts.record.limit == SessionLimit::Unasked)
@@ -77,7 +81,8 @@ std::string LostStep(const FailureFacts &facts) {
                     {ToCommand(facts)}) +
                closed;
     if (facts.record.limit == SessionLimit::HangUp)
-        return Fill(Tr("mailbox", "Der Server hat die Verbindung mitten in der Antwort%1 getrennt"), {ToCommand(facts)}) +
+        return Fill(Tr("mailbox", "Der Server hat die Verbindung mitten in der Antwort%1 getrennt"),
+                    {ToCommand(facts)}) +
                closed;
     if (facts.record.command == "QUIT")
         return Fill(Tr("mailbox", "Vor dem QUIT lagen Bytes an, die keine Antwort auf einen Befehl waren%1"),
@@ -160,43 +165,50 @@ std::string FailureReason(const FailureFacts &facts) {
         const bool answered = !facts.lostSync && !facts.record.reply.empty();
         const std::string command =
             facts.record.command.empty() ? std::string(Tr("mailbox", "die Entfernung")) : Quoted(facts.record.command);
-        return answered ? Fill(Tr("mailbox", "Der Server hat %1 mit %2 beendet, aber die Nachricht nicht als entfernt "
-                                             "gemeldet (kein EXPUNGE); ob er sie entfernt hat, ist ungewiss; die "
-                                             "Sicherung bleibt"),
+        return answered ? Fill(Tr("mailbox",
+                                  "Der Server hat %1 mit %2 beendet, aber die Nachricht nicht als entfernt "
+                                  "gemeldet (kein EXPUNGE); ob er sie entfernt hat, ist ungewiss; die "
+                                  "Sicherung bleibt"),
                                {command, Quoted(facts.record.reply)})
-                        : Fill(Tr("mailbox", "Der Server hat %1 nicht beantwortet; ob er sie entfernt hat, ist "
-                                             "ungewiss; die Sicherung bleibt"),
+                        : Fill(Tr("mailbox",
+                                  "Der Server hat %1 nicht beantwortet; ob er sie entfernt hat, ist "
+                                  "ungewiss; die Sicherung bleibt"),
                                {command});
     }
     if (facts.lostSync) return LostStep(facts);
     switch (facts.code) {
     case RC_HOST_NOT_FOUND:
     case RC_HOST_NOT_RESOLVED:
-        return Fill(Tr("mailbox", "Der Name %1 ließ sich nicht auflösen (%2)"), {Quoted(facts.host), OneLine(facts.detail)});
+        return Fill(Tr("mailbox", "Der Name %1 ließ sich nicht auflösen (%2)"),
+                    {Quoted(facts.host), OneLine(facts.detail)});
     case RC_NO_CONNECTION:
     case RC_CONNECT_FAILED:
     case RC_SOCKET_FAILED:
         return ConnectFailed(facts);
     case RC_TLS_FAILED:
         if (facts.errnoValue == ETIMEDOUT)
-            return Fill(Tr("mailbox", "Zeitüberschreitung: %1 hat die TLS-Aushandlung nicht innerhalb von %2 s "
-                                      "beantwortet"),
+            return Fill(Tr("mailbox",
+                           "Zeitüberschreitung: %1 hat die TLS-Aushandlung nicht innerhalb von %2 s "
+                           "beantwortet"),
                         {Address(facts), std::to_string(facts.waitSeconds)});
-        return Fill(Tr("mailbox", "Die TLS-Aushandlung mit %1 ist gescheitert: %2"), {Address(facts), OneLine(facts.detail)});
+        return Fill(Tr("mailbox", "Die TLS-Aushandlung mit %1 ist gescheitert: %2"),
+                    {Address(facts), OneLine(facts.detail)});
     case RC_CERTIFICATE_REJECTED:
         // Whole: what a user judges a certificate by ends with its
         // fingerprint (the names in it are bounded where they are read).
         if (facts.pinMismatch)
-            return Fill(Tr("mailbox", "Das Zertifikat des Servers ist nicht das, dem dieses Konto vertraut (es hat "
-                                      "sich geändert): %1"),
+            return Fill(Tr("mailbox",
+                           "Das Zertifikat des Servers ist nicht das, dem dieses Konto vertraut (es hat "
+                           "sich geändert): %1"),
                         {OneLine(facts.detail, kCertificateText)});
         // Who knows it to be the server's may trust it for the account.
         if (facts.fingerprint.empty())
             return Fill(Tr("mailbox", "Das Zertifikat des Servers wurde abgelehnt: %1"),
                         {OneLine(facts.detail, kCertificateText)});
-        return Fill(Tr("mailbox", "Das Zertifikat des Servers wurde abgelehnt: %1; wer es als das des Servers kennt, "
-                                  "kann ihm für das Konto vertrauen: pelloru --configure --account NAME "
-                                  "--trust-fingerprint %2"),
+        return Fill(Tr("mailbox",
+                       "Das Zertifikat des Servers wurde abgelehnt: %1; wer es als das des Servers kennt, "
+                       "kann ihm für das Konto vertrauen: pelloru --configure --account NAME "
+                       "--trust-fingerprint %2"),
                     {OneLine(facts.detail, kCertificateText), facts.fingerprint});
     case RC_STLS_REFUSED:
         return Tr("mailbox", "Der Server bietet kein STLS an oder lehnte es ab; das Kennwort wurde nicht gesendet");
@@ -213,37 +225,45 @@ std::string FailureReason(const FailureFacts &facts) {
     case RC_NO_MECHANISM: {
         std::string offered;
         for (const std::string &mechanism : facts.saslMechanisms) offered += " " + mechanism;
-        return Fill(Tr("mailbox", "Kein Anmeldeverfahren, das beide Seiten kennen und das hier erlaubt ist (ohne TLS "
-                                  "kein Kennwort im Klartext; der Server bietet:%1)"),
+        return Fill(Tr("mailbox",
+                       "Kein Anmeldeverfahren, das beide Seiten kennen und das hier erlaubt ist (ohne TLS "
+                       "kein Kennwort im Klartext; der Server bietet:%1)"),
                     {offered.empty() ? std::string(Tr("mailbox", " nichts")) : offered});
     }
     case RC_UNSAFE_CREDENTIAL:
-        return Tr("mailbox", "Benutzername, Kennwort oder Zugriffstoken enthält einen Zeilenumbruch; nichts davon "
-                             "wurde gesendet");
+        return Tr("mailbox",
+                  "Benutzername, Kennwort oder Zugriffstoken enthält einen Zeilenumbruch; nichts davon "
+                  "wurde gesendet");
     case RC_SERVER_UNPROVEN:
-        return Tr("mailbox", "Der Server hat nicht bewiesen, dass er das Kennwort kennt (SCRAM ohne gültige "
-                             "Server-Signatur)");
+        return Tr("mailbox",
+                  "Der Server hat nicht bewiesen, dass er das Kennwort kennt (SCRAM ohne gültige "
+                  "Server-Signatur)");
     case RC_QUIT_REFUSED:
-        return Fill(Tr("mailbox", "Der Server lehnte das QUIT ab, das die Löschungen bestätigt: %1"), {ServerSaid(facts)});
+        return Fill(Tr("mailbox", "Der Server lehnte das QUIT ab, das die Löschungen bestätigt: %1"),
+                    {ServerSaid(facts)});
     case RC_QUIT_UNANSWERED:
-        return Fill(Tr("mailbox", "Der Server hat das QUIT, das die Löschungen bestätigt, nicht beantwortet%1; ob er "
-                                  "gelöscht hat, ist ungewiss"),
+        return Fill(Tr("mailbox",
+                       "Der Server hat das QUIT, das die Löschungen bestätigt, nicht beantwortet%1; ob er "
+                       "gelöscht hat, ist ungewiss"),
                     {WithReply(facts, TrNoop("mailbox", " (sondern %1)"), Quoted(facts.record.reply))});
     case RC_NOT_THE_MESSAGE:
-        return Tr("mailbox", "Die abgerufene Nachricht ist nicht die geprüfte oder nicht vollständig; sie wurde "
-                             "nicht gelöscht");
+        return Tr("mailbox",
+                  "Die abgerufene Nachricht ist nicht die geprüfte oder nicht vollständig; sie wurde "
+                  "nicht gelöscht");
     case RC_NOT_CONNECTED: return Tr("mailbox", "Der Server hat die Verbindung getrennt");
     case RC_NO_MESSAGE_DATA:
-        return Fill(Tr("mailbox", "Der Server lieferte zu dieser Nachricht keine Daten%1 (womöglich hat ein anderes "
-                                  "Programm sie eben entfernt)"),
-                    {WithReply(facts, TrNoop("mailbox", ", obwohl er den Abruf mit %1 beendete"),
-                               Quoted(facts.record.reply))});
+        return Fill(
+            Tr("mailbox",
+               "Der Server lieferte zu dieser Nachricht keine Daten%1 (womöglich hat ein anderes "
+               "Programm sie eben entfernt)"),
+            {WithReply(facts, TrNoop("mailbox", ", obwohl er den Abruf mit %1 beendete"), Quoted(facts.record.reply))});
     case RC_NO_REPLY:
     case RC_RECEIVE_TIMEOUT:
         return TimeOut(facts);
     case RC_ABORTED: return Tr("mailbox", "abgebrochen");
     case RC_BAD_REPLY:
-        return Fill(Tr("mailbox", "Die Antwort des Servers%1 war unverständlich: %2"), {ToCommand(facts), ServerSaid(facts)});
+        return Fill(Tr("mailbox", "Die Antwort des Servers%1 war unverständlich: %2"),
+                    {ToCommand(facts), ServerSaid(facts)});
     case RC_TARGET_OPEN_FAILED:
     case RC_SOURCE_WRITE_FAILED:
         return Tr("mailbox", "Die Sicherungsdatei ließ sich nicht anlegen oder nicht vollständig schreiben");

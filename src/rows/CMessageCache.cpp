@@ -219,13 +219,15 @@ bool CMessageCache::Open(const std::string &path, bool retry) {
     const std::string why = m_db != nullptr ? sqlite3_errmsg(m_db) : std::string(Tr("rows", "kein Speicher"));
     Close();
     if (Busy(code)) {
-        if (m_note) m_note(::Fill(Tr("rows", "Zwischenspeicher %1 ist von einem anderen Prozess belegt; voller Abruf"), {path}));
+        if (m_note)
+            m_note(
+                ::Fill(Tr("rows", "Zwischenspeicher %1 ist von einem anderen Prozess belegt; voller Abruf"), {path}));
         return false;
     }
     if (code == SQLITE_OK) {
         if (m_note)
             m_note(::Fill(Tr("rows", "Zwischenspeicher %1 hat ein anderes Format (Version %2); er wird neu aufgebaut"),
-                        {path, std::to_string(version)}));
+                          {path, std::to_string(version)}));
     } else {
         Tell(::Fill(Tr("rows", "Der Zwischenspeicher %1 ist unlesbar (%2); er wird neu aufgebaut"), {path, why}));
     }
@@ -254,19 +256,22 @@ void CMessageCache::Fail(const char *what) {
         // A full disk, or no rights: this run goes without the cache.
         if (!m_toldUnwritable)
             Tell(::Fill(std::strcmp(what, kWriteFailed) == 0
-                          ? Tr("rows", "Der Zwischenspeicher %1 lässt sich nicht schreiben (%2); diese Prüfung läuft "
-                                       "ohne ihn")
-                          : Tr("rows", "Der Zwischenspeicher %1 lässt sich nicht lesen (%2); diese Prüfung läuft ohne "
-                                       "ihn"),
-                      {m_path, why}));
+                            ? Tr("rows",
+                                 "Der Zwischenspeicher %1 lässt sich nicht schreiben (%2); diese Prüfung läuft "
+                                 "ohne ihn")
+                            : Tr("rows",
+                                 "Der Zwischenspeicher %1 lässt sich nicht lesen (%2); diese Prüfung läuft ohne "
+                                 "ihn"),
+                        {m_path, why}));
         m_toldUnwritable = true;
         return;
     }
     // A damaged file is made anew, once: what this check fetches fills it.
     m_rebuilt = true;
-    Tell(::Fill(Tr("rows", "Der Zwischenspeicher %1 ist beschädigt (%2); er wird neu aufgebaut, diese Prüfung holt "
-                         "die E-Mails vom Server"),
-              {m_path, why}));
+    Tell(::Fill(Tr("rows",
+                   "Der Zwischenspeicher %1 ist beschädigt (%2); er wird neu aufgebaut, diese Prüfung holt "
+                   "die E-Mails vom Server"),
+                {m_path, why}));
     for (const char *suffix : {"", "-wal", "-shm"}) ::unlink((m_path + suffix).c_str());
     Open(m_path, false);
 }
@@ -307,10 +312,13 @@ bool CMessageCache::Find(const std::string &id, long size, bool withTop, CachedM
 }
 
 void CMessageCache::Damage(const std::string &id) {
-    if (m_note) m_note(::Fill(Tr("rows", "Zwischenspeicher: der Eintrag %1 passt nicht zu seiner Prüfsumme; vom Server geholt"), {id}));
+    if (m_note)
+        m_note(::Fill(Tr("rows", "Zwischenspeicher: der Eintrag %1 passt nicht zu seiner Prüfsumme; vom Server geholt"),
+                      {id}));
     if (!m_toldDamage)
-        Tell(::Fill(Tr("rows", "Der Zwischenspeicher %1 enthält beschädigte Einträge; sie werden vom Server neu geholt"),
-                  {m_path}));
+        Tell(
+            ::Fill(Tr("rows", "Der Zwischenspeicher %1 enthält beschädigte Einträge; sie werden vom Server neu geholt"),
+                   {m_path}));
     m_toldDamage = true;
 }
 

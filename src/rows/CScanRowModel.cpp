@@ -7,7 +7,7 @@
 #include "Translate.h"
 
 namespace {
-const char *const kTitles[] = {TrNoop("rows", "E-Mail"), TrNoop("rows", "Name"),  TrNoop("rows", "Größe"),
+const char *const kTitles[] = {TrNoop("rows", "E-Mail"),  TrNoop("rows", "Name"), TrNoop("rows", "Größe"),
                                TrNoop("rows", "Betreff"), TrNoop("rows", "Text"), TrNoop("rows", "ID"),
                                TrNoop("rows", "Konto")};
 

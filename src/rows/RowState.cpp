@@ -10,7 +10,8 @@ std::string RowStateText(RowState state, const std::string &detail) {
     case RowState::Deleted: return std::string(Tr("rows", "gelöscht=")) + detail;
     case RowState::Moved: return std::string(Tr("rows", "verschoben=")) + detail;
     case RowState::Kept: return std::string(Tr("rows", "behalten=")) + detail;
-    case RowState::Flagged: return std::string(Tr("rows", "als gelöscht markiert (ohne UIDPLUS nicht entfernt)=")) + detail;
+    case RowState::Flagged:
+        return std::string(Tr("rows", "als gelöscht markiert (ohne UIDPLUS nicht entfernt)=")) + detail;
     case RowState::UncertainQuit: return Tr("rows", "ungewiss: Server hat QUIT nicht beantwortet");
     case RowState::UncertainRemoval: return Tr("rows", "ungewiss: Server hat die Entfernung nicht bestätigt");
     case RowState::Failed: return Tr("rows", "fehler beim löschen");

@@ -101,7 +101,8 @@ bool CRuleFile::Append(const std::string &path, const std::string &line, std::st
     // in its place is not touched.
     RuleFileText file = RuleFileText::Load(path);
     if (file.status == RuleFileText::Refused) {
-        *problem = file.notices.empty() ? Fill(Tr("rules", "Die Datei %1 ließ sich nicht lesen"), {path}) : file.notices.front();
+        *problem = file.notices.empty() ? Fill(Tr("rules", "Die Datei %1 ließ sich nicht lesen"), {path})
+                                        : file.notices.front();
         return false;
     }
     std::vector<std::string> lines = std::move(file.lines);

@@ -84,8 +84,9 @@ RuleFileText RuleFileText::Load(const std::string &path) {
         if (line.empty() || line[0] == ' ') continue;
         if (line.find('\0') != std::string::npos) {
             file.lineRefused = true;
-            file.notices.push_back(Fill(Tr("rules", "Die Regeldatei %1, Zeile %2, wird nicht verwendet: sie enthält "
-                                                    "ein NUL-Byte"),
+            file.notices.push_back(Fill(Tr("rules",
+                                           "Die Regeldatei %1, Zeile %2, wird nicht verwendet: sie enthält "
+                                           "ein NUL-Byte"),
                                         {path, std::to_string(number)}));
             continue;
         }

@@ -36,16 +36,12 @@ public:
         m_owner.m_window.RowFailed(text, Several() ? Whose(detail) : detail);
     }
     void Saved(const std::string &path) override { m_owner.m_window.Saved(path); }
-    void Notice(const std::string &text) override {
-        m_owner.m_window.Notice(Several() ? Whose(text) : text);
-    }
+    void Notice(const std::string &text) override { m_owner.m_window.Notice(Several() ? Whose(text) : text); }
 
 private:
     bool Several() const { return m_owner.AccountCount() > 1; }
     std::string Name() const { return m_owner.Account(m_account).DisplayName(); }
-    std::string Whose(const std::string &text) const {
-        return Fill(Tr("runs", "Konto \"%1\": %2"), {Name(), text});
-    }
+    std::string Whose(const std::string &text) const { return Fill(Tr("runs", "Konto \"%1\": %2"), {Name(), text}); }
 
     CAccountScans &m_owner;
     int m_account;

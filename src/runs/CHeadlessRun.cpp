@@ -226,8 +226,9 @@ int CHeadlessRun::TrustFingerprint(const std::string &executableName, const std:
                                    const std::string &fingerprint) {
     const std::string digits = CUT_TlsChannel::FingerprintDigits(fingerprint);
     if (digits.size() != 64) {
-        std::cerr << Fill(Tr("runs", "Nichts gespeichert: \"%1\" ist kein SHA-256-Fingerabdruck (64 "
-                                     "Hexadezimalziffern, Doppelpunkte erlaubt)"),
+        std::cerr << Fill(Tr("runs",
+                             "Nichts gespeichert: \"%1\" ist kein SHA-256-Fingerabdruck (64 "
+                             "Hexadezimalziffern, Doppelpunkte erlaubt)"),
                           {TerminalSafe(fingerprint)})
                   << "\n";
         return kExitFailed;
@@ -293,10 +294,12 @@ int CHeadlessRun::SignIn(const std::string &executableName, const std::string &a
         OAuthDeviceGrant grant;
         signedIn = OAuth::StartDevice(endpoints, account->caFile, &grant, &problem, &g_stop);
         if (signedIn) {
-            std::cerr << Fill(Tr("runs", "Bitte %1 öffnen und den Code %2 eingeben; Pelloru wartet auf die "
-                                         "Anmeldung."),
+            std::cerr << Fill(Tr("runs",
+                                 "Bitte %1 öffnen und den Code %2 eingeben; Pelloru wartet auf die "
+                                 "Anmeldung."),
                               {TerminalSafe(grant.verificationUri), TerminalSafe(grant.userCode)})
-                      << "\n" << std::flush;
+                      << "\n"
+                      << std::flush;
             signedIn = OAuth::AwaitDevice(endpoints, account->caFile, grant, &tokens, &problem, &g_stop);
         }
     } else {
@@ -328,18 +331,21 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
         (at == std::string::npos ||
          !FetchAutoconfig(AutoconfigSources(address.substr(at + 1), address), address, &provider, &missing)) &&
         !SrvServers(address, LookUpSrv, &provider)) {
-        std::cerr << Fill(Tr("runs", "Nichts gespeichert: für \"%1\" ist kein Anbieter bekannt und die Domain "
-                                     "nennt keine Server%2; bitte Server, Benutzername und Kennwort angeben "
-                                     "(--configure ohne --address)"),
+        std::cerr << Fill(Tr("runs",
+                             "Nichts gespeichert: für \"%1\" ist kein Anbieter bekannt und die Domain "
+                             "nennt keine Server%2; bitte Server, Benutzername und Kennwort angeben "
+                             "(--configure ohne --address)"),
                           {TerminalSafe(address), missing.empty() ? std::string() : " (" + TerminalSafe(missing) + ")"})
                   << "\n";
         return kExitFailed;
     }
-    const std::string host = address.empty() ? ReadLine(in, out, Tr("runs", "POP3 Server: "), terminal, false)
-                                             : PreferredServer(provider);
-    const std::string user = address.empty() ? ReadLine(in, out, Tr("runs", "Benutzername: "), terminal, false) : provider.user;
+    const std::string host =
+        address.empty() ? ReadLine(in, out, Tr("runs", "POP3 Server: "), terminal, false) : PreferredServer(provider);
+    const std::string user =
+        address.empty() ? ReadLine(in, out, Tr("runs", "Benutzername: "), terminal, false) : provider.user;
     // A provider that takes no password signs in with OAuth 2.0 instead.
-    const std::string password = provider.oauth ? std::string() : ReadLine(in, out, Tr("runs", "Kennwort: "), terminal, true);
+    const std::string password =
+        provider.oauth ? std::string() : ReadLine(in, out, Tr("runs", "Kennwort: "), terminal, true);
     if (!in && in.eof() && host.empty()) return kExitFailed;
     AccountConfig account;
     const std::vector<AccountConfig> accounts = CScanConfig::Load(settings);
@@ -372,8 +378,8 @@ int CHeadlessRun::Configure(const std::string &executableName, std::istream &in,
         if (equals == std::string::npos ||
             !CScanConfig::Set(account, line.substr(0, equals), line.substr(equals + 1), &problem)) {
             std::cerr << Fill(Tr("runs", "Nichts gespeichert: Zeile \"%1\": %2"),
-                              {TerminalSafe(line), problem.empty() ? Tr("runs", "KEY=VALUE erwartet")
-                                                                   : TerminalSafe(problem)})
+                              {TerminalSafe(line),
+                               problem.empty() ? Tr("runs", "KEY=VALUE erwartet") : TerminalSafe(problem)})
                       << "\n";
             return kExitFailed;
         }

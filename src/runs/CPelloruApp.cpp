@@ -19,62 +19,61 @@
 #include "Language.h"
 #include "Translate.h"
 
-
 namespace {
 
 const char *const kVersion = "Pelloru Version 1.4";
 
-const char *const kHelp = TrNoop(
-    "runs",
-    "Aufruf: pelloru [/b | --list | --configure [--keyring] [--address ADRESSE]\n"
-    "                | --configure --trust-fingerprint SHA256 | --configure --oauth\n"
-    "                | --help | --version]\n"
-    "                [--account NAME ...] [--dry-run] [--debug] [--no-cache] [-q]\n"
-    "\n"
-    "  (ohne)       Fenster mit der Liste der Mails; \"Check\" prüft das Postfach.\n"
-    "  /b           ein Durchlauf ohne Rückfragen: Postfach prüfen, passende Mails\n"
-    "               löschen (mit Sicherung), Ende. Ohne Bildschirm ohne Fenster.\n"
-    "  --list       wie /b ohne Fenster; gibt die Zeilen als Text aus\n"
-    "               (UTF-8, Spalten durch Tabulator getrennt).\n"
-    "  --dry-run    mit --list oder /b: Probelauf, zeigt, welche Mails welches Muster\n"
-    "               löschen würde; nichts wird gelöscht oder gesichert.\n"
-    "  --debug      mit --list oder /b: das Gespräch mit dem Server auf der Standardfehlerausgabe\n"
-    "               (Kennwörter unkenntlich).\n"
-    "  -q           mit --list oder /b: keine Meldungen über Fehler; nur der Exit-Status.\n"
-    "  --no-cache   mit --list oder /b: alle Mails vom Server holen, nicht die schon\n"
-    "               bekannten aus dem Zwischenspeicher.\n"
-    "  --account NAME  mit --list oder /b: nur dieses Konto (mehrfach möglich);\n"
-    "               ohne: alle Konten. Mit --configure: dieses Konto anlegen oder\n"
-    "               ändern.\n"
-    "  --configure  liest Server, Benutzername und Kennwort (je eine Zeile), dann\n"
-    "               Zeilen SCHLÜSSEL=WERT (CAFILE=..., AUTH=...) von der\n"
-    "               Standardeingabe und speichert sie; mit --keyring das\n"
-    "               Kennwort im Schlüsselbund statt im Profil.\n"
-    "  --address ADRESSE  mit --configure --account NAME: Server und Benutzername\n"
-    "               aus der Tabelle der bekannten Anbieter (IMAP vor POP3); liest\n"
-    "               nur das Kennwort und Zeilen SCHLÜSSEL=WERT. Ein Anbieter, der nur\n"
-    "               OAuth 2.0 annimmt, liest kein Kennwort: die Anmeldung folgt (wie --oauth).\n"
-    "  --oauth      mit --configure --account NAME: das Konto mit OAuth 2.0 anmelden,\n"
-    "               im Browser ($BROWSER, sonst xdg-open; die Adresse steht auch auf\n"
-    "               der Standardfehlerausgabe), ohne Bildschirm mit einem Code, wo der\n"
-    "               Anbieter das bietet. Das Erneuerungstoken kommt in den Schlüsselbund.\n"
-    "  --trust-fingerprint SHA256  mit --configure --account NAME: diesem einen\n"
-    "               Zertifikat (SHA-256-Fingerabdruck, wie ihn die Fehlermeldung\n"
-    "               nennt) für das Konto vertrauen; liest nichts von der Eingabe.\n"
-    "  --help       diese Hilfe.  --version  die Versionsnummer.\n"
-    "\n"
-    "Jeder Fehler von /b und --list steht als eine Zeile auf der Standardfehlerausgabe.\n"
-    "Mit mehreren Konten beginnt jede Zeile von --list mit dem Konto; der Exit-Status\n"
-    "ist der schlimmste der Konten.\n"
-    "Exit-Status von /b und --list: 0 Durchlauf erfolgt, 2 Verbindung oder Anmeldung\n"
-    "gescheitert, 3 Postfach nicht lesbar (STAT/LIST), 4 Verbindung abgebrochen\n"
-    "(POP3: nichts gelöscht; IMAP: nur was die Zeilen als verschoben oder gelöscht\n"
-    "zeigen), 5 eine passende Mail nicht gesichert oder nicht gelöscht, 6 durch\n"
-    "SIGINT/SIGTERM beendet (Markiertes gelöscht), 7 QUIT (IMAP: Verschieben)\n"
-    "unbestätigt (ob gelöscht wurde, ist ungewiss), 8 Konto wird gerade von\n"
-    "einem anderen Lauf geprüft (nach 30 s Warten nicht angemeldet). 64 unbekannte\n"
-    "Option.\n"
-    "--configure: 1 nicht gespeichert. Ohne Optionen und ohne Bildschirm: 69.\n");
+const char *const kHelp =
+    TrNoop("runs",
+           "Aufruf: pelloru [/b | --list | --configure [--keyring] [--address ADRESSE]\n"
+           "                | --configure --trust-fingerprint SHA256 | --configure --oauth\n"
+           "                | --help | --version]\n"
+           "                [--account NAME ...] [--dry-run] [--debug] [--no-cache] [-q]\n"
+           "\n"
+           "  (ohne)       Fenster mit der Liste der Mails; \"Check\" prüft das Postfach.\n"
+           "  /b           ein Durchlauf ohne Rückfragen: Postfach prüfen, passende Mails\n"
+           "               löschen (mit Sicherung), Ende. Ohne Bildschirm ohne Fenster.\n"
+           "  --list       wie /b ohne Fenster; gibt die Zeilen als Text aus\n"
+           "               (UTF-8, Spalten durch Tabulator getrennt).\n"
+           "  --dry-run    mit --list oder /b: Probelauf, zeigt, welche Mails welches Muster\n"
+           "               löschen würde; nichts wird gelöscht oder gesichert.\n"
+           "  --debug      mit --list oder /b: das Gespräch mit dem Server auf der Standardfehlerausgabe\n"
+           "               (Kennwörter unkenntlich).\n"
+           "  -q           mit --list oder /b: keine Meldungen über Fehler; nur der Exit-Status.\n"
+           "  --no-cache   mit --list oder /b: alle Mails vom Server holen, nicht die schon\n"
+           "               bekannten aus dem Zwischenspeicher.\n"
+           "  --account NAME  mit --list oder /b: nur dieses Konto (mehrfach möglich);\n"
+           "               ohne: alle Konten. Mit --configure: dieses Konto anlegen oder\n"
+           "               ändern.\n"
+           "  --configure  liest Server, Benutzername und Kennwort (je eine Zeile), dann\n"
+           "               Zeilen SCHLÜSSEL=WERT (CAFILE=..., AUTH=...) von der\n"
+           "               Standardeingabe und speichert sie; mit --keyring das\n"
+           "               Kennwort im Schlüsselbund statt im Profil.\n"
+           "  --address ADRESSE  mit --configure --account NAME: Server und Benutzername\n"
+           "               aus der Tabelle der bekannten Anbieter (IMAP vor POP3); liest\n"
+           "               nur das Kennwort und Zeilen SCHLÜSSEL=WERT. Ein Anbieter, der nur\n"
+           "               OAuth 2.0 annimmt, liest kein Kennwort: die Anmeldung folgt (wie --oauth).\n"
+           "  --oauth      mit --configure --account NAME: das Konto mit OAuth 2.0 anmelden,\n"
+           "               im Browser ($BROWSER, sonst xdg-open; die Adresse steht auch auf\n"
+           "               der Standardfehlerausgabe), ohne Bildschirm mit einem Code, wo der\n"
+           "               Anbieter das bietet. Das Erneuerungstoken kommt in den Schlüsselbund.\n"
+           "  --trust-fingerprint SHA256  mit --configure --account NAME: diesem einen\n"
+           "               Zertifikat (SHA-256-Fingerabdruck, wie ihn die Fehlermeldung\n"
+           "               nennt) für das Konto vertrauen; liest nichts von der Eingabe.\n"
+           "  --help       diese Hilfe.  --version  die Versionsnummer.\n"
+           "\n"
+           "Jeder Fehler von /b und --list steht als eine Zeile auf der Standardfehlerausgabe.\n"
+           "Mit mehreren Konten beginnt jede Zeile von --list mit dem Konto; der Exit-Status\n"
+           "ist der schlimmste der Konten.\n"
+           "Exit-Status von /b und --list: 0 Durchlauf erfolgt, 2 Verbindung oder Anmeldung\n"
+           "gescheitert, 3 Postfach nicht lesbar (STAT/LIST), 4 Verbindung abgebrochen\n"
+           "(POP3: nichts gelöscht; IMAP: nur was die Zeilen als verschoben oder gelöscht\n"
+           "zeigen), 5 eine passende Mail nicht gesichert oder nicht gelöscht, 6 durch\n"
+           "SIGINT/SIGTERM beendet (Markiertes gelöscht), 7 QUIT (IMAP: Verschieben)\n"
+           "unbestätigt (ob gelöscht wurde, ist ungewiss), 8 Konto wird gerade von\n"
+           "einem anderen Lauf geprüft (nach 30 s Warten nicht angemeldet). 64 unbekannte\n"
+           "Option.\n"
+           "--configure: 1 nicht gespeichert. Ohne Optionen und ohne Bildschirm: 69.\n");
 
 bool DisplayAnswers(const char *display) {
     // Local X displays (":N" or ":N.S") have a socket; try it. Any other
@@ -217,9 +216,10 @@ int CPelloruApp::Main(int argc, char **argv, WindowProgram runWindow) {
     }
     if (!DisplayAvailable()) {
         // Rather than let the window library abort.
-        std::cerr << Tr("runs", "pelloru: Das Fenster braucht einen Bildschirm (DISPLAY oder WAYLAND_DISPLAY).\n"
-                                "Ohne Bildschirm: \"pelloru --list\" zeigt die E-Mails, \"pelloru /b\" prüft "
-                                "das Postfach einmal.\n");
+        std::cerr << Tr("runs",
+                        "pelloru: Das Fenster braucht einen Bildschirm (DISPLAY oder WAYLAND_DISPLAY).\n"
+                        "Ohne Bildschirm: \"pelloru --list\" zeigt die E-Mails, \"pelloru /b\" prüft "
+                        "das Postfach einmal.\n");
         return kExitNoDisplay;
     }
     PrepareEnvironment();

@@ -212,8 +212,7 @@ void CMailboxScan::ScanMailbox(int mode) {
             if (mode == List) m_window.RowFailed(RowStateText(state), closeReason);
         }
     }
-    if (mode == DeleteSelected && !m_pending.empty() && !committed)
-        Box(Tr("scan", "Fehler beim löschen"), closeReason);
+    if (mode == DeleteSelected && !m_pending.empty() && !committed) Box(Tr("scan", "Fehler beim löschen"), closeReason);
     if (uncertain || m_removalUncertain)
         m_outcome = Uncertain;
     else if (!m_complete || (!committed && !m_pending.empty()))
@@ -230,7 +229,8 @@ void CMailboxScan::NoteRules() {
     m_holdMatches = !m_allowList->Usable();
     for (const std::string &notice : m_allowList->Notices()) m_window.Notice(notice);
     if (m_holdMatches && !m_patterns.Patterns().empty())
-        m_window.Notice(Tr("scan", "Ohne die ganze Ausnahmeliste wird in dieser Prüfung keine E-Mail nach Muster entfernt"));
+        m_window.Notice(
+            Tr("scan", "Ohne die ganze Ausnahmeliste wird in dieser Prüfung keine E-Mail nach Muster entfernt"));
 }
 
 bool CMailboxScan::TakeLock(CAccountLock &lock) {
@@ -239,7 +239,8 @@ bool CMailboxScan::TakeLock(CAccountLock &lock) {
     case CAccountLock::Held:
         return true;
     case CAccountLock::Unavailable:
-        m_window.Notice(Fill(Tr("scan", "Die Sperrdatei %1 ließ sich nicht anlegen; die Prüfung läuft ohne Sperre"), {path}));
+        m_window.Notice(
+            Fill(Tr("scan", "Die Sperrdatei %1 ließ sich nicht anlegen; die Prüfung läuft ohne Sperre"), {path}));
         return true;
     case CAccountLock::Stopped:
         m_outcome = Cancelled;
@@ -670,7 +671,8 @@ void CMailboxScan::BackupAndDelete(CMailboxConversation &session, const Message 
     if (ready != RC_OK) {
         m_list.SetRowState(row, RowState::Failed);
         m_rowsFailed = true;
-        if (!m_toldNotRemovable || session.LostStep()) m_window.RowFailed(RowStateText(RowState::Failed), session.Reason(ready));
+        if (!m_toldNotRemovable || session.LostStep())
+            m_window.RowFailed(RowStateText(RowState::Failed), session.Reason(ready));
         m_toldNotRemovable = true;
         return;
     }

@@ -26,15 +26,18 @@ std::string ProveBackup(const std::string &path, const std::string &top, long li
     if (!sized) return Tr("scan", "Die Sicherung ließ sich zur Prüfung nicht lesen");
     const long length = static_cast<long>(info.st_size);
     if (got != top.size() || top.compare(0, top.size(), start.data(), got) != 0)
-        return Tr("scan", "Die abgerufene Nachricht beginnt nicht wie die geprüfte (Kopf und erste Zeilen "
-                          "aus TOP); es ist nicht dieselbe Nachricht");
+        return Tr("scan",
+                  "Die abgerufene Nachricht beginnt nicht wie die geprüfte (Kopf und erste Zeilen "
+                  "aus TOP); es ist nicht dieselbe Nachricht");
     if (std::labs(length - listed) > kProofSizeTolerance)
-        return Fill(Tr("scan", "Die abgerufene Nachricht hat %1 Bytes, die Nachrichtenliste (LIST) nannte %2 "
-                               "Bytes; sie ist abgeschnitten oder nicht dieselbe"),
+        return Fill(Tr("scan",
+                       "Die abgerufene Nachricht hat %1 Bytes, die Nachrichtenliste (LIST) nannte %2 "
+                       "Bytes; sie ist abgeschnitten oder nicht dieselbe"),
                     {std::to_string(length), std::to_string(listed)});
     if (announced >= 0 && std::labs(length - announced) > kProofSizeTolerance)
-        return Fill(Tr("scan", "Die abgerufene Nachricht hat %1 Bytes, der Server kündigte %2 Bytes an; sie ist "
-                               "abgeschnitten oder nicht dieselbe"),
+        return Fill(Tr("scan",
+                       "Die abgerufene Nachricht hat %1 Bytes, der Server kündigte %2 Bytes an; sie ist "
+                       "abgeschnitten oder nicht dieselbe"),
                     {std::to_string(length), std::to_string(announced)});
     return {};
 }

@@ -753,8 +753,9 @@ private slots:
         const QRegularExpression umlaut(QStringLiteral("[äöüÄÖÜß]"));
         for (const auto &each : cases) {
             QProcessEnvironment env = Environment(false);
-            for (const auto &[name, value] : {std::pair{"LC_ALL", each.lcAll}, std::pair{"LC_MESSAGES", each.lcMessages},
-                                              std::pair{"LANG", each.lang}}) {
+            for (const auto &[name, value] :
+                 {std::pair{"LC_ALL", each.lcAll}, std::pair{"LC_MESSAGES", each.lcMessages},
+                  std::pair{"LANG", each.lang}}) {
                 if (value == nullptr)
                     env.remove(name);
                 else
@@ -790,8 +791,8 @@ private slots:
             frame.View()->OnInitialUpdate();
             const QList<QAction *> menus = frame.menuBar()->actions();
             QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
-            QCOMPARE(Entries(menus[0]->menu()), QStringList({"Check", "Dry run", "Cancel", "|", "Settings", "Rules...",
-                                                             "|", "E&xit"}));
+            QCOMPARE(Entries(menus[0]->menu()),
+                     QStringList({"Check", "Dry run", "Cancel", "|", "Settings", "Rules...", "|", "E&xit"}));
             QCOMPARE(frame.View()->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Subject"));
             QCOMPARE(frame.MessagePane()->text(), QStringLiteral("Ready"));
         }
