@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <system_error>
 #include <thread>
-#include <cstdio>
 #include <cstring>
 #include <strings.h>
 
@@ -46,13 +45,6 @@ constexpr int kValueSize = 1000;
 
 // The box of a server that will not say what the mailbox holds.
 constexpr const char *kMailboxFailedText = TrNoop("scan", "Fehler beim Lesen des Postfachs");
-
-std::string Format(const char *format, const std::string &name, long a = 0, long b = 0) {
-    char text[512];
-    std::snprintf(text, sizeof text, format, name.c_str(), a, b);
-    return text;
-}
-
 
 }  // namespace
 
@@ -179,14 +171,14 @@ void CMailboxScan::ScanMailbox(int mode) {
         mode == DeleteSelected || (mode == List && !m_dryRun && !m_holdMatches && !m_patterns.Patterns().empty());
     const std::unique_ptr<CMailboxConversation> conversation = Converse(mayChange ? 2 : 1);
     CMailboxConversation &session = *conversation;
-    Title(Format("%s - Connect", m_executableName));
+    Title(m_executableName + " - Connect");
     std::string problem;
     if (!LogOn(session, &problem)) {
         m_outcome = Stopping() ? Cancelled : ConnectionFailed;
         Box("Connection Failed", problem);
         return;
     }
-    Title(Format("%s - Connect OK !", m_executableName));
+    Title(m_executableName + " - Connect OK !");
 
     std::vector<Message> messages;
     if (!ListMailbox(session, mayChange, messages)) return;
